@@ -1,0 +1,41 @@
+// The text format of a firmware image file: eight "key=value" header lines,
+// then Intel HEX record lines. Parsing is kept apart from file I/O.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue.h"
+
+namespace zorvik {
+
+// Value of `line` when the text before its first "=" equals key exactly; else empty.
+std::string GetHeaderValue(const std::string& line, const std::string& key);
+
+// Reads the eight header lines from the current position. Fields are written
+// as their lines are read; a line 2-7 whose value is not a decimal integer
+// stops the reading and gives false (the conversion error).
+bool ReadImageHeader(std::istream& file, TBl3FileHeader& header);
+
+// A real image is about 120 KB; anything far larger is refused unread.
+constexpr std::size_t kMaxImageFileBytes = 4 * 1024 * 1024;
+
+enum class ImageLoadResult { Loaded, Unreadable, TooLarge, BadHeader };
+
+// Parses a whole image text (CR LF or LF line ends, a leading UTF-8 BOM
+// skipped): header into `header`, and every line without "=" into `lines`.
+ImageLoadResult parseImageText(std::string_view text, TBl3FileHeader& header,
+                               std::vector<std::string>& lines);
+
+// Loads a file as image 0: ExternalImageLines := empty, header into
+// ExternalImageHeader, lines into ExternalImageLines, SelectedImage := 0 on
+// success; SelectedImage untouched otherwise.
+ImageLoadResult LoadImageFile(const std::string& fileName);
+
+// Header only, for showing a file's header (leaves the catalogue alone).
+ImageLoadResult ReadImageFileHeader(const std::string& fileName, TBl3FileHeader& header);
+
+}  // namespace zorvik
