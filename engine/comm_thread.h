@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -66,6 +67,10 @@ class TCommThread : public LinkBase {
   std::shared_ptr<EventSink> FSink;  // stands where the window handle stood
   std::shared_ptr<UpdateMemory> FMemory;
 };
+
+// Waits until every worker has ended and freed itself (the port released);
+// false when the timeout passed first. For a front end that is quitting.
+bool waitForWorkers(std::chrono::milliseconds timeout);
 
 // The worker class the front ends instantiate, as a factory.
 using CommThreadFactory = std::unique_ptr<TCommThread> (*)(RunContext, TCmd, const std::string&);

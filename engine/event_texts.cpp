@@ -1,1 +1,155 @@
-// placeholder, being written
+#include "event_texts.h"
+
+#include <cstdio>
+
+#include "catalogue.h"
+#include "events.h"
+#include "identity_tables.h"
+
+namespace zorvik {
+namespace {
+
+template <class... Args>
+std::string format(const char* pattern, Args... args) {
+  char buffer[512];
+  const int n = std::snprintf(buffer, sizeof buffer, pattern, args...);
+  if (n < 0) return {};
+  if (static_cast<std::size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<std::size_t>(n));
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(text.data(), text.size(), pattern, args...);
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+
+std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
+
+// "<class name> V<major>.<minor, two digits>" and the tail of events 26 and 27.
+std::string imageText(const char* pattern, int image) {
+  const TBl3FileHeader h = GetFirmwareHeader(image);
+  return format(pattern, GetClassName(h.qorn_class, h.qorn_print).c_str(), int{h.qorn_verH},
+                int{h.qorn_verL}, GetPrintName(h.qorn_print).c_str(), int{h.qorn_bl}, int{h.qorn_bl_ver});
+}
+
+EventPresentation reportOnly(std::string text) {
+  EventPresentation p;
+  p.text = std::move(text);
+  p.report = true;
+  return p;
+}
+
+EventPresentation errorPresentation(std::int32_t code, const std::string& portText) {
+  EventPresentation p;
+  p.text = errorText(code, portText);
+  p.endRun = true;
+  p.beep = true;
+  if (code == kErrConversion) {
+    p.message = true;  // event 12 already wrote the line
+  } else if (code == kErrProgramming) {
+    p.report = p.status = true;
+    p.repeat = RepeatKind::AtOnce;
+  } else {
+    p.report = p.status = p.message = true;
+  }
+  return p;
+}
+
+EventPresentation successPresentation() {
+  EventPresentation p;
+  const TBl3FileHeader h = GetFirmwareHeader(SelectedImage.load());
+  p.text = format("Update %s V%d.%.2d succesfully completed.", GetClassName(h.qorn_class, h.qorn_print).c_str(),
+                  int{h.qorn_verH}, int{h.qorn_verL});
+  p.report = p.status = p.message = true;
+  p.endRun = true;
+  p.progress = 100;
+  return p;
+}
+
+}  // namespace
+
+std::string errorText(std::int32_t code, const std::string& portText) {
+  switch (code) {
+    case kErrPortNotReady: return format("Aborted because serial port \"%s\" is not ready!", portText.c_str());
+    case kErrPortIo: return "Aborted because error when reading/writing to serial port!";
+    case kErrCancelled: return "Process cancelled!";
+    case kErrNoUpdate: return "Aborted because no update is available for this logger!";
+    case kErrLoggerException: return "Aborted because the logger is not ready!";
+    case kErrLastLine: return "Aborted because last line is wrong !";
+    case kErrConversion: return "Aborted because conversion error!";
+    case kErrProgramming: return "Repeat because programming error!";
+    case kErrNotSuccessful: return "Update was not successfull!";
+    case kErrInvalidAnswer: return "Aborted because the logger transmitted an invalid answer!";
+    case kErrNoImage: return "There is no update available or the logger has another update ID!";
+    case kErrInfoOnly: return "Only read update info!";
+    default: return "Fatal Exception has occurred!";
+  }
+}
+
+EventPresentation presentEvent(std::uint32_t code, std::int32_t value, const std::string& portText) {
+  switch (code) {
+    case kEvSuccess: return successPresentation();
+    case kEvProgress: {
+      EventPresentation p = reportOnly(format("Progress %d%%", value));
+      p.progress = value;
+      p.progressTitle = true;
+      return p;
+    }
+    case kEvError: return errorPresentation(value, portText);
+    case kEvEchoMismatch: {
+      EventPresentation p = reportOnly(format("Aborted because programming error at line %d !", value));
+      p.status = true;
+      return p;
+    }
+    case kEvBadLine: return reportOnly(format("Aborted because conversion error at line  %d !", value));
+    case kEvNoAnswer: {
+      EventPresentation p;
+      p.text = "Repeat update because communication error!";
+      p.report = p.status = p.statusFirst = true;
+      p.repeat = RepeatKind::AfterPause;
+      return p;
+    }
+    case kEvClass: return reportOnly(format("Class %d [%s]", value, GetClassName(low16(value), 0xFFFF).c_str()));
+    case kEvVersion: return reportOnly(format("Version %d.%d", (value >> 8) & 0xFF, value & 0xFF));
+    case kEvPlatform: return reportOnly(format("Platform %d [%s]", value, GetPlatformName(low16(value)).c_str()));
+    case kEvPrint: return reportOnly(format("Print %d [%s]", value, GetPrintName(low16(value)).c_str()));
+    case kEvInfo: return reportOnly(format("Info %d", value));
+    case kEvUpdateClass:
+      return reportOnly(format("Update class %d [%s]", value, GetClassName(low16(value), 0xFFFF).c_str()));
+    case kEvProgramming: {
+      EventPresentation p = reportOnly(imageText("Update %s V%d.%.2d, %s, BL%d.%d", SelectedImage.load()));
+      p.status = true;
+      return p;
+    }
+    case kEvCandidate: return reportOnly(imageText("Check %s V%d.%.2d, %s, BL%d.%d", value));
+    case kEvUpdateInfo: return reportOnly(format("Update Info %.4X", static_cast<unsigned>(value)));
+    case kEvVectorTable:
+      if (value == 0) return reportOnly("Vector table is saved.");
+      if (value == 1) return reportOnly("Vector table is programmed.");
+      return {};
+    default: return {};
+  }
+}
+
+ImageRow imageRow(const TBl3FileHeader& h) {
+  return {GetClassName(h.qorn_class, h.qorn_print), format("%d.%.2d", int{h.qorn_verH}, int{h.qorn_verL}),
+          GetPlatformName(h.qorn_platform), GetPrintName(h.qorn_print), h.qorn_date,
+          format("%d.%d", int{h.qorn_bl}, int{h.qorn_bl_ver})};
+}
+
+std::string startText(const std::string& port) { return format("Start at serial port \"%s\"", port.c_str()); }
+
+std::string reportLine(const std::tm& t, const std::string& text) {
+  return format("%.2d-%.2d-%.2d -> %s", t.tm_hour, t.tm_min, t.tm_sec, text.c_str());
+}
+
+std::string reportLineNow(const std::string& text) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return reportLine(local, text);
+}
+
+}  // namespace zorvik

@@ -1,1 +1,256 @@
-// placeholder, being written
+#include "cli.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iomanip>
+#include <istream>
+#include <ostream>
+
+#include "catalogue.h"
+#include "event_texts.h"
+#include "image_file.h"
+#include "run_options.h"
+#include "startup_options.h"
+#include "update_runner.h"
+
+namespace zorvik::cli {
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;
+
+constexpr const char* kHelp = R"(Usage: zorvik-updater-cli [options]
+
+Updates the firmware of a Zorvik data logger over its USB serial port. The
+program identifies the logger, picks the one built-in firmware image that fits
+it, sends it line by line (every line must come back unchanged), restarts the
+logger and checks it. Runs that fail for lack of answers or because an echo
+differed are repeated by themselves.
+
+Update:
+  --port PORT            serial port of the logger (/dev/ttyUSB0 or ttyUSB0)
+  -y, --yes              do not ask for confirmation
+  --read-info            identify the logger and select its image; write nothing
+  --max-repeats N        repeat a failed run at most N times (default: no limit)
+  --json                 one JSON object per line instead of the report
+
+Information:
+  --list-ports           list the serial ports of this machine
+  --list-images          list the built-in firmware images, newest first
+  --show-header FILE     show the header of a firmware image file
+  -h, --help             show this text
+
+Service mode only (enabled per user, see README):
+  --image FILE           send this image file instead of a built-in image
+  --no-check-class       the image's class need not match the logger's update class
+  --no-check-firmware-class
+                         accept a logger running an application of another class
+  --no-check-platform    the image's platform need not match the logger's
+  The window's switches cc:-, cf:-, cp:-, mf:+ are understood as well.
+
+Ctrl-C cancels the run (the port is released); a second Ctrl-C quits at once.
+
+Exit status: 0 success; 10-70 the error code of the failed run (30 when no
+answer came and the repeats ran out); 1 any other failure; 2 a usage error.
+)";
+
+struct Options {
+  std::string port;
+  bool yes = false;
+  bool readInfo = false;
+  bool json = false;
+  int maxRepeats = -1;
+  bool listPorts = false;
+  bool listImages = false;
+  std::string showHeader;
+  std::string image;
+  bool noCheckClass = false;
+  bool noCheckFirmwareClass = false;
+  bool noCheckPlatform = false;
+  bool help = false;
+  std::vector<std::string> switches;  // key:value switches of the window
+};
+
+struct UsageError {
+  std::string text;
+};
+
+bool isWindowSwitch(const std::string& argument) {
+  static const char* const kKeys[] = {"cc:", "cf:", "cp:", "mf:", "f:"};
+  return std::any_of(std::begin(kKeys), std::end(kKeys),
+                     [&](const char* key) { return GetParamValue({argument}, key, "\x01") != "\x01"; });
+}
+
+int parseCount(const std::string& text) {
+  if (text.empty() || text.size() > 6 || !std::all_of(text.begin(), text.end(), [](unsigned char c) {
+        return std::isdigit(c) != 0;
+      })) {
+    throw UsageError{"--max-repeats needs a number from 0 to 999999, not \"" + text + "\""};
+  }
+  return std::stoi(text);
+}
+
+Options parseArguments(const std::vector<std::string>& arguments) {
+  Options o;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string name = arguments[i];
+    std::string value;
+    bool hasValue = false;
+    if (name.rfind("--", 0) == 0 && name.find('=') != std::string::npos) {
+      value = name.substr(name.find('=') + 1);
+      name = name.substr(0, name.find('='));
+      hasValue = true;
+    }
+    auto takeValue = [&]() -> std::string {
+      if (hasValue) return value;
+      if (i + 1 >= arguments.size()) throw UsageError{name + " needs a value"};
+      return arguments[++i];
+    };
+    if (name == "--port") o.port = takeValue();
+    else if (name == "--yes" || name == "-y") o.yes = true;
+    else if (name == "--read-info") o.readInfo = true;
+    else if (name == "--json") o.json = true;
+    else if (name == "--max-repeats") o.maxRepeats = parseCount(takeValue());
+    else if (name == "--list-ports") o.listPorts = true;
+    else if (name == "--list-images") o.listImages = true;
+    else if (name == "--show-header") o.showHeader = takeValue();
+    else if (name == "--image") o.image = takeValue();
+    else if (name == "--no-check-class") o.noCheckClass = true;
+    else if (name == "--no-check-firmware-class") o.noCheckFirmwareClass = true;
+    else if (name == "--no-check-platform") o.noCheckPlatform = true;
+    else if (name == "--help" || name == "-h") o.help = true;
+    else if (isWindowSwitch(name)) o.switches.push_back(name);
+    else throw UsageError{"unknown argument \"" + name + "\" (see --help)"};
+  }
+  return o;
+}
+
+std::string imageLoadError(ImageLoadResult result) {
+  switch (result) {
+    case ImageLoadResult::Unreadable: return "the file cannot be opened or read";
+    case ImageLoadResult::TooLarge: return "the file is far larger than any firmware image";
+    case ImageLoadResult::BadHeader: return "its header is not a firmware image header";
+    case ImageLoadResult::Loaded: break;
+  }
+  return {};
+}
+
+void printImageTable(std::ostream& out, const std::vector<ImageRow>& rows) {
+  std::vector<ImageRow> all{{"Firmware", "Version", "Platform", "Print", "Date", "BL"}};
+  all.insert(all.end(), rows.begin(), rows.end());
+  std::size_t w[6] = {};
+  for (const auto& r : all) {
+    const std::string* cells[] = {&r.firmware, &r.version, &r.platform, &r.print, &r.date, &r.bootloader};
+    for (std::size_t c = 0; c < 6; ++c) w[c] = std::max(w[c], cells[c]->size());
+  }
+  for (const auto& r : all) {
+    const std::string* cells[] = {&r.firmware, &r.version, &r.platform, &r.print, &r.date, &r.bootloader};
+    for (std::size_t c = 0; c < 6; ++c) {
+      out << std::left << std::setw(static_cast<int>(c == 5 ? 0 : w[c] + 2)) << *cells[c];
+    }
+    out << '\n';
+  }
+}
+
+int listImages(std::ostream& out) {
+  std::vector<ImageRow> rows;
+  for (int i = FirmwareImageCount(); i >= 1; --i) rows.push_back(imageRow(GetFirmwareHeader(i)));
+  printImageTable(out, rows);
+  return 0;
+}
+
+int showHeader(const std::string& file, CliIo& io) {
+  TBl3FileHeader header;
+  const ImageLoadResult result = ReadImageFileHeader(file, header);
+  if (result != ImageLoadResult::Loaded) {
+    io.err << "zorvik-updater-cli: cannot read the header of \"" << file << "\": " << imageLoadError(result) << '\n';
+    return kExitFailure;
+  }
+  printImageTable(io.out, {imageRow(header)});
+  return 0;
+}
+
+// Same questions as the window: only "Yes" confirms.
+bool confirmed(const StartupOptions& startup, CliIo& io) {
+  std::string question;
+  if (startup.memoryFormat) {
+    question = "This update clears all measurements!\nDo you really continue ?";
+  } else if (startup.fileMode >= 1) {
+    return true;
+  } else {
+    question = "Do you save your measurements ?\nDo you really continue without saving ?";
+  }
+  io.err << "Confirm\n" << question << " [Yes/No] " << std::flush;
+  std::string answer;
+  std::getline(io.in, answer);
+  std::transform(answer.begin(), answer.end(), answer.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return answer == "yes" || answer == "y";
+}
+
+void checkServiceOptions(const Options& o, const StartupOptions& startup) {
+  const bool serviceOption = !o.image.empty() || o.noCheckClass || o.noCheckFirmwareClass || o.noCheckPlatform;
+  if (serviceOption && !startup.internalMode) {
+    throw UsageError{"--image and --no-check-* are service-mode options; service mode is not enabled for this user"};
+  }
+}
+
+int update(const Options& o, const StartupOptions& startup, CliIo& io) {
+  if (o.noCheckClass) OptCheckClass = false;
+  if (o.noCheckFirmwareClass) OptCheckFirmwareClass = false;
+  if (o.noCheckPlatform) OptCheckPlatform = false;
+  const bool writes = !o.readInfo;
+  if (writes && !o.yes && !(startup.fileMode >= 1 && !startup.memoryFormat)) {
+    if (!io.inIsTerminal) {
+      throw UsageError{"an update overwrites the logger's firmware: confirm on a terminal or pass --yes"};
+    }
+    if (!confirmed(startup, io)) {
+      io.err << "Update not started.\n";
+      return kExitFailure;
+    }
+  }
+  if (!o.image.empty()) {
+    const ImageLoadResult result = LoadImageFile(o.image);
+    if (result != ImageLoadResult::Loaded) {
+      io.err << "zorvik-updater-cli: cannot load image file \"" << o.image << "\": " << imageLoadError(result)
+             << "; nothing was sent\n";
+      return kExitFailure;
+    }
+  }
+  ConsoleOutput output(io.out, io.err, o.json, io.errIsTerminal && !o.json);
+  UpdateRequest request{o.port, o.readInfo, !o.image.empty(), o.maxRepeats};
+  const int status = runUpdateWithRepeats(request, output, *io.sleeper);
+  output.finished(status);
+  return status;
+}
+
+int dispatch(const Options& o, CliIo& io) {
+  if (o.help) {
+    io.out << kHelp;
+    return 0;
+  }
+  if (o.listImages) return listImages(io.out);
+  if (o.listPorts) {
+    for (const auto& port : listSerialPorts()) io.out << port << '\n';
+    return 0;
+  }
+  if (!o.showHeader.empty()) return showHeader(o.showHeader, io);
+  const StartupOptions startup = applyStartupOptions(ReadInternalMode(), o.switches);
+  checkServiceOptions(o, startup);
+  if (o.port.empty()) throw UsageError{"no port given: use --port PORT (see --list-ports)"};
+  return update(o, startup, io);
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& arguments, CliIo& io) {
+  try {
+    return dispatch(parseArguments(arguments), io);
+  } catch (const UsageError& e) {
+    io.err << "zorvik-updater-cli: " << e.text << '\n';
+    return kExitUsage;
+  }
+}
+
+}  // namespace zorvik::cli

@@ -1,0 +1,30 @@
+// The command-line updater, as a function of its arguments and streams so
+// that tests drive it in-process exactly as a user meets it.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "link.h"
+
+namespace zorvik::cli {
+
+struct CliIo {
+  std::ostream& out;
+  std::ostream& err;
+  std::istream& in;
+  bool inIsTerminal = false;
+  bool errIsTerminal = false;
+  // Fixed protocol pauses and the pause before a repeat; tests pass a fast one.
+  Sleeper* sleeper = &realSleeper();
+};
+
+// Exit status: 0 success; the error code for errors 10 to 70 (30 when the
+// repeats after "no answer" ran out); 1 any other failure; 2 a usage error.
+int runCli(const std::vector<std::string>& arguments, CliIo& io);
+
+// Every serial device of this machine, in natural order (ttyUSB2 before ttyUSB10).
+std::vector<std::string> listSerialPorts();
+
+}  // namespace zorvik::cli

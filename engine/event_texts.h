@@ -1,0 +1,58 @@
+// How every event of a run is presented to a person, without any toolkit:
+// the window and the command line both format through this, so the two can
+// never drift apart.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace zorvik {
+
+// The application title while idle.
+constexpr const char* kAppTitle = "Zorvik Firmware Update";
+
+enum class RepeatKind {
+  None,
+  AfterPause,  // event 13: wait 1500 ms, restore the cancel flag, start again
+  AtOnce,      // error 44: start again, cancel flag not restored
+};
+constexpr int kRepeatPauseMs = 1500;
+
+struct EventPresentation {
+  std::string text;
+  bool report = false;       // R: a time-stamped line in the report
+  bool status = false;       // S: status bar text and hint
+  bool message = false;      // M: modal final message
+  bool statusFirst = false;  // S before R (event 13 only)
+  bool endRun = false;       // back to idle before R/S/M
+  bool beep = false;
+  int progress = -1;         // progress bar position to set, -1 none
+  bool progressTitle = false;  // title := "<progress>%"
+  RepeatKind repeat = RepeatKind::None;
+};
+
+// portText: what the port box (or the --port argument) holds when the event
+// is handled; only error 10 names it. Events 0 and 26 read the image in
+// SelectedImage, event 27 the image whose index it carries.
+EventPresentation presentEvent(std::uint32_t code, std::int32_t value, const std::string& portText);
+
+// Text of an error code carried by event 10.
+std::string errorText(std::int32_t code, const std::string& portText);
+
+// "Start at serial port "<port>"": the first line of every run.
+std::string startText(const std::string& port);
+
+// "hh-nn-ss -> text" with the given local time.
+std::string reportLine(const std::tm& localTime, const std::string& text);
+std::string reportLineNow(const std::string& text);
+
+// The six columns of one row of the firmware overview: class name, version,
+// platform, print, date, bootloader.
+struct ImageRow {
+  std::string firmware, version, platform, print, date, bootloader;
+};
+struct TBl3FileHeader;
+ImageRow imageRow(const TBl3FileHeader& header);
+
+}  // namespace zorvik
