@@ -1,0 +1,358 @@
+// The command-line updater as a user meets it: arguments in, report lines,
+// messages and an exit status out, against the simulated logger.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "catalogue.h"
+#include "cli.h"
+#include "run_options.h"
+#include "serial_port.h"
+#include "simulated_logger.h"
+#include "test_support.h"
+
+namespace zorvik::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Request;
+
+// Minimal JSON syntax check for the flat objects the updater prints.
+class JsonLine {
+ public:
+  explicit JsonLine(const std::string& text) : s_(text) {}
+  bool valid() {
+    skip();
+    if (!object()) return false;
+    skip();
+    return i_ == s_.size();
+  }
+
+ private:
+  void skip() {
+    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+  }
+  bool eat(char c) {
+    skip();
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+  bool string() {
+    if (!eat('"')) return false;
+    while (i_ < s_.size() && s_[i_] != '"') {
+      if (static_cast<unsigned char>(s_[i_]) < 0x20) return false;
+      i_ += s_[i_] == '\\' ? 2 : 1;
+    }
+    return eat('"');
+  }
+  bool literal() {
+    skip();
+    for (const char* word : {"true", "false", "null"}) {
+      if (s_.compare(i_, std::strlen(word), word) == 0) {
+        i_ += std::strlen(word);
+        return true;
+      }
+    }
+    const std::size_t start = i_;
+    if (i_ < s_.size() && s_[i_] == '-') ++i_;
+    while (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) ++i_;
+    return i_ > start && std::isdigit(static_cast<unsigned char>(s_[i_ - 1]));
+  }
+  bool value() {
+    skip();
+    return (i_ < s_.size() && s_[i_] == '"') ? string() : literal();
+  }
+  bool object() {
+    if (!eat('{')) return false;
+    if (eat('}')) return true;
+    do {
+      if (!string() || !eat(':') || !value()) return false;
+    } while (eat(','));
+    return eat('}');
+  }
+  std::string s_;
+  std::size_t i_ = 0;
+};
+
+struct CliResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CancelRequested = false;
+    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
+    ReadInfoOnly = false;
+    configHome_ = fs::temp_directory_path() / ("zorvik-cli-test-" + std::to_string(::getpid()));
+    fs::create_directories(configHome_);
+    ::setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("XDG_CONFIG_HOME");
+    fs::remove_all(configHome_);
+    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
+    CancelRequested = false;
+  }
+
+  void startLogger(sim::LoggerConfig config = {}) {
+    logger = std::make_unique<sim::SimulatedLogger>(config);
+    if (!logger->start()) GTEST_SKIP() << "no pseudo-terminal available (needs /dev/ptmx)";
+  }
+
+  void enableServiceMode() {
+    fs::create_directories(configHome_ / "Harventa");
+    std::ofstream(configHome_ / "Harventa" / "Qorn.conf") << "[General]\nintern=7406\n";
+  }
+
+  CliResult cli(std::vector<std::string> arguments, const std::string& input = "", bool terminal = false) {
+    std::ostringstream out;
+    std::ostringstream err;
+    std::istringstream in(input);
+    cli::CliIo io{out, err, in, terminal, false, &sleeper};
+    const int status = cli::runCli(arguments, io);
+    return {status, out.str(), err.str()};
+  }
+
+  std::size_t count(Request kind) const {
+    const auto requests = logger->requests();
+    return static_cast<std::size_t>(std::count(requests.begin(), requests.end(), kind));
+  }
+
+  static std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) result.push_back(line);
+    return result;
+  }
+
+  RecordingSleeper sleeper;
+  std::unique_ptr<sim::SimulatedLogger> logger;
+  fs::path configHome_;
+};
+
+TEST_F(Cli, FullUpdateReportsEveryStepAndEndsWithTheSuccessText) {
+  startLogger();
+  const auto r = cli({"--port", logger->devicePath(), "--yes"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const auto out = lines(r.out);
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_EQ(out.front().substr(8), " -> Start at serial port \"" + logger->devicePath() + "\"");
+  EXPECT_EQ(out.back(), "Update ZorvikB V6.26 succesfully completed.");
+  EXPECT_NE(r.out.find(" -> Class 26113 [ZorvikB]\n"), std::string::npos);
+  EXPECT_NE(r.out.find(" -> Update ZorvikB V6.26, A9g, BL3.0\n"), std::string::npos);
+  EXPECT_NE(r.out.find(" -> Vector table is programmed.\n"), std::string::npos);
+  EXPECT_EQ(logger->restarts(), 1);
+}
+
+TEST_F(Cli, ExitStatusIsTheErrorCode) {
+  struct Case {
+    const char* name;
+    sim::LoggerConfig config;
+    std::vector<std::string> extra;
+    int status;
+    const char* message;
+  };
+  sim::LoggerConfig otherClass;
+  otherClass.appClass = 0x6602;
+  sim::LoggerConfig noImage;
+  noImage.print = noImage.upidPrint = 52;
+  const Case cases[] = {
+      {"no update", otherClass, {}, 40, "Aborted because no update is available for this logger!"},
+      {"no image", noImage, {}, 47, "There is no update available or the logger has another update ID!"},
+      {"read info", {}, {"--read-info"}, 70, "Only read update info!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    startLogger(c.config);
+    std::vector<std::string> arguments = {"--port", logger->devicePath(), "--yes"};
+    arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+    const auto r = cli(arguments);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(lines(r.out).back(), c.message);
+    EXPECT_EQ(count(Request::StartRecord), 0u);
+    logger.reset();
+  }
+}
+
+TEST_F(Cli, MissingPortIsErrorTenNamingThePort) {
+  const auto r = cli({"--port", "/dev/zorvik-missing", "--yes"});
+  EXPECT_EQ(r.status, 10);
+  EXPECT_EQ(lines(r.out).back(), "Aborted because serial port \"/dev/zorvik-missing\" is not ready!");
+}
+
+TEST_F(Cli, RepeatsAfterNoAnswerAreBoundedByMaxRepeats) {
+  startLogger();
+  logger->injectFault({sim::FaultKind::NoAnswer, Request::IdentityQuery, 0, 1000});
+  const auto r = cli({"--port", logger->devicePath(), "--yes", "--max-repeats", "2"});
+  EXPECT_EQ(r.status, 30);
+  std::size_t starts = 0;
+  std::size_t repeats = 0;
+  for (const auto& line : lines(r.out)) {
+    starts += line.find("Start at serial port") != std::string::npos;
+    repeats += line.find("Repeat update because communication error!") != std::string::npos;
+  }
+  EXPECT_EQ(starts, 3u);
+  EXPECT_EQ(repeats, 3u);
+  const auto pauses = sleeper.pauses();
+  EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 1500), 2) << "a pause before each repeat";
+}
+
+TEST_F(Cli, EchoErrorIsRepeatedAtOnceAndTheRepeatSucceeds) {
+  startLogger();
+  logger->injectFault({sim::FaultKind::AlteredEcho, Request::DataLine, 30});
+  const auto r = cli({"--port", logger->devicePath(), "--yes"});
+  EXPECT_EQ(r.status, 0);
+  const auto out = lines(r.out);
+  const auto repeat = std::find_if(out.begin(), out.end(), [](const std::string& l) {
+    return l.find("Repeat because programming error!") != std::string::npos;
+  });
+  ASSERT_NE(repeat, out.end());
+  EXPECT_NE((repeat - 1)->find("Aborted because programming error at line 30 !"), std::string::npos);
+  EXPECT_NE((repeat + 1)->find("Start at serial port"), std::string::npos);
+  EXPECT_EQ(out.back(), "Update ZorvikB V6.26 succesfully completed.");
+  const auto pauses = sleeper.pauses();
+  EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 1500), 0);
+}
+
+TEST_F(Cli, JsonPrintsOneParsableObjectPerLine) {
+  startLogger();
+  const auto r = cli({"--port", logger->devicePath(), "--yes", "--json", "--read-info"});
+  EXPECT_EQ(r.status, 70);
+  const auto out = lines(r.out);
+  ASSERT_GE(out.size(), 10u);
+  for (const auto& line : out) EXPECT_TRUE(JsonLine(line).valid()) << line;
+  EXPECT_NE(out.front().find("\"type\":\"start\""), std::string::npos);
+  EXPECT_NE(out.back().find("\"type\":\"exit\",\"status\":70"), std::string::npos);
+  EXPECT_NE(r.out.find("\"code\":20,\"value\":26113,\"text\":\"Class 26113 [ZorvikB]\""), std::string::npos);
+}
+
+TEST_F(Cli, ConfirmationGuardsEveryWrite) {
+  startLogger();
+  const std::string port = logger->devicePath();
+  auto refused = cli({"--port", port});
+  EXPECT_EQ(refused.status, 2) << "no terminal, no --yes: nothing may be written";
+  auto declined = cli({"--port", port}, "No\n", true);
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_NE(declined.err.find("Do you save your measurements ?\nDo you really continue without saving ?"),
+            std::string::npos);
+  auto formatQuestion = cli({"--port", port, "mf:+"}, "\n", true);
+  EXPECT_EQ(formatQuestion.status, 1);
+  EXPECT_NE(formatQuestion.err.find("This update clears all measurements!\nDo you really continue ?"),
+            std::string::npos);
+  EXPECT_TRUE(logger->requests().empty());
+  auto accepted = cli({"--port", port}, "Yes\n", true);
+  EXPECT_EQ(accepted.status, 0);
+}
+
+TEST_F(Cli, ServiceOptionsNeedServiceMode) {
+  startLogger();
+  for (const std::vector<std::string> extra : {std::vector<std::string>{"--image", "/etc/hostname"},
+                                               std::vector<std::string>{"--no-check-class"},
+                                               std::vector<std::string>{"--no-check-platform"}}) {
+    std::vector<std::string> arguments = {"--port", logger->devicePath(), "--yes"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    const auto r = cli(arguments);
+    EXPECT_EQ(r.status, 2) << extra[0];
+    EXPECT_NE(r.err.find("service"), std::string::npos);
+  }
+  EXPECT_TRUE(logger->requests().empty());
+}
+
+TEST_F(Cli, UnloadableImageFileIsRefusedInsteadOfFallingBack) {
+  enableServiceMode();
+  startLogger();
+  const auto missing = configHome_ / "missing.txt";
+  const auto garbage = configHome_ / "garbage.txt";
+  std::ofstream(garbage) << "this is not\nan image\n";
+  for (const auto& file : {missing, garbage}) {
+    const auto r = cli({"--port", logger->devicePath(), "--image", file.string()});
+    EXPECT_EQ(r.status, 1) << file;
+    EXPECT_NE(r.err.find("cannot load image file"), std::string::npos);
+  }
+  EXPECT_TRUE(logger->requests().empty());
+}
+
+TEST_F(Cli, ServiceModeSendsAnImageFile) {
+  enableServiceMode();
+  startLogger();
+  const auto file = configHome_ / "image.txt";
+  {
+    std::ofstream image(file);
+    image << "bootloader=3\nbootloader version=0\nclass=26113\nversionH=6\nversionL=26\nplatform=24\nprint=53\n"
+             "date=01.01.2026 00:00:00\n";
+    SelectedImage = 12;
+    for (int i = 0; i <= GetFirmwareLastLine(); ++i) image << GetFirmwareLine(i) << "\n";
+  }
+  const auto r = cli({"--port", logger->devicePath(), "--image", file.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(" -> Check ZorvikB V6.26, A9g, BL3.0\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Check ZorvikB V6.20"), std::string::npos) << "only the file is a candidate";
+}
+
+TEST_F(Cli, InformationCommands) {
+  const auto images = cli({"--list-images"});
+  EXPECT_EQ(images.status, 0);
+  const auto rows = lines(images.out);
+  ASSERT_EQ(rows.size(), 13u);
+  EXPECT_EQ(rows[0].substr(0, 8), "Firmware");
+  for (const char* cell : {"ZorvikB", "6.26", "F5335 B", "A9g", "24.04.2025 16:11:52", "3.0"}) {
+    EXPECT_NE(rows[1].find(cell), std::string::npos) << cell;
+  }
+  EXPECT_NE(rows[12].find("3.20"), std::string::npos);
+  EXPECT_NE(rows[12].find("2.0"), std::string::npos);
+
+  EXPECT_EQ(cli({"--help"}).status, 0);
+  EXPECT_NE(cli({"--help"}).out.find("--port PORT"), std::string::npos);
+  EXPECT_EQ(cli({"--bogus"}).status, 2);
+  EXPECT_EQ(cli({"--max-repeats", "many", "--port", "x"}).status, 2);
+  EXPECT_EQ(cli({"--yes"}).status, 2) << "an update needs a port";
+  EXPECT_EQ(cli({"--show-header", (configHome_ / "none").string()}).status, 1);
+}
+
+#ifdef ZORVIK_CLI_PATH
+// Ctrl-C in the middle of an image: the run ends with "Process cancelled!"
+// (status 20) and the port is free again.
+TEST_F(Cli, InterruptCancelsTheRunAndReleasesThePort) {
+  startLogger();
+  const std::string port = logger->devicePath();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devnull, STDOUT_FILENO);
+    ::execl(ZORVIK_CLI_PATH, ZORVIK_CLI_PATH, "--port", port.c_str(), "--yes", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (count(Request::DataLine) < 20 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_GE(count(Request::DataLine), 20u);
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 20);
+  PortHandle again = rs232Open(port, 9600);
+  EXPECT_NE(again, nullptr);
+  EXPECT_EQ(logger->restarts(), 0);
+}
+#endif
+
+}  // namespace
+}  // namespace zorvik::testing

@@ -1,0 +1,94 @@
+// Runs the update procedure against the simulated logger through the real
+// serial code. Protocol pauses are recorded instead of slept; serial timeouts
+// stay real.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue.h"
+#include "comm_thread.h"
+#include "events.h"
+#include "run_options.h"
+#include "simulated_logger.h"
+#include "test_support.h"
+#include "zorvik_comm_thread.h"
+
+namespace zorvik::testing {
+
+// The logger as a given built-in image expects it.
+inline sim::LoggerConfig loggerFor(int image) {
+  const TBl3FileHeader h = GetFirmwareHeader(image);
+  sim::LoggerConfig c;
+  c.appVersion = static_cast<std::uint16_t>(h.qorn_verH << 8 | (h.qorn_verL & 0xFF));
+  c.bootloaderId = h.qorn_bl == 2 ? 0xC801 : 0xC802;
+  c.bootloaderVersion = h.qorn_bl_ver;
+  c.platform = c.upidPlatform = h.qorn_platform;
+  c.print = c.upidPrint = h.qorn_print;
+  return c;
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CancelRequested = false;
+    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
+    ReadInfoOnly = false;
+    SelectedImage = -1;
+    ExternalImageLines.clear();
+    ExternalImageHeader = {};
+  }
+  void TearDown() override {
+    CancelRequested = false;
+    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
+    ReadInfoOnly = false;
+    SelectedImage = -1;
+  }
+
+  void startLogger(const sim::LoggerConfig& config) {
+    logger = std::make_unique<sim::SimulatedLogger>(config);
+    if (!logger->start()) GTEST_SKIP() << "no pseudo-terminal available (needs /dev/ptmx)";
+  }
+
+  // One run on this thread, as the worker would do it.
+  std::vector<Event> run(TCmd cmd = tCMD0, std::shared_ptr<UpdateMemory> memory = nullptr,
+                         const std::string& port = "") {
+    auto sink = std::make_shared<RecordingSink>();
+    {
+      TZorvikCommThread worker(RunContext{sink, std::move(memory), &sleeper}, cmd,
+                               port.empty() ? logger->devicePath() : port);
+      worker.Execute();
+    }
+    return sink->events();
+  }
+
+  static std::vector<Event> withCode(const std::vector<Event>& events, std::uint32_t code) {
+    std::vector<Event> out;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(out),
+                 [&](const Event& e) { return e.code == code; });
+    return out;
+  }
+
+  // The data lines of an image, in image order, as the flash must hold them.
+  static std::vector<std::string> dataLines(int image) {
+    TBl3FileHeader h;
+    int last = 0;
+    std::string text;
+    QueryFirmware(image, kQueryLastIndex, 0, h, last, text);
+    std::vector<std::string> lines;
+    for (int i = 0; i < last; ++i) {
+      QueryFirmware(image, kQueryLine, i, h, last, text);
+      lines.push_back(text);
+    }
+    return lines;
+  }
+
+  RecordingSleeper sleeper;
+  std::unique_ptr<sim::SimulatedLogger> logger;
+};
+
+}  // namespace zorvik::testing
