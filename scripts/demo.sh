@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets everything up, starts the simulated logger on a pseudo-terminal and
+# runs a complete update against it with the command-line updater.
+# Arguments are passed to the simulator, e.g. --wire-timing for the real
+# 9600-baud pace (about four minutes).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+BUILD_DIR=${BUILD_DIR:-build}
+
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+"$BUILD_DIR/sim/zorvik-logger-sim" "$@" >"$fifo" &
+sim_pid=$!
+trap 'kill "$sim_pid" 2>/dev/null || true; rm -f "$fifo"' EXIT
+exec 3<"$fifo"
+read -r port <&3
+echo "Simulated logger on $port"
+"$BUILD_DIR/apps/cli/zorvik-updater-cli" --port "$port" --yes
