@@ -1,0 +1,35 @@
+// The compiled-in firmware images as the build generates them from the image
+// texts beside this header: constant headers and constant line tables, so
+// that nothing is read or parsed when the program starts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace zorvik::firmware {
+
+// TBl3FileHeader in a form that can be a compile-time constant.
+struct BuiltInHeader {
+  std::uint16_t qorn_class;
+  std::uint16_t qorn_verH;
+  std::uint16_t qorn_verL;
+  std::uint16_t qorn_platform;
+  std::uint16_t qorn_print;
+  std::string_view qorn_date;
+  std::uint16_t qorn_bl;
+  std::uint16_t qorn_bl_ver;
+};
+
+struct BuiltInImage {
+  BuiltInHeader header;
+  std::span<const std::string_view> lines;
+};
+
+constexpr int kBuiltInImageCount = 12;
+
+// Image n of the catalogue is kBuiltInImages[n - 1].
+extern const std::array<BuiltInImage, kBuiltInImageCount> kBuiltInImages;
+
+}  // namespace zorvik::firmware
