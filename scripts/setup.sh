@@ -13,6 +13,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libbenchmark-dev
   srecord
+  qt6-base-dev libgl-dev libudev-dev
+  xvfb xauth
 )
 
 missing=()
