@@ -83,6 +83,9 @@ void damageRecord(std::string& line, FaultKind kind) {
       fixRecordChecksum(line);
       break;
     }
+    case FaultKind::NoColon:
+      line[0] = ';';
+      break;
     default:
       break;  // an exception bit has no place in a record
   }

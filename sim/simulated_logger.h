@@ -79,6 +79,7 @@ enum class FaultKind {
   BadChecksum,        // record answer with a wrong record checksum
   AlteredEcho,        // echo with one data digit changed, checksum still right
   HangUp,             // the line goes dead: the pty master is closed
+  NoColon,            // record answer led by another character, digit pairs intact
 };
 
 struct Fault {

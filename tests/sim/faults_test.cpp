@@ -111,6 +111,15 @@ TEST(RecordFaults, EachKindDamagesTheEchoAsItSays) {
   }
 }
 
+TEST(RecordFaults, NoColonChangesOnlyTheLeadIn) {
+  ModelDriver sim(programmingConfig());
+  sim.model.injectFault({FaultKind::NoColon, Request::InfoRequest});
+  const std::string answer = sim.ask(kInfoRequest);
+  ASSERT_EQ(answer.size(), 23u);
+  EXPECT_NE(answer[0], ':');
+  EXPECT_EQ(answer.substr(1), std::string(":06000000001800350102AA").substr(1));
+}
+
 TEST(RecordFaults, FrameKindsOnRecordsBreakTheChecksum) {
   for (const auto kind : {FaultKind::BadCrc, FaultKind::BadCrcWithException}) {
     ModelDriver sim(programmingConfig());
