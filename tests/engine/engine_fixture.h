@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +31,8 @@ inline sim::LoggerConfig loggerFor(int image) {
   c.bootloaderVersion = h.qorn_bl_ver;
   c.platform = c.upidPlatform = h.qorn_platform;
   c.print = c.upidPrint = h.qorn_print;
+  // Images 7 and 8 fit the same loggers; only a pinned logger running 5.136 gets 8.
+  if (image == 8) c.serialNumber = 328300;
   return c;
 }
 
@@ -66,6 +70,18 @@ class EngineTest : public ::testing::Test {
     return sink->events();
   }
 
+  // Frames sent without waiting for an answer may still be on their way to
+  // the simulator when a run returns.
+  std::vector<sim::Request> requestsAtLeast(std::size_t n) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto requests = logger->requests();
+    while (requests.size() < n && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      requests = logger->requests();
+    }
+    return requests;
+  }
+
   static std::vector<Event> withCode(const std::vector<Event>& events, std::uint32_t code) {
     std::vector<Event> out;
     std::copy_if(events.begin(), events.end(), std::back_inserter(out),
@@ -81,7 +97,8 @@ class EngineTest : public ::testing::Test {
     QueryFirmware(image, kQueryLastIndex, 0, h, last, text);
     std::vector<std::string> lines;
     for (int i = 0; i < last; ++i) {
-      QueryFirmware(image, kQueryLine, i, h, last, text);
+      int unused = 0;
+      QueryFirmware(image, kQueryLine, i, h, unused, text);
       lines.push_back(text);
     }
     return lines;
