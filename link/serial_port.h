@@ -44,6 +44,10 @@ PortHandle rs232Open(const std::string& portName, std::int32_t baudRate);
 // Closes and releases the port; callers ignore the result.
 bool rs232Close(PortHandle& port);
 
+// After a failed open: one sentence on why the port cannot be opened and how
+// to fix it, where the system tells (no permission); empty otherwise.
+std::string rs232OpenFailureHint(const std::string& portName);
+
 // Read timeout of the link: constant part and per requested byte.
 constexpr int kReadTimeoutConstantMs = 200;
 constexpr int kReadTimeoutPerByteMs = 1;

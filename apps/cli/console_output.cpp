@@ -76,6 +76,15 @@ void ConsoleOutput::finished(int exitStatus) {
   if (!finalMessage_.empty()) out_ << finalMessage_ << std::endl;
 }
 
+void ConsoleOutput::note(const std::string& text) {
+  if (json_) {
+    out_ << "{\"type\":\"note\",\"time\":\"" << timeStamp() << "\",\"text\":\"" << jsonEscape(text) << "\"}"
+         << std::endl;
+    return;
+  }
+  reportLine(text);
+}
+
 void ConsoleOutput::reportLine(const std::string& text) {
   clearProgress();
   out_ << reportLineNow(text) << std::endl;

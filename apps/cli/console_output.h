@@ -20,6 +20,8 @@ class ConsoleOutput {
   void runStarted(const std::string& port, int attempt);
   void event(std::uint32_t code, std::int32_t value, const EventPresentation& p);
   void finished(int exitStatus);
+  // A report line of our own after an event, such as how to fix a port.
+  void note(const std::string& text);
 
  private:
   void reportLine(const std::string& text);

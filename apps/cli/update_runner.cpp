@@ -8,6 +8,7 @@
 #include "comm_thread.h"
 #include "events.h"
 #include "run_options.h"
+#include "serial_port.h"
 
 namespace zorvik::cli {
 namespace {
@@ -61,6 +62,10 @@ AttemptResult runAttempt(const UpdateRequest& request, const std::shared_ptr<Upd
     const auto [code, value] = sink->take();
     const EventPresentation p = presentEvent(code, value, request.port);
     output.event(code, value, p);
+    if (code == kEvError && value == kErrPortNotReady) {
+      const std::string hint = rs232OpenFailureHint(request.port);
+      if (!hint.empty()) output.note(hint);
+    }
     if (code == kEvSuccess) return {RepeatKind::None, 0};
     if (code == kEvNoAnswer) return {RepeatKind::AfterPause, kErrNoAnswer};
     if (code == kEvError) return {p.repeat, exitStatusForError(value)};
