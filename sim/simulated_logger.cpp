@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -102,6 +103,9 @@ void SimulatedLogger::Impl::shutDown() {
 }
 
 void SimulatedLogger::Impl::run() {
+  // Characters are due about a millisecond apart; the default timer slack
+  // (50 us) would make each wake-up late by that much.
+  ::prctl(PR_SET_TIMERSLACK, 1UL);
   while (!stopping) {
     std::array<pollfd, 2> fds{pollfd{wake, POLLIN, 0}, pollfd{master, POLLIN, 0}};
     const nfds_t count = master >= 0 ? 2 : 1;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "sim_test_helpers.h"
 
@@ -150,12 +151,34 @@ TEST(PtyServer, HangUpEndsTheLine) {
   EXPECT_EQ(logger.mode(), Mode::Dead);
 }
 
-TEST(PtyServer, StopReleasesTheLineAndIsRepeatable) {
-  SimulatedLogger logger;
-  ASSERT_TRUE(logger.start());
-  const std::string path = logger.devicePath();
-  logger.stop();
-  logger.stop();
+std::size_t openDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+TEST(PtyServer, StopReleasesTheLineAndEveryDescriptor) {
+  const std::size_t before = openDescriptors();
+  std::string path;
+  {
+    SimulatedLogger logger;
+    ASSERT_TRUE(logger.start());
+    path = logger.devicePath();
+    HostEnd host(path);
+    host.write(kIdentityQuery);
+    EXPECT_EQ(host.read(8, 1s).size(), 8u);
+    logger.stop();
+    logger.stop();
+  }
+  {
+    SimulatedLogger hungUp;  // the master closes early, on the hang-up
+    hungUp.injectFault({FaultKind::HangUp, Request::IdentityQuery});
+    ASSERT_TRUE(hungUp.start());
+    HostEnd host(hungUp.devicePath());
+    host.write(kIdentityQuery);
+    host.read(8, 1s);
+  }
+  EXPECT_EQ(openDescriptors(), before);
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
   EXPECT_LT(fd, 0) << "the pseudo-terminal is gone";
   if (fd >= 0) ::close(fd);
