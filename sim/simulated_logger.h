@@ -82,6 +82,10 @@ enum class FaultKind {
   NoColon,            // record answer led by another character, digit pairs intact
 };
 
+// Faults queue up in the order injected; only the first is armed. Request::Any
+// matches the requests that are normally answered (never a null frame, an entry
+// frame or an end record); naming such a kind aims at it: NoAnswer then makes
+// the logger ignore it (no switch, no restart), HangUp kills the line there.
 struct Fault {
   FaultKind kind;
   Request target = Request::Any;
