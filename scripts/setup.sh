@@ -9,7 +9,7 @@ BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
 
 # Each package is here for a reason (see README "Dependencies").
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config dpkg-dev file
   libgtest-dev libgmock-dev
   libbenchmark-dev
   srecord

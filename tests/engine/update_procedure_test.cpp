@@ -76,6 +76,8 @@ struct FailureCase {
   Event final;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 void noChange(sim::LoggerConfig&) {}
 
 class Failures : public EngineTest, public ::testing::WithParamInterface<FailureCase> {};

@@ -13,30 +13,12 @@
 #include <vector>
 
 #include "link.h"
+#include "recording_sleeper.h"
 #include "qorn_exception.h"
 #include "serial_port.h"
 #include "simulated_logger.h"
 
 namespace zorvik::testing {
-
-// Records the protocol's pauses instead of sleeping. Stands in for
-// RecordingSleeper of test_support.h, which the link tests cannot include: it
-// pulls in the engine's event sink, and this folder does not link the engine.
-class PauseRecorder final : public Sleeper {
- public:
-  void sleepMs(int ms) override {
-    std::lock_guard lock(mutex_);
-    pauses_.push_back(ms);
-  }
-  std::vector<int> pauses() const {
-    std::lock_guard lock(mutex_);
-    return pauses_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<int> pauses_;
-};
 
 class CountingPort final : public SerialPort {
  public:
@@ -111,7 +93,7 @@ class SimLinkFixture : public ::testing::Test {
   }
 
   std::unique_ptr<sim::SimulatedLogger> logger;
-  PauseRecorder sleeper;
+  RecordingSleeper sleeper;
   TestLink link{sleeper};
 };
 

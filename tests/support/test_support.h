@@ -1,5 +1,5 @@
 // Shared pieces of the tests: a sink that records what the update thread
-// posts, and a sleeper that records the protocol's pauses instead of sleeping.
+// posts (and, from recording_sleeper.h, the pause recorder).
 #pragma once
 
 #include <chrono>
@@ -11,6 +11,7 @@
 
 #include "event_sink.h"
 #include "link.h"
+#include "recording_sleeper.h"
 
 namespace zorvik::testing {
 
@@ -56,20 +57,5 @@ class RecordingSink final : public EventSink {
   std::vector<Event> events_;
 };
 
-class RecordingSleeper final : public Sleeper {
- public:
-  void sleepMs(int ms) override {
-    std::lock_guard lock(mutex_);
-    pauses_.push_back(ms);
-  }
-  std::vector<int> pauses() const {
-    std::lock_guard lock(mutex_);
-    return pauses_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<int> pauses_;
-};
 
 }  // namespace zorvik::testing
