@@ -1,0 +1,134 @@
+#include "screenshot_tour.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include "info_dialog.h"
+#include "main_window.h"
+#include "message_window.h"
+#include "protocol_window.h"
+
+namespace zorvik::desktop {
+namespace {
+
+QString takeValue(QStringList& arguments, const QString& option) {
+  const qsizetype i = arguments.indexOf(option);
+  if (i < 0 || i + 1 >= arguments.size()) return {};
+  const QString value = arguments[i + 1];
+  arguments.remove(i, 2);
+  return value;
+}
+
+// Steps through the stages on a timer, so that it also runs inside the
+// modal loops of the dialogs it waits for.
+class Tour : public QObject {
+ public:
+  Tour(ui::TfrmMain& window, TourRequest request) : QObject(&window), window_(window), request_(std::move(request)) {
+    QDir().mkpath(request_.directory);
+    connect(&timer_, &QTimer::timeout, this, [this] { step(); });
+    timer_.start(100);
+  }
+
+ private:
+  enum class Stage { Settle, Idle, Confirm, Running, Success, Overview, Done };
+
+  void step() {
+    ++ticks_;
+    switch (stage_) {
+      case Stage::Settle:
+        if (ticks_ < 10) return;
+        if (!request_.port.isEmpty()) window_.findChild<QComboBox*>("cbxPort")->setEditText(request_.port);
+        stage_ = Stage::Idle;
+        return;
+      case Stage::Idle:
+        save("idle");
+        stage_ = Stage::Confirm;
+        window_.findChild<QPushButton*>("btnProg")->click();  // returns once the run has started
+        return;
+      case Stage::Confirm:
+        // Normal mode asks first; answered from inside the question's own loop.
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          save("confirm");
+          for (QAbstractButton* b : box->buttons())
+            if (b->text() == "Yes") b->click();
+          return;
+        }
+        if (window_.running()) stage_ = Stage::Running;
+        return;
+      case Stage::Running:
+        if (window_.findChild<QProgressBar*>("ProgressBar1")->value() >= 40) {
+          save("running");
+          stage_ = Stage::Success;
+        }
+        return;
+      case Stage::Success:
+        if (window_.frmMessage()->isVisible()) {
+          ticks_ = 0;
+          stage_ = Stage::Overview;
+        }
+        return;
+      case Stage::Overview:
+        if (ticks_ == 5) {
+          save("success");
+          window_.frmMessage()->findChild<QPushButton*>("Button1")->click();
+          QTimer::singleShot(300, &window_, [this] { window_.findChild<QAction*>("menInfoFirmware")->trigger(); });
+        }
+        if (ticks_ > 5 && window_.frmInfo()->isVisible() && ticks_ > 12) {
+          save("overview");
+          window_.frmInfo()->accept();
+          stage_ = Stage::Done;
+          QTimer::singleShot(300, qApp, &QCoreApplication::quit);
+        }
+        return;
+      case Stage::Done:
+        return;
+    }
+  }
+
+  // The screen around the program's windows, as a person would see it.
+  void save(const QString& name) {
+    QRect area = window_.frameGeometry();
+    for (QWidget* w : {static_cast<QWidget*>(window_.frmProtocol()), static_cast<QWidget*>(window_.frmMessage()),
+                       static_cast<QWidget*>(window_.frmInfo())}) {
+      if (w->isVisible()) area = area.united(w->frameGeometry());
+    }
+    area.adjust(-8, -8, 8, 8);
+    QPixmap picture;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (QGuiApplication::platformName() == "xcb" && screen) {
+      picture = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    } else {
+      picture = window_.grab();
+    }
+    picture.save(QDir(request_.directory).filePath(name + ".png"));
+  }
+
+  ui::TfrmMain& window_;
+  TourRequest request_;
+  QTimer timer_;
+  Stage stage_ = Stage::Settle;
+  int ticks_ = 0;
+};
+
+}  // namespace
+
+TourRequest takeTourArguments(QStringList& arguments) {
+  TourRequest request;
+  request.directory = takeValue(arguments, "--screenshot-dir");
+  request.port = takeValue(arguments, "--screenshot-port");
+  return request;
+}
+
+void startScreenshotTour(ui::TfrmMain& window, const TourRequest& request) { new Tour(window, request); }
+
+}  // namespace zorvik::desktop

@@ -1,0 +1,162 @@
+// The main window as each mode shows it: controls, layout, the start-up
+// options and the question before "Update".
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include "event_texts.h"
+#include "protocol_window.h"
+#include "run_options.h"
+#include "ui_fixture.h"
+
+namespace zorvik::testing {
+namespace {
+
+class MainWindowTest : public UiTest {};
+
+struct ModeCase {
+  const char* name;
+  const char* intern;  // the per-user value, nullptr: none
+  QStringList switches;
+  int fileMode;
+  bool checkClass, checkFirmwareClass, checkPlatform;
+  bool memoryFormat;
+};
+
+TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
+  const ModeCase cases[] = {
+      {"normal", nullptr, {}, 0, true, true, true, false},
+      {"switches ignored without internal mode", nullptr, {"cc:-", "f:+"}, 0, true, true, true, false},
+      {"wrong access code", "1234", {"cc:-"}, 0, true, true, true, false},
+      {"not a number", "abc", {}, 0, true, true, true, false},
+      {"internal, CP:-", "7406", {"CP:-"}, 1, true, true, false, false},
+      {"internal, first cf: wins", "7406", {"cf:-", "cf:+"}, 1, true, false, true, false},
+      {"internal, f: without value", "7406", {"f:"}, 1, true, true, true, false},
+      {"internal, cc:+ changes nothing", "7406", {"cc:+", "cc:no"}, 1, true, true, true, false},
+      {"file mode", "7406", {"f:+", "cc:-"}, 2, false, true, true, false},
+      {"mf:+ without internal mode", nullptr, {"mf:+"}, 0, true, true, true, true},
+      {"mf:+ in internal mode", "7406", {"mf:+"}, 1, true, true, true, true},
+  };
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    resetEngineState();
+    if (c.intern) setInternalSetting(c.intern);
+    else clearInternalSetting();
+    open(c.switches);
+
+    EXPECT_EQ(window->options().fileMode, c.fileMode);
+    EXPECT_EQ(window->options().internalMode, c.fileMode > 0);
+    EXPECT_EQ(OptCheckClass.load(), c.checkClass);
+    EXPECT_EQ(OptCheckFirmwareClass.load(), c.checkFirmwareClass);
+    EXPECT_EQ(OptCheckPlatform.load(), c.checkPlatform);
+    EXPECT_EQ(window->statusText(), c.memoryFormat ? "F" : "");
+
+    EXPECT_EQ(child<QCheckBox>("chkReadInfoOnly")->isVisible(), c.fileMode >= 1);
+    EXPECT_FALSE(child<QCheckBox>("chkReadInfoOnly")->isChecked());
+    EXPECT_EQ(child<QPushButton>("btnFile")->isVisible(), c.fileMode == 2);
+    EXPECT_EQ(child<QAction>("menInfoFile")->isVisible(), c.fileMode == 2);
+    EXPECT_TRUE(waitFor([&] { return window->frmProtocol()->isVisible() == (c.fileMode >= 1); }, 2000))
+        << "report window shown in internal mode only";
+    window.reset();
+  }
+}
+
+TEST_F(MainWindowTest, LayoutAsDesigned) {
+  open({}, {"/dev/ttyUSB0", "/dev/ttyUSB1"});
+  EXPECT_EQ(window->windowTitle(), kAppTitle);
+  EXPECT_EQ(window->width(), 355);
+  EXPECT_EQ(window->centralWidget()->height() + window->statusBar()->height(), 176);
+  EXPECT_EQ(window->statusBar()->height(), 15);
+  EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "fixed size";
+  EXPECT_EQ(child<QComboBox>("cbxPort")->geometry(), QRect(77, 11, 263, 21));
+  EXPECT_TRUE(child<QComboBox>("cbxPort")->isEditable());
+  EXPECT_EQ(child<QComboBox>("cbxPort")->currentText(), "/dev/ttyUSB0");
+  EXPECT_EQ(child<QProgressBar>("ProgressBar1")->geometry(), QRect(13, 46, 327, 26));
+  EXPECT_EQ(child<QPushButton>("btnProg")->geometry(), QRect(40, 86, 111, 32));
+  EXPECT_EQ(child<QPushButton>("btnClose")->geometry(), QRect(200, 86, 111, 32));
+  EXPECT_EQ(child<QPushButton>("btnCancel")->geometry(), child<QPushButton>("btnClose")->geometry());
+  EXPECT_TRUE(child<QPushButton>("btnClose")->isVisible());
+  EXPECT_FALSE(child<QPushButton>("btnCancel")->isVisible());
+
+  QMenu* info = window->menuBar()->findChild<QMenu*>("menInfo");
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->title(), "Info v2025-04-24");
+  QStringList entries;
+  for (QAction* a : info->actions()) entries << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(entries, (QStringList{"Firmware", "File version", "-", "Exit"}));
+}
+
+TEST_F(MainWindowTest, FileModeButtonsStandSideBySide) {
+  setInternalSetting("7406");
+  open({"f:+"});
+  EXPECT_EQ(child<QPushButton>("btnProg")->geometry(), QRect(40, 86, 55, 32));
+  EXPECT_EQ(child<QPushButton>("btnFile")->geometry(), QRect(103, 86, 55, 32));
+  EXPECT_EQ(child<QPushButton>("btnClose")->geometry(), QRect(200, 86, 111, 32));
+  EXPECT_TRUE(child<QPushButton>("btnFile")->isVisible());
+
+  click("btnFile");  // the pilot cancels the file dialog
+  EXPECT_EQ(pilot->fileDialogs, 1);
+  EXPECT_FALSE(window->running());
+  EXPECT_TRUE(window->frmProtocol()->lines().isEmpty());
+}
+
+struct QuestionCase {
+  const char* name;
+  const char* intern;
+  QStringList switches;
+  QString question;  // empty: none asked
+};
+
+TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
+  const QuestionCase cases[] = {
+      {"normal", nullptr, {}, "Do you save your measurements ?\nDo you really continue without saving ?"},
+      {"memory format", nullptr, {"mf:+"}, "This update clears all measurements!\nDo you really continue ?"},
+      {"memory format in internal mode", "7406", {"mf:+"},
+       "This update clears all measurements!\nDo you really continue ?"},
+  };
+  for (const QuestionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.intern) setInternalSetting(c.intern);
+    else clearInternalSetting();
+    pilot->questions.clear();
+    open(c.switches, {"/dev/zorvik-never-opened"});
+    pilot->answers = {"No"};
+    click("btnProg");
+    ASSERT_EQ(pilot->questions.size(), 1u);
+    const SeenQuestion& q = pilot->questions.front();
+    EXPECT_EQ(q.title, "Confirm");
+    EXPECT_EQ(q.text, c.question);
+    EXPECT_EQ(q.buttons, (QStringList{"Yes", "No"}));
+    EXPECT_TRUE(q.questionIcon);
+    EXPECT_FALSE(window->running());
+    EXPECT_TRUE(window->frmProtocol()->lines().isEmpty()) << "nothing prepared, nothing started";
+    EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
+    window.reset();
+  }
+}
+
+TEST_F(MainWindowTest, InternalModeStartsWithoutQuestion) {
+  setInternalSetting("7406");
+  open({}, {"/dev/zorvik-no-such-port"});
+  click("btnProg");
+  ASSERT_TRUE(waitForIdle());
+  EXPECT_TRUE(pilot->questions.empty());
+  ASSERT_EQ(pilot->messages.size(), 1u);
+  // Error 10 names the port by the text of the port box.
+  EXPECT_EQ(pilot->messages[0].text, "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!");
+  EXPECT_EQ(reportTexts(), (QStringList{"Start at serial port \"/dev/zorvik-no-such-port\"",
+                                        "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!"}));
+  EXPECT_EQ(window->statusText(), pilot->messages[0].text);
+  EXPECT_EQ(window->statusBar()->toolTip(), pilot->messages[0].text) << "the hint repeats the status text";
+}
+
+}  // namespace
+}  // namespace zorvik::testing

@@ -1,0 +1,172 @@
+#include "ui_fixture.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "catalogue.h"
+#include "info_dialog.h"
+#include "link.h"
+#include "message_window.h"
+#include "protocol_window.h"
+#include "run_options.h"
+
+namespace zorvik::testing {
+namespace {
+
+QString settingsFile() {
+  return QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("Harventa/Qorn.conf");
+}
+
+QPushButton* buttonWithText(QWidget* dialog, const QString& text) {
+  for (QPushButton* b : dialog->findChildren<QPushButton*>())
+    if (b->text() == text) return b;
+  return nullptr;
+}
+
+}  // namespace
+
+ModalPilot::ModalPilot() {
+  connect(&timer_, &QTimer::timeout, this, [this] { look(); });
+  timer_.start(10);
+}
+
+void ModalPilot::look() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (!modal || !modal->isVisible()) return;
+  if (auto* message = dynamic_cast<ui::TfrmMessage*>(modal)) {
+    messages.push_back({message->text(), message->frameGeometry(), message->parentWidget()->frameGeometry()});
+    if (duringMessage) duringMessage();
+    message->findChild<QPushButton*>("Button1")->click();
+  } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    SeenQuestion seen{box->windowTitle(), box->text(), {}, box->icon() == QMessageBox::Question};
+    for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
+    questions.push_back(seen);
+    QString answer = "No";
+    if (!answers.empty()) {
+      answer = answers.front();
+      answers.pop_front();
+    }
+    if (QPushButton* b = buttonWithText(box, answer)) b->click();
+    else box->reject();
+  } else if (auto* files_ = qobject_cast<QFileDialog*>(modal)) {
+    ++fileDialogs;
+    if (files.empty()) {
+      files_->reject();
+      return;
+    }
+    files_->selectFile(files.front());
+    // A file the dialog's model has not seen yet is taken as typed.
+    if (files_->selectedFiles().isEmpty()) {
+      if (auto* typed = files_->findChild<QLineEdit*>("fileNameEdit")) typed->setText(files.front());
+    }
+    files.pop_front();
+    QMetaObject::invokeMethod(files_, "accept");
+  } else if (auto* info = dynamic_cast<ui::TfrmInfo*>(modal)) {
+    SeenOverview seen;
+    QTreeWidget* list = info->list();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      QStringList row;
+      for (int c = 0; c < list->columnCount(); ++c) row << list->topLevelItem(i)->text(c);
+      seen.rows.push_back(row);
+    }
+    for (int c = 0; c < list->columnCount(); ++c) {
+      seen.headers << list->headerItem()->text(c);
+      seen.columnWidths.push_back(list->columnWidth(c));
+    }
+    seen.clientWidth = info->width();
+    seen.frame = info->frameGeometry();
+    seen.okHasFocus = info->focusWidget() == info->findChild<QPushButton*>("Button1");
+    overviews.push_back(seen);
+    info->findChild<QPushButton*>("Button1")->click();
+  }
+}
+
+void UiTest::SetUp() {
+  resetEngineState();
+  clearInternalSetting();
+  pilot = std::make_unique<ModalPilot>();
+}
+
+void UiTest::TearDown() {
+  // Whatever is still running stops at its next exchange and frees the port.
+  CancelRequested = true;
+  waitForWorkers(std::chrono::seconds(10));
+  window.reset();
+  pilot.reset();
+  if (logger) logger->stop();
+  logger.reset();
+  clearInternalSetting();
+  resetEngineState();
+}
+
+void UiTest::resetEngineState() {
+  CancelRequested = false;
+  OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
+  ReadInfoOnly = false;
+  SelectedImage = -1;
+  ExternalImageLines.clear();
+  ExternalImageHeader = {};
+}
+
+void UiTest::setInternalSetting(const QString& value) {
+  QDir().mkpath(QFileInfo(settingsFile()).path());
+  QFile file(settingsFile());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(QString("[General]\nintern=%1\n").arg(value).toUtf8());
+}
+
+void UiTest::clearInternalSetting() { QFile::remove(settingsFile()); }
+
+ui::TfrmMain& UiTest::open(const QStringList& switches, std::vector<std::string> ports) {
+  ui::MainWindowEnvironment environment;
+  environment.sleeper = &noPauses;
+  environment.readPorts = [ports] { return ports; };
+  environment.watchDevices = false;
+  window = std::make_unique<ui::TfrmMain>(QStringList{"zorvik-updater"} + switches, environment);
+  window->show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QTest::qWait(20);  // the first idle moment
+  return *window;
+}
+
+void UiTest::startLogger(const sim::LoggerConfig& config) {
+  logger = std::make_unique<sim::SimulatedLogger>(config);
+  if (!logger->start()) GTEST_SKIP() << "no pseudo-terminal available (needs /dev/ptmx)";
+}
+
+void UiTest::click(const char* name) {
+  QAbstractButton* button = child<QAbstractButton>(name);
+  if (button) QTest::mouseClick(button, Qt::LeftButton);
+}
+
+bool UiTest::waitFor(const std::function<bool()>& condition, int timeoutMs) {
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (!condition()) {
+    if (elapsed.elapsed() > timeoutMs) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+bool UiTest::waitForIdle(int timeoutMs) {
+  return waitFor([this] { return !window->running(); }, timeoutMs);
+}
+
+QStringList UiTest::reportTexts() const {
+  QStringList texts;
+  for (const QString& line : window->frmProtocol()->lines()) texts << line.section(" -> ", 1);
+  return texts;
+}
+
+}  // namespace zorvik::testing

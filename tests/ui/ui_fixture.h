@@ -1,0 +1,103 @@
+// What the window tests share: a window opened with chosen options and ports,
+// a simulated logger, and a pilot that answers every modal dialog the way the
+// test asked and records what it saw.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QRect>
+#include <QStringList>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <QTimer>
+#include <ostream>
+
+#include "main_window.h"
+#include "simulated_logger.h"
+
+// Readable failure messages for Qt's text types.
+inline std::ostream& operator<<(std::ostream& os, const QString& text) { return os << text.toStdString(); }
+inline std::ostream& operator<<(std::ostream& os, const QStringList& texts) {
+  return os << "[" << texts.join(" | ").toStdString() << "]";
+}
+
+namespace zorvik::testing {
+
+// The protocol's fixed pauses at once; serial timeouts stay real.
+class NoPauses final : public Sleeper {
+ public:
+  void sleepMs(int) override {}
+};
+
+struct SeenMessage {  // the message window as it was shown
+  QString text;
+  QRect frame;
+  QRect mainFrame;
+};
+struct SeenQuestion {  // a confirmation
+  QString title;
+  QString text;
+  QStringList buttons;
+  bool questionIcon = false;
+};
+struct SeenOverview {  // the firmware overview dialog
+  std::vector<QStringList> rows;
+  QStringList headers;
+  std::vector<int> columnWidths;
+  int clientWidth = 0;
+  QRect frame;
+  bool okHasFocus = false;
+};
+
+class ModalPilot : public QObject {
+ public:
+  ModalPilot();
+  std::deque<QString> answers;  // "Yes" or "No" for the next questions; none left: "No"
+  std::deque<QString> files;    // for the next file dialogs; none left: cancelled
+  std::vector<SeenMessage> messages;
+  std::vector<SeenQuestion> questions;
+  std::vector<SeenOverview> overviews;
+  int fileDialogs = 0;
+  std::function<void()> duringMessage;  // runs while the message window is open
+
+ private:
+  void look();
+  QTimer timer_;
+};
+
+class UiTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  static void resetEngineState();
+  // Internal mode on (the access code) or off, as the per-user settings say.
+  static void setInternalSetting(const QString& value);
+  static void clearInternalSetting();
+
+  ui::TfrmMain& open(const QStringList& switches = {}, std::vector<std::string> ports = {});
+  void startLogger(const sim::LoggerConfig& config = {});
+
+  template <class T>
+  T* child(const char* name) {
+    T* found = window->findChild<T*>(name);
+    if (!found) ADD_FAILURE() << "no widget " << name;
+    return found;
+  }
+  void click(const char* name);
+  bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
+  bool waitForIdle(int timeoutMs = 20000);
+  // The report's texts without their time stamps.
+  QStringList reportTexts() const;
+  QString port() const { return QString::fromStdString(logger->devicePath()); }
+
+  NoPauses noPauses;
+  std::unique_ptr<sim::SimulatedLogger> logger;
+  std::unique_ptr<ui::TfrmMain> window;
+  std::unique_ptr<ModalPilot> pilot;
+};
+
+}  // namespace zorvik::testing

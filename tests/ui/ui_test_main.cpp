@@ -1,0 +1,18 @@
+// GoogleTest inside a QApplication. Runs on Qt's offscreen platform unless a
+// display platform is asked for, and never reads the developer's own
+// settings: the per-user settings live in a scratch directory.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir config;
+  if (!config.isValid()) return 1;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,27 @@
+// The message window: the final text of a run, modal, laid over the lower
+// part of the main window until the user presses "OK".
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace zorvik::ui {
+
+class TfrmMessage : public QDialog {
+ public:
+  explicit TfrmMessage(QWidget* mainWindow);
+
+  // x, y, w, h: the main window's outer left, top, width and height.
+  void showMsg(const QString& sMsg, int x, int y, int w, int h);
+  // Placement only (showMsg without showing), for whoever needs the rule alone.
+  void place(int x, int y, int w, int h);
+  QString text() const;
+
+ private:
+  QPlainTextEdit* Memo1;
+  QPushButton* Button1;
+};
+
+}  // namespace zorvik::ui
