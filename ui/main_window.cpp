@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 
 #include "event_texts.h"
 #include "info_dialog.h"
@@ -71,7 +72,11 @@ void TfrmMain::createControls() {
   bevel->setFrameShape(QFrame::HLine);
   bevel->setFrameShadow(QFrame::Sunken);
   bevel->setGeometry(0, 0, kClientWidth, 8);
-  named(new QLabel("Comport:", Panel1), "Label1")->setGeometry(13, 14, 42, 13);
+  // Designed 42 x 13 for its original font; a wider substitute font gets the
+  // room up to the port box, so the caption is never cut.
+  auto* label = named(new QLabel("Comport:", Panel1), "Label1");
+  const QSize hint = label->sizeHint();
+  label->setGeometry(13, 14, std::clamp(hint.width(), 42, 62), std::max(hint.height(), 13));
 
   cbxPort = named(new QComboBox(Panel1), "cbxPort");
   cbxPort->setEditable(true);

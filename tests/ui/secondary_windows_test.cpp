@@ -134,6 +134,7 @@ TEST_F(SecondaryWindowsTest, OverviewListsBuiltInImagesNewestFirst) {
     EXPECT_GE(seen.columnWidths[c], widest + 5) << "column " << c << " shows its widest text";
   }
   EXPECT_EQ(seen.clientWidth, sum + 30);
+  EXPECT_GE(seen.viewportWidth, sum) << "every column fits without scrolling sideways";
   const QRect main = window->frameGeometry();
   EXPECT_EQ(seen.frame.topLeft(), main.topLeft());
   EXPECT_EQ(seen.frame.height(), main.height());

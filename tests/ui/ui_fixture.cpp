@@ -84,6 +84,7 @@ void ModalPilot::look() {
       seen.columnWidths.push_back(list->columnWidth(c));
     }
     seen.clientWidth = info->width();
+    seen.viewportWidth = list->viewport()->width();
     seen.frame = info->frameGeometry();
     seen.okHasFocus = info->focusWidget() == info->findChild<QPushButton*>("Button1");
     overviews.push_back(seen);

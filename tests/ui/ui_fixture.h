@@ -48,6 +48,7 @@ struct SeenOverview {  // the firmware overview dialog
   QStringList headers;
   std::vector<int> columnWidths;
   int clientWidth = 0;
+  int viewportWidth = 0;
   QRect frame;
   bool okHasFocus = false;
 };
