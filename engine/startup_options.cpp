@@ -22,6 +22,8 @@ bool equalsIgnoreCase(const std::string& a, const std::string& b) {
   });
 }
 
+#ifndef _WIN32
+// Windows keeps the internal-mode value in the registry; elsewhere it is an INI file.
 std::string trimmed(const std::string& s) {
   const auto first = s.find_first_not_of(" \t\r");
   if (first == std::string::npos) return {};
@@ -47,6 +49,7 @@ std::string iniGeneralValue(const std::string& path, const std::string& key) {
   }
   return {};
 }
+#endif
 
 }  // namespace
 
