@@ -20,6 +20,15 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
 
+// Port names and the port list differ per platform.
+#ifdef _WIN32
+#define ZORVIK_PORT_EXAMPLE "(COM5)"
+#define ZORVIK_PORT_LIST "the loggers' USB serial ports (\\Device\\VCP)"
+#else
+#define ZORVIK_PORT_EXAMPLE "(/dev/ttyUSB0 or ttyUSB0)"
+#define ZORVIK_PORT_LIST "the serial ports of this machine"
+#endif
+
 constexpr const char* kHelp = R"(Usage: zorvik-updater-cli [options]
 
 Updates the firmware of a Zorvik data logger over its USB serial port. The
@@ -29,14 +38,14 @@ logger and checks it. Runs that fail for lack of answers or because an echo
 differed are repeated by themselves.
 
 Update:
-  --port PORT            serial port of the logger (/dev/ttyUSB0 or ttyUSB0)
+  --port PORT            serial port of the logger )" ZORVIK_PORT_EXAMPLE R"(
   -y, --yes              do not ask for confirmation
   --read-info            identify the logger and select its image; write nothing
   --max-repeats N        repeat a failed run at most N times (default: no limit)
   --json                 one JSON object per line instead of the report
 
 Information:
-  --list-ports           list the serial ports of this machine
+  --list-ports           list )" ZORVIK_PORT_LIST R"(
   --list-images          list the built-in firmware images, newest first
   --show-header FILE     show the header of a firmware image file
   -h, --help             show this text

@@ -4,6 +4,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link.h"
@@ -24,7 +25,17 @@ struct CliIo {
 // repeats after "no answer" ran out); 1 any other failure; 2 a usage error.
 int runCli(const std::vector<std::string>& arguments, CliIo& io);
 
-// Every serial device of this machine, in natural order (ttyUSB2 before ttyUSB10).
+// The ports --list-ports shows (platform file). Linux: every serial device of
+// this machine, in natural order (ttyUSB2 before ttyUSB10). Windows: the VCP
+// ports of the system's serial port map, in its order; none when there is no map.
 std::vector<std::string> listSerialPorts();
+
+// One value of the Windows serial port map: device object name (\Device\VCP0)
+// and its string data, the port name (COM5).
+using SerialMapValue = std::pair<std::string, std::string>;
+
+// The port names of the values whose name begins with \Device\VCP, in any
+// letter case, in the order given; no sorting, duplicates kept.
+std::vector<std::string> vcpPortsFromSerialMap(const std::vector<SerialMapValue>& values);
 
 }  // namespace zorvik::cli

@@ -1,0 +1,36 @@
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+
+#include "console.h"
+#include "link.h"
+
+namespace zorvik::cli {
+namespace {
+
+std::atomic<int> interrupts{0};
+
+extern "C" void onInterrupt(int) {
+  if (interrupts.fetch_add(1) == 0) {
+    CancelRequested = true;
+    return;
+  }
+  _exit(130);
+}
+
+}  // namespace
+
+void installInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool stdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+}  // namespace zorvik::cli

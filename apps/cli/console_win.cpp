@@ -1,0 +1,57 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <atomic>
+
+#include "console.h"
+#include "link.h"
+
+namespace zorvik::cli {
+namespace {
+
+std::atomic<int> interrupts{0};
+
+// Runs on a thread the system creates for the event. The second interrupt
+// ends the process without running exit handlers, like _exit on POSIX: the
+// worker may hold the C runtime's locks, and the system closes the port.
+BOOL WINAPI onConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  if (interrupts.fetch_add(1) == 0) {
+    CancelRequested = true;
+    return TRUE;
+  }
+  TerminateProcess(GetCurrentProcess(), 130);
+  return TRUE;
+}
+
+// _isatty is true for every character device, the NUL device included;
+// only a console answers GetConsoleMode.
+bool isConsole(DWORD stdHandle, DWORD& mode) {
+  const HANDLE handle = GetStdHandle(stdHandle);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != FALSE;
+}
+
+}  // namespace
+
+void installInterruptHandler() { SetConsoleCtrlHandler(onConsoleControl, TRUE); }
+
+bool stdinIsTerminal() {
+  DWORD mode = 0;
+  return isConsole(STD_INPUT_HANDLE, mode);
+}
+
+// The progress bar erases with a VT sequence, which a console shows as text
+// unless it processes them; consoles that cannot do that get no bar.
+bool stderrIsTerminal() {
+  DWORD mode = 0;
+  if (!isConsole(STD_ERROR_HANDLE, mode)) return false;
+  if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
+  return SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
+}
+
+}  // namespace zorvik::cli
