@@ -93,6 +93,7 @@ class TfrmMain : public QMainWindow {
   void setRunningState(bool running);
   void processUpdateEvents();
   void beginRepeatPause(TCmd cmd);
+  void reportOpenFailureHint();
   void endRepeatPause(TCmd cmd);
   void abandonRun();
 

@@ -21,7 +21,9 @@
 #include "main_window.h"
 #include "message_window.h"
 #include "protocol_window.h"
+#include "events.h"
 #include "run_options.h"
+#include "serial_port.h"
 #include "update_event.h"
 
 namespace zorvik::ui {
@@ -218,10 +220,18 @@ void TfrmMain::HandleUpdateEvent(std::uint32_t code, std::int32_t value) {
   if (p.progressTitle) setWindowTitle(QString("%1%").arg(ProgressBar1->value()));
   if (p.status && p.statusFirst) setStatus(text);
   if (p.report) report(text);
+  if (code == kEvError && value == kErrPortNotReady) reportOpenFailureHint();
   if (p.status && !p.statusFirst) setStatus(text);
   if (p.repeat == RepeatKind::AtOnce) startRun(tCMD0);
   if (p.repeat == RepeatKind::AfterPause) beginRepeatPause(static_cast<TCmd>(value & 0xFF));
   if (p.message) showMessage(text);
+}
+
+// The "not ready" text cannot tell a missing port from one the user may not
+// open; where the system knows, a second line names the fix.
+void TfrmMain::reportOpenFailureHint() {
+  const std::string hint = rs232OpenFailureHint(FPort.toStdString());
+  if (!hint.empty()) report(q(hint));
 }
 
 void TfrmMain::beginRepeatPause(TCmd cmd) {

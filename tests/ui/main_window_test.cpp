@@ -1,6 +1,11 @@
 // The main window as each mode shows it: controls, layout, the start-up
 // options and the question before "Update".
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <QAction>
 #include <QCheckBox>
@@ -156,6 +161,25 @@ TEST_F(MainWindowTest, InternalModeStartsWithoutQuestion) {
                                         "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!"}));
   EXPECT_EQ(window->statusText(), pilot->messages[0].text);
   EXPECT_EQ(window->statusBar()->toolTip(), pilot->messages[0].text) << "the hint repeats the status text";
+}
+
+// A port the user may not open: the report explains why after the error
+// text. Root may open anything, so this runs only as an ordinary user.
+TEST_F(MainWindowTest, PortWithoutPermissionNamesTheFixInTheReport) {
+  if (::getuid() == 0) GTEST_SKIP() << "root opens every port; run the suite as an ordinary user to see this";
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) GTEST_SKIP() << "no pseudo-terminal";
+  const std::string path = ::ptsname(master);
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  setInternalSetting("7406");
+  open({}, {path});
+  click("btnProg");
+  ASSERT_TRUE(waitForIdle());
+  const QStringList lines = reportTexts();
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_EQ(lines[1], QString::fromStdString("Aborted because serial port \"" + path + "\" is not ready!"));
+  EXPECT_TRUE(lines[2].startsWith(QString::fromStdString("No permission to use " + path))) << lines[2].toStdString();
+  ::close(master);
 }
 
 }  // namespace
