@@ -155,6 +155,31 @@ TEST_F(WineCli, InterruptCancelsTheRunAndFreesThePort) {
   EXPECT_EQ(again.out.find("is not ready"), std::string::npos) << again.out;
 }
 
+// A port held by one run must be refused to a second (error 10). Wine does
+// not enforce exclusive opening of a COM port, so there the second run gets
+// the port and the check can only be skipped; real Windows refuses it.
+TEST_F(WineCli, PortHeldByAnotherRunIsNotReady) {
+  LoggerConfig paced;
+  paced.wireTiming = true;
+  startLogger(paced);
+  if (IsSkipped()) return;
+  wine_.mapPort("COM5", logger_->devicePath());
+  Child holder = wine_.startUpdater({"--port", "COM5", "--yes"});
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (logger_->flashWrites().empty() && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_FALSE(logger_->flashWrites().empty()) << "the first run never started programming";
+
+  const RunResult second = wine_.runUpdater({"--port", "COM5", "--read-info", "--max-repeats", "0"});
+  holder.signal(SIGKILL);
+  if (second.status != 10) {
+    GTEST_SKIP() << "Wine let a second program open COM5 while the first held it (status " << second.status
+                 << "): exclusive opening needs real Windows to be tested";
+  }
+  EXPECT_NE(second.out.find("Aborted because serial port \"COM5\" is not ready!"), std::string::npos) << second.out;
+}
+
 // Wine keeps a key's values sorted by name, so the enumeration order here is
 // VCP0, VCP1, vcp2, with Serial0 and USBSER000 among them - and the port
 // names must come out in that order: unsorted, the duplicate kept.
