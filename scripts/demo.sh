@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets everything up, starts the simulated logger on a pseudo-terminal and
-# runs a complete update against it with the command-line updater.
-# Arguments are passed to the simulator, e.g. --wire-timing for the real
-# 9600-baud pace (about four minutes).
+# runs a complete update against it: in the desktop application when a
+# display is available (answer "Yes" to its question), otherwise (or with
+# DEMO_CLI=1) with the command-line updater and its progress bar.
+# Arguments go to the simulator, e.g. --wire-timing for the real 9600-baud
+# pace (about four minutes).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -16,4 +18,10 @@ trap 'kill "$sim_pid" 2>/dev/null || true; rm -f "$fifo"' EXIT
 exec 3<"$fifo"
 read -r port <&3
 echo "Simulated logger on $port"
-"$BUILD_DIR/apps/cli/zorvik-updater-cli" --port "$port" --yes
+
+desktop="$BUILD_DIR/apps/desktop/zorvik-updater"
+if [ -z "${DEMO_CLI:-}" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$desktop" ]; then
+  "$desktop" --port "$port" --start
+else
+  "$BUILD_DIR/apps/cli/zorvik-updater-cli" --port "$port" --yes
+fi
