@@ -261,7 +261,7 @@ TEST_F(Cli, ConfirmationGuardsEveryWrite) {
 
 TEST_F(Cli, ServiceOptionsNeedServiceMode) {
   startLogger();
-  for (const std::vector<std::string> extra : {std::vector<std::string>{"--image", "/etc/hostname"},
+  for (const std::vector<std::string>& extra : {std::vector<std::string>{"--image", "/etc/hostname"},
                                                std::vector<std::string>{"--no-check-class"},
                                                std::vector<std::string>{"--no-check-platform"}}) {
     std::vector<std::string> arguments = {"--port", logger->devicePath(), "--yes"};
