@@ -86,7 +86,13 @@ LoggerModel::LoggerModel(const LoggerConfig& config)
       charTime_(characterTime(config)),
       mode_(config.startInBootloader ? Mode::Bootloader : Mode::Application),
       appClass_(config.appClass),
-      appVersion_(config.appVersion) {}
+      appVersion_(config.appVersion) {
+  if (config.randomFaults) lineFaults_.emplace(*config.randomFaults);
+}
+
+LineFaultCounts LoggerModel::lineFaultCounts() const {
+  return lineFaults_ ? lineFaults_->counts() : LineFaultCounts{};
+}
 
 void LoggerModel::injectFault(const Fault& fault) {
   if (fault.count > 0) faults_.push_back(fault);
@@ -103,12 +109,22 @@ void LoggerModel::settle(SimClock::time_point at) {
 
 ModelOutput LoggerModel::receive(std::string_view bytes, SimClock::time_point now) {
   ModelOutput out;
+  if (lineFaults_) {
+    // What the cable delivers, not what the host wrote.
+    const std::string delivered = lineFaults_->incoming(bytes);
+    for (const char byte : delivered) receiveByte(byte, now, out);
+    return out;
+  }
   for (const char byte : bytes) receiveByte(byte, now, out);
   return out;
 }
 
 void LoggerModel::receiveByte(char byte, SimClock::time_point now, ModelOutput& out) {
   if (mode_ == Mode::Dead) return;
+  if (now < deafUntil_) {
+    pending_ = Pending{};
+    return;
+  }
   if (now - pending_.lastArrival > kResyncSilence) pending_ = Pending{};
   pending_.lastArrival = now;
   // The host may hand over a whole request at once; on the line its characters
@@ -166,14 +182,47 @@ void LoggerModel::process(const std::string& request, SimClock::time_point compl
     out.hangUp = true;
     return;
   }
+  if (!fault && randomRequestFault(kind, completeAt, out)) return;
   auto answer = isRecord ? answerRecord(kind, record, request, completeAt)
                          : answerFrame(kind, request, completeAt);
   if (!answer) return;
   if (fault) damageAnswer(*answer, fault->kind, isRecord);
+  if (!fault && kind == Request::DataLine && lineFaults_ && lineFaults_->alterEcho()) {
+    damageAnswer(*answer, FaultKind::AlteredEcho, true);
+  }
   auto start = std::max(completeAt, txLineFreeAt_);
   if (fault && fault->kind == FaultKind::LateAnswer) start += kLateAnswerDelay;
-  txLineFreeAt_ = start + charTime_ * static_cast<SimClock::rep>(answer->size());
-  out.replies.push_back({std::move(*answer), start});
+  sendAnswer(std::move(*answer), start, out);
+}
+
+bool LoggerModel::randomRequestFault(Request kind, SimClock::time_point completeAt, ModelOutput& out) {
+  if (!lineFaults_) return false;
+  const auto deaf = lineFaults_->silence();
+  if (deaf > SimClock::duration::zero()) {
+    deafUntil_ = completeAt + deaf;
+    return true;
+  }
+  if (kind == Request::DataLine && programming_ && lineFaults_->hangUp()) {
+    mode_ = Mode::Dead;
+    out.hangUp = true;
+    return true;
+  }
+  return false;
+}
+
+void LoggerModel::sendAnswer(std::string answer, SimClock::time_point start, ModelOutput& out) {
+  if (!lineFaults_) {
+    txLineFreeAt_ = start + charTime_ * static_cast<SimClock::rep>(answer.size());
+    out.replies.push_back({std::move(answer), start});
+    return;
+  }
+  for (auto& piece : lineFaults_->outgoing(answer)) {
+    start += piece.delay;
+    const auto size = static_cast<SimClock::rep>(piece.bytes.size());
+    if (size > 0) out.replies.push_back({std::move(piece.bytes), start});
+    start += charTime_ * size;
+  }
+  txLineFreeAt_ = start;
 }
 
 std::optional<Fault> LoggerModel::takeFault(Request kind) {
@@ -343,6 +392,7 @@ void LoggerModel::restart(SimClock::time_point at, Mode target) {
   mode_ = Mode::Rebooting;
   modeAfterRestart_ = target;
   restartDoneAt_ = at + config_.rebootTime;
+  if (lineFaults_) restartDoneAt_ += lineFaults_->rebootExtra();
   pending_.bytes.clear();
 }
 

@@ -62,6 +62,8 @@ class LoggerModel {
   // Address the update-ID request must carry: the start of the platform's
   // first memory segment, in 64-byte blocks for the third bootloader generation.
   std::uint16_t updateIdAddress() const;
+  // Random line faults injected so far (all zero without randomFaults).
+  LineFaultCounts lineFaultCounts() const;
 
  private:
   struct Pending {
@@ -74,6 +76,9 @@ class LoggerModel {
   std::optional<std::size_t> expectedLength();
   void settle(SimClock::time_point at);
   void process(const std::string& request, SimClock::time_point completeAt, ModelOutput& out);
+  // Random faults for an understood request: true when it is not answered.
+  bool randomRequestFault(Request kind, SimClock::time_point completeAt, ModelOutput& out);
+  void sendAnswer(std::string answer, SimClock::time_point start, ModelOutput& out);
   std::optional<Fault> takeFault(Request kind);
   Request classifyFrame(const std::string& frame) const;
   Request classifyRecord(const RecordBytes& record) const;
@@ -98,6 +103,8 @@ class LoggerModel {
   SimClock::time_point txLineFreeAt_{};
   Pending pending_;
   std::deque<Fault> faults_;
+  std::optional<LineFaultInjector> lineFaults_;
+  SimClock::time_point deafUntil_{};  // a silent period of the random faults
   std::vector<Request> requests_;
   std::vector<FlashWrite> writes_;
   std::map<std::uint16_t, std::string> flash_;

@@ -240,4 +240,14 @@ std::uint64_t SimulatedLogger::bytesSent() const {
   return impl_->sent;
 }
 
+LineFaultCounts SimulatedLogger::lineFaultCounts() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->model.lineFaultCounts();
+}
+
+std::uint16_t SimulatedLogger::applicationClass() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->model.applicationClass();
+}
+
 }  // namespace zorvik::sim

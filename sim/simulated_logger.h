@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "line_faults.h"
+
 namespace zorvik::sim {
 
 struct LoggerConfig {
@@ -51,6 +53,10 @@ struct LoggerConfig {
   // ways; clockScale > 1 runs that clock faster.
   bool wireTiming = false;
   double clockScale = 1.0;
+
+  // Seeded random line faults on top of any injected with injectFault (an
+  // armed injected fault takes precedence for its request).
+  std::optional<RandomFaults> randomFaults;
 };
 
 // What a request is, for aiming faults and for the log of requests.
@@ -123,6 +129,10 @@ class SimulatedLogger {
   int restarts() const;               // completed end records
   std::uint64_t bytesReceived() const;
   std::uint64_t bytesSent() const;
+  // Random line faults injected so far (all zero without randomFaults).
+  LineFaultCounts lineFaultCounts() const;
+  // What the restarted application reports as its class.
+  std::uint16_t applicationClass() const;
 
  private:
   struct Impl;
