@@ -1,5 +1,7 @@
 #include "image_file.h"
 
+#include "record_codec.h"
+
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -151,6 +153,17 @@ ImageLoadResult LoadImageFile(const std::string& fileName) {
   ExternalImageLines = std::move(lines);
   SelectedImage = 0;
   return ImageLoadResult::Loaded;
+}
+
+ImageLinesCheck checkImageLines(const std::vector<std::string>& lines) {
+  if (lines.size() < 2 || lines.back() != ":00000001FF") {
+    return {ImageLinesCheck::NoEndLine, static_cast<int>(lines.size()) - 1};
+  }
+  RecordBytes record{};
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (!decodeRecord(lines[i], record)) return {ImageLinesCheck::BadRecord, static_cast<int>(i)};
+  }
+  return {};
 }
 
 ImageLoadResult ReadImageFileHeader(const std::string& fileName, TBl3FileHeader& header) {

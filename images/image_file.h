@@ -35,6 +35,17 @@ ImageLoadResult parseImageText(std::string_view text, TBl3FileHeader& header,
 // success; SelectedImage untouched otherwise.
 ImageLoadResult LoadImageFile(const std::string& fileName);
 
+// Whether programming would take every record line of an image: the last line
+// is the end record ":00000001FF" and every line before it decodes. Checked
+// before a run starts, so that a broken file never gets as far as the logger
+// (programming would otherwise switch it to its bootloader and write part of
+// the image before it met the bad line).
+struct ImageLinesCheck {
+  enum Result { Ok, NoEndLine, BadRecord } result = Ok;
+  int line = -1;  // index of the offending line, -1 for Ok
+};
+ImageLinesCheck checkImageLines(const std::vector<std::string>& lines);
+
 // Header only, for showing a file's header (leaves the catalogue alone).
 ImageLoadResult ReadImageFileHeader(const std::string& fileName, TBl3FileHeader& header);
 

@@ -102,6 +102,9 @@ int parseCount(const std::string& text) {
 
 Options parseArguments(const std::vector<std::string>& arguments) {
   Options o;
+  // A value option given twice is refused rather than the last one silently
+  // winning: two --port values may name two loggers.
+  std::vector<std::string> valuesGiven;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string name = arguments[i];
     std::string value;
@@ -112,23 +115,34 @@ Options parseArguments(const std::vector<std::string>& arguments) {
       hasValue = true;
     }
     auto takeValue = [&]() -> std::string {
+      if (std::find(valuesGiven.begin(), valuesGiven.end(), name) != valuesGiven.end()) {
+        throw UsageError{name + " is given more than once"};
+      }
+      valuesGiven.push_back(name);
       if (hasValue) return value;
-      if (i + 1 >= arguments.size()) throw UsageError{name + " needs a value"};
+      // "--port --yes" lacks the port; it must not become a port named "--yes".
+      if (i + 1 >= arguments.size() || arguments[i + 1].rfind("--", 0) == 0) {
+        throw UsageError{name + " needs a value"};
+      }
       return arguments[++i];
     };
+    auto flag = [&]() {
+      if (hasValue) throw UsageError{name + " takes no value"};
+      return true;
+    };
     if (name == "--port") o.port = takeValue();
-    else if (name == "--yes" || name == "-y") o.yes = true;
-    else if (name == "--read-info") o.readInfo = true;
-    else if (name == "--json") o.json = true;
+    else if (name == "--yes" || name == "-y") o.yes = flag();
+    else if (name == "--read-info") o.readInfo = flag();
+    else if (name == "--json") o.json = flag();
     else if (name == "--max-repeats") o.maxRepeats = parseCount(takeValue());
-    else if (name == "--list-ports") o.listPorts = true;
-    else if (name == "--list-images") o.listImages = true;
+    else if (name == "--list-ports") o.listPorts = flag();
+    else if (name == "--list-images") o.listImages = flag();
     else if (name == "--show-header") o.showHeader = takeValue();
     else if (name == "--image") o.image = takeValue();
-    else if (name == "--no-check-class") o.noCheckClass = true;
-    else if (name == "--no-check-firmware-class") o.noCheckFirmwareClass = true;
-    else if (name == "--no-check-platform") o.noCheckPlatform = true;
-    else if (name == "--help" || name == "-h") o.help = true;
+    else if (name == "--no-check-class") o.noCheckClass = flag();
+    else if (name == "--no-check-firmware-class") o.noCheckFirmwareClass = flag();
+    else if (name == "--no-check-platform") o.noCheckPlatform = flag();
+    else if (name == "--help" || name == "-h") o.help = flag();
     else if (isWindowSwitch(name)) o.switches.push_back(name);
     else throw UsageError{"unknown argument \"" + name + "\" (see --help)"};
   }
@@ -141,6 +155,17 @@ std::string imageLoadError(ImageLoadResult result) {
     case ImageLoadResult::TooLarge: return "the file is far larger than any firmware image";
     case ImageLoadResult::BadHeader: return "its header is not a firmware image header";
     case ImageLoadResult::Loaded: break;
+  }
+  return {};
+}
+
+// Empty when programming would take every line of the image.
+std::string imageLinesError(const ImageLinesCheck& check) {
+  switch (check.result) {
+    case ImageLinesCheck::NoEndLine: return "its last line is not the end record :00000001FF";
+    case ImageLinesCheck::BadRecord:
+      return "record line " + std::to_string(check.line) + " (counted from 0, header left out) is not a valid Intel HEX record";
+    case ImageLinesCheck::Ok: break;
   }
   return {};
 }
@@ -221,8 +246,11 @@ int update(const Options& o, const StartupOptions& startup, CliIo& io) {
   }
   if (!o.image.empty()) {
     const ImageLoadResult result = LoadImageFile(o.image);
-    if (result != ImageLoadResult::Loaded) {
-      io.err << "zorvik-updater-cli: cannot load image file \"" << o.image << "\": " << imageLoadError(result)
+    std::string problem = imageLoadError(result);
+    if (result == ImageLoadResult::Loaded) problem = imageLinesError(checkImageLines(ExternalImageLines));
+    if (!problem.empty()) {
+      SelectedImage = -1;
+      io.err << "zorvik-updater-cli: cannot load image file \"" << o.image << "\": " << problem
              << "; nothing was sent\n";
       return kExitFailure;
     }

@@ -1,0 +1,67 @@
+// checkImageLines: the test a run's image passes before anything is sent.
+// Expected indexes are counted by hand from the lists below.
+#include <gtest/gtest.h>
+
+#include "catalogue.h"
+#include "image_file.h"
+
+namespace zorvik {
+namespace {
+
+std::vector<std::string> builtIn(int image) {
+  TBl3FileHeader header;
+  int last = 0;
+  std::string text;
+  QueryFirmware(image, kQueryLastIndex, 0, header, last, text);
+  std::vector<std::string> lines;
+  for (int i = 0; i <= last; ++i) {
+    int unused = 0;
+    QueryFirmware(image, kQueryLine, i, header, unused, text);
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+TEST(CheckImageLines, EveryBuiltInImagePasses) {
+  for (int image = 1; image <= FirmwareImageCount(); ++image) {
+    SCOPED_TRACE(image);
+    const auto check = checkImageLines(builtIn(image));
+    EXPECT_EQ(check.result, ImageLinesCheck::Ok);
+    EXPECT_EQ(check.line, -1);
+  }
+}
+
+TEST(CheckImageLines, FindsTheFirstLineProgrammingWouldRefuse) {
+  const std::string data = builtIn(12)[0];
+  const std::string end = ":00000001FF";
+  std::string nul = data;
+  nul[9] = '\0';
+  std::string lower = data;
+  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const struct {
+    const char* name;
+    std::vector<std::string> lines;
+    ImageLinesCheck::Result result;
+    int line;
+  } cases[] = {
+      {"empty", {}, ImageLinesCheck::NoEndLine, -1},
+      {"end line alone", {end}, ImageLinesCheck::NoEndLine, 0},
+      {"no end line", {data, data}, ImageLinesCheck::NoEndLine, 1},
+      {"end line in lower case", {data, ":00000001ff"}, ImageLinesCheck::NoEndLine, 1},
+      {"end line with a blank", {data, end + " "}, ImageLinesCheck::NoEndLine, 1},
+      {"a line of 10,000 characters", {data, std::string(10'000, 'A'), end}, ImageLinesCheck::BadRecord, 1},
+      {"a NUL byte", {data, data, nul, end}, ImageLinesCheck::BadRecord, 2},
+      {"a blank line", {data, "", end}, ImageLinesCheck::BadRecord, 1},
+      {"lower-case digits", {lower, end}, ImageLinesCheck::BadRecord, 0},
+      {"extended address record", {":020000040800F2", data, end}, ImageLinesCheck::Ok, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto check = checkImageLines(c.lines);
+    EXPECT_EQ(check.result, c.result);
+    EXPECT_EQ(check.line, c.line);
+  }
+}
+
+}  // namespace
+}  // namespace zorvik
