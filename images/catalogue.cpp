@@ -7,8 +7,10 @@
 namespace zorvik {
 
 // Constant-initialised, so other modules may use them during their own static
-// initialisation.
-constinit TBl3FileHeader ExternalImageHeader;
+// initialisation. The header is not marked constinit: clang 14 with the GNU
+// library cannot evaluate std::string's constructor at compile time, and no
+// static initialiser reads the header.
+TBl3FileHeader ExternalImageHeader;
 constinit std::vector<std::string> ExternalImageLines;
 constinit std::atomic<int> SelectedImage{-1};
 
