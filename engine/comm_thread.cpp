@@ -16,26 +16,39 @@ constexpr int kWakePauseMs = 100;
 
 // Workers detach and free themselves; this count only lets a front end that
 // is about to quit wait (bounded) until no worker holds the port any more.
-std::mutex workersMutex;
-std::condition_variable workersDone;
-int liveWorkers = 0;
+// Never destroyed: a worker that has posted its final event is still on its
+// way out through workerEnded() when the front end may already have returned
+// from main, and static destructors must not pull the mutex from under it.
+struct LiveWorkers {
+  std::mutex mutex;
+  std::condition_variable done;
+  int count = 0;
+};
+
+LiveWorkers& liveWorkers() {
+  static LiveWorkers* const workers = new LiveWorkers;
+  return *workers;
+}
 
 void workerStarted() {
-  std::lock_guard lock(workersMutex);
-  ++liveWorkers;
+  LiveWorkers& w = liveWorkers();
+  std::lock_guard lock(w.mutex);
+  ++w.count;
 }
 
 void workerEnded() {
-  std::lock_guard lock(workersMutex);
-  --liveWorkers;
-  workersDone.notify_all();
+  LiveWorkers& w = liveWorkers();
+  std::lock_guard lock(w.mutex);
+  --w.count;
+  w.done.notify_all();
 }
 
 }  // namespace
 
 bool waitForWorkers(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(workersMutex);
-  return workersDone.wait_for(lock, timeout, [] { return liveWorkers == 0; });
+  LiveWorkers& w = liveWorkers();
+  std::unique_lock lock(w.mutex);
+  return w.done.wait_for(lock, timeout, [&w] { return w.count == 0; });
 }
 
 TCommThread::TCommThread(RunContext context, TCmd cmd, std::string sPort)
@@ -64,7 +77,7 @@ void TCommThread::Create(RunContext context, TCmd cmd, const std::string& sPort)
 
 void TCommThread::Execute() {
   try {
-    FhPort = rs232Open(FsPort, kBaudRate);
+    FhPort = openPort();
     if (!FhPort) throw EQorn(kErrPortNotReady);
     try {
       resetProgress();
@@ -89,6 +102,8 @@ void TCommThread::Execute() {
     post(kEvError, kErrFatal);
   }
 }
+
+PortHandle TCommThread::openPort() { return rs232Open(FsPort, kBaudRate); }
 
 void TCommThread::setProgress(std::int32_t index, std::int32_t total) {
   // Wider arithmetic than the percentage needs, so a huge index cannot overflow.

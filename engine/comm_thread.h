@@ -58,6 +58,9 @@ class TCommThread : public LinkBase {
 
   virtual void runUpdate() {}
   virtual void runCommand() { runUpdate(); }
+  // The port of this run: FsPort opened at 9600 baud. A test or a fuzzer
+  // hands over a port of its own here; the rest of the run is unchanged.
+  virtual PortHandle openPort();
 
   void post(std::uint32_t code, std::int32_t value) const { FSink->post(code, value); }
 
