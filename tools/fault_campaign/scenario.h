@@ -1,0 +1,24 @@
+// What one seed of the campaign sets up: which logger (and so which built-in
+// image it must end up with) and how bad its line is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "simulated_logger.h"
+
+namespace zorvik::campaign {
+
+struct Scenario {
+  std::uint64_t seed = 0;
+  int image = 0;           // the built-in image this logger must receive
+  std::string profile;     // how the faults are spread, for the report
+  sim::LoggerConfig config;
+};
+
+Scenario scenarioFor(std::uint64_t seed);
+
+// The logger that a given built-in image fits.
+sim::LoggerConfig loggerFor(int image);
+
+}  // namespace zorvik::campaign
