@@ -19,6 +19,7 @@ PACKAGES=(
   srecord
   qt6-base-dev libgl-dev libudev-dev
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 if [ "$WITH_WINDOWS" = 1 ]; then
   PACKAGES+=(g++-mingw-w64-x86-64-posix wine wine64)
