@@ -42,22 +42,6 @@ constexpr SerialRange kPinnedSerials[] = {
     {328108, 328108}, {328224, 328224}, {328235, 328236}, {328283, 328287}, {328297, 328504},
 };
 
-std::string lineOf(int image, int index) {
-  TBl3FileHeader header;
-  int lastIndex = 0;
-  std::string text;
-  QueryFirmware(image, kQueryLine, index, header, lastIndex, text);
-  return text;
-}
-
-int lastIndexOf(int image) {
-  TBl3FileHeader header;
-  int lastIndex = 0;
-  std::string text;
-  QueryFirmware(image, kQueryLastIndex, 0, header, lastIndex, text);
-  return lastIndex;
-}
-
 }  // namespace
 
 bool TZorvikCommThread::isPinnedSerial(std::uint32_t serialNumber) {
@@ -245,8 +229,8 @@ void TZorvikCommThread::sendDataLine(const std::string& line, int index) {
 
 void TZorvikCommThread::programImage(RunValues& v) {
   // The run works on the image it chose, whatever the selection says later.
-  const int last = lastIndexOf(v.image);
-  if (last < 1 || lineOf(v.image, last) != kEndLine) throw EQorn(kErrLastLine);
+  const int last = GetImageLastLine(v.image);
+  if (last < 1 || GetImageLine(v.image, last) != kEndLine) throw EQorn(kErrLastLine);
   post(kEvProgramming, FCmd);
 
   const bool firstGeneration = v.deviceClass == kClassBootloader1;
@@ -256,7 +240,7 @@ void TZorvikCommThread::programImage(RunValues& v) {
   // vector table that points into code that has not been written yet.
   std::vector<std::pair<std::string, int>> held;
   for (int j = 0; j < last; ++j) {
-    RecordLine = lineOf(v.image, j);
+    RecordLine = GetImageLine(v.image, j);
     const std::string line = RecordLine;
     if (!decodeRecord()) {
       post(kEvBadLine, j);

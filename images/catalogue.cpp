@@ -76,20 +76,24 @@ TBl3FileHeader GetFirmwareHeader(int image) {
 
 int FirmwareImageCount() { return firmware::kBuiltInImageCount; }
 
-int GetFirmwareLastLine() {
+int GetImageLastLine(int image) {
   TBl3FileHeader header;
   int lastIndex = 0;
   std::string text;
-  QueryFirmware(SelectedImage.load(), kQueryLastIndex, 0, header, lastIndex, text);
+  QueryFirmware(image, kQueryLastIndex, 0, header, lastIndex, text);
   return lastIndex;
 }
 
-std::string GetFirmwareLine(int i) {
+std::string GetImageLine(int image, int i) {
   TBl3FileHeader header;
   int lastIndex = 0;
   std::string text;
-  QueryFirmware(SelectedImage.load(), kQueryLine, i, header, lastIndex, text);
+  QueryFirmware(image, kQueryLine, i, header, lastIndex, text);
   return text;
 }
+
+int GetFirmwareLastLine() { return GetImageLastLine(SelectedImage.load()); }
+
+std::string GetFirmwareLine(int i) { return GetImageLine(SelectedImage.load(), i); }
 
 }  // namespace zorvik

@@ -35,6 +35,10 @@ int FirmwareImageCount();
 // and line i (empty when none is selected or i is outside the image).
 int GetFirmwareLastLine();
 std::string GetFirmwareLine(int i);
+// The same for a given image, whatever the selection says: a run keeps to the
+// image it chose even if the selection changes under it.
+int GetImageLastLine(int image);
+std::string GetImageLine(int image, int i);
 
 // Image 0. Written by the front-end thread between runs only; read by the
 // update thread during a run.

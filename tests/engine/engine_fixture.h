@@ -91,16 +91,8 @@ class EngineTest : public ::testing::Test {
 
   // The data lines of an image, in image order, as the flash must hold them.
   static std::vector<std::string> dataLines(int image) {
-    TBl3FileHeader h;
-    int last = 0;
-    std::string text;
-    QueryFirmware(image, kQueryLastIndex, 0, h, last, text);
     std::vector<std::string> lines;
-    for (int i = 0; i < last; ++i) {
-      int unused = 0;
-      QueryFirmware(image, kQueryLine, i, h, unused, text);
-      lines.push_back(text);
-    }
+    for (int i = 0; i < GetImageLastLine(image); ++i) lines.push_back(GetImageLine(image, i));
     return lines;
   }
 
