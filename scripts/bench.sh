@@ -21,7 +21,7 @@ while (($#)); do
   case "$1" in
     --full) FULL=1 ;;
     --runs) RUNS=${2:?--runs needs a number}; shift ;;
-    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
