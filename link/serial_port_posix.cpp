@@ -14,6 +14,7 @@
 #include <chrono>
 #include <thread>
 
+#include "arrival_pace.h"
 #include "serial_port.h"
 
 namespace zorvik {
@@ -148,15 +149,20 @@ class PosixSerialPort final : public SerialPort {
     received = 0;
     if (fd_ < 0) return false;
     const auto deadline = deadlineAfter(count, kReadTimeoutPerByteMs, kReadTimeoutConstantMs);
+    ArrivalPace pace{std::chrono::microseconds(charMicros_)};
     while (received < count) {
       const ssize_t n = ::read(fd_, data + received, count - received);
       if (n > 0) {
         received += static_cast<std::size_t>(n);
+        pace.observe(Clock::now(), received);
         continue;
       }
       if (n == 0) return false;  // end of file on a terminal: hung up
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (const auto restAt = pace.restReadyAt(count - received)) {
+        std::this_thread::sleep_until(*restAt < deadline ? *restAt : deadline);
+      }
       bool ready = false;
       if (!waitFor(fd_, POLLIN, deadline, ready)) return false;
       if (!ready) break;  // read timeout: whatever arrived, possibly nothing
