@@ -8,6 +8,8 @@
 // confirmation still applies).
 #include <QApplication>
 #include <QComboBox>
+#include <cstdio>
+#include <cstring>
 #include <QPushButton>
 #include <QTimer>
 
@@ -15,6 +17,27 @@
 #include "screenshot_tour.h"
 
 namespace {
+
+constexpr const char* kHelp = R"(Usage: zorvik-updater [--port PORT] [--start] [switches]
+
+The desktop updater for Zorvik data loggers: pick the logger's port, press
+"Update", confirm, and follow the progress until the final message.
+
+  --port PORT   put PORT into the port box (for a port the list does not offer)
+  --start       press "Update" once the window is up (the question still comes)
+  --help        show this text
+
+Switches (service mode only, see README): cc:- cf:- cp:- relax the matching
+checks, f:+ adds the "File" button; mf:+ works in every mode.
+The command-line updater is zorvik-updater-cli.
+)";
+
+bool wantsHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+  }
+  return false;
+}
 
 struct LaunchRequest {
   QString port;
@@ -40,6 +63,11 @@ LaunchRequest takeLaunchArguments(QStringList& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before any window system is needed, so it works on a console.
+  if (wantsHelp(argc, argv)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
   QApplication app(argc, argv);
   QApplication::setOrganizationName("Harventa");
   QApplication::setApplicationName("Qorn");

@@ -30,9 +30,12 @@ dpkg -i "$deb" >/dev/null
 mapfile -t files < <(dpkg -L zorvik-updater)
 
 cd /
-for cmd in zorvik-updater-cli zorvik-logger-sim; do
+for cmd in zorvik-updater zorvik-updater-cli zorvik-logger-sim; do
   command -v "$cmd" >/dev/null || { echo "FAIL: $cmd not on PATH"; exit 1; }
+  "$cmd" --help | grep -q "Usage" || { echo "FAIL: $cmd --help"; exit 1; }
 done
+[ -f /usr/share/applications/zorvik-updater.desktop ] || { echo "FAIL: no desktop entry"; exit 1; }
+[ -f /usr/share/icons/hicolor/scalable/apps/zorvik-updater.svg ] || { echo "FAIL: no icon"; exit 1; }
 [ -f /usr/share/man/man1/zorvik-updater-cli.1.gz ] || { echo "FAIL: no man page"; exit 1; }
 [ -f /usr/lib/udev/rules.d/70-zorvik-logger.rules ] || [ -f /lib/udev/rules.d/70-zorvik-logger.rules ] \
   || { echo "FAIL: no udev rule"; exit 1; }
