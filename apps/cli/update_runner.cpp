@@ -90,8 +90,9 @@ int runUpdateWithRepeats(const UpdateRequest& request, ConsoleOutput& output, Sl
     if (request.maxRepeats >= 0 && attempt > request.maxRepeats) return result.exitStatus;
     restoreCancel = result.repeat == RepeatKind::AfterPause;
     if (restoreCancel) {
-      savedCancel = CancelRequested.load();
       sleeper.sleepMs(kRepeatPauseMs);
+      // Read after the pause: a Ctrl-C during the pause cancels the repeat.
+      savedCancel = CancelRequested.load();
     }
   }
 }
