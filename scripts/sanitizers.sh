@@ -31,11 +31,6 @@ cmake --build build-tsan -j 2 --target "${threaded[@]}"
 # One test at a time: several tests aim a cancel at one exchange attempt, and
 # the sanitizer's slowdown on a loaded machine can move it past the attempt.
 # Tests of executables not built here are left out (_NOT_BUILT).
-# Left out until the window is fixed: after the pause before a repeat, the
-# window restores the cancel flag only after it has started the new worker,
-# so a slow GUI thread lets the worker exchange frames first; this test aims
-# a cancel at that moment and under ThreadSanitizer always loses the race.
-known_race='UpdateRunTest.CancelDuringFailingRunStopsTheRepeatAtOnce'
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$here/scripts/tsan.supp" \
   ctest --test-dir build-tsan --output-on-failure -j 1 --timeout 900 \
-        -E "_NOT_BUILT|package_install_remove|[Ww]ine|fault_campaign|$known_race"
+        -E "_NOT_BUILT|package_install_remove|[Ww]ine|fault_campaign"

@@ -92,6 +92,7 @@ class TfrmMain : public QMainWindow {
   void readPortList();
   void setRunningState(bool running);
   void processUpdateEvents();
+  void startRun(TCmd cmd, bool cancelled);
   void beginRepeatPause(TCmd cmd);
   void reportOpenFailureHint();
   void endRepeatPause(TCmd cmd);

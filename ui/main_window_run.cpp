@@ -155,14 +155,20 @@ bool TfrmMain::prepareRun(const QString& fileName) {
   return true;
 }
 
-void TfrmMain::startRun(TCmd cmd) {
+void TfrmMain::startRun(TCmd cmd) { startRun(cmd, false); }
+
+// `cancelled`: the cancel flag the new worker starts with. Only the repeat
+// after "no answer" passes true, when Cancel was pressed while the failed run
+// was ending; it is set before the worker exists, so the worker's very first
+// exchange attempt sees it.
+void TfrmMain::startRun(TCmd cmd, bool cancelled) {
   const QString text = q(startText(cbxPort->currentText().toStdString()));
   report(text);
   setStatus(text);
   ReadInfoOnly = chkReadInfoOnly->isChecked();
   ProgressBar1->setValue(0);
   setRunningState(true);
-  CancelRequested = false;
+  CancelRequested = cancelled;
   try {
     TCommThread::Create(RunContext{std::make_shared<QtEventSink>(FTarget), FMemory,
                                    FEnvironment.sleeper ? FEnvironment.sleeper : &realSleeper()},
@@ -248,10 +254,9 @@ void TfrmMain::beginRepeatPause(TCmd cmd) {
 void TfrmMain::endRepeatPause(TCmd cmd) {
   qApp->removeEventFilter(this);
   FPausing = false;
-  startRun(cmd);
   // A cancel asked for while the failed run was ending stops the new run at
   // its first exchange attempt.
-  CancelRequested = FSavedCancel;
+  startRun(cmd, FSavedCancel);
   if (FCloseAfterPause) {
     FCloseAfterPause = false;
     QTimer::singleShot(0, this, [this] { close(); });
