@@ -29,6 +29,7 @@
 #include "comm_thread.h"
 #include "events.h"
 #include "run_options.h"
+#include "logger_for_image.h"
 #include "simulated_logger.h"
 #include "zorvik_comm_thread.h"
 
@@ -81,19 +82,6 @@ class FinalEventSink final : public EventSink {
   std::int32_t value_ = 0;
 };
 
-// The logger that built-in image `image` is meant for.
-sim::LoggerConfig loggerFor(int image) {
-  const TBl3FileHeader h = GetFirmwareHeader(image);
-  sim::LoggerConfig c;
-  c.appVersion = static_cast<std::uint16_t>(h.qorn_verH << 8 | (h.qorn_verL & 0xFF));
-  c.bootloaderId = h.qorn_bl == 2 ? 0xC801 : 0xC802;
-  c.bootloaderVersion = h.qorn_bl_ver;
-  c.platform = c.upidPlatform = h.qorn_platform;
-  c.print = c.upidPrint = h.qorn_print;
-  if (image == 8) c.serialNumber = 328300;  // only a pinned logger gets image 8
-  return c;
-}
-
 double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
 
 double cpuSeconds(int who) {
@@ -123,7 +111,7 @@ struct RunResult {
 };
 
 std::optional<RunResult> runOnce(int image, bool wireTiming, double scale) {
-  sim::LoggerConfig config = loggerFor(image);
+  sim::LoggerConfig config = sim::loggerFor(image);
   config.wireTiming = wireTiming;
   config.clockScale = scale;
   sim::SimulatedLogger logger(config);

@@ -14,6 +14,7 @@
 
 #include "catalogue.h"
 #include "cli.h"
+#include "engine_state.h"
 #include "image_file.h"
 #include "run_options.h"
 #include "simulated_logger.h"
@@ -41,10 +42,7 @@ std::string readFile(const fs::path& path) {
 class BadInput : public ::testing::Test {
  protected:
   void SetUp() override {
-    CancelRequested = false;
-    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
-    ReadInfoOnly = false;
-    SelectedImage = -1;
+    resetEngineState();
     dir_ = fs::temp_directory_path() / ("zorvik-bad-input-" + std::to_string(::getpid()));
     fs::create_directories(dir_);
     ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
@@ -55,8 +53,7 @@ class BadInput : public ::testing::Test {
     logger_.reset();
     ::unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(dir_);
-    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
-    SelectedImage = -1;
+    resetEngineState();
   }
 
   void enableServiceMode() {

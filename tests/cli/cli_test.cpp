@@ -15,6 +15,7 @@
 
 #include "catalogue.h"
 #include "cli.h"
+#include "engine_state.h"
 #include "run_options.h"
 #include "serial_port.h"
 #include "simulated_logger.h"
@@ -95,9 +96,7 @@ struct CliResult {
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
-    CancelRequested = false;
-    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
-    ReadInfoOnly = false;
+    resetEngineState();
     configHome_ = fs::temp_directory_path() / ("zorvik-cli-test-" + std::to_string(::getpid()));
     fs::create_directories(configHome_);
     ::setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
@@ -105,8 +104,7 @@ class Cli : public ::testing::Test {
   void TearDown() override {
     ::unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(configHome_);
-    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
-    CancelRequested = false;
+    resetEngineState();
   }
 
   void startLogger(sim::LoggerConfig config = {}) {

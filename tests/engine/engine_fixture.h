@@ -14,44 +14,22 @@
 
 #include "catalogue.h"
 #include "comm_thread.h"
+#include "engine_state.h"
 #include "events.h"
 #include "run_options.h"
+#include "logger_for_image.h"
 #include "simulated_logger.h"
 #include "test_support.h"
 #include "zorvik_comm_thread.h"
 
 namespace zorvik::testing {
 
-// The logger as a given built-in image expects it.
-inline sim::LoggerConfig loggerFor(int image) {
-  const TBl3FileHeader h = GetFirmwareHeader(image);
-  sim::LoggerConfig c;
-  c.appVersion = static_cast<std::uint16_t>(h.qorn_verH << 8 | (h.qorn_verL & 0xFF));
-  c.bootloaderId = h.qorn_bl == 2 ? 0xC801 : 0xC802;
-  c.bootloaderVersion = h.qorn_bl_ver;
-  c.platform = c.upidPlatform = h.qorn_platform;
-  c.print = c.upidPrint = h.qorn_print;
-  // Images 7 and 8 fit the same loggers; only a pinned logger running 5.136 gets 8.
-  if (image == 8) c.serialNumber = 328300;
-  return c;
-}
+using sim::loggerFor;
 
 class EngineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CancelRequested = false;
-    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
-    ReadInfoOnly = false;
-    SelectedImage = -1;
-    ExternalImageLines.clear();
-    ExternalImageHeader = {};
-  }
-  void TearDown() override {
-    CancelRequested = false;
-    OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
-    ReadInfoOnly = false;
-    SelectedImage = -1;
-  }
+  void SetUp() override { resetEngineState(); }
+  void TearDown() override { resetEngineState(); }
 
   void startLogger(const sim::LoggerConfig& config) {
     logger = std::make_unique<sim::SimulatedLogger>(config);

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "catalogue.h"
+#include "engine_state.h"
 #include "info_dialog.h"
 #include "link.h"
 #include "message_window.h"
@@ -111,12 +112,7 @@ void UiTest::TearDown() {
 }
 
 void UiTest::resetEngineState() {
-  CancelRequested = false;
-  OptCheckClass = OptCheckFirmwareClass = OptCheckPlatform = true;
-  ReadInfoOnly = false;
-  SelectedImage = -1;
-  ExternalImageLines.clear();
-  ExternalImageHeader = {};
+  zorvik::testing::resetEngineState();
 }
 
 void UiTest::setInternalSetting(const QString& value) {

@@ -2,6 +2,7 @@
 
 #include "catalogue.h"
 #include "identity_tables.h"
+#include "logger_for_image.h"
 
 namespace zorvik::campaign {
 namespace {
@@ -50,25 +51,12 @@ sim::RandomFaults deafLogger(sim::SplitMix64& r) {
 
 }  // namespace
 
-sim::LoggerConfig loggerFor(int image) {
-  const TBl3FileHeader h = GetFirmwareHeader(image);
-  sim::LoggerConfig c;
-  c.appVersion = static_cast<std::uint16_t>(h.qorn_verH << 8 | (h.qorn_verL & 0xFF));
-  c.bootloaderId = h.qorn_bl == 2 ? kClassBootloader2 : kClassBootloader3;
-  c.bootloaderVersion = h.qorn_bl_ver;
-  c.platform = c.upidPlatform = h.qorn_platform;
-  c.print = c.upidPrint = h.qorn_print;
-  // Images 7 and 8 fit the same loggers; only a pinned logger running 5.136 gets 8.
-  if (image == 8) c.serialNumber = 328300;
-  return c;
-}
-
 Scenario scenarioFor(std::uint64_t seed) {
   sim::SplitMix64 r(seed ^ 0x5A0C1E5EEDULL);
   Scenario s;
   s.seed = seed;
   s.image = static_cast<int>(r.upTo(FirmwareImageCount()));
-  s.config = loggerFor(s.image);
+  s.config = sim::loggerFor(s.image);
   sim::RandomFaults faults;
   switch (r.next() % 10) {
     case 0:

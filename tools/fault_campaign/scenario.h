@@ -18,7 +18,4 @@ struct Scenario {
 
 Scenario scenarioFor(std::uint64_t seed);
 
-// The logger that a given built-in image fits.
-sim::LoggerConfig loggerFor(int image);
-
 }  // namespace zorvik::campaign
