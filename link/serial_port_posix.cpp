@@ -271,11 +271,4 @@ PortHandle rs232Open(const std::string& portName, std::int32_t baudRate) {
   return port;
 }
 
-bool rs232Close(PortHandle& port) {
-  if (!port) return false;
-  const bool closed = port->close();
-  port.reset();
-  return closed;
-}
-
 }  // namespace zorvik

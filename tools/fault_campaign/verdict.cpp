@@ -15,15 +15,11 @@ struct ImageData {
 };
 
 ImageData imageData(int image) {
-  TBl3FileHeader header;
-  int last = 0;
-  std::string text;
-  QueryFirmware(image, kQueryLastIndex, 0, header, last, text);
   ImageData data;
   std::vector<std::string> vectorTable;
+  const int last = GetImageLastLine(image);
   for (int i = 0; i < last; ++i) {
-    int unused = 0;
-    QueryFirmware(image, kQueryLine, i, header, unused, text);
+    const std::string text = GetImageLine(image, i);
     RecordBytes r{};
     if (!decodeRecord(text, r) || r[kRecCount] != kMaxRecordData || r[kRecType] != 0) continue;
     data.byAddress[static_cast<std::uint16_t>(r[kRecAddrHigh] << 8 | r[kRecAddrLow])] = text;

@@ -1,0 +1,13 @@
+// What every backend shares; the platform parts are in serial_port_*.cpp.
+#include "serial_port.h"
+
+namespace zorvik {
+
+bool rs232Close(PortHandle& port) {
+  if (!port) return false;
+  const bool closed = port->close();
+  port.reset();
+  return closed;
+}
+
+}  // namespace zorvik
