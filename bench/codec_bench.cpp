@@ -2,7 +2,12 @@
 // the update thread does per line besides waiting for the wire.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "catalogue.h"
 #include "record_codec.h"
@@ -12,13 +17,7 @@ namespace {
 using zorvik::RecordBytes;
 
 // A 64-byte data line of image 12, as the update thread sends it.
-std::string sampleLine() {
-  zorvik::TBl3FileHeader header;
-  int last = 0;
-  std::string text;
-  zorvik::QueryFirmware(12, zorvik::kQueryLine, 0, header, last, text);
-  return text;
-}
+std::string sampleLine() { return std::string(zorvik::ImageSource().line(12, 0)); }
 
 void BM_EncodeRecord(benchmark::State& state) {
   RecordBytes record{};
@@ -50,49 +49,50 @@ void BM_DecodeRecord(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeRecord);
 
-// Every line of every built-in image through the catalogue's one query.
-void BM_CatalogueAllLinesQuery(benchmark::State& state) {
-  zorvik::TBl3FileHeader header;
-  std::string text;
+// Every line of every image of one run's image sources, as programming reads
+// them: last line index, then each line by index.
+std::int64_t readAllLines(const std::vector<std::pair<zorvik::ImageSource, int>>& sources) {
   std::int64_t lines = 0;
-  for (auto _ : state) {
-    lines = 0;
-    for (int image = 1; image <= zorvik::FirmwareImageCount(); ++image) {
-      int last = 0;
-      zorvik::QueryFirmware(image, zorvik::kQueryLastIndex, 0, header, last, text);
-      for (int i = 0; i <= last; ++i) {
-        int unused = 0;
-        zorvik::QueryFirmware(image, zorvik::kQueryLine, i, header, unused, text);
-        benchmark::DoNotOptimize(text.data());
-        ++lines;
-      }
+  for (const auto& [source, image] : sources) {
+    const int last = source.lastLine(image);
+    for (int i = 0; i <= last; ++i) {
+      const std::string_view text = source.line(image, i);
+      benchmark::DoNotOptimize(text.data());
+      ++lines;
     }
   }
-  state.SetItemsProcessed(state.iterations() * lines);
-  state.SetLabel(std::to_string(lines) + " lines");
+  return lines;
 }
-BENCHMARK(BM_CatalogueAllLinesQuery)->Unit(benchmark::kMicrosecond);
 
-// The same through the selection, as programming reads them.
-void BM_CatalogueAllLinesSelected(benchmark::State& state) {
+void runAllLines(benchmark::State& state, const std::vector<std::pair<zorvik::ImageSource, int>>& sources) {
   std::int64_t lines = 0;
-  for (auto _ : state) {
-    lines = 0;
-    for (int image = 1; image <= zorvik::FirmwareImageCount(); ++image) {
-      zorvik::SelectedImage = image;
-      const int last = zorvik::GetFirmwareLastLine();
-      for (int i = 0; i <= last; ++i) {
-        std::string text = zorvik::GetFirmwareLine(i);
-        benchmark::DoNotOptimize(text.data());
-        ++lines;
-      }
-    }
-  }
-  zorvik::SelectedImage = -1;
+  for (auto _ : state) lines = readAllLines(sources);
   state.SetItemsProcessed(state.iterations() * lines);
   state.SetLabel(std::to_string(lines) + " lines");
 }
-BENCHMARK(BM_CatalogueAllLinesSelected)->Unit(benchmark::kMicrosecond);
+
+// The twelve built-in images.
+void BM_CatalogueAllLines(benchmark::State& state) {
+  const zorvik::ImageSource builtIn;
+  std::vector<std::pair<zorvik::ImageSource, int>> sources;
+  for (int image = builtIn.firstIndex(); image <= builtIn.lastIndex(); ++image) sources.emplace_back(builtIn, image);
+  runAllLines(state, sources);
+}
+BENCHMARK(BM_CatalogueAllLines)->Unit(benchmark::kMicrosecond);
+
+// The same lines as twelve loaded image files, each the one image of its source.
+void BM_CatalogueAllLinesFromFile(benchmark::State& state) {
+  const zorvik::ImageSource builtIn;
+  std::vector<std::pair<zorvik::ImageSource, int>> sources;
+  for (int image = builtIn.firstIndex(); image <= builtIn.lastIndex(); ++image) {
+    auto file = std::make_shared<zorvik::ImageFile>();
+    file->header = zorvik::builtInHeader(image);
+    for (int i = 0; i <= builtIn.lastLine(image); ++i) file->lines.emplace_back(builtIn.line(image, i));
+    sources.emplace_back(zorvik::ImageSource(std::move(file)), zorvik::kFileImageIndex);
+  }
+  runAllLines(state, sources);
+}
+BENCHMARK(BM_CatalogueAllLinesFromFile)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

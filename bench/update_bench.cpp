@@ -1,5 +1,5 @@
 // Full updates of a built-in image against the in-process simulated logger,
-// run on this thread exactly as the worker runs them (Execute in place).
+// run on this thread exactly as a run's thread runs them (execute() in place).
 //
 //   update_bench wire --image 12 --scale 10 --runs 3
 //     The simulator paces every character as a 9600-baud line would (the
@@ -26,12 +26,11 @@
 
 #include "bench_stats.h"
 #include "catalogue.h"
-#include "comm_thread.h"
 #include "events.h"
-#include "run_options.h"
 #include "logger_for_image.h"
+#include "logger_update.h"
+#include "run_request.h"
 #include "simulated_logger.h"
-#include "zorvik_comm_thread.h"
 
 namespace zorvik::bench {
 namespace {
@@ -60,26 +59,30 @@ class CountingSleeper final : public Sleeper {
   int count_ = 0;
 };
 
-// Keeps the moment and content of the final event.
+// Keeps the moment and content of the final event, and the image the run
+// chose: the last candidate it checked before programming.
 class FinalEventSink final : public EventSink {
  public:
-  void post(std::uint32_t code, std::int32_t value) noexcept override {
-    if (!isFinalEvent(code) || done_) return;
+  void post(RunEvent event) noexcept override {
+    if (event.code == kEvCandidate && !done_) candidate_ = event.value;
+    if (!isFinalEvent(event.code) || done_) return;
     at_ = Clock::now();
-    code_ = code;
-    value_ = value;
+    code_ = event.code;
+    value_ = event.value;
     done_ = true;
   }
   bool done() const { return done_; }
   Clock::time_point at() const { return at_; }
   std::uint32_t code() const { return code_; }
   std::int32_t value() const { return value_; }
+  int chosenImage() const { return candidate_; }
 
  private:
   std::atomic<bool> done_{false};
   Clock::time_point at_{};
   std::uint32_t code_ = 0;
   std::int32_t value_ = 0;
+  int candidate_ = -1;
 };
 
 double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
@@ -119,20 +122,21 @@ std::optional<RunResult> runOnce(int image, bool wireTiming, double scale) {
     std::fprintf(stderr, "update_bench: no pseudo-terminal available\n");
     return std::nullopt;
   }
-  CancelRequested = false;
-  SelectedImage = -1;
   auto sink = std::make_shared<FinalEventSink>();
   // Fixed pauses are real at 9600 baud; for the overhead figure they are
   // skipped, they only lengthen the run.
-  CountingSleeper sleeper(wireTiming);
+  auto sleeper = std::make_shared<CountingSleeper>(wireTiming);
+  RunRequest request;
+  request.port = logger.devicePath();
+  request.sleeper = sleeper;
   RunResult r;
   const double threadCpu0 = cpuSeconds(RUSAGE_THREAD);
   const double processCpu0 = cpuSeconds(RUSAGE_SELF);
   const long waits0 = waits();
   const auto start = Clock::now();
   {
-    TZorvikCommThread worker(RunContext{sink, nullptr, &sleeper}, tCMD0, logger.devicePath());
-    worker.Execute();
+    LoggerUpdate worker(std::move(request), sink);
+    worker.execute();
   }
   r.threadCpuS = cpuSeconds(RUSAGE_THREAD) - threadCpu0;
   r.processCpuS = cpuSeconds(RUSAGE_SELF) - processCpu0;
@@ -143,13 +147,13 @@ std::optional<RunResult> runOnce(int image, bool wireTiming, double scale) {
     return std::nullopt;
   }
   r.wallS = std::chrono::duration<double>(sink->at() - start).count();
-  r.pausesMs = sleeper.totalMs();
-  r.pauses = sleeper.count();
+  r.pausesMs = sleeper->totalMs();
+  r.pauses = sleeper->count();
   r.bytes = logger.bytesReceived() + logger.bytesSent();
   const auto requests = logger.requests();
   r.exchanges = requests.size();
   for (const auto kind : requests) r.dataLines += kind == sim::Request::DataLine ? 1 : 0;
-  r.image = SelectedImage.load();
+  r.image = sink->chosenImage();
   logger.stop();
   return r;
 }
@@ -179,7 +183,7 @@ std::optional<Args> parse(int argc, char** argv) {
     }
   }
   if ((a.mode != "wire" && a.mode != "overhead") || a.runs < 1 || a.scale <= 0 || a.image < 1 ||
-      a.image > FirmwareImageCount()) {
+      a.image > kBuiltInImageCount) {
     return std::nullopt;
   }
   return a;

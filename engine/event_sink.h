@@ -1,18 +1,18 @@
-// Where the update thread reports to. A front end supplies one: the desktop
-// application posts Qt events to its main window, the command line feeds a
-// queue read by its main thread.
+// Where a run reports to. A front end supplies one per run (or one shared by
+// its runs): the desktop application posts Qt events to its window, the
+// command line feeds a queue read by its main thread.
 #pragma once
 
-#include <cstdint>
+#include "events.h"
 
 namespace zorvik {
 
 class EventSink {
  public:
   virtual ~EventSink() = default;
-  // Called from the update thread. Must not block on the receiver and must
+  // Called from the run's thread. Must not block on the receiver and must
   // deliver events in the order of posting.
-  virtual void post(std::uint32_t code, std::int32_t value) noexcept = 0;
+  virtual void post(RunEvent event) noexcept = 0;
 };
 
 }  // namespace zorvik

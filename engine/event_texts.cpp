@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "catalogue.h"
 #include "events.h"
 #include "identity_tables.h"
 
@@ -24,10 +23,11 @@ std::string format(const char* pattern, Args... args) {
 std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 
 // "<class name> V<major>.<minor, two digits>" and the tail of events 26 and 27.
-std::string imageText(const char* pattern, int image) {
-  const TBl3FileHeader h = GetFirmwareHeader(image);
-  return format(pattern, GetClassName(h.qorn_class, h.qorn_print).c_str(), int{h.qorn_verH},
-                int{h.qorn_verL}, GetPrintName(h.qorn_print).c_str(), int{h.qorn_bl}, int{h.qorn_bl_ver});
+// An event that lacks its image (a fuzzer's, say) is worded from an empty header.
+std::string imageText(const char* pattern, const std::optional<ImageHeader>& image) {
+  const ImageHeader h = image.value_or(ImageHeader{});
+  return format(pattern, className(h.deviceClass, h.print).c_str(), int{h.versionHigh}, int{h.versionLow},
+                printName(h.print).c_str(), int{h.bootloader}, int{h.bootloaderVersion});
 }
 
 EventPresentation reportOnly(std::string text) {
@@ -37,9 +37,9 @@ EventPresentation reportOnly(std::string text) {
   return p;
 }
 
-EventPresentation errorPresentation(std::int32_t code, const std::string& portText) {
+EventPresentation errorPresentation(std::int32_t code, const std::string& port) {
   EventPresentation p;
-  p.text = errorText(code, portText);
+  p.text = errorText(code, port);
   p.endRun = true;
   p.beep = true;
   if (code == kErrConversion) {
@@ -53,11 +53,11 @@ EventPresentation errorPresentation(std::int32_t code, const std::string& portTe
   return p;
 }
 
-EventPresentation successPresentation() {
+EventPresentation successPresentation(const std::optional<ImageHeader>& image) {
   EventPresentation p;
-  const TBl3FileHeader h = GetFirmwareHeader(SelectedImage.load());
-  p.text = format("Update %s V%d.%.2d succesfully completed.", GetClassName(h.qorn_class, h.qorn_print).c_str(),
-                  int{h.qorn_verH}, int{h.qorn_verL});
+  const ImageHeader h = image.value_or(ImageHeader{});
+  p.text = format("Update %s V%d.%.2d succesfully completed.", className(h.deviceClass, h.print).c_str(),
+                  int{h.versionHigh}, int{h.versionLow});
   p.report = p.status = p.message = true;
   p.endRun = true;
   p.progress = 100;
@@ -66,9 +66,9 @@ EventPresentation successPresentation() {
 
 }  // namespace
 
-std::string errorText(std::int32_t code, const std::string& portText) {
+std::string errorText(std::int32_t code, const std::string& port) {
   switch (code) {
-    case kErrPortNotReady: return format("Aborted because serial port \"%s\" is not ready!", portText.c_str());
+    case kErrPortNotReady: return format("Aborted because serial port \"%s\" is not ready!", port.c_str());
     case kErrPortIo: return "Aborted because error when reading/writing to serial port!";
     case kErrCancelled: return "Process cancelled!";
     case kErrNoUpdate: return "Aborted because no update is available for this logger!";
@@ -84,16 +84,17 @@ std::string errorText(std::int32_t code, const std::string& portText) {
   }
 }
 
-EventPresentation presentEvent(std::uint32_t code, std::int32_t value, const std::string& portText) {
-  switch (code) {
-    case kEvSuccess: return successPresentation();
+EventPresentation presentEvent(const RunEvent& event, const std::string& port) {
+  const std::int32_t value = event.value;
+  switch (event.code) {
+    case kEvSuccess: return successPresentation(event.image);
     case kEvProgress: {
       EventPresentation p = reportOnly(format("Progress %d%%", value));
       p.progress = value;
       p.progressTitle = true;
       return p;
     }
-    case kEvError: return errorPresentation(value, portText);
+    case kEvError: return errorPresentation(value, port);
     case kEvEchoMismatch: {
       EventPresentation p = reportOnly(format("Aborted because programming error at line %d !", value));
       p.status = true;
@@ -107,19 +108,19 @@ EventPresentation presentEvent(std::uint32_t code, std::int32_t value, const std
       p.repeat = RepeatKind::AfterPause;
       return p;
     }
-    case kEvClass: return reportOnly(format("Class %d [%s]", value, GetClassName(low16(value), 0xFFFF).c_str()));
+    case kEvClass: return reportOnly(format("Class %d [%s]", value, className(low16(value), 0xFFFF).c_str()));
     case kEvVersion: return reportOnly(format("Version %d.%d", (value >> 8) & 0xFF, value & 0xFF));
-    case kEvPlatform: return reportOnly(format("Platform %d [%s]", value, GetPlatformName(low16(value)).c_str()));
-    case kEvPrint: return reportOnly(format("Print %d [%s]", value, GetPrintName(low16(value)).c_str()));
+    case kEvPlatform: return reportOnly(format("Platform %d [%s]", value, platformName(low16(value)).c_str()));
+    case kEvPrint: return reportOnly(format("Print %d [%s]", value, printName(low16(value)).c_str()));
     case kEvInfo: return reportOnly(format("Info %d", value));
     case kEvUpdateClass:
-      return reportOnly(format("Update class %d [%s]", value, GetClassName(low16(value), 0xFFFF).c_str()));
+      return reportOnly(format("Update class %d [%s]", value, className(low16(value), 0xFFFF).c_str()));
     case kEvProgramming: {
-      EventPresentation p = reportOnly(imageText("Update %s V%d.%.2d, %s, BL%d.%d", SelectedImage.load()));
+      EventPresentation p = reportOnly(imageText("Update %s V%d.%.2d, %s, BL%d.%d", event.image));
       p.status = true;
       return p;
     }
-    case kEvCandidate: return reportOnly(imageText("Check %s V%d.%.2d, %s, BL%d.%d", value));
+    case kEvCandidate: return reportOnly(imageText("Check %s V%d.%.2d, %s, BL%d.%d", event.image));
     case kEvUpdateInfo: return reportOnly(format("Update Info %.4X", static_cast<unsigned>(value)));
     case kEvVectorTable:
       if (value == 0) return reportOnly("Vector table is saved.");
@@ -129,10 +130,10 @@ EventPresentation presentEvent(std::uint32_t code, std::int32_t value, const std
   }
 }
 
-ImageRow imageRow(const TBl3FileHeader& h) {
-  return {GetClassName(h.qorn_class, h.qorn_print), format("%d.%.2d", int{h.qorn_verH}, int{h.qorn_verL}),
-          GetPlatformName(h.qorn_platform), GetPrintName(h.qorn_print), h.qorn_date,
-          format("%d.%d", int{h.qorn_bl}, int{h.qorn_bl_ver})};
+ImageRow imageRow(const ImageHeader& h) {
+  return {className(h.deviceClass, h.print), format("%d.%.2d", int{h.versionHigh}, int{h.versionLow}),
+          platformName(h.platform), printName(h.print), h.date,
+          format("%d.%d", int{h.bootloader}, int{h.bootloaderVersion})};
 }
 
 std::string startText(const std::string& port) { return format("Start at serial port \"%s\"", port.c_str()); }

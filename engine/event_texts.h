@@ -7,6 +7,9 @@
 #include <ctime>
 #include <string>
 
+#include "events.h"
+#include "image_header.h"
+
 namespace zorvik {
 
 // The application title while idle.
@@ -14,8 +17,8 @@ constexpr const char* kAppTitle = "Zorvik Firmware Update";
 
 enum class RepeatKind {
   None,
-  AfterPause,  // event 13: wait 1500 ms, restore the cancel flag, start again
-  AtOnce,      // error 44: start again, cancel flag not restored
+  AfterPause,  // event 13: wait 1500 ms, then start again
+  AtOnce,      // error 44: start again at once
 };
 constexpr int kRepeatPauseMs = 1500;
 
@@ -32,13 +35,12 @@ struct EventPresentation {
   RepeatKind repeat = RepeatKind::None;
 };
 
-// portText: what the port box (or the --port argument) holds when the event
-// is handled; only error 10 names it. Events 0 and 26 read the image in
-// SelectedImage, event 27 the image whose index it carries.
-EventPresentation presentEvent(std::uint32_t code, std::int32_t value, const std::string& portText);
+// port: the port of the run the event came from; only error 10 names it.
+// Events 0, 26 and 27 are worded from the image they carry.
+EventPresentation presentEvent(const RunEvent& event, const std::string& port);
 
 // Text of an error code carried by event 10.
-std::string errorText(std::int32_t code, const std::string& portText);
+std::string errorText(std::int32_t code, const std::string& port);
 
 // "Start at serial port "<port>"": the first line of every run.
 std::string startText(const std::string& port);
@@ -52,7 +54,6 @@ std::string reportLineNow(const std::string& text);
 struct ImageRow {
   std::string firmware, version, platform, print, date, bootloader;
 };
-struct TBl3FileHeader;
-ImageRow imageRow(const TBl3FileHeader& header);
+ImageRow imageRow(const ImageHeader& header);
 
 }  // namespace zorvik

@@ -1,12 +1,19 @@
-// Event codes the update thread posts, and the error codes event 10 carries.
+// What a run tells its front end: (event, value) pairs posted in order, each
+// run ending with exactly one final event (0, 10 or 13). Event and error
+// numbers are an outside contract (scripts read them); error codes are in
+// update_error.h.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "image_header.h"
+#include "update_error.h"
 
 namespace zorvik {
 
 enum EventCode : std::uint32_t {
-  kEvSuccess = 0,           // final: value = command ordinal
+  kEvSuccess = 0,           // final: value = command ordinal; image = the one sent
   kEvProgress = 1,          // value = percentage 0-99
   kEvError = 10,            // final: value = error code
   kEvEchoMismatch = 11,     // value = line index; error 44 follows
@@ -18,27 +25,18 @@ enum EventCode : std::uint32_t {
   kEvPrint = 23,
   kEvInfo = 24,
   kEvUpdateClass = 25,
-  kEvProgramming = 26,      // value = command ordinal; image in SelectedImage
-  kEvCandidate = 27,        // value = image index
+  kEvProgramming = 26,      // value = command ordinal; image = the one chosen
+  kEvCandidate = 27,        // value = image index; image = its header
   kEvUpdateInfo = 28,
   kEvVectorTable = 40,      // 0 held back, 1 about to be sent
 };
 
-enum ErrorCode : std::int32_t {
-  kErrFatal = 0,
-  kErrPortNotReady = 10,
-  kErrPortIo = 11,
-  kErrCancelled = 20,
-  kErrNoAnswer = 30,
-  kErrNoUpdate = 40,
-  kErrLoggerException = 41,
-  kErrLastLine = 42,
-  kErrConversion = 43,
-  kErrProgramming = 44,
-  kErrNotSuccessful = 45,
-  kErrInvalidAnswer = 46,
-  kErrNoImage = 47,
-  kErrInfoOnly = 70,
+struct RunEvent {
+  std::uint32_t code = 0;
+  std::int32_t value = 0;
+  // Events 0, 26 and 27 carry the image they speak of, so that wording an
+  // event never has to look up which image a run chose.
+  std::optional<ImageHeader> image;
 };
 
 inline bool isFinalEvent(std::uint32_t code) {

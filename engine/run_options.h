@@ -1,15 +1,15 @@
-// Program-wide options the update procedure obeys. The three checks are set
-// once at start-up; ReadInfoOnly before each run. All are written by the front
-// end's thread before it creates a worker and only read by the worker.
+// The rules one run obeys. Part of its request: two runs in one process may
+// differ, and nothing changes under a run once it has started.
 #pragma once
-
-#include <atomic>
 
 namespace zorvik {
 
-extern std::atomic<bool> OptCheckClass;          // image class must equal the update class
-extern std::atomic<bool> OptCheckFirmwareClass;  // a running application must be class 0x6601
-extern std::atomic<bool> OptCheckPlatform;       // image platform must equal the logger's
-extern std::atomic<bool> ReadInfoOnly;           // stop with error 70 after selection
+struct RunOptions {
+  bool checkClass = true;          // image class must equal the update class
+  bool checkFirmwareClass = true;  // a running application must be class 0x6601
+  bool checkPlatform = true;       // image platform must equal the logger's
+  bool readInfoOnly = false;       // stop with error 70 after selection
+  friend bool operator==(const RunOptions&, const RunOptions&) = default;
+};
 
 }  // namespace zorvik

@@ -1,7 +1,8 @@
 // The update thread against whatever a logger (or a broken cable) may send.
-// A fake serial port answers every read from the fuzzer's bytes; the worker
-// runs its real body, Execute(), which must catch everything and end the run
-// with exactly one final event, posted after the port was closed.
+// A fake serial port answers every read from the fuzzer's bytes; the update
+// procedure runs in place through its real frame, execute(), which must catch
+// everything and end the run with exactly one final event, posted after the
+// port was closed.
 //
 // Input: an option byte, then per read one control byte and its bytes:
 //   0xFF        the read call fails
@@ -15,15 +16,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "catalogue.h"
-#include "comm_thread.h"
 #include "events.h"
-#include "run_options.h"
+#include "logger_update.h"
+#include "run_request.h"
 #include "serial_port.h"
-#include "zorvik_comm_thread.h"
+#include "sleeper.h"
 
 using namespace zorvik;
 
@@ -32,11 +34,6 @@ namespace {
 void check(bool condition) {
   if (!condition) std::abort();
 }
-
-class NoPause final : public Sleeper {
- public:
-  void sleepMs(int) override {}
-};
 
 class Input {
  public:
@@ -65,15 +62,15 @@ class FuzzPort final : public SerialPort {
  public:
   FuzzPort(Input& input, PortState& state) : input_(input), state_(state) {}
 
-  bool clearCommError() override { return !state_.closed; }
-  bool purgeComm() override { return !state_.closed; }
-  bool writeFile(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
+  bool clearErrors() override { return !state_.closed; }
+  bool purgeInput() override { return !state_.closed; }
+  bool write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
     check(!state_.closed);
     state_.lastWritten.assign(data, data + count);
     written = count;
     return true;
   }
-  bool readFile(std::uint8_t* data, std::size_t count, std::size_t& received) override {
+  bool read(std::uint8_t* data, std::size_t count, std::size_t& received) override {
     check(!state_.closed);
     received = 0;
     if (input_.empty()) return true;
@@ -101,27 +98,31 @@ class FuzzPort final : public SerialPort {
 class FinalEventSink final : public EventSink {
  public:
   explicit FinalEventSink(const PortState& port) : port_(port) {}
-  void post(std::uint32_t code, std::int32_t value) noexcept override {
+  void post(RunEvent event) noexcept override {
     check(finals == 0);  // nothing after the final event
-    if (isFinalEvent(code)) {
+    if (event.code == kEvCandidate) lastCandidate = event.value;
+    if (isFinalEvent(event.code)) {
       ++finals;
       check(port_.closed);
-      finalCode = code;
-      finalValue = value;
+      finalCode = event.code;
+      finalValue = event.value;
+      finalImage = std::move(event.image);
     }
   }
   int finals = 0;
   std::uint32_t finalCode = 0;
   std::int32_t finalValue = 0;
+  std::optional<ImageHeader> finalImage;
+  int lastCandidate = -1;  // selection stops at the image it chooses
 
  private:
   const PortState& port_;
 };
 
-class FuzzWorker final : public TZorvikCommThread {
+class FuzzWorker final : public LoggerUpdate {
  public:
-  FuzzWorker(RunContext context, Input& input, PortState& state)
-      : TZorvikCommThread(std::move(context), tCMD0, "fuzz"), input_(input), state_(state) {}
+  FuzzWorker(RunRequest request, std::shared_ptr<EventSink> sink, Input& input, PortState& state)
+      : LoggerUpdate(std::move(request), std::move(sink)), input_(input), state_(state) {}
 
  protected:
   PortHandle openPort() override { return std::make_unique<FuzzPort>(input_, state_); }
@@ -131,26 +132,28 @@ class FuzzWorker final : public TZorvikCommThread {
   PortState& state_;
 };
 
-void applyOptions(std::uint8_t options) {
-  CancelRequested = false;
-  OptCheckClass = (options & 1) == 0;
-  OptCheckFirmwareClass = (options & 2) == 0;
-  OptCheckPlatform = (options & 4) == 0;
-  ReadInfoOnly = (options & 8) != 0;
-  SelectedImage = -1;
+RunOptions optionsFrom(std::uint8_t bits) {
+  RunOptions options;
+  options.checkClass = (bits & 1) == 0;
+  options.checkFirmwareClass = (bits & 2) == 0;
+  options.checkPlatform = (bits & 4) == 0;
+  options.readInfoOnly = (bits & 8) != 0;
+  return options;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input input(data, size);
-  applyOptions(input.byte());
+  RunRequest request;
+  request.port = "fuzz";
+  request.options = optionsFrom(input.byte());
+  request.sleeper = std::make_shared<NoPauses>();
   PortState port;
-  NoPause noPause;
   auto sink = std::make_shared<FinalEventSink>(port);
   {
-    FuzzWorker worker(RunContext{sink, std::make_shared<UpdateMemory>(), &noPause}, input, port);
-    worker.Execute();
+    FuzzWorker worker(std::move(request), sink, input, port);
+    worker.execute();
   }
   check(sink->finals == 1);
   check(port.closed);
@@ -158,7 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const bool trace = std::getenv("ZORVIK_FUZZ_TRACE") != nullptr;
   if (trace) std::fprintf(stderr, "final event %u, value %d\n", sink->finalCode, sink->finalValue);
   // A success means the logger answered the restart check with the class of
-  // the image that was chosen and sent.
-  if (sink->finalCode == kEvSuccess) check(SelectedImage.load() >= 1);
+  // the image that was chosen and sent: a built-in image, named in the event.
+  if (sink->finalCode == kEvSuccess) {
+    check(sink->lastCandidate >= 1 && sink->lastCandidate <= kBuiltInImageCount);
+    check(sink->finalImage == builtInHeader(sink->lastCandidate));
+  }
   return 0;
 }

@@ -36,7 +36,7 @@ const std::string& tempFile() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
 
-  TBl3FileHeader parsedHeader;
+  ImageHeader parsedHeader;
   std::vector<std::string> lines;
   const ImageLoadResult parsed = parseImageText(text, parsedHeader, lines);
   check(parsed == ImageLoadResult::Loaded || parsed == ImageLoadResult::BadHeader);
@@ -48,24 +48,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The stream reader sees the same header (it does not skip a byte-order mark).
   if (text.rfind("\xEF\xBB\xBF", 0) != 0) {
     std::istringstream stream(text);
-    TBl3FileHeader streamHeader;
-    const bool read = ReadImageHeader(stream, streamHeader);
+    ImageHeader streamHeader;
+    const bool read = readImageHeader(stream, streamHeader);
     check(read == (parsed == ImageLoadResult::Loaded));
     if (read) check(streamHeader == parsedHeader);
   }
 
-  // And the file loader fills the catalogue's image 0 with the same lines.
+  // And the file loader gives the same image; what the image held before
+  // (here a line left from an earlier load) is gone either way.
   { std::ofstream(tempFile(), std::ios::binary | std::ios::trunc) << text; }
-  SelectedImage = -1;
-  const ImageLoadResult loaded = LoadImageFile(tempFile());
+  ImageFile image;
+  image.lines.emplace_back(":00000001FF");
+  const ImageLoadResult loaded = loadImageFile(tempFile(), image);
   check(loaded == parsed);
   if (loaded == ImageLoadResult::Loaded) {
-    check(SelectedImage.load() == 0);
-    check(ExternalImageLines == lines);
-    check(ExternalImageHeader == parsedHeader);
+    check(image.lines == lines);
+    check(image.header == parsedHeader);
   } else {
-    check(SelectedImage.load() == -1);
-    check(ExternalImageLines.empty());
+    check(image.lines.empty());
   }
   return 0;
 }

@@ -1,53 +1,53 @@
-// The firmware catalogue: twelve built-in images (compiled-in constants,
-// indexes 1-12) and one external image read from a file (index 0), plus the
-// shared selection that tells programming which image to send.
+// The firmware a run may send: the twelve built-in images (compiled-in
+// constants, indexes 1-12), or one image file the user loaded (index 0).
+// A run holds its ImageSource by value; a loaded file is shared read-only, so
+// any number of runs may send it at once and nothing changes under them.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "image_header.h"
 
 namespace zorvik {
 
-struct TBl3FileHeader {
-  std::uint16_t qorn_class = 0;
-  std::uint16_t qorn_verH = 0;
-  std::uint16_t qorn_verL = 0;
-  std::uint16_t qorn_platform = 0;
-  std::uint16_t qorn_print = 0;
-  std::string qorn_date;
-  std::uint16_t qorn_bl = 0;
-  std::uint16_t qorn_bl_ver = 0;
-  friend bool operator==(const TBl3FileHeader&, const TBl3FileHeader&) = default;
+constexpr int kBuiltInImageCount = 12;
+constexpr int kFileImageIndex = 0;
+
+// An image read from a file: its header and every record line in file order.
+struct ImageFile {
+  ImageHeader header;
+  std::vector<std::string> lines;
 };
 
-enum FirmwareQuery : int { kQueryHeader = 0, kQueryLastIndex = 1, kQueryLine = 2 };
+// Header of built-in image 1-12. Any other index gives a header whose class,
+// platform and print are 0xFFFF (no valid code), so nothing ever matches it.
+ImageHeader builtInHeader(int image);
 
-// The one query behind the others. Image outside 0-12 or kind outside 0-2:
-// false, with class, platform and print 0xFFFF, lastIndex 0, text empty.
-// A line index outside the image gives an empty text.
-bool QueryFirmware(int image, int kind, int index, TBl3FileHeader& header, int& lastIndex,
-                   std::string& text);
-TBl3FileHeader GetFirmwareHeader(int image);
-int FirmwareImageCount();
-// Of the image in SelectedImage: last line index (0 when none is selected)
-// and line i (empty when none is selected or i is outside the image).
-int GetFirmwareLastLine();
-std::string GetFirmwareLine(int i);
-// The same for a given image, whatever the selection says: a run keeps to the
-// image it chose even if the selection changes under it.
-int GetImageLastLine(int image);
-std::string GetImageLine(int image, int i);
+class ImageSource {
+ public:
+  // The built-in images.
+  ImageSource() = default;
+  // One loaded file, as image 0. A null file means the built-in images.
+  explicit ImageSource(std::shared_ptr<const ImageFile> file) : file_(std::move(file)) {}
 
-// Image 0. Written by the front-end thread between runs only; read by the
-// update thread during a run.
-extern TBl3FileHeader ExternalImageHeader;
-extern std::vector<std::string> ExternalImageLines;
+  bool isFile() const { return file_ != nullptr; }
+  int firstIndex() const { return isFile() ? kFileImageIndex : 1; }
+  int lastIndex() const { return isFile() ? kFileImageIndex : kBuiltInImageCount; }
+  bool contains(int image) const { return image >= firstIndex() && image <= lastIndex(); }
 
-// -1 none, 0 the external image, 1-12 a built-in image. Written by the front
-// end before a run and by the update thread during image selection; read by
-// both. Atomic.
-extern std::atomic<int> SelectedImage;
+  // Outside this source: the marked header of builtInHeader.
+  ImageHeader header(int image) const;
+  // Index of the last line (the end record in a sound image); 0 outside.
+  int lastLine(int image) const;
+  // Line i of the image; empty outside the image or the source. Valid as
+  // long as this source (or a copy of it) lives.
+  std::string_view line(int image, int i) const;
+
+ private:
+  std::shared_ptr<const ImageFile> file_;
+};
 
 }  // namespace zorvik

@@ -16,14 +16,14 @@ struct CodeName {
 };
 
 // Binary search over a table sorted by code; nullptr when the code has no row.
-const char* FindName(std::span<const CodeName> table, std::uint16_t code) {
+const char* findName(std::span<const CodeName> table, std::uint16_t code) {
   const auto it = std::lower_bound(table.begin(), table.end(), code,
                                    [](const CodeName& row, std::uint16_t c) { return row.code < c; });
   return (it != table.end() && it->code == code) ? it->name : nullptr;
 }
 
 template <std::size_t N>
-constexpr bool SortedByCode(const CodeName (&table)[N]) {
+constexpr bool sortedByCode(const CodeName (&table)[N]) {
   for (std::size_t i = 1; i < N; ++i) {
     if (table[i - 1].code >= table[i].code) return false;
   }
@@ -48,7 +48,7 @@ constexpr CodeName kClassNames[] = {
     {26159, "ZorvikU2"},    {51200, "BL"},        {51201, "BL2"},       {51202, "BL3"},
 };
 static_assert(std::size(kClassNames) == 50);
-static_assert(SortedByCode(kClassNames));
+static_assert(sortedByCode(kClassNames));
 
 // Two classes are sold with a WLAN or a BLE radio; the board print tells
 // which one a logger carries, and with it the model name.
@@ -75,7 +75,7 @@ constexpr CodeName kPlatformNames[] = {
     {25, "F5232"},    {26, "F5335 C"},  {27, "F5335 D"},     {28, "F5358"},    {0xFFFE, "F1611 C-SP"},
 };
 static_assert(std::size(kPlatformNames) == 30);
-static_assert(SortedByCode(kPlatformNames));
+static_assert(sortedByCode(kPlatformNames));
 
 // The board register's print revisions; boards made for one model only carry
 // that model in parentheses.
@@ -138,85 +138,85 @@ constexpr CodeName kPrintNames[] = {
     {57, "A10i (ZorvikT)"},
 };
 static_assert(std::size(kPrintNames) == 56);
-static_assert(SortedByCode(kPrintNames));
+static_assert(sortedByCode(kPrintNames));
 
-constexpr TMemorySegment Seg(std::int32_t first, std::int32_t last) { return {true, first, last}; }
-constexpr TMemorySegment kNoSeg{};
+constexpr MemorySegment segment(std::int32_t first, std::int32_t last) { return {true, first, last}; }
+constexpr MemorySegment kNoSeg{};
 
 struct PlatformMap {
   std::uint16_t platform;
-  TMemoryMap map;
+  MemoryMap map;
 };
 
 // Memory layout of each platform as its bootloader addresses it (segment 0 is
 // where the update identity block lives). The radio modules (18, 19) have no
 // segments listed.
 constexpr PlatformMap kMemoryMaps[] = {
-    {0, {kNoSeg, Seg(0x1000, 0x107F), Seg(0x1080, 0x10FF), kNoSeg, kNoSeg, Seg(0x2500, 0xF7FF), kNoSeg}},
-    {1, {Seg(0x1000, 0x107F), Seg(0x1080, 0x10FF), Seg(0x2600, 0x27FF), kNoSeg, kNoSeg, Seg(0x2800, 0xF7FF), kNoSeg}},
-    {2, {Seg(0x1000, 0x103F), Seg(0x1040, 0x10BF), Seg(0x3200, 0x33FF), Seg(0x3100, 0x31FF), kNoSeg,
-         Seg(0x3400, 0xF7FF), kNoSeg}},
-    {3, {kNoSeg, Seg(0x1000, 0x107F), Seg(0x1080, 0x10FF), kNoSeg, kNoSeg, Seg(0x8000, 0xF7FF), kNoSeg}},
-    {4, {Seg(0x1000, 0x107F), Seg(0x1080, 0x10FF), Seg(0x4200, 0x43FF), kNoSeg, kNoSeg, Seg(0x4400, 0xF7FF), kNoSeg}},
-    {5, {Seg(0x1000, 0x107F), Seg(0x1080, 0x10FF), Seg(0x8200, 0x83FF), kNoSeg, kNoSeg, Seg(0x8400, 0xF7FF), kNoSeg}},
-    {6, {Seg(0x1000, 0x107F), Seg(0x1080, 0x10FF), Seg(0x4200, 0x43FF), Seg(0x4000, 0x41FF), Seg(0x4400, 0x45FF),
-         Seg(0x4600, 0xF7FF), kNoSeg}},
-    {7, {Seg(0x1000, 0x103F), Seg(0x1040, 0x10BF), Seg(0x3200, 0x33FF), Seg(0x3100, 0x31FF), kNoSeg,
-         Seg(0x3A00, 0xF7FF), Seg(0x10000, 0x19FFF)}},
-    {8, {Seg(0x1900, 0x197F), Seg(0x1880, 0x18FF), Seg(0x1800, 0x187F), kNoSeg, kNoSeg, Seg(0x4400, 0xF7FF),
-         Seg(0x10000, 0x243FF)}},
-    {9, {Seg(0x1000, 0x10FF), Seg(0x4000, 0x41FF), Seg(0x4200, 0x43FF), Seg(0x4400, 0x45FF), Seg(0x4600, 0x49FF),
-         Seg(0x4A00, 0xF7FF), kNoSeg}},
-    {10, {Seg(0x1000, 0x103F), kNoSeg, Seg(0x1040, 0x107F), Seg(0x1080, 0x10BF), kNoSeg, Seg(0x8000, 0xF7FF),
+    {0, {kNoSeg, segment(0x1000, 0x107F), segment(0x1080, 0x10FF), kNoSeg, kNoSeg, segment(0x2500, 0xF7FF), kNoSeg}},
+    {1, {segment(0x1000, 0x107F), segment(0x1080, 0x10FF), segment(0x2600, 0x27FF), kNoSeg, kNoSeg, segment(0x2800, 0xF7FF), kNoSeg}},
+    {2, {segment(0x1000, 0x103F), segment(0x1040, 0x10BF), segment(0x3200, 0x33FF), segment(0x3100, 0x31FF), kNoSeg,
+         segment(0x3400, 0xF7FF), kNoSeg}},
+    {3, {kNoSeg, segment(0x1000, 0x107F), segment(0x1080, 0x10FF), kNoSeg, kNoSeg, segment(0x8000, 0xF7FF), kNoSeg}},
+    {4, {segment(0x1000, 0x107F), segment(0x1080, 0x10FF), segment(0x4200, 0x43FF), kNoSeg, kNoSeg, segment(0x4400, 0xF7FF), kNoSeg}},
+    {5, {segment(0x1000, 0x107F), segment(0x1080, 0x10FF), segment(0x8200, 0x83FF), kNoSeg, kNoSeg, segment(0x8400, 0xF7FF), kNoSeg}},
+    {6, {segment(0x1000, 0x107F), segment(0x1080, 0x10FF), segment(0x4200, 0x43FF), segment(0x4000, 0x41FF), segment(0x4400, 0x45FF),
+         segment(0x4600, 0xF7FF), kNoSeg}},
+    {7, {segment(0x1000, 0x103F), segment(0x1040, 0x10BF), segment(0x3200, 0x33FF), segment(0x3100, 0x31FF), kNoSeg,
+         segment(0x3A00, 0xF7FF), segment(0x10000, 0x19FFF)}},
+    {8, {segment(0x1900, 0x197F), segment(0x1880, 0x18FF), segment(0x1800, 0x187F), kNoSeg, kNoSeg, segment(0x4400, 0xF7FF),
+         segment(0x10000, 0x243FF)}},
+    {9, {segment(0x1000, 0x10FF), segment(0x4000, 0x41FF), segment(0x4200, 0x43FF), segment(0x4400, 0x45FF), segment(0x4600, 0x49FF),
+         segment(0x4A00, 0xF7FF), kNoSeg}},
+    {10, {segment(0x1000, 0x103F), kNoSeg, segment(0x1040, 0x107F), segment(0x1080, 0x10BF), kNoSeg, segment(0x8000, 0xF7FF),
           kNoSeg}},
-    {11, {Seg(0x1900, 0x197F), Seg(0x1880, 0x18FF), Seg(0x1800, 0x187F), kNoSeg, kNoSeg, Seg(0x4400, 0xF7FF),
-          Seg(0x10000, 0x143FF)}},
-    {12, {Seg(0x1800, 0x187F), Seg(0x4400, 0x45FF), Seg(0x4600, 0x47FF), kNoSeg, kNoSeg, Seg(0x4A00, 0xF7FF),
-          Seg(0x10000, 0x243FF)}},
+    {11, {segment(0x1900, 0x197F), segment(0x1880, 0x18FF), segment(0x1800, 0x187F), kNoSeg, kNoSeg, segment(0x4400, 0xF7FF),
+          segment(0x10000, 0x143FF)}},
+    {12, {segment(0x1800, 0x187F), segment(0x4400, 0x45FF), segment(0x4600, 0x47FF), kNoSeg, kNoSeg, segment(0x4A00, 0xF7FF),
+          segment(0x10000, 0x243FF)}},
     // 13 and 14 overlap segment 2 with segment 5; kept as the register lists them.
-    {13, {Seg(0x1800, 0x187F), kNoSeg, Seg(0x5C00, 0x83FF), kNoSeg, kNoSeg, Seg(0x5C00, 0xF7FF),
-          Seg(0x10000, 0x25BFF)}},
-    {14, {Seg(0x1800, 0x187F), kNoSeg, Seg(0x5C00, 0x7FFF), kNoSeg, kNoSeg, Seg(0x5C00, 0xF7FF),
-          Seg(0x10000, 0x45BFF)}},
-    {15, {Seg(0x1800, 0x187F), Seg(0x5C00, 0x63FF), kNoSeg, kNoSeg, kNoSeg, Seg(0x8000, 0xF7FF),
-          Seg(0x10000, 0x42BFF)}},
-    {16, {Seg(0x1800, 0x187F), Seg(0x4400, 0x49FF), Seg(0x4A00, 0x51FF), kNoSeg, kNoSeg, Seg(0x5200, 0xF7FF),
-          Seg(0x10000, 0x243FF)}},
-    {17, {Seg(0x1800, 0x187F), Seg(0x4400, 0x45FF), Seg(0x4600, 0x49FF), kNoSeg, kNoSeg, Seg(0x6000, 0xF7FF),
-          Seg(0x10000, 0x243FF)}},
+    {13, {segment(0x1800, 0x187F), kNoSeg, segment(0x5C00, 0x83FF), kNoSeg, kNoSeg, segment(0x5C00, 0xF7FF),
+          segment(0x10000, 0x25BFF)}},
+    {14, {segment(0x1800, 0x187F), kNoSeg, segment(0x5C00, 0x7FFF), kNoSeg, kNoSeg, segment(0x5C00, 0xF7FF),
+          segment(0x10000, 0x45BFF)}},
+    {15, {segment(0x1800, 0x187F), segment(0x5C00, 0x63FF), kNoSeg, kNoSeg, kNoSeg, segment(0x8000, 0xF7FF),
+          segment(0x10000, 0x42BFF)}},
+    {16, {segment(0x1800, 0x187F), segment(0x4400, 0x49FF), segment(0x4A00, 0x51FF), kNoSeg, kNoSeg, segment(0x5200, 0xF7FF),
+          segment(0x10000, 0x243FF)}},
+    {17, {segment(0x1800, 0x187F), segment(0x4400, 0x45FF), segment(0x4600, 0x49FF), kNoSeg, kNoSeg, segment(0x6000, 0xF7FF),
+          segment(0x10000, 0x243FF)}},
     {18, {kNoSeg, kNoSeg, kNoSeg, kNoSeg, kNoSeg, kNoSeg, kNoSeg}},
     {19, {kNoSeg, kNoSeg, kNoSeg, kNoSeg, kNoSeg, kNoSeg, kNoSeg}},
-    {20, {Seg(0x1800, 0x187F), Seg(0x5C00, 0x61FF), Seg(0x1880, 0x18FF), Seg(0x6200, 0x69FF), kNoSeg,
-          Seg(0x8000, 0xF7FF), Seg(0x10000, 0x3FFFF)}},
-    {21, {Seg(0x1800, 0x187F), Seg(0x5C00, 0x63FF), kNoSeg, kNoSeg, kNoSeg, Seg(0x8000, 0xF7FF),
-          Seg(0x10000, 0x42BFF)}},
-    {22, {Seg(0x1800, 0x187F), Seg(0x1880, 0x18FF), Seg(0x1900, 0x197F), kNoSeg, kNoSeg, Seg(0x4400, 0xF7FF),
-          Seg(0x10000, 0x143FF)}},
-    {23, {Seg(0x1800, 0x187F), Seg(0x8000, 0x85FF), Seg(0x1880, 0x18FF), Seg(0x8600, 0x8FFF), kNoSeg,
-          Seg(0x9000, 0xF7FF), Seg(0x10000, 0x3FFFF)}},
-    {24, {Seg(0x1800, 0x18FF), Seg(0x8000, 0x8BFF), Seg(0x1900, 0x197F), Seg(0x8C00, 0xAFFF), kNoSeg,
-          Seg(0xB000, 0xF7FF), Seg(0x10000, 0x27FFF)}},
-    {25, {Seg(0x1900, 0x197F), Seg(0x1880, 0x18FF), Seg(0x1800, 0x187F), kNoSeg, kNoSeg, Seg(0x4400, 0xF7FF),
-          Seg(0x10000, 0x143FF)}},
-    {26, {Seg(0x1800, 0x187F), Seg(0x8000, 0x85FF), Seg(0x1880, 0x18FF), Seg(0x8600, 0x8DFF), kNoSeg,
-          Seg(0x9000, 0xF7FF), Seg(0x10000, 0x17FFF)}},
-    {27, {Seg(0x1800, 0x187F), Seg(0x8000, 0x85FF), Seg(0x1880, 0x18FF), Seg(0x8600, 0x8DFF), kNoSeg,
-          Seg(0x9000, 0xF7FF), Seg(0x10000, 0x27FFF)}},
-    {28, {Seg(0x1800, 0x187F), Seg(0x8000, 0x85FF), Seg(0x1880, 0x18FF), Seg(0x8600, 0x8DFF), kNoSeg,
-          Seg(0x9000, 0xF7FF), Seg(0x10000, 0x67FFF)}},
+    {20, {segment(0x1800, 0x187F), segment(0x5C00, 0x61FF), segment(0x1880, 0x18FF), segment(0x6200, 0x69FF), kNoSeg,
+          segment(0x8000, 0xF7FF), segment(0x10000, 0x3FFFF)}},
+    {21, {segment(0x1800, 0x187F), segment(0x5C00, 0x63FF), kNoSeg, kNoSeg, kNoSeg, segment(0x8000, 0xF7FF),
+          segment(0x10000, 0x42BFF)}},
+    {22, {segment(0x1800, 0x187F), segment(0x1880, 0x18FF), segment(0x1900, 0x197F), kNoSeg, kNoSeg, segment(0x4400, 0xF7FF),
+          segment(0x10000, 0x143FF)}},
+    {23, {segment(0x1800, 0x187F), segment(0x8000, 0x85FF), segment(0x1880, 0x18FF), segment(0x8600, 0x8FFF), kNoSeg,
+          segment(0x9000, 0xF7FF), segment(0x10000, 0x3FFFF)}},
+    {24, {segment(0x1800, 0x18FF), segment(0x8000, 0x8BFF), segment(0x1900, 0x197F), segment(0x8C00, 0xAFFF), kNoSeg,
+          segment(0xB000, 0xF7FF), segment(0x10000, 0x27FFF)}},
+    {25, {segment(0x1900, 0x197F), segment(0x1880, 0x18FF), segment(0x1800, 0x187F), kNoSeg, kNoSeg, segment(0x4400, 0xF7FF),
+          segment(0x10000, 0x143FF)}},
+    {26, {segment(0x1800, 0x187F), segment(0x8000, 0x85FF), segment(0x1880, 0x18FF), segment(0x8600, 0x8DFF), kNoSeg,
+          segment(0x9000, 0xF7FF), segment(0x10000, 0x17FFF)}},
+    {27, {segment(0x1800, 0x187F), segment(0x8000, 0x85FF), segment(0x1880, 0x18FF), segment(0x8600, 0x8DFF), kNoSeg,
+          segment(0x9000, 0xF7FF), segment(0x10000, 0x27FFF)}},
+    {28, {segment(0x1800, 0x187F), segment(0x8000, 0x85FF), segment(0x1880, 0x18FF), segment(0x8600, 0x8DFF), kNoSeg,
+          segment(0x9000, 0xF7FF), segment(0x10000, 0x67FFF)}},
     // The special-purpose variant of 6: its program area starts lower and
     // overlaps segments 3 and 4.
-    {0xFFFE, {Seg(0x1000, 0x107F), Seg(0x1080, 0x10FF), Seg(0x4200, 0x43FF), Seg(0x4000, 0x41FF),
-              Seg(0x4400, 0x45FF), Seg(0x4000, 0xF7FF), kNoSeg}},
+    {0xFFFE, {segment(0x1000, 0x107F), segment(0x1080, 0x10FF), segment(0x4200, 0x43FF), segment(0x4000, 0x41FF),
+              segment(0x4400, 0x45FF), segment(0x4000, 0xF7FF), kNoSeg}},
 };
 static_assert(std::size(kMemoryMaps) == 30);
 
-std::uint16_t ValidIfNamed(const char* name, std::uint16_t code) { return name != nullptr ? code : kNoCode; }
+std::uint16_t validIfNamed(const char* name, std::uint16_t code) { return name != nullptr ? code : kNoCode; }
 
 }  // namespace
 
-std::string GetClassName(std::uint16_t deviceClass, std::uint16_t print) {
-  const char* name = FindName(kClassNames, deviceClass);
+std::string className(std::uint16_t deviceClass, std::uint16_t print) {
+  const char* name = findName(kClassNames, deviceClass);
   if (name == nullptr) return kUnknownName;
   for (const auto& row : kPrintedClassNames) {
     if (row.deviceClass == deviceClass && row.print == print) return row.name;
@@ -224,34 +224,31 @@ std::string GetClassName(std::uint16_t deviceClass, std::uint16_t print) {
   return name;
 }
 
-std::uint16_t ValidClass(std::uint16_t deviceClass) {
-  return ValidIfNamed(FindName(kClassNames, deviceClass), deviceClass);
+std::uint16_t validClass(std::uint16_t deviceClass) {
+  return validIfNamed(findName(kClassNames, deviceClass), deviceClass);
 }
 
-std::string GetPlatformName(std::uint16_t platform) {
-  const char* name = FindName(kPlatformNames, platform);
+std::string platformName(std::uint16_t platform) {
+  const char* name = findName(kPlatformNames, platform);
   return name != nullptr ? name : kUnknownName;
 }
 
-std::uint16_t ValidPlatform(std::uint16_t platform) {
-  return ValidIfNamed(FindName(kPlatformNames, platform), platform);
+std::uint16_t validPlatform(std::uint16_t platform) {
+  return validIfNamed(findName(kPlatformNames, platform), platform);
 }
 
-std::string GetPrintName(std::uint16_t print) {
-  const char* name = FindName(kPrintNames, print);
+std::string printName(std::uint16_t print) {
+  const char* name = findName(kPrintNames, print);
   return name != nullptr ? name : kUnknownName;
 }
 
-std::uint16_t ValidPrint(std::uint16_t print) { return ValidIfNamed(FindName(kPrintNames, print), print); }
+std::uint16_t validPrint(std::uint16_t print) { return validIfNamed(findName(kPrintNames, print), print); }
 
-void GetMemoryMap(std::uint16_t platform, TMemoryMap& map) {
-  map.fill(TMemorySegment{});
+MemoryMap memoryMap(std::uint16_t platform) {
   for (const auto& row : kMemoryMaps) {
-    if (row.platform == platform) {
-      map = row.map;
-      return;
-    }
+    if (row.platform == platform) return row.map;
   }
+  return MemoryMap{};
 }
 
 }  // namespace zorvik

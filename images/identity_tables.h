@@ -17,22 +17,23 @@ constexpr std::uint16_t kClassBootloader3 = 0xC802;
 
 // Name of a class; the print code selects the name for two classes. Callers
 // without a print code pass 0xFFFF. Unknown: "?".
-std::string GetClassName(std::uint16_t deviceClass, std::uint16_t print);
-std::uint16_t ValidClass(std::uint16_t deviceClass);
-std::string GetPlatformName(std::uint16_t platform);
-std::uint16_t ValidPlatform(std::uint16_t platform);
-std::string GetPrintName(std::uint16_t print);
-std::uint16_t ValidPrint(std::uint16_t print);
+std::string className(std::uint16_t deviceClass, std::uint16_t print);
+std::uint16_t validClass(std::uint16_t deviceClass);
+std::string platformName(std::uint16_t platform);
+std::uint16_t validPlatform(std::uint16_t platform);
+std::string printName(std::uint16_t print);
+std::uint16_t validPrint(std::uint16_t print);
 
-struct TMemorySegment {
+struct MemorySegment {
   bool enabled = false;
   std::int32_t first = 0;
   std::int32_t last = 0;  // inclusive
-  friend bool operator==(const TMemorySegment&, const TMemorySegment&) = default;
+  friend bool operator==(const MemorySegment&, const MemorySegment&) = default;
 };
-using TMemoryMap = std::array<TMemorySegment, 7>;
+using MemoryMap = std::array<MemorySegment, 7>;
 
-// Fills the whole map: listed segments enabled, every other one cleared.
-void GetMemoryMap(std::uint16_t platform, TMemoryMap& map);
+// The platform's map: listed segments enabled, every other one cleared (all
+// of them for a platform without a map).
+MemoryMap memoryMap(std::uint16_t platform);
 
 }  // namespace zorvik

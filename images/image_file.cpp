@@ -1,5 +1,6 @@
 #include "image_file.h"
 
+#include "protocol.h"
 #include "record_codec.h"
 
 #include <charconv>
@@ -37,23 +38,23 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
 
 // The header fields keep the low 16 bits of the number read.
 bool readNumber(const std::string& line, const std::string& key, std::uint16_t& field) {
-  const std::optional<std::int32_t> value = parseInteger(GetHeaderValue(line, key));
+  const std::optional<std::int32_t> value = parseInteger(headerValue(line, key));
   if (!value) return false;
   field = static_cast<std::uint16_t>(static_cast<std::uint32_t>(*value) & 0xFFFF);
   return true;
 }
 
 // The eight header lines; nextLine gives an empty line past the end of the text.
-bool readHeaderLines(const std::function<std::string()>& nextLine, TBl3FileHeader& header) {
-  const std::string bootloader = GetHeaderValue(nextLine(), "bootloader");
-  header.qorn_bl = bootloader == "2" ? 2 : bootloader == "3" ? 3 : 0xFFFF;
-  if (!readNumber(nextLine(), "bootloader version", header.qorn_bl_ver)) return false;
-  if (!readNumber(nextLine(), "class", header.qorn_class)) return false;
-  if (!readNumber(nextLine(), "versionH", header.qorn_verH)) return false;
-  if (!readNumber(nextLine(), "versionL", header.qorn_verL)) return false;
-  if (!readNumber(nextLine(), "platform", header.qorn_platform)) return false;
-  if (!readNumber(nextLine(), "print", header.qorn_print)) return false;
-  header.qorn_date = GetHeaderValue(nextLine(), "date");
+bool readHeaderLines(const std::function<std::string()>& nextLine, ImageHeader& header) {
+  const std::string bootloader = headerValue(nextLine(), "bootloader");
+  header.bootloader = bootloader == "2" ? 2 : bootloader == "3" ? 3 : 0xFFFF;
+  if (!readNumber(nextLine(), "bootloader version", header.bootloaderVersion)) return false;
+  if (!readNumber(nextLine(), "class", header.deviceClass)) return false;
+  if (!readNumber(nextLine(), "versionH", header.versionHigh)) return false;
+  if (!readNumber(nextLine(), "versionL", header.versionLow)) return false;
+  if (!readNumber(nextLine(), "platform", header.platform)) return false;
+  if (!readNumber(nextLine(), "print", header.print)) return false;
+  header.date = headerValue(nextLine(), "date");
   return true;
 }
 
@@ -82,7 +83,7 @@ std::string_view withoutBom(std::string_view text) {
   return text;
 }
 
-bool parseHeader(std::string_view text, TBl3FileHeader& header) {
+bool parseHeader(std::string_view text, ImageHeader& header) {
   LineSplitter lines(text);
   return readHeaderLines([&lines] { return std::string(lines.atEnd() ? std::string_view() : lines.next()); }, header);
 }
@@ -111,14 +112,14 @@ ImageLoadResult readWholeFile(const std::string& fileName, std::string& text) {
 
 }  // namespace
 
-std::string GetHeaderValue(const std::string& line, const std::string& key) {
+std::string headerValue(const std::string& line, const std::string& key) {
   const std::size_t equals = line.find('=');
   if (equals == std::string::npos) return {};
   if (line.compare(0, equals, key) != 0) return {};
   return line.substr(equals + 1);
 }
 
-bool ReadImageHeader(std::istream& file, TBl3FileHeader& header) {
+bool readImageHeader(std::istream& file, ImageHeader& header) {
   return readHeaderLines(
       [&file] {
         std::string line;
@@ -129,7 +130,7 @@ bool ReadImageHeader(std::istream& file, TBl3FileHeader& header) {
       header);
 }
 
-ImageLoadResult parseImageText(std::string_view text, TBl3FileHeader& header, std::vector<std::string>& lines) {
+ImageLoadResult parseImageText(std::string_view text, ImageHeader& header, std::vector<std::string>& lines) {
   lines.clear();
   text = withoutBom(text);
   if (!parseHeader(text, header)) return ImageLoadResult::BadHeader;
@@ -142,21 +143,16 @@ ImageLoadResult parseImageText(std::string_view text, TBl3FileHeader& header, st
   return ImageLoadResult::Loaded;
 }
 
-ImageLoadResult LoadImageFile(const std::string& fileName) {
-  ExternalImageLines.clear();
+ImageLoadResult loadImageFile(const std::string& fileName, ImageFile& image) {
+  image = ImageFile{};
   std::string text;
   const ImageLoadResult read = readWholeFile(fileName, text);
   if (read != ImageLoadResult::Loaded) return read;
-  std::vector<std::string> lines;
-  const ImageLoadResult parsed = parseImageText(text, ExternalImageHeader, lines);
-  if (parsed != ImageLoadResult::Loaded) return parsed;
-  ExternalImageLines = std::move(lines);
-  SelectedImage = 0;
-  return ImageLoadResult::Loaded;
+  return parseImageText(text, image.header, image.lines);
 }
 
 ImageLinesCheck checkImageLines(const std::vector<std::string>& lines) {
-  if (lines.size() < 2 || lines.back() != ":00000001FF") {
+  if (lines.size() < 2 || lines.back() != protocol::kEndLine) {
     return {ImageLinesCheck::NoEndLine, static_cast<int>(lines.size()) - 1};
   }
   RecordBytes record{};
@@ -166,7 +162,17 @@ ImageLinesCheck checkImageLines(const std::vector<std::string>& lines) {
   return {};
 }
 
-ImageLoadResult ReadImageFileHeader(const std::string& fileName, TBl3FileHeader& header) {
+CheckedImageFile loadCheckedImageFile(const std::string& fileName) {
+  CheckedImageFile checked;
+  auto image = std::make_shared<ImageFile>();
+  checked.load = loadImageFile(fileName, *image);
+  if (checked.load != ImageLoadResult::Loaded) return checked;
+  checked.lines = checkImageLines(image->lines);
+  if (checked.lines.result == ImageLinesCheck::Ok) checked.file = std::move(image);
+  return checked;
+}
+
+ImageLoadResult readImageFileHeader(const std::string& fileName, ImageHeader& header) {
   std::string text;
   const ImageLoadResult read = readWholeFile(fileName, text);
   if (read != ImageLoadResult::Loaded) return read;

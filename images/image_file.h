@@ -4,21 +4,23 @@
 
 #include <cstddef>
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "catalogue.h"
+#include "image_header.h"
 
 namespace zorvik {
 
 // Value of `line` when the text before its first "=" equals key exactly; else empty.
-std::string GetHeaderValue(const std::string& line, const std::string& key);
+std::string headerValue(const std::string& line, const std::string& key);
 
 // Reads the eight header lines from the current position. Fields are written
 // as their lines are read; a line 2-7 whose value is not a decimal integer
 // stops the reading and gives false (the conversion error).
-bool ReadImageHeader(std::istream& file, TBl3FileHeader& header);
+bool readImageHeader(std::istream& file, ImageHeader& header);
 
 // A real image is about 120 KB; anything far larger is refused unread.
 constexpr std::size_t kMaxImageFileBytes = 4 * 1024 * 1024;
@@ -27,13 +29,12 @@ enum class ImageLoadResult { Loaded, Unreadable, TooLarge, BadHeader };
 
 // Parses a whole image text (CR LF or LF line ends, a leading UTF-8 BOM
 // skipped): header into `header`, and every line without "=" into `lines`.
-ImageLoadResult parseImageText(std::string_view text, TBl3FileHeader& header,
-                               std::vector<std::string>& lines);
+ImageLoadResult parseImageText(std::string_view text, ImageHeader& header, std::vector<std::string>& lines);
 
-// Loads a file as image 0: ExternalImageLines := empty, header into
-// ExternalImageHeader, lines into ExternalImageLines, SelectedImage := 0 on
-// success; SelectedImage untouched otherwise.
-ImageLoadResult LoadImageFile(const std::string& fileName);
+// Loads a whole image file into `image` (emptied first). On a failure the
+// header fields read before the bad line keep their values; the rest of the
+// header and the lines stay empty.
+ImageLoadResult loadImageFile(const std::string& fileName, ImageFile& image);
 
 // Whether programming would take every record line of an image: the last line
 // is the end record ":00000001FF" and every line before it decodes. Checked
@@ -46,7 +47,17 @@ struct ImageLinesCheck {
 };
 ImageLinesCheck checkImageLines(const std::vector<std::string>& lines);
 
-// Header only, for showing a file's header (leaves the catalogue alone).
-ImageLoadResult ReadImageFileHeader(const std::string& fileName, TBl3FileHeader& header);
+// A file loaded for sending: read, parsed and checked whole, so that a run
+// never meets a bad line after the logger has been switched to its
+// bootloader. `file` is set only when both checks passed.
+struct CheckedImageFile {
+  ImageLoadResult load = ImageLoadResult::Unreadable;
+  ImageLinesCheck lines;
+  std::shared_ptr<const ImageFile> file;
+};
+CheckedImageFile loadCheckedImageFile(const std::string& fileName);
+
+// Header only, for showing a file's header.
+ImageLoadResult readImageFileHeader(const std::string& fileName, ImageHeader& header);
 
 }  // namespace zorvik

@@ -2,9 +2,6 @@
 
 namespace zorvik {
 
-RecordBytes RecordBuffer{};
-std::string RecordLine;
-
 bool hexDigitValue(char c, std::uint8_t& value) {
   if (c >= '0' && c <= '9') {
     value = static_cast<std::uint8_t>(c - '0');
@@ -70,9 +67,6 @@ bool decodeRecord(std::string_view line, RecordBytes& buffer) {
   }
   return sum == 0;
 }
-
-bool encodeRecord() { return encodeRecord(RecordBuffer, RecordLine); }
-bool decodeRecord() { return decodeRecord(RecordLine, RecordBuffer); }
 
 std::uint8_t hexChecksum(const char* text, int pairs) {
   // A damaged pair counts as 0 in the sum, but the result is forced away from

@@ -1,10 +1,6 @@
 // Intel HEX record codec as the logger's bootloader speaks it: upper-case
-// digits only, at most 64 data bytes per record.
-//
-// The update procedure works on one shared record (RecordBuffer) and one shared
-// text line (RecordLine), used only by the update thread during a run. The
-// reentrant overloads taking explicit buffers serve everybody else (the
-// simulator, tools, tests), so that they never touch the engine's record.
+// digits only, at most 64 data bytes per record. Reentrant: every caller owns
+// its record and its line.
 #pragma once
 
 #include <array>
@@ -22,23 +18,16 @@ using RecordBytes = std::array<std::uint8_t, 260>;
 // Layout of a decoded record inside RecordBytes.
 enum RecordIndex : std::size_t { kRecCount = 0, kRecAddrHigh = 1, kRecAddrLow = 2, kRecType = 3, kRecData = 4 };
 
-// The engine's one record in flight. Update thread only, during a run.
-extern RecordBytes RecordBuffer;
-extern std::string RecordLine;
-
 // "0"-"9", "A"-"F" give 0-15; anything else (lower case included) gives false
 // and leaves value unchanged.
 bool hexDigitValue(char c, std::uint8_t& value);
 // Upper-case digit of the low four bits of v.
 char nibbleToHex(std::uint8_t v);
 
-// RecordLine := text of RecordBuffer. Count above 64: false, RecordLine = ":".
-bool encodeRecord();
-// RecordBuffer := bytes of RecordLine, with every check; on failure the bytes
-// decoded before the failing check stay in RecordBuffer.
-bool decodeRecord();
-
+// line := text of buffer. Count above 64: false, line = ":".
 bool encodeRecord(const RecordBytes& buffer, std::string& line);
+// buffer := bytes of line, with every check; on failure the bytes decoded
+// before the failing check stay in buffer.
 bool decodeRecord(std::string_view line, RecordBytes& buffer);
 
 // Two's complement of the sum of the first `pairs` digit pairs of text. A

@@ -15,11 +15,11 @@ constexpr std::array<std::uint8_t, 256> makeCrc8Table() {
 
 }  // namespace
 
-const std::array<std::uint8_t, 256> Crc8Table = makeCrc8Table();
+constexpr std::array<std::uint8_t, 256> kCrc8Table = makeCrc8Table();
 
 std::uint8_t crc8(const std::uint8_t* data, std::uint16_t count) {
   std::uint8_t reg = 0;
-  for (std::uint16_t i = 0; i < count; ++i) reg = Crc8Table[reg ^ data[i]];
+  for (std::uint16_t i = 0; i < count; ++i) reg = kCrc8Table[reg ^ data[i]];
   return reg;
 }
 

@@ -10,7 +10,7 @@ namespace zorvik {
 
 // CRC-8/MAXIM-DOW (1-Wire): reflected poly 0x8C, init 0, no final XOR.
 // Entry i is the CRC-8 of the single byte i.
-extern const std::array<std::uint8_t, 256> Crc8Table;
+extern const std::array<std::uint8_t, 256> kCrc8Table;
 std::uint8_t crc8(const std::uint8_t* data, std::uint16_t count);
 
 // CRC-16/MODBUS: reflected poly 0xA001, init 0xFFFF, no final XOR.

@@ -1,69 +1,71 @@
 // The two ways of talking to the logger over one open port: 8-byte command
-// frames with CRC-8 and ASCII Intel HEX record exchanges. The update thread
-// derives from LinkBase; everything here runs on that thread only.
+// frames with CRC-8 and ASCII Intel HEX record exchanges. One Link belongs to
+// one run and is used by that run's thread only; everything it holds (port,
+// buffers, the last reply) is the run's own.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "cancel_token.h"
 #include "serial_port.h"
+#include "sleeper.h"
 
 namespace zorvik {
-
-// Written by the GUI/front-end thread ("Cancel", and before each run), read by
-// the update thread before every exchange attempt. Atomic; no ordering with
-// other data is needed.
-extern std::atomic<bool> CancelRequested;
-
-// The protocol's fixed pauses (between attempts, before and after the end
-// record) go through this, so tests can run them at once. Serial I/O timeouts
-// are never faked.
-class Sleeper {
- public:
-  virtual ~Sleeper() = default;
-  virtual void sleepMs(int ms) = 0;
-};
-Sleeper& realSleeper();
 
 constexpr int kAttempts = 5;
 constexpr int kAttemptPauseMs = 100;
 constexpr std::uint8_t kNullCommand = 0xFF;
 
-class LinkBase {
+class Link {
  public:
-  explicit LinkBase(Sleeper& sleeper = realSleeper()) : FSleeper(&sleeper) {}
-  LinkBase(const LinkBase&) = delete;
-  LinkBase& operator=(const LinkBase&) = delete;
-  virtual ~LinkBase() = default;
+  using Buffer = std::array<std::uint8_t, 1501>;
+
+  // The cancel token is tested before every exchange attempt.
+  Link(Sleeper& sleeper, CancelToken cancel) : sleeper_(&sleeper), cancel_(std::move(cancel)) {}
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+  virtual ~Link() { closePort(); }
+
+  void attachPort(PortHandle port) { port_ = std::move(port); }
+  bool hasPort() const { return port_ != nullptr; }
+  void closePort() { closeSerialPort(port_); }
 
   // Command frame exchange, up to 5 attempts; command 0xFF sends the null
-  // frame. Returns true or raises EQorn (20, 30, 11, 41).
+  // frame. Returns true or throws UpdateError (20, 30, 11, 41).
   bool sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1 = 0, std::uint8_t b2 = 0,
                    std::uint8_t b3 = 0, std::uint8_t b4 = 0, std::uint8_t b5 = 0, std::uint8_t b6 = 0);
-  // One attempt with the frame in FTxBuffer: true, false (worth repeating), or EQorn.
+  // One attempt with the frame in the send buffer: true, false (worth
+  // repeating), or UpdateError.
   bool transferFrame(bool readReply);
 
   // Record exchange expecting a reply with n data bytes (2n + 11 characters;
-  // none for n = 0), up to 5 attempts. After five failures: EQorn 30 if
+  // none for n = 0), up to 5 attempts. After five failures: UpdateError 30 if
   // raiseOnFail, else false.
-  bool sendRecord(const std::string& line, std::uint8_t n, bool raiseOnFail);
-  bool transferRecord(const std::string& line, std::uint8_t n);
-  // The last record reply: the first FRxCnt (mod 256) characters of FRxBuffer.
-  std::string getReply() const;
+  bool sendRecord(std::string_view line, std::uint8_t n, bool raiseOnFail);
+  bool transferRecord(std::string_view line, std::uint8_t n);
+  // The last record reply: the first (expected length mod 256) characters
+  // of the receive buffer.
+  std::string recordReply() const;
+
+  // The bytes of the last reply read.
+  const Buffer& received() const { return rx_; }
 
  protected:
-  void sleepMs(int ms) { FSleeper->sleepMs(ms); }
-  void clearAndPurge();
-
-  PortHandle FhPort;
-  std::array<std::uint8_t, 1501> FTxBuffer{};
-  std::array<std::uint8_t, 1501> FRxBuffer{};
-  std::int32_t FRxCnt = 0;
+  void sleepMs(int ms) { sleeper_->sleepMs(ms); }
+  const CancelToken& cancelToken() const { return cancel_; }
 
  private:
-  Sleeper* FSleeper;
+  void clearAndPurge();
+
+  Sleeper* sleeper_;
+  CancelToken cancel_;
+  PortHandle port_;
+  Buffer tx_{};
+  Buffer rx_{};
+  std::int32_t rxCount_ = 0;
 };
 
 }  // namespace zorvik

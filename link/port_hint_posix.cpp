@@ -10,8 +10,8 @@ namespace zorvik {
 
 // "Permission denied" on a USB serial port is the most common reason a serial
 // tool fails on Linux; the plain "not ready" text would leave the user guessing.
-std::string rs232OpenFailureHint(const std::string& portName) {
-  const std::string path = portName.empty() || portName.front() == '/' ? portName : "/dev/" + portName;
+std::string openFailureHint(const std::string& portName) {
+  const std::string path = devicePath(portName);
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
   if (::access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES) return {};

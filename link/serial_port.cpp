@@ -3,7 +3,7 @@
 
 namespace zorvik {
 
-bool rs232Close(PortHandle& port) {
+bool closeSerialPort(PortHandle& port) {
   if (!port) return false;
   const bool closed = port->close();
   port.reset();

@@ -31,11 +31,6 @@ constexpr int kDrainConstantMs = 50;
 // A timeout in milliseconds never needs more than this (about 12 days).
 constexpr std::size_t kMaxTimeoutBytes = 1'000'000'000;
 
-std::string devicePath(const std::string& portName) {
-  if (portName.empty() || portName.front() == '/') return portName;
-  return "/dev/" + portName;
-}
-
 bool speedFor(std::int32_t baudRate, speed_t& speed) {
   struct Rate {
     std::int32_t baud;
@@ -108,24 +103,24 @@ class PosixSerialPort final : public SerialPort {
   explicit PosixSerialPort(int fd) : fd_(fd) {}
   ~PosixSerialPort() override { close(); }
 
-  // Set only once the advisory lock is ours (see rs232Open).
+  // Set only once the advisory lock is ours (see openSerialPort).
   void markExclusive() { exclusive_ = true; }
   void setCharTimeMicros(long long micros) { charMicros_ = micros; }
 
-  bool clearCommError() override {
+  bool clearErrors() override {
     // termios keeps no sticky error state that blocks I/O the way a Win32
     // comm error does; what matters is that the descriptor is still usable.
     return fd_ >= 0 && ::fcntl(fd_, F_GETFL) != -1;
   }
 
-  bool purgeComm() override {
+  bool purgeInput() override {
     // Input only. Writes are drained, so there is never output to discard,
     // and flushing the output side would cut a frame still on its way (on a
     // pseudo-terminal it even discards what the other end has not read yet).
     return fd_ >= 0 && ::tcflush(fd_, TCIFLUSH) == 0;
   }
 
-  bool writeFile(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
+  bool write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
     written = 0;
     if (fd_ < 0) return false;
     const auto deadline = deadlineAfter(count, kWriteTimeoutPerByteMs, kWriteSlackMs);
@@ -145,7 +140,7 @@ class PosixSerialPort final : public SerialPort {
     return true;
   }
 
-  bool readFile(std::uint8_t* data, std::size_t count, std::size_t& received) override {
+  bool read(std::uint8_t* data, std::size_t count, std::size_t& received) override {
     received = 0;
     if (fd_ < 0) return false;
     const auto deadline = deadlineAfter(count, kReadTimeoutPerByteMs, kReadTimeoutConstantMs);
@@ -253,7 +248,12 @@ int openTerminal(const std::string& path) {
 
 }  // namespace
 
-PortHandle rs232Open(const std::string& portName, std::int32_t baudRate) {
+std::string devicePath(const std::string& portName) {
+  if (portName.empty() || portName.front() == '/') return portName;
+  return "/dev/" + portName;
+}
+
+PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
   const int fd = openTerminal(devicePath(portName));
   if (fd < 0) return nullptr;
   auto port = std::make_unique<PosixSerialPort>(fd);

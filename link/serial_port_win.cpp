@@ -28,19 +28,19 @@ class WinSerialPort final : public SerialPort {
   explicit WinSerialPort(HANDLE handle) : handle_(handle) {}
   ~WinSerialPort() override { close(); }
 
-  bool clearCommError() override {
+  bool clearErrors() override {
     DWORD errors = 0;
     COMSTAT status{};
     return isOpen() && ClearCommError(handle_, &errors, &status) != FALSE;
   }
 
-  bool purgeComm() override {
+  bool purgeInput() override {
     // Input only. Writes are drained, so there is never output to discard,
     // and PURGE_TXCLEAR would cut a frame that is still on its way.
     return isOpen() && PurgeComm(handle_, PURGE_RXCLEAR) != FALSE;
   }
 
-  bool writeFile(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
+  bool write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
     written = 0;
     if (!isOpen()) return false;
     DWORD done = 0;
@@ -50,7 +50,7 @@ class WinSerialPort final : public SerialPort {
     return true;
   }
 
-  bool readFile(std::uint8_t* data, std::size_t count, std::size_t& received) override {
+  bool read(std::uint8_t* data, std::size_t count, std::size_t& received) override {
     received = 0;
     if (!isOpen()) return false;
     DWORD done = 0;
@@ -142,7 +142,9 @@ bool isCommDevice(HANDLE handle) {
 
 }  // namespace
 
-PortHandle rs232Open(const std::string& portName, std::int32_t baudRate) {
+std::string devicePath(const std::string& portName) { return portName; }
+
+PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
   if (portName.empty() || baudRate <= 0) return nullptr;
   // "\\.\" names the device directly, so COM10 and above work as well.
   const std::string path = "\\\\.\\" + portName;

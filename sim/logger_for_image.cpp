@@ -6,13 +6,13 @@
 namespace zorvik::sim {
 
 LoggerConfig loggerFor(int image) {
-  const TBl3FileHeader h = GetFirmwareHeader(image);
+  const ImageHeader h = builtInHeader(image);
   LoggerConfig c;
-  c.appVersion = static_cast<std::uint16_t>(h.qorn_verH << 8 | (h.qorn_verL & 0xFF));
-  c.bootloaderId = h.qorn_bl == 2 ? kClassBootloader2 : kClassBootloader3;
-  c.bootloaderVersion = h.qorn_bl_ver;
-  c.platform = c.upidPlatform = h.qorn_platform;
-  c.print = c.upidPrint = h.qorn_print;
+  c.appVersion = static_cast<std::uint16_t>(h.versionHigh << 8 | (h.versionLow & 0xFF));
+  c.bootloaderId = h.bootloader == 2 ? kClassBootloader2 : kClassBootloader3;
+  c.bootloaderVersion = h.bootloaderVersion;
+  c.platform = c.upidPlatform = h.platform;
+  c.print = c.upidPrint = h.print;
   if (image == 8) c.serialNumber = 328300;
   return c;
 }

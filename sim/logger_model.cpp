@@ -13,12 +13,16 @@ namespace {
 
 using Body = std::array<std::uint8_t, 7>;
 
+// Own copies of the protocol's constants, never images/protocol.h: the updater's mistakes must not pass here.
 // The frames the logger knows, bytes 0 to 6 (byte 7 is their CRC-8).
 constexpr Body kNullBody{};
 constexpr Body kIdentityBody{0x81, 0x00, 0, 0, 0, 0, 0};
 constexpr Body kSerialBody{0x81, 0x03, 0, 0, 0, 0, 0};
+// Applications before 6.0 know only the old entry frame (command 5), those
+// from 6.0 on only the new one (command 2).
 constexpr Body kEntryBodyOld{0x85, 0x03, 0xA5, 0x5A, 0, 0, 0};
 constexpr Body kEntryBodyNew{0x82, 0x81, 0x00, 0xA5, 0x5A, 0, 0};
+constexpr std::uint16_t kNewEntryFrameFrom = 0x0600;
 
 constexpr std::uint8_t kStatusOk = 0x01;  // echoes the command, exception bit clear
 constexpr std::uint8_t kExceptionBit = 0x20;
@@ -70,6 +74,7 @@ const char* requestName(Request kind) {
     case Request::IdentityQuery: return "identity query";
     case Request::SerialQuery: return "serial-number query";
     case Request::BootloaderEntry: return "bootloader entry frame";
+    case Request::WrongEntryFrame: return "entry frame of the other application version";
     case Request::OtherFrame: return "other frame";
     case Request::InfoRequest: return "info request";
     case Request::UpdateIdRequest: return "update-ID request";
@@ -243,8 +248,17 @@ Request LoggerModel::classifyFrame(const std::string& frame) const {
   if (bodyIs(frame, kNullBody)) return Request::NullFrame;
   if (bodyIs(frame, kIdentityBody)) return Request::IdentityQuery;
   if (bodyIs(frame, kSerialBody)) return Request::SerialQuery;
-  if (bodyIs(frame, kEntryBodyOld) || bodyIs(frame, kEntryBodyNew)) return Request::BootloaderEntry;
+  const bool oldFrame = bodyIs(frame, kEntryBodyOld);
+  if (oldFrame || bodyIs(frame, kEntryBodyNew)) {
+    return oldFrame == takesOldEntryFrame() ? Request::BootloaderEntry : Request::WrongEntryFrame;
+  }
   return Request::OtherFrame;
+}
+
+// The application in the flash decides, whichever mode the logger is in: its
+// version may have changed with an update.
+bool LoggerModel::takesOldEntryFrame() const {
+  return (appVersion_ < kNewEntryFrameFrom) != config_.entryFramesSwapped;
 }
 
 Request LoggerModel::classifyRecord(const RecordBytes& record) const {
@@ -271,6 +285,9 @@ std::optional<std::string> LoggerModel::answerFrame(Request kind, const std::str
       return std::nullopt;
     case Request::BootloaderEntry:
       if (!inBootloader && config_.honourBootloaderEntry) restart(at, Mode::Bootloader);
+      return std::nullopt;
+    case Request::WrongEntryFrame:
+      // Unknown to this application: no answer, no switch.
       return std::nullopt;
     case Request::IdentityQuery: {
       const std::uint16_t cls = inBootloader ? config_.bootloaderId : appClass_;
@@ -325,8 +342,7 @@ bool LoggerModel::commandByteFits(std::uint8_t data, std::uint8_t generation3,
 }
 
 std::uint16_t LoggerModel::updateIdAddress() const {
-  TMemoryMap map;
-  GetMemoryMap(config_.platform, map);
+  const MemoryMap map = memoryMap(config_.platform);
   std::int32_t address = map[0].enabled ? map[0].first : 0;
   if (config_.bootloaderId == kClassBootloader3) address /= 64;
   return static_cast<std::uint16_t>(address & 0xFFFF);

@@ -81,6 +81,7 @@ class LoggerModel {
   void sendAnswer(std::string answer, SimClock::time_point start, ModelOutput& out);
   std::optional<Fault> takeFault(Request kind);
   Request classifyFrame(const std::string& frame) const;
+  bool takesOldEntryFrame() const;
   Request classifyRecord(const RecordBytes& record) const;
   std::optional<std::string> answerFrame(Request kind, const std::string& frame,
                                          SimClock::time_point at);

@@ -6,15 +6,11 @@
 namespace zorvik::sim {
 namespace {
 
-bool flashHoldsImage(const std::map<std::uint16_t, std::string>& flash, int image) {
-  TBl3FileHeader header;
-  int last = 0;
-  std::string text;
-  if (!QueryFirmware(image, kQueryLastIndex, 0, header, last, text)) return false;
+bool flashHoldsImage(const std::map<std::uint16_t, std::string>& flash, const ImageSource& images, int image) {
+  const int last = images.lastLine(image);
   std::size_t dataLines = 0;
   for (int i = 0; i <= last; ++i) {
-    int unused = 0;
-    QueryFirmware(image, kQueryLine, i, header, unused, text);
+    const std::string_view text = images.line(image, i);
     RecordBytes record{};
     if (!decodeRecord(text, record) || record[kRecCount] != kMaxRecordData || record[kRecType] != 0) continue;
     ++dataLines;
@@ -29,11 +25,12 @@ bool flashHoldsImage(const std::map<std::uint16_t, std::string>& flash, int imag
 
 std::optional<ProgrammedImage> builtInImageInFlash(const std::map<std::uint16_t, std::string>& flash) {
   if (flash.empty()) return std::nullopt;
-  for (int image = 1; image <= FirmwareImageCount(); ++image) {
-    if (!flashHoldsImage(flash, image)) continue;
-    const TBl3FileHeader header = GetFirmwareHeader(image);
-    const auto version = static_cast<std::uint16_t>((header.qorn_verH & 0xFF) << 8 | (header.qorn_verL & 0xFF));
-    return ProgrammedImage{image, header.qorn_class, version};
+  const ImageSource builtIn;
+  for (int image = builtIn.firstIndex(); image <= builtIn.lastIndex(); ++image) {
+    if (!flashHoldsImage(flash, builtIn, image)) continue;
+    const ImageHeader header = builtInHeader(image);
+    const auto version = static_cast<std::uint16_t>((header.versionHigh & 0xFF) << 8 | (header.versionLow & 0xFF));
+    return ProgrammedImage{image, header.deviceClass, version};
   }
   return std::nullopt;
 }

@@ -12,8 +12,8 @@ namespace zorvik::sim {
 
 struct ProgrammedImage {
   int index;                  // 1-12
-  std::uint16_t deviceClass;  // qorn_class
-  std::uint16_t version;      // qorn_verH high byte, qorn_verL low byte
+  std::uint16_t deviceClass;  // the image header's class
+  std::uint16_t version;      // version high in the high byte, version low in the low byte
 };
 
 // The first built-in image whose 64-byte data lines the flash holds exactly:

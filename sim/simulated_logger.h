@@ -24,6 +24,10 @@ struct LoggerConfig {
   std::uint32_t serialNumber = 100200;
   bool startInBootloader = false;
   bool honourBootloaderEntry = true;  // false: stays in its application
+  // An application before 6.0 switches on the old entry frame only, one from
+  // 6.0 on on the new one only; the other frame leaves it where it is. True
+  // swaps the two: a logger the updater must fail to switch.
+  bool entryFramesSwapped = false;
 
   // Bootloader side.
   std::uint16_t bootloaderId = 0xC802;
@@ -65,7 +69,8 @@ enum class Request {
   NullFrame,
   IdentityQuery,
   SerialQuery,
-  BootloaderEntry,
+  BootloaderEntry,  // the entry frame the application's version calls for
+  WrongEntryFrame,  // the entry frame of the other versions: ignored
   OtherFrame,
   InfoRequest,
   UpdateIdRequest,

@@ -1,25 +1,26 @@
 // The main window: port box, progress bar, the buttons that start, cancel
-// and end a run, status bar and the "Info" menu. It starts the update thread
-// of a run, keeps the controls in step with it and presents the thread's
-// events.
+// and end an update, status bar and the "Info" menu. It only draws: the
+// update session decides what happens around runs (repeats, pauses, texts,
+// which controls are enabled) and the window shows it.
 #pragma once
 
 #include <QMainWindow>
 #include <QStringList>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "comm_thread.h"
-#include "port_list.h"
+#include "image_header.h"
+#include "port_rules.h"
+#include "sleeper.h"
 #include "startup_options.h"
+#include "update_session.h"
 
 class QCheckBox;
 class QComboBox;
-class QFileDialog;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -28,43 +29,33 @@ namespace zorvik::ui {
 
 class EventTarget;
 class PortWatcher;
-class TfrmInfo;
-class TfrmMessage;
-class TfrmProtocol;
+class FirmwareOverview;
+class MessageWindow;
+class ReportWindow;
 
 // What the main window uses of the outside world; tests replace parts of it.
 struct MainWindowEnvironment {
-  Sleeper* sleeper = nullptr;  // the protocol's fixed pauses; null: real ones
+  std::shared_ptr<Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
   std::function<std::vector<std::string>()> readPorts;  // null: the system's logger ports
-  bool watchDevices = true;    // follow port arrivals and removals
+  bool watchDevices = true;  // follow port arrivals and removals
 };
 
-class TfrmMain : public QMainWindow {
+class MainWindow : public QMainWindow, private session::SessionView {
  public:
   using Environment = MainWindowEnvironment;
 
   // arguments: as QCoreApplication::arguments(), the program path first.
-  explicit TfrmMain(const QStringList& arguments, Environment environment = Environment());
-  ~TfrmMain() override;
+  explicit MainWindow(const QStringList& arguments, Environment environment = Environment());
+  ~MainWindow() override;
 
-  void startRun(TCmd cmd);
-  void endRun();
-  // False when the run cannot start (an image file that cannot be loaded);
-  // the user has been told why.
-  bool prepareRun(const QString& fileName);
-  void report(const QString& text);
-  void setStatus(const QString& text);
-  void showMessage(const QString& text);
+  void handleDeviceChange(const ports::DeviceNotification& notification);
 
-  void HandleUpdateEvent(std::uint32_t code, std::int32_t value);
-  void HandleDeviceChange(const DeviceNotification& notification);
-
-  bool running() const { return FRunning; }
-  const StartupOptions& options() const { return FOptions; }
+  bool running() const { return session_.running(); }
+  const StartupOptions& options() const { return options_; }
   QString statusText() const;
-  TfrmProtocol* frmProtocol() const { return FfrmProtocol; }
-  TfrmMessage* frmMessage() const { return FfrmMessage; }
-  TfrmInfo* frmInfo() const { return FfrmInfo; }
+  ReportWindow* reportWindow() const { return reportWindow_; }
+  MessageWindow* messageWindow() const { return messageWindow_; }
+  FirmwareOverview* overview() const { return overview_; }
 
  protected:
   bool event(QEvent* e) override;
@@ -73,68 +64,75 @@ class TfrmMain : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
-  void FormCreate(const QStringList& arguments);
+  // Construction.
   void createControls();
   void createMenu();
+  void applyOptions(const QStringList& arguments);
   void layoutForFileMode();
-  void InitForms();
-  void ApplicationEvents1Idle();
-
-  void btnProgClick();
-  void btnFileClick();
-  void btnCancelClick();
-  void menInfoFirmwareClick();
-  void menInfoFileClick();
-
-  bool confirm(const QString& line1, const QString& line2);
-  bool confirmUpdate();
-  QString chooseFile();
+  void createSecondaryWindows();
+  void showReportWhenIdle();
   void readPortList();
-  void setRunningState(bool running);
-  void processUpdateEvents();
-  void startRun(TCmd cmd, bool cancelled);
-  void beginRepeatPause(TCmd cmd);
-  void reportOpenFailureHint();
-  void endRepeatPause(TCmd cmd);
-  void abandonRun();
 
-  Environment FEnvironment;
-  StartupOptions FOptions;
-  QString FPort;
-  QString FDialogDirectory;  // where the file dialog opens
-  bool FRunning = false;  // stands for the worker reference: set from start to final event
-  std::shared_ptr<UpdateMemory> FMemory;
-  std::shared_ptr<EventTarget> FTarget;
+  // The user's actions.
+  void updateClicked();
+  void fileClicked();
+  void cancelClicked();
+  void showOverview();
+  void fileVersionClicked();
+  bool confirm(const session::Question& question);
+  QString chooseFile();
+  std::optional<RunRequest> prepareRun(const QString& fileName);
+
+  // Events of the runs, held back while the window must not handle them.
+  void processUpdateEvents();
+  void endPause();
+  void abandonUpdate();
+
+  // What the session tells the window to draw.
+  void report(const std::string& text) override;
+  void setStatus(const std::string& text) override;
+  void setProgress(int percent) override;
+  void setTitle(const std::string& title) override;
+  void showMessage(const std::string& text) override;
+  void beep() override;
+  void showControls(const session::Controls& controls) override;
+  void startPause(std::chrono::milliseconds pause) override;
+
+  Environment environment_;
+  StartupOptions options_;
+  QString dialogDirectory_;  // where the file dialog opens
+  std::optional<ImageHeader> fileHeader_;  // read by "File version", shown in the overview
+  std::shared_ptr<EventTarget> target_;
+  session::UpdateSession session_;
 
   // Update events wait here while the window must not handle them (the pause
   // before a repeat, an open question, the closing) and while one is being
   // handled, so that they are handled one at a time in posting order.
-  std::deque<std::pair<std::uint32_t, std::int32_t>> FPending;
-  bool FHandling = false;
-  bool FPausing = false;
-  int FQuestionDepth = 0;
-  bool FClosing = false;
-  bool FCloseAfterPause = false;
-  bool FSavedCancel = false;
-  bool FCursorOverridden = false;
+  std::deque<RunEvent> pending_;
+  bool handling_ = false;
+  bool pausing_ = false;
+  int questionDepth_ = 0;
+  bool closing_ = false;
+  bool closeAfterPause_ = false;
+  bool cursorOverridden_ = false;
 
-  QWidget* Panel1 = nullptr;
-  QComboBox* cbxPort = nullptr;
-  QProgressBar* ProgressBar1 = nullptr;
-  QPushButton* btnProg = nullptr;
-  QPushButton* btnCancel = nullptr;
-  QPushButton* btnClose = nullptr;
-  QPushButton* btnFile = nullptr;
-  QCheckBox* chkReadInfoOnly = nullptr;
-  QLabel* StatusText = nullptr;
-  QAction* menInfoFirmware = nullptr;
-  QAction* menInfoFile = nullptr;
-  QAction* menFileExit = nullptr;
-  PortWatcher* FPortWatcher = nullptr;
+  QWidget* panel_ = nullptr;
+  QComboBox* portBox_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
+  QPushButton* updateButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+  QPushButton* fileButton_ = nullptr;
+  QCheckBox* readInfoOnlyBox_ = nullptr;
+  QLabel* statusLabel_ = nullptr;
+  QAction* firmwareAction_ = nullptr;
+  QAction* fileVersionAction_ = nullptr;
+  QAction* exitAction_ = nullptr;
+  PortWatcher* portWatcher_ = nullptr;
 
-  TfrmInfo* FfrmInfo = nullptr;
-  TfrmProtocol* FfrmProtocol = nullptr;
-  TfrmMessage* FfrmMessage = nullptr;
+  FirmwareOverview* overview_ = nullptr;
+  ReportWindow* reportWindow_ = nullptr;
+  MessageWindow* messageWindow_ = nullptr;
 };
 
 }  // namespace zorvik::ui

@@ -1,46 +1,48 @@
-// The runs as the main window sees them: confirmation, preparation, start,
-// the update thread's events, the automatic repeats, cancel and close.
+// The updates as the main window sees them: confirmation, preparation, the
+// runs' events, the pause before a repeat, cancel and close. What happens is
+// the session's decision; this file draws it and keeps Qt's side in order.
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
-#include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
-#include "catalogue.h"
 #include "event_texts.h"
+#include "firmware_overview.h"
 #include "image_file.h"
-#include "info_dialog.h"
 #include "main_window.h"
 #include "message_window.h"
-#include "protocol_window.h"
-#include "events.h"
-#include "run_options.h"
-#include "serial_port.h"
+#include "report_window.h"
 #include "update_event.h"
 
 namespace zorvik::ui {
 
 namespace {
 
-// Long enough for a worker in the middle of an exchange to notice the cancel
-// flag (five attempts of about 200 ms each at worst) and close the port.
+// Long enough for a run in the middle of an exchange to notice the cancel
+// (five attempts of about 200 ms each at worst) and close the port.
 constexpr int kCloseWaitMs = 5000;
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
-std::string portBytes(const QString& port) { return QFile::encodeName(port).toStdString(); }
+std::string fileBytes(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
-QString imageFileFailure(const QString& fileName, ImageLoadResult result) {
-  const char* why = result == ImageLoadResult::TooLarge    ? "is too large for an image"
-                    : result == ImageLoadResult::BadHeader ? "has no valid image header"
-                                                           : "cannot be read";
+QString imageFileFailure(const QString& fileName, const CheckedImageFile& checked) {
+  QString why;
+  if (checked.load == ImageLoadResult::TooLarge) why = "is too large for an image";
+  else if (checked.load == ImageLoadResult::BadHeader) why = "has no valid image header";
+  else if (checked.load != ImageLoadResult::Loaded) why = "cannot be read";
+  else if (checked.lines.result == ImageLinesCheck::NoEndLine) why = "does not end with the end record :00000001FF";
+  else why = QString("has a damaged record in line %1").arg(checked.lines.line);
   return QString("Aborted because image file \"%1\" %2!").arg(QDir::toNativeSeparators(fileName), why);
 }
 
@@ -66,237 +68,211 @@ bool isInput(QEvent::Type type) {
 
 }  // namespace
 
-bool TfrmMain::confirm(const QString& line1, const QString& line2) {
-  QMessageBox box(QMessageBox::Question, "Confirm", line1 + "\n" + line2, QMessageBox::NoButton, this);
+// ---- The user's actions ------------------------------------------------------
+
+bool MainWindow::confirm(const session::Question& question) {
+  QMessageBox box(QMessageBox::Question, "Confirm", q(question.line1) + "\n" + q(question.line2),
+                  QMessageBox::NoButton, this);
   QPushButton* yes = box.addButton("Yes", QMessageBox::YesRole);
   QPushButton* no = box.addButton("No", QMessageBox::NoRole);
   box.setDefaultButton(yes);
   box.setEscapeButton(no);
-  ++FQuestionDepth;
+  ++questionDepth_;
   box.exec();
-  --FQuestionDepth;
+  --questionDepth_;
   const bool confirmed = box.clickedButton() == yes;
   // Events that came in while the question was open are handled now.
   QTimer::singleShot(0, this, [this] { processUpdateEvents(); });
   return confirmed;
 }
 
-bool TfrmMain::confirmUpdate() {
-  if (FOptions.memoryFormat) return confirm("This update clears all measurements!", "Do you really continue ?");
-  if (FOptions.fileMode >= 1) return true;
-  return confirm("Do you save your measurements ?", "Do you really continue without saving ?");
+void MainWindow::updateClicked() {
+  if (session_.running()) return;
+  if (const auto question = session::updateQuestion(options_); question && !confirm(*question)) return;
+  if (auto request = prepareRun(QString())) session_.start(std::move(*request));
 }
 
-void TfrmMain::btnProgClick() {
-  if (FRunning || !confirmUpdate()) return;
-  if (prepareRun(QString())) startRun(tCMD0);
-}
-
-QString TfrmMain::chooseFile() {
+QString MainWindow::chooseFile() {
   // A fresh dialog every time, starting where the last one ended: no
   // selection of an earlier showing can stand in for the user's choice.
   QFileDialog dialog(this);
   dialog.setObjectName("OpenDialog1");
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setDirectory(FDialogDirectory);
+  dialog.setDirectory(dialogDirectory_);
   if (dialog.exec() != QDialog::Accepted) return {};
-  FDialogDirectory = dialog.directory().absolutePath();
+  dialogDirectory_ = dialog.directory().absolutePath();
   const QStringList files = dialog.selectedFiles();
   return files.isEmpty() ? QString() : files.first();
 }
 
-void TfrmMain::btnFileClick() {
-  if (FRunning) return;
+void MainWindow::fileClicked() {
+  if (session_.running()) return;
   const QString fileName = chooseFile();
   if (fileName.isEmpty()) return;
-  if (prepareRun(fileName)) startRun(tCMD0);
+  if (auto request = prepareRun(fileName)) session_.start(std::move(*request));
 }
 
-void TfrmMain::btnCancelClick() { CancelRequested = true; }
+void MainWindow::cancelClicked() { session_.cancel(); }
 
-void TfrmMain::menInfoFirmwareClick() {
+void MainWindow::showOverview() {
   const QRect outer = frameGeometry();
-  FfrmInfo->Execute(outer.left(), outer.top(), outer.width() * 3 / 2, outer.height());
+  overview_->execute(outer.left(), outer.top(), outer.height(), fileHeader_);
 }
 
-void TfrmMain::menInfoFileClick() {
-  // The entry is disabled during a run: the run's image choice must not change.
-  if (FRunning) return;
+void MainWindow::fileVersionClicked() {
+  // The entry is disabled during an update: what it shows must not mix with a run.
+  if (session_.running()) return;
   const QString fileName = chooseFile();
   if (fileName.isEmpty() || !QFileInfo::exists(fileName)) return;
-  // Only the header is read; the fields read before a bad line keep their values.
-  const ImageLoadResult result = ReadImageFileHeader(QFile::encodeName(fileName).toStdString(), ExternalImageHeader);
+  // Only the header is read, into a copy: a broken file leaves the header
+  // shown so far as it was.
+  ImageHeader header = fileHeader_.value_or(ImageHeader{});
+  const ImageLoadResult result = readImageFileHeader(fileBytes(fileName), header);
   if (result != ImageLoadResult::Loaded) {
-    showMessage(imageFileFailure(fileName, result));
+    CheckedImageFile failed;
+    failed.load = result;
+    showMessage(imageFileFailure(fileName, failed).toStdString());
     return;
   }
-  SelectedImage = 0;
-  menInfoFirmwareClick();
+  fileHeader_ = header;
+  showOverview();
 }
 
-bool TfrmMain::prepareRun(const QString& fileName) {
-  FfrmProtocol->Clear();
-  SelectedImage = -1;
-  FMemory = std::make_shared<UpdateMemory>();  // a new update: nothing carried from the last one
+// The request of a new update from what the window holds; none when the
+// chosen image file cannot be sent whole (the user has been told why, and
+// nothing was sent: sending a built-in image instead would surprise the user,
+// and a damaged file must never get as far as the logger).
+std::optional<RunRequest> MainWindow::prepareRun(const QString& fileName) {
+  reportWindow_->clear();
+  // The overview shows a file's header only until the next update.
+  fileHeader_.reset();
+  RunRequest request;
+  request.port = fileBytes(portBox_->currentText());
+  request.options = options_.runOptions;
+  request.options.readInfoOnly = readInfoOnlyBox_->isChecked();
+  if (environment_.sleeper) request.sleeper = environment_.sleeper;
   if (!fileName.isEmpty()) {
-    const ImageLoadResult result = LoadImageFile(QFile::encodeName(fileName).toStdString());
-    if (result != ImageLoadResult::Loaded) {
-      // Sending a built-in image instead of the chosen file would surprise the
-      // user: the run does not start.
-      const QString text = imageFileFailure(fileName, result);
+    const CheckedImageFile checked = loadCheckedImageFile(fileBytes(fileName));
+    if (!checked.file) {
+      const std::string text = imageFileFailure(fileName, checked).toStdString();
       report(text);
       setStatus(text);
       showMessage(text);
-      return false;
+      return std::nullopt;
     }
+    request.images = ImageSource(checked.file);
+    fileHeader_ = checked.file->header;  // the overview shows what was sent
   }
-  FPort = cbxPort->currentText();
-  return true;
+  return request;
 }
 
-void TfrmMain::startRun(TCmd cmd) { startRun(cmd, false); }
+// ---- What the session draws ---------------------------------------------------
 
-// `cancelled`: the cancel flag the new worker starts with. Only the repeat
-// after "no answer" passes true, when Cancel was pressed while the failed run
-// was ending; it is set before the worker exists, so the worker's very first
-// exchange attempt sees it.
-void TfrmMain::startRun(TCmd cmd, bool cancelled) {
-  const QString text = q(startText(cbxPort->currentText().toStdString()));
-  report(text);
-  setStatus(text);
-  ReadInfoOnly = chkReadInfoOnly->isChecked();
-  ProgressBar1->setValue(0);
-  setRunningState(true);
-  CancelRequested = cancelled;
-  try {
-    TCommThread::Create(RunContext{std::make_shared<QtEventSink>(FTarget), FMemory,
-                                   FEnvironment.sleeper ? FEnvironment.sleeper : &realSleeper()},
-                        cmd, portBytes(FPort));
-    FRunning = true;
-  } catch (const std::exception&) {
-    // No thread could be had: the run ends as any other failure would.
-    HandleUpdateEvent(10, 0);
-  }
+void MainWindow::report(const std::string& text) { reportWindow_->add(q(text)); }
+
+void MainWindow::setStatus(const std::string& text) {
+  statusLabel_->setText(q(text));
+  statusBar()->setToolTip(q(text));  // a text too long for the bar can be read on hover
 }
 
-void TfrmMain::endRun() {
-  setRunningState(false);
-  FRunning = false;
-  setWindowTitle(kAppTitle);
+void MainWindow::setProgress(int percent) { progressBar_->setValue(percent); }
+
+void MainWindow::setTitle(const std::string& title) { setWindowTitle(q(title)); }
+
+void MainWindow::showMessage(const std::string& text) {
+  const QRect outer = frameGeometry();
+  messageWindow_->showMessage(q(text), outer.left(), outer.top(), outer.width(), outer.height());
 }
 
-void TfrmMain::setRunningState(bool running) {
-  btnProg->setEnabled(!running);
-  btnFile->setEnabled(!running);
-  btnClose->setVisible(!running);
-  btnCancel->setVisible(running);
-  cbxPort->setEnabled(!running);
-  menInfoFile->setEnabled(!running);
-  if (running && !FCursorOverridden) QApplication::setOverrideCursor(Qt::WaitCursor);
-  if (!running && FCursorOverridden) QApplication::restoreOverrideCursor();
-  FCursorOverridden = running;
+void MainWindow::beep() { QApplication::beep(); }
+
+void MainWindow::showControls(const session::Controls& controls) {
+  updateButton_->setEnabled(controls.updateEnabled);
+  fileButton_->setEnabled(controls.fileEnabled);
+  closeButton_->setVisible(controls.closeShown);
+  cancelButton_->setVisible(controls.cancelShown);
+  portBox_->setEnabled(controls.portEnabled);
+  fileVersionAction_->setEnabled(controls.fileVersionEnabled);
+  if (controls.busyCursor && !cursorOverridden_) QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (!controls.busyCursor && cursorOverridden_) QApplication::restoreOverrideCursor();
+  cursorOverridden_ = controls.busyCursor;
 }
 
-bool TfrmMain::event(QEvent* e) {
-  if (e->type() != TUpdateEvent::type()) return QMainWindow::event(e);
-  const auto* update = static_cast<TUpdateEvent*>(e);
-  FPending.emplace_back(update->code(), update->value());
-  processUpdateEvents();
-  return true;
-}
-
-void TfrmMain::processUpdateEvents() {
-  if (FHandling) return;  // the outer call goes on with the queue
-  FHandling = true;
-  while (!FPending.empty() && !FPausing && FQuestionDepth == 0 && !FClosing) {
-    const auto [code, value] = FPending.front();
-    FPending.pop_front();
-    HandleUpdateEvent(code, value);
-  }
-  FHandling = false;
-}
-
-void TfrmMain::HandleUpdateEvent(std::uint32_t code, std::int32_t value) {
-  const EventPresentation p = presentEvent(code, value, cbxPort->currentText().toStdString());
-  const QString text = q(p.text);
-  if (p.progress >= 0) ProgressBar1->setValue(p.progress);
-  if (p.endRun) endRun();
-  if (p.beep) QApplication::beep();
-  if (p.progressTitle) setWindowTitle(QString("%1%").arg(ProgressBar1->value()));
-  if (p.status && p.statusFirst) setStatus(text);
-  if (p.report) report(text);
-  if (code == kEvError && value == kErrPortNotReady) reportOpenFailureHint();
-  if (p.status && !p.statusFirst) setStatus(text);
-  if (p.repeat == RepeatKind::AtOnce) startRun(tCMD0);
-  if (p.repeat == RepeatKind::AfterPause) beginRepeatPause(static_cast<TCmd>(value & 0xFF));
-  if (p.message) showMessage(text);
-}
-
-// The "not ready" text cannot tell a missing port from one the user may not
-// open; where the system knows, a second line names the fix.
-void TfrmMain::reportOpenFailureHint() {
-  const std::string hint = rs232OpenFailureHint(FPort.toStdString());
-  if (!hint.empty()) report(q(hint));
-}
-
-void TfrmMain::beginRepeatPause(TCmd cmd) {
-  // The failed worker has posted its last event; the window stays in its
-  // running state, takes no input and handles no other event for the pause,
-  // but keeps painting.
-  FRunning = true;
-  FSavedCancel = CancelRequested.load();
-  FPausing = true;
+void MainWindow::startPause(std::chrono::milliseconds pause) {
+  // The window takes no input and handles no other event for the pause, but
+  // keeps painting.
+  pausing_ = true;
   qApp->installEventFilter(this);
-  QTimer::singleShot(kRepeatPauseMs, this, [this, cmd] { endRepeatPause(cmd); });
+  QTimer::singleShot(pause, this, [this] { endPause(); });
 }
 
-void TfrmMain::endRepeatPause(TCmd cmd) {
+void MainWindow::endPause() {
   qApp->removeEventFilter(this);
-  FPausing = false;
-  // A cancel asked for while the failed run was ending stops the new run at
-  // its first exchange attempt.
-  startRun(cmd, FSavedCancel);
-  if (FCloseAfterPause) {
-    FCloseAfterPause = false;
+  pausing_ = false;
+  session_.pauseOver();
+  if (closeAfterPause_) {
+    closeAfterPause_ = false;
     QTimer::singleShot(0, this, [this] { close(); });
   }
   QTimer::singleShot(0, this, [this] { processUpdateEvents(); });
 }
 
-bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
-  if (FPausing && isInput(e->type())) return true;
+// ---- Events of the runs -------------------------------------------------------
+
+bool MainWindow::event(QEvent* e) {
+  if (e->type() != UpdateEvent::type()) return QMainWindow::event(e);
+  pending_.push_back(static_cast<UpdateEvent*>(e)->event());
+  processUpdateEvents();
+  return true;
+}
+
+void MainWindow::processUpdateEvents() {
+  if (handling_) return;  // the outer call goes on with the queue
+  handling_ = true;
+  while (!pending_.empty() && !pausing_ && questionDepth_ == 0 && !closing_) {
+    const RunEvent event = std::move(pending_.front());
+    pending_.pop_front();
+    session_.handleEvent(event);
+  }
+  handling_ = false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (pausing_ && isInput(e->type())) return true;
   return QMainWindow::eventFilter(watched, e);
 }
 
-void TfrmMain::closeEvent(QCloseEvent* e) {
-  if (FPausing) {
+// ---- Closing --------------------------------------------------------------------
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+  if (pausing_) {
     // Asked again when the pause is over, as the closing would have waited.
-    FCloseAfterPause = true;
+    closeAfterPause_ = true;
     e->ignore();
     return;
   }
-  if (FRunning && !confirm("The update is not finished!", "Do you really close the program ?")) {
+  if (session_.running() && !confirm(session::closeQuestion())) {
     e->ignore();
     return;
   }
-  if (FRunning) abandonRun();
+  if (session_.running()) abandonUpdate();
   e->accept();
 }
 
-void TfrmMain::abandonRun() {
-  // Stop the worker at its next exchange attempt and let it release the port
+void MainWindow::abandonUpdate() {
+  // Stop the run at its next exchange attempt and let it release the port
   // before the program goes; the window keeps painting meanwhile but handles
   // no more of its events.
-  FClosing = true;
-  CancelRequested = true;
+  closing_ = true;
+  session_.cancel();
   QElapsedTimer waited;
   waited.start();
-  while (!waitForWorkers(std::chrono::milliseconds(20)) && waited.elapsed() < kCloseWaitMs) {
+  while (!session_.waitForRun(std::chrono::milliseconds(20)) && waited.elapsed() < kCloseWaitMs) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
   }
-  FTarget->detach();
-  endRun();
+  target_->detach();
+  session_.abandon();
 }
 
 }  // namespace zorvik::ui

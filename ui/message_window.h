@@ -9,19 +9,19 @@ class QPushButton;
 
 namespace zorvik::ui {
 
-class TfrmMessage : public QDialog {
+class MessageWindow : public QDialog {
  public:
-  explicit TfrmMessage(QWidget* mainWindow);
+  explicit MessageWindow(QWidget* mainWindow);
 
   // x, y, w, h: the main window's outer left, top, width and height.
-  void showMsg(const QString& sMsg, int x, int y, int w, int h);
-  // Placement only (showMsg without showing), for whoever needs the rule alone.
+  void showMessage(const QString& text, int x, int y, int w, int h);
+  // Placement only (showMessage without showing), for whoever needs the rule alone.
   void place(int x, int y, int w, int h);
   QString text() const;
 
  private:
-  QPlainTextEdit* Memo1;
-  QPushButton* Button1;
+  QPlainTextEdit* text_;
+  QPushButton* okButton_;
 };
 
 }  // namespace zorvik::ui

@@ -5,13 +5,13 @@
 #include <functional>
 #include <memory>
 
-#include "port_list.h"
+#include "port_rules.h"
 
 namespace zorvik::ui {
 
 class PortWatcher : public QObject {
  public:
-  using Callback = std::function<void(const DeviceNotification&)>;
+  using Callback = std::function<void(const ports::DeviceNotification&)>;
   // Calls onChange on the GUI thread for every device notification. Where the
   // system offers no notifications the watcher stays silent.
   PortWatcher(Callback onChange, QObject* parent);

@@ -4,7 +4,8 @@
 
 namespace zorvik::ui {
 
-QEvent::Type TUpdateEvent::type() {
+QEvent::Type UpdateEvent::type() {
+  // Registered once; Qt hands out the same number for the program's life.
   static const QEvent::Type registered = static_cast<QEvent::Type>(QEvent::registerEventType());
   return registered;
 }
@@ -14,16 +15,16 @@ void EventTarget::detach() {
   receiver_ = nullptr;
 }
 
-void EventTarget::post(std::uint32_t code, std::int32_t value) {
+void EventTarget::post(RunEvent event) {
   // Held only while the event is queued: the window cannot go away in
   // between, and Qt drops queued events of a destroyed receiver.
   std::lock_guard lock(mutex_);
-  if (receiver_) QCoreApplication::postEvent(receiver_, new TUpdateEvent(code, value));
+  if (receiver_) QCoreApplication::postEvent(receiver_, new UpdateEvent(std::move(event)));
 }
 
-void QtEventSink::post(std::uint32_t code, std::int32_t value) noexcept {
+void QtEventSink::post(RunEvent event) noexcept {
   try {
-    target_->post(code, value);
+    target_->post(std::move(event));
   } catch (...) {
     // Out of memory for one event: nothing sensible is left to tell anyone.
   }

@@ -11,13 +11,13 @@ QSize extentOf(const QWidget* w) {
 
 }  // namespace
 
-QSize FrameExtent(const QWidget* window, const QWidget* fallback) {
+QSize frameExtent(const QWidget* window, const QWidget* fallback) {
   const QSize own = extentOf(window);
   if (own.width() > 0 || own.height() > 0 || !fallback) return own;
   return extentOf(fallback);
 }
 
-void PlaceFrame(QWidget* window, int left, int top) {
+void placeFrame(QWidget* window, int left, int top) {
   // QWidget::move positions a window's frame, not its client area.
   window->move(left, top);
 }

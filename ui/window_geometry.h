@@ -12,9 +12,9 @@ namespace zorvik::ui {
 
 // Width and height that the frame adds to the client area of window, or of
 // fallback while window has no frame of its own yet.
-QSize FrameExtent(const QWidget* window, const QWidget* fallback);
+QSize frameExtent(const QWidget* window, const QWidget* fallback);
 
 // Moves the window so that its frame's top-left corner lies at (left, top).
-void PlaceFrame(QWidget* window, int left, int top);
+void placeFrame(QWidget* window, int left, int top);
 
 }  // namespace zorvik::ui

@@ -1,5 +1,5 @@
-// The start-up options as the window reads them: internal mode from the
-// per-user settings, switches from the program arguments.
+// The start-up options as the window reads them: service mode from the
+// per-user setting, switches from the program arguments.
 #pragma once
 
 #include <QStringList>
@@ -10,15 +10,10 @@
 
 namespace zorvik::ui {
 
-// True when the per-user value "intern" (organisation "Harventa", application
-// "Qorn": the registry on Windows, ~/.config/Harventa/Qorn.conf elsewhere)
-// holds the access code. Missing or anything else: false.
-bool ReadInternalModeSetting();
-
 // The program arguments without the program's own path, as 8-bit text.
-std::vector<std::string> SwitchArguments(const QStringList& arguments);
+std::vector<std::string> switchArguments(const QStringList& arguments);
 
-// Reads both and sets the engine's check options.
-StartupOptions ReadWindowOptions(const QStringList& arguments);
+// Reads both.
+StartupOptions readWindowOptions(const QStringList& arguments);
 
 }  // namespace zorvik::ui

@@ -5,14 +5,17 @@
 #include <filesystem>
 #include <iomanip>
 #include <istream>
+#include <optional>
 #include <ostream>
 
 #include "catalogue.h"
 #include "event_texts.h"
 #include "image_file.h"
-#include "run_options.h"
+#include "port_lister.h"
+#include "service_mode_setting.h"
 #include "startup_options.h"
 #include "update_runner.h"
+#include "update_session.h"
 
 namespace zorvik::cli {
 namespace {
@@ -38,7 +41,8 @@ logger and checks it. Runs that fail for lack of answers or because an echo
 differed are repeated by themselves.
 
 Update:
-  --port PORT            serial port of the logger )" ZORVIK_PORT_EXAMPLE R"(
+  --port PORT            serial port of the logger )" ZORVIK_PORT_EXAMPLE R"(;
+                         give it several times to update several loggers at once
   -y, --yes              do not ask for confirmation
   --read-info            identify the logger and select its image; write nothing
   --max-repeats N        repeat a failed run at most N times (default: no limit)
@@ -62,10 +66,12 @@ Ctrl-C cancels the run (the port is released); a second Ctrl-C quits at once.
 
 Exit status: 0 success; 10-70 the error code of the failed run (30 when no
 answer came and the repeats ran out); 1 any other failure; 2 a usage error.
+With several ports: 0 when every logger was updated, otherwise the status of
+the first port (in command-line order) that failed.
 )";
 
 struct Options {
-  std::string port;
+  std::vector<std::string> ports;
   bool yes = false;
   bool readInfo = false;
   bool json = false;
@@ -88,7 +94,7 @@ struct UsageError {
 bool isWindowSwitch(const std::string& argument) {
   static const char* const kKeys[] = {"cc:", "cf:", "cp:", "mf:", "f:"};
   return std::any_of(std::begin(kKeys), std::end(kKeys),
-                     [&](const char* key) { return GetParamValue({argument}, key, "\x01") != "\x01"; });
+                     [&](const char* key) { return paramValue({argument}, key, "\x01") != "\x01"; });
 }
 
 int parseCount(const std::string& text) {
@@ -100,10 +106,19 @@ int parseCount(const std::string& text) {
   return std::stoi(text);
 }
 
+void addPort(Options& o, const std::string& port) {
+  if (port.empty()) throw UsageError{"no port given: use --port PORT (see --list-ports)"};
+  // One port twice would be two runs fighting over one logger.
+  if (std::find(o.ports.begin(), o.ports.end(), port) != o.ports.end()) {
+    throw UsageError{"port \"" + port + "\" is given more than once"};
+  }
+  o.ports.push_back(port);
+}
+
 Options parseArguments(const std::vector<std::string>& arguments) {
   Options o;
   // A value option given twice is refused rather than the last one silently
-  // winning: two --port values may name two loggers.
+  // winning; only --port may name several loggers.
   std::vector<std::string> valuesGiven;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string name = arguments[i];
@@ -115,7 +130,7 @@ Options parseArguments(const std::vector<std::string>& arguments) {
       hasValue = true;
     }
     auto takeValue = [&]() -> std::string {
-      if (std::find(valuesGiven.begin(), valuesGiven.end(), name) != valuesGiven.end()) {
+      if (name != "--port" && std::find(valuesGiven.begin(), valuesGiven.end(), name) != valuesGiven.end()) {
         throw UsageError{name + " is given more than once"};
       }
       valuesGiven.push_back(name);
@@ -130,7 +145,7 @@ Options parseArguments(const std::vector<std::string>& arguments) {
       if (hasValue) throw UsageError{name + " takes no value"};
       return true;
     };
-    if (name == "--port") o.port = takeValue();
+    if (name == "--port") addPort(o, takeValue());
     else if (name == "--yes" || name == "-y") o.yes = flag();
     else if (name == "--read-info") o.readInfo = flag();
     else if (name == "--json") o.json = flag();
@@ -189,14 +204,14 @@ void printImageTable(std::ostream& out, const std::vector<ImageRow>& rows) {
 
 int listImages(std::ostream& out) {
   std::vector<ImageRow> rows;
-  for (int i = FirmwareImageCount(); i >= 1; --i) rows.push_back(imageRow(GetFirmwareHeader(i)));
+  for (int i = kBuiltInImageCount; i >= 1; --i) rows.push_back(imageRow(builtInHeader(i)));
   printImageTable(out, rows);
   return 0;
 }
 
 int showHeader(const std::string& file, CliIo& io) {
-  TBl3FileHeader header;
-  const ImageLoadResult result = ReadImageFileHeader(file, header);
+  ImageHeader header;
+  const ImageLoadResult result = readImageFileHeader(file, header);
   if (result != ImageLoadResult::Loaded) {
     io.err << "zorvik-updater-cli: cannot read the header of \"" << file << "\": " << imageLoadError(result) << '\n';
     return kExitFailure;
@@ -206,16 +221,8 @@ int showHeader(const std::string& file, CliIo& io) {
 }
 
 // Same questions as the window: only "Yes" confirms.
-bool confirmed(const StartupOptions& startup, CliIo& io) {
-  std::string question;
-  if (startup.memoryFormat) {
-    question = "This update clears all measurements!\nDo you really continue ?";
-  } else if (startup.fileMode >= 1) {
-    return true;
-  } else {
-    question = "Do you save your measurements ?\nDo you really continue without saving ?";
-  }
-  io.err << "Confirm\n" << question << " [Yes/No] " << std::flush;
+bool confirmed(const session::Question& question, CliIo& io) {
+  io.err << "Confirm\n" << question.line1 << "\n" << question.line2 << " [Yes/No] " << std::flush;
   std::string answer;
   std::getline(io.in, answer);
   std::transform(answer.begin(), answer.end(), answer.begin(),
@@ -225,41 +232,60 @@ bool confirmed(const StartupOptions& startup, CliIo& io) {
 
 void checkServiceOptions(const Options& o, const StartupOptions& startup) {
   const bool serviceOption = !o.image.empty() || o.noCheckClass || o.noCheckFirmwareClass || o.noCheckPlatform;
-  if (serviceOption && !startup.internalMode) {
+  if (serviceOption && !startup.serviceMode) {
     throw UsageError{"--image and --no-check-* are service-mode options; service mode is not enabled for this user"};
   }
 }
 
+RunOptions runOptionsFor(const Options& o, const StartupOptions& startup) {
+  RunOptions options = startup.runOptions;
+  if (o.noCheckClass) options.checkClass = false;
+  if (o.noCheckFirmwareClass) options.checkFirmwareClass = false;
+  if (o.noCheckPlatform) options.checkPlatform = false;
+  options.readInfoOnly = o.readInfo;
+  return options;
+}
+
+// False when the user declined; one question covers every port.
+bool mayWrite(const Options& o, const StartupOptions& startup, CliIo& io) {
+  const std::optional<session::Question> question = session::updateQuestion(startup);
+  if (o.readInfo || o.yes || !question) return true;
+  if (!io.inIsTerminal) {
+    throw UsageError{"an update overwrites the logger's firmware: confirm on a terminal or pass --yes"};
+  }
+  return confirmed(*question, io);
+}
+
+// The images every port's run chooses from: a file, loaded and checked whole
+// before any logger is touched, or the built-in ones. Empty when the file
+// was refused (the user has been told).
+std::optional<ImageSource> imagesFor(const Options& o, CliIo& io) {
+  if (o.image.empty()) return ImageSource();
+  const CheckedImageFile checked = loadCheckedImageFile(o.image);
+  std::string problem = imageLoadError(checked.load);
+  if (checked.load == ImageLoadResult::Loaded) problem = imageLinesError(checked.lines);
+  if (!problem.empty()) {
+    io.err << "zorvik-updater-cli: cannot load image file \"" << o.image << "\": " << problem
+           << "; nothing was sent\n";
+    return std::nullopt;
+  }
+  return ImageSource(checked.file);
+}
+
 int update(const Options& o, const StartupOptions& startup, CliIo& io) {
-  if (o.noCheckClass) OptCheckClass = false;
-  if (o.noCheckFirmwareClass) OptCheckFirmwareClass = false;
-  if (o.noCheckPlatform) OptCheckPlatform = false;
-  const bool writes = !o.readInfo;
-  if (writes && !o.yes && !(startup.fileMode >= 1 && !startup.memoryFormat)) {
-    if (!io.inIsTerminal) {
-      throw UsageError{"an update overwrites the logger's firmware: confirm on a terminal or pass --yes"};
-    }
-    if (!confirmed(startup, io)) {
-      io.err << "Update not started.\n";
-      return kExitFailure;
-    }
+  if (!mayWrite(o, startup, io)) {
+    io.err << "Update not started.\n";
+    return kExitFailure;
   }
-  if (!o.image.empty()) {
-    const ImageLoadResult result = LoadImageFile(o.image);
-    std::string problem = imageLoadError(result);
-    if (result == ImageLoadResult::Loaded) problem = imageLinesError(checkImageLines(ExternalImageLines));
-    if (!problem.empty()) {
-      SelectedImage = -1;
-      io.err << "zorvik-updater-cli: cannot load image file \"" << o.image << "\": " << problem
-             << "; nothing was sent\n";
-      return kExitFailure;
-    }
+  const std::optional<ImageSource> images = imagesFor(o, io);
+  if (!images) return kExitFailure;
+  Console console(io.out, io.err, o.json, io.errIsTerminal && !o.json, o.ports.size());
+  UpdatePlan plan{o.ports, runOptionsFor(o, startup), *images, o.maxRepeats, io.interrupt, io.sleeper, io.repeatPause};
+  const std::vector<int> statuses = runUpdates(plan, console);
+  for (const int status : statuses) {
+    if (status != 0) return status;
   }
-  ConsoleOutput output(io.out, io.err, o.json, io.errIsTerminal && !o.json);
-  UpdateRequest request{o.port, o.readInfo, !o.image.empty(), o.maxRepeats};
-  const int status = runUpdateWithRepeats(request, output, *io.sleeper);
-  output.finished(status);
-  return status;
+  return 0;
 }
 
 int dispatch(const Options& o, CliIo& io) {
@@ -269,13 +295,13 @@ int dispatch(const Options& o, CliIo& io) {
   }
   if (o.listImages) return listImages(io.out);
   if (o.listPorts) {
-    for (const auto& port : listSerialPorts()) io.out << port << '\n';
+    for (const auto& port : ports::listSerialPorts()) io.out << port << '\n';
     return 0;
   }
   if (!o.showHeader.empty()) return showHeader(o.showHeader, io);
-  const StartupOptions startup = applyStartupOptions(ReadInternalMode(), o.switches);
+  const StartupOptions startup = readStartupOptions(readServiceModeSetting(), o.switches);
   checkServiceOptions(o, startup);
-  if (o.port.empty()) throw UsageError{"no port given: use --port PORT (see --list-ports)"};
+  if (o.ports.empty()) throw UsageError{"no port given: use --port PORT (see --list-ports)"};
   return update(o, startup, io);
 }
 

@@ -2,40 +2,39 @@
 // that tests drive it in-process exactly as a user meets it.
 #pragma once
 
+#include <chrono>
 #include <iosfwd>
+#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "link.h"
+#include "cancel_token.h"
+#include "sleeper.h"
 
 namespace zorvik::cli {
 
 struct CliIo {
+  CliIo(std::ostream& outStream, std::ostream& errStream, std::istream& inStream, bool inTerminal = false,
+        bool errTerminal = false)
+      : out(outStream), err(errStream), in(inStream), inIsTerminal(inTerminal), errIsTerminal(errTerminal) {}
+
   std::ostream& out;
   std::ostream& err;
   std::istream& in;
   bool inIsTerminal = false;
   bool errIsTerminal = false;
-  // Fixed protocol pauses and the pause before a repeat; tests pass a fast one.
-  Sleeper* sleeper = &realSleeper();
+  // The protocol's fixed pauses; tests pass one that does not sleep.
+  std::shared_ptr<Sleeper> sleeper = std::make_shared<ThreadSleeper>();
+  // The pause before a repeat after no answer.
+  std::chrono::milliseconds repeatPause{1500};
+  // Cancelled by Ctrl-C (the interrupt handler); every run is cancelled with it.
+  CancelToken interrupt;
 };
 
-// Exit status: 0 success; the error code for errors 10 to 70 (30 when the
-// repeats after "no answer" ran out); 1 any other failure; 2 a usage error.
+// Exit status: 0 every logger updated; otherwise the status of the first port
+// (in command-line order) that failed: its error code for errors 10 to 70 (30
+// when the repeats after "no answer" ran out), 1 any other failure; 1 also
+// when the user declined, 2 a usage error.
 int runCli(const std::vector<std::string>& arguments, CliIo& io);
-
-// The ports --list-ports shows (platform file). Linux: every serial device of
-// this machine, in natural order (ttyUSB2 before ttyUSB10). Windows: the VCP
-// ports of the system's serial port map, in its order; none when there is no map.
-std::vector<std::string> listSerialPorts();
-
-// One value of the Windows serial port map: device object name (\Device\VCP0)
-// and its string data, the port name (COM5).
-using SerialMapValue = std::pair<std::string, std::string>;
-
-// The port names of the values whose name begins with \Device\VCP, in any
-// letter case, in the order given; no sorting, duplicates kept.
-std::vector<std::string> vcpPortsFromSerialMap(const std::vector<SerialMapValue>& values);
 
 }  // namespace zorvik::cli

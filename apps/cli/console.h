@@ -2,11 +2,14 @@
 // Ctrl-C handling and whether the standard streams are a terminal.
 #pragma once
 
+#include <atomic>
+
 namespace zorvik::cli {
 
-// First Ctrl-C acts as "Cancel": the run ends with error 20 at its next
-// exchange and releases the port. A second one quits at once (status 130).
-void installInterruptHandler();
+// First Ctrl-C acts as "Cancel": `cancel` is set, every run ends with error
+// 20 at its next exchange and releases its port. A second one quits at once
+// (status 130). `cancel` must outlive the program's runs.
+void installInterruptHandler(std::atomic<bool>& cancel);
 
 // True when the confirmation question can be asked on standard input.
 bool stdinIsTerminal();

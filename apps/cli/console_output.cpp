@@ -42,55 +42,94 @@ std::string jsonEscape(const std::string& text) {
   return escaped;
 }
 
-void ConsoleOutput::runStarted(const std::string& port, int attempt) {
-  const std::string text = startText(port);
-  if (json_) {
-    out_ << "{\"type\":\"start\",\"time\":\"" << timeStamp() << "\",\"attempt\":" << attempt << ",\"port\":\""
-         << jsonEscape(port) << "\",\"text\":\"" << jsonEscape(text) << "\"}" << std::endl;
+// ---- Console ----------------------------------------------------------------
+
+void Console::line(const std::string& text) {
+  eraseBars();
+  out_ << text << std::endl;
+  drawBars();
+}
+
+void Console::setBar(std::size_t port, std::string text) {
+  bars_[port] = std::move(text);
+  eraseBars();
+  drawBars();
+}
+
+void Console::clearBars() {
+  eraseBars();
+  for (auto& bar : bars_) bar.clear();
+}
+
+void Console::eraseBars() {
+  if (linesShown_ == 0) return;
+  // Back to the first bar line, then erase everything below it.
+  err_ << "\r";
+  if (linesShown_ > 1) err_ << "\033[" << linesShown_ - 1 << "A";
+  err_ << "\033[J" << std::flush;
+  linesShown_ = 0;
+}
+
+void Console::drawBars() {
+  bool first = true;
+  for (const auto& bar : bars_) {
+    if (bar.empty()) continue;
+    if (!first) err_ << "\n";
+    err_ << bar << "\033[K";
+    first = false;
+    ++linesShown_;
+  }
+  if (linesShown_ > 0) err_ << std::flush;
+}
+
+// ---- PortOutput -------------------------------------------------------------
+
+PortOutput::PortOutput(Console& console, std::size_t index, std::string port, bool severalPorts,
+                       std::function<void(std::chrono::milliseconds)> schedulePause)
+    : console_(console),
+      index_(index),
+      port_(std::move(port)),
+      severalPorts_(severalPorts),
+      schedulePause_(std::move(schedulePause)) {}
+
+std::string PortOutput::portField() const {
+  return severalPorts_ ? ",\"port\":\"" + jsonEscape(port_) + "\"" : std::string();
+}
+
+void PortOutput::attemptStarted(int attempt) {
+  if (!console_.json()) return;  // the start line comes as a report line
+  console_.line("{\"type\":\"start\",\"time\":\"" + timeStamp() + "\",\"attempt\":" + std::to_string(attempt) +
+                ",\"port\":\"" + jsonEscape(port_) + "\",\"text\":\"" + jsonEscape(startText(port_)) + "\"}");
+}
+
+void PortOutput::report(const std::string& text) {
+  if (console_.json()) return;  // every event has its own JSON line
+  console_.line((severalPorts_ ? "[" + port_ + "] " : std::string()) + reportLineNow(text));
+}
+
+void PortOutput::note(const std::string& text) {
+  if (!console_.json()) {
+    report(text);
     return;
   }
-  reportLine(text);
+  console_.line("{\"type\":\"note\",\"time\":\"" + timeStamp() + "\"" + portField() + ",\"text\":\"" +
+                jsonEscape(text) + "\"}");
 }
 
-void ConsoleOutput::event(std::uint32_t code, std::int32_t value, const EventPresentation& p) {
-  if (code == kEvProgramming) programmingStart_ = std::chrono::steady_clock::now();
-  if (p.message) finalMessage_ = p.text;
-  if (json_) {
-    out_ << "{\"type\":\"event\",\"time\":\"" << timeStamp() << "\",\"code\":" << code << ",\"value\":" << value
-         << ",\"text\":\"" << jsonEscape(p.text) << "\",\"report\":" << boolText(p.report)
-         << ",\"status\":" << boolText(p.status) << ",\"message\":" << boolText(p.message)
-         << ",\"final\":" << boolText(isFinalEvent(code)) << "}" << std::endl;
+void PortOutput::eventArrived(const RunEvent& event, const EventPresentation& p) {
+  if (event.code == kEvProgramming) programmingStart_ = std::chrono::steady_clock::now();
+  if (console_.json()) {
+    console_.line("{\"type\":\"event\",\"time\":\"" + timeStamp() + "\"" + portField() +
+                  ",\"code\":" + std::to_string(event.code) + ",\"value\":" + std::to_string(event.value) +
+                  ",\"text\":\"" + jsonEscape(p.text) + "\",\"report\":" + boolText(p.report) +
+                  ",\"status\":" + boolText(p.status) + ",\"message\":" + boolText(p.message) +
+                  ",\"final\":" + boolText(isFinalEvent(event.code)) + "}");
     return;
   }
-  if (p.report) reportLine(p.text);
-  if (code == kEvProgress && progressBar_) drawProgress(value);
+  if (event.code == kEvProgress && console_.progressBars()) console_.setBar(index_, barText(event.value));
 }
 
-void ConsoleOutput::finished(int exitStatus) {
-  if (json_) {
-    out_ << "{\"type\":\"exit\",\"status\":" << exitStatus << ",\"message\":\"" << jsonEscape(finalMessage_)
-         << "\"}" << std::endl;
-    return;
-  }
-  clearProgress();
-  if (!finalMessage_.empty()) out_ << finalMessage_ << std::endl;
-}
-
-void ConsoleOutput::note(const std::string& text) {
-  if (json_) {
-    out_ << "{\"type\":\"note\",\"time\":\"" << timeStamp() << "\",\"text\":\"" << jsonEscape(text) << "\"}"
-         << std::endl;
-    return;
-  }
-  reportLine(text);
-}
-
-void ConsoleOutput::reportLine(const std::string& text) {
-  clearProgress();
-  out_ << reportLineNow(text) << std::endl;
-}
-
-void ConsoleOutput::drawProgress(int percent) {
+std::string PortOutput::barText(int percent) const {
   const int filled = percent * kBarWidth / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
@@ -103,14 +142,18 @@ void ConsoleOutput::drawProgress(int percent) {
                   static_cast<long long>(remaining.count() % 60));
     left = buffer;
   }
-  err_ << "\r[" << bar << "] " << percent << "%" << left << "\033[K" << std::flush;
-  progressShown_ = true;
+  return (severalPorts_ ? "[" + port_ + "] " : std::string()) + "[" + bar + "] " + std::to_string(percent) + "%" +
+         left;
 }
 
-void ConsoleOutput::clearProgress() {
-  if (!progressShown_) return;
-  err_ << "\r\033[K" << std::flush;
-  progressShown_ = false;
+void PortOutput::finished(int exitStatus) {
+  if (console_.json()) {
+    console_.line("{\"type\":\"exit\"" + portField() + ",\"status\":" + std::to_string(exitStatus) +
+                  ",\"message\":\"" + jsonEscape(finalMessage_) + "\"}");
+    return;
+  }
+  console_.clearBars();
+  if (!finalMessage_.empty()) console_.line((severalPorts_ ? "[" + port_ + "] " : std::string()) + finalMessage_);
 }
 
 }  // namespace zorvik::cli

@@ -1,42 +1,82 @@
 // Everything the command-line updater shows: report lines on standard output,
-// a progress bar on standard error (terminals only), the final message last;
-// or one JSON object per line for scripts.
+// progress bars on standard error (terminals only, one line per port), the
+// final messages last; or one JSON object per line for scripts. One
+// PortOutput per port draws what that port's update session says; they share
+// one Console, all on the main thread.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "event_texts.h"
+#include "session_view.h"
 
 namespace zorvik::cli {
 
-class ConsoleOutput {
- public:
-  ConsoleOutput(std::ostream& out, std::ostream& err, bool json, bool progressBar)
-      : out_(out), err_(err), json_(json), progressBar_(progressBar) {}
+std::string jsonEscape(const std::string& text);
 
-  void runStarted(const std::string& port, int attempt);
-  void event(std::uint32_t code, std::int32_t value, const EventPresentation& p);
-  void finished(int exitStatus);
-  // A report line of our own after an event, such as how to fix a port.
-  void note(const std::string& text);
+// The streams and the progress lines at the bottom of standard error.
+class Console {
+ public:
+  Console(std::ostream& out, std::ostream& err, bool json, bool progressBars, std::size_t ports)
+      : out_(out), err_(err), json_(json), progressBars_(progressBars), bars_(ports) {}
+
+  bool json() const { return json_; }
+  bool progressBars() const { return progressBars_; }
+  // A line on standard output; the bars are taken away and drawn again under it.
+  void line(const std::string& text);
+  void setBar(std::size_t port, std::string text);
+  void clearBars();
 
  private:
-  void reportLine(const std::string& text);
-  void drawProgress(int percent);
-  void clearProgress();
+  void drawBars();
+  void eraseBars();
 
   std::ostream& out_;
   std::ostream& err_;
   bool json_;
-  bool progressBar_;
-  bool progressShown_ = false;
+  bool progressBars_;
+  std::vector<std::string> bars_;  // one per port; empty: not shown yet
+  std::size_t linesShown_ = 0;
+};
+
+class PortOutput final : public session::SessionView {
+ public:
+  // `prefix`: "[PORT] " in front of every line when several ports run;
+  // `tagPort`: every JSON line names its port.
+  PortOutput(Console& console, std::size_t index, std::string port, bool severalPorts,
+             std::function<void(std::chrono::milliseconds)> schedulePause);
+
+  void report(const std::string& text) override;
+  void note(const std::string& text) override;
+  void setStatus(const std::string&) override {}
+  void setProgress(int) override {}
+  void setTitle(const std::string&) override {}
+  void showMessage(const std::string& text) override { finalMessage_ = text; }
+  void beep() override {}
+  void showControls(const session::Controls&) override {}
+  void startPause(std::chrono::milliseconds pause) override { schedulePause_(pause); }
+  void attemptStarted(int attempt) override;
+  void eventArrived(const RunEvent& event, const EventPresentation& p) override;
+
+  // The last words of this port's update.
+  void finished(int exitStatus);
+
+ private:
+  std::string portField() const;
+  std::string barText(int percent) const;
+
+  Console& console_;
+  std::size_t index_;
+  std::string port_;
+  bool severalPorts_;
+  std::function<void(std::chrono::milliseconds)> schedulePause_;
   std::string finalMessage_;
   std::chrono::steady_clock::time_point programmingStart_{};
 };
-
-std::string jsonEscape(const std::string& text);
 
 }  // namespace zorvik::cli

@@ -4,16 +4,17 @@
 #include <csignal>
 
 #include "console.h"
-#include "link.h"
 
 namespace zorvik::cli {
 namespace {
 
 std::atomic<int> interrupts{0};
+// Set once at start-up, before the handler can run.
+std::atomic<std::atomic<bool>*> cancelFlag{nullptr};
 
 extern "C" void onInterrupt(int) {
   if (interrupts.fetch_add(1) == 0) {
-    CancelRequested = true;
+    if (std::atomic<bool>* flag = cancelFlag.load()) flag->store(true);
     return;
   }
   _exit(130);
@@ -21,7 +22,8 @@ extern "C" void onInterrupt(int) {
 
 }  // namespace
 
-void installInterruptHandler() {
+void installInterruptHandler(std::atomic<bool>& cancel) {
+  cancelFlag = &cancel;
   struct sigaction action {};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);

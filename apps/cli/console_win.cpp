@@ -9,12 +9,13 @@
 #include <atomic>
 
 #include "console.h"
-#include "link.h"
 
 namespace zorvik::cli {
 namespace {
 
 std::atomic<int> interrupts{0};
+// Set once at start-up, before the handler can run.
+std::atomic<std::atomic<bool>*> cancelFlag{nullptr};
 
 // Runs on a thread the system creates for the event. The second interrupt
 // ends the process without running exit handlers, like _exit on POSIX: the
@@ -22,7 +23,7 @@ std::atomic<int> interrupts{0};
 BOOL WINAPI onConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   if (interrupts.fetch_add(1) == 0) {
-    CancelRequested = true;
+    if (std::atomic<bool>* flag = cancelFlag.load()) flag->store(true);
     return TRUE;
   }
   TerminateProcess(GetCurrentProcess(), 130);
@@ -38,7 +39,10 @@ bool isConsole(DWORD stdHandle, DWORD& mode) {
 
 }  // namespace
 
-void installInterruptHandler() { SetConsoleCtrlHandler(onConsoleControl, TRUE); }
+void installInterruptHandler(std::atomic<bool>& cancel) {
+  cancelFlag = &cancel;
+  SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
 
 bool stdinIsTerminal() {
   DWORD mode = 0;

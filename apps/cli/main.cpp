@@ -6,9 +6,9 @@
 #include "console.h"
 
 int main(int argc, char** argv) {
-  zorvik::cli::installInterruptHandler();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   zorvik::cli::CliIo io{std::cout, std::cerr, std::cin, zorvik::cli::stdinIsTerminal(),
                         zorvik::cli::stderrIsTerminal()};
+  zorvik::cli::installInterruptHandler(io.interrupt.signalFlag());
   return zorvik::cli::runCli(arguments, io);
 }

@@ -3,32 +3,42 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 
-#include "catalogue.h"
-#include "comm_thread.h"
-#include "events.h"
-#include "run_options.h"
-#include "serial_port.h"
+#include "update_session.h"
 
 namespace zorvik::cli {
 namespace {
 
-// Hands the worker's events to the main thread in posting order. post() only
+using Clock = std::chrono::steady_clock;
+
+struct TaggedEvent {
+  std::size_t port;
+  RunEvent event;
+};
+
+// Hands the runs' events to the main thread in posting order. post() only
 // takes a short lock: it never waits for the reader.
-class QueueSink final : public EventSink {
+class EventQueue {
  public:
-  void post(std::uint32_t code, std::int32_t value) noexcept override {
+  void push(TaggedEvent event) {
     {
       std::lock_guard lock(mutex_);
-      queue_.push_back({code, value});
+      queue_.push_back(std::move(event));
     }
     ready_.notify_one();
   }
 
-  std::pair<std::uint32_t, std::int32_t> take() {
+  // The next event, or nothing once `deadline` has passed.
+  std::optional<TaggedEvent> take(std::optional<Clock::time_point> deadline) {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return !queue_.empty(); });
-    auto event = queue_.front();
+    const auto ready = [&] { return !queue_.empty(); };
+    if (deadline) {
+      if (!ready_.wait_until(lock, *deadline, ready)) return std::nullopt;
+    } else {
+      ready_.wait(lock, ready);
+    }
+    TaggedEvent event = std::move(queue_.front());
     queue_.pop_front();
     return event;
   }
@@ -36,65 +46,113 @@ class QueueSink final : public EventSink {
  private:
   std::mutex mutex_;
   std::condition_variable ready_;
-  std::deque<std::pair<std::uint32_t, std::int32_t>> queue_;
+  std::deque<TaggedEvent> queue_;
 };
 
-int exitStatusForError(std::int32_t code) {
-  switch (code) {
-    case 10: case 11: case 20: case 40: case 41: case 42: case 43:
+class PortSink final : public EventSink {
+ public:
+  PortSink(std::shared_ptr<EventQueue> queue, std::size_t port) : queue_(std::move(queue)), port_(port) {}
+  void post(RunEvent event) noexcept override {
+    try {
+      queue_->push({port_, std::move(event)});
+    } catch (...) {
+      // Out of memory for one event: nothing sensible is left to tell anyone.
+    }
+  }
+
+ private:
+  std::shared_ptr<EventQueue> queue_;
+  std::size_t port_;
+};
+
+// One port: its output, its session and the end of its pause, if any.
+struct PortUpdate {
+  std::unique_ptr<PortOutput> output;
+  std::unique_ptr<session::UpdateSession> session;
+  std::optional<Clock::time_point> pauseEnds;
+};
+
+std::optional<Clock::time_point> nextPauseEnd(const std::vector<PortUpdate>& updates) {
+  std::optional<Clock::time_point> next;
+  for (const auto& u : updates) {
+    if (u.pauseEnds && (!next || *u.pauseEnds < *next)) next = u.pauseEnds;
+  }
+  return next;
+}
+
+void endDuePauses(std::vector<PortUpdate>& updates) {
+  const auto now = Clock::now();
+  for (auto& u : updates) {
+    if (u.pauseEnds && *u.pauseEnds <= now) {
+      u.pauseEnds.reset();
+      u.session->pauseOver();
+    }
+  }
+}
+
+bool anyRunning(const std::vector<PortUpdate>& updates) {
+  for (const auto& u : updates) {
+    if (u.session->running()) return true;
+  }
+  return false;
+}
+
+std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
+                                      const std::shared_ptr<EventQueue>& queue) {
+  std::vector<PortUpdate> updates(plan.ports.size());
+  for (std::size_t i = 0; i < plan.ports.size(); ++i) {
+    PortUpdate& u = updates[i];
+    u.output = std::make_unique<PortOutput>(console, i, plan.ports[i], plan.ports.size() > 1,
+                                            [&u](std::chrono::milliseconds pause) { u.pauseEnds = Clock::now() + pause; });
+    session::SessionSetup setup;
+    setup.sink = std::make_shared<PortSink>(queue, i);
+    setup.repeatPause = plan.repeatPause;
+    setup.maxRepeats = plan.maxRepeats;
+    u.session = std::make_unique<session::UpdateSession>(*u.output, std::move(setup));
+  }
+  for (std::size_t i = 0; i < plan.ports.size(); ++i) {
+    RunRequest request;
+    request.port = plan.ports[i];
+    request.options = plan.options;
+    request.images = plan.images;
+    request.cancel = plan.cancel.child();
+    request.sleeper = plan.sleeper;
+    updates[i].session->start(std::move(request));
+  }
+  return updates;
+}
+
+}  // namespace
+
+int exitStatusFor(std::int32_t outcome) {
+  switch (outcome) {
+    case 0: case 10: case 11: case 20: case 30: case 40: case 41: case 42: case 43:
     case 44: case 45: case 46: case 47: case 70:
-      return code;
+      return outcome;
     default:
       return 1;
   }
 }
 
-struct AttemptResult {
-  RepeatKind repeat = RepeatKind::None;
-  int exitStatus = 0;
-};
-
-AttemptResult runAttempt(const UpdateRequest& request, const std::shared_ptr<UpdateMemory>& memory,
-                         ConsoleOutput& output, Sleeper& sleeper) {
-  auto sink = std::make_shared<QueueSink>();
-  TCommThread::Create(RunContext{sink, memory, &sleeper}, tCMD0, request.port);
+std::vector<int> runUpdates(const UpdatePlan& plan, Console& console) {
+  auto queue = std::make_shared<EventQueue>();
+  std::vector<PortUpdate> updates = startSessions(plan, console, queue);
+  std::vector<bool> reported(updates.size(), false);
+  std::vector<int> statuses(updates.size(), 1);
   for (;;) {
-    const auto [code, value] = sink->take();
-    const EventPresentation p = presentEvent(code, value, request.port);
-    output.event(code, value, p);
-    if (code == kEvError && value == kErrPortNotReady) {
-      const std::string hint = rs232OpenFailureHint(request.port);
-      if (!hint.empty()) output.note(hint);
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+      const auto outcome = updates[i].session->outcome();
+      if (!reported[i] && outcome && !updates[i].session->running()) {
+        statuses[i] = exitStatusFor(*outcome);
+        updates[i].output->finished(statuses[i]);
+        reported[i] = true;
+      }
     }
-    if (code == kEvSuccess) return {RepeatKind::None, 0};
-    if (code == kEvNoAnswer) return {RepeatKind::AfterPause, kErrNoAnswer};
-    if (code == kEvError) return {p.repeat, exitStatusForError(value)};
+    if (!anyRunning(updates)) break;
+    if (auto item = queue->take(nextPauseEnd(updates))) updates[item->port].session->handleEvent(item->event);
+    endDuePauses(updates);
   }
-}
-
-}  // namespace
-
-int runUpdateWithRepeats(const UpdateRequest& request, ConsoleOutput& output, Sleeper& sleeper) {
-  // Every attempt of this one update shares what earlier attempts learnt.
-  const auto memory = std::make_shared<UpdateMemory>();
-  SelectedImage = request.externalImage ? 0 : -1;
-  ReadInfoOnly = request.readInfoOnly;
-  bool restoreCancel = false;
-  bool savedCancel = false;
-  for (int attempt = 1;; ++attempt) {
-    output.runStarted(request.port, attempt);
-    CancelRequested = false;
-    if (restoreCancel) CancelRequested = savedCancel;
-    const AttemptResult result = runAttempt(request, memory, output, sleeper);
-    if (result.repeat == RepeatKind::None) return result.exitStatus;
-    if (request.maxRepeats >= 0 && attempt > request.maxRepeats) return result.exitStatus;
-    restoreCancel = result.repeat == RepeatKind::AfterPause;
-    if (restoreCancel) {
-      sleeper.sleepMs(kRepeatPauseMs);
-      // Read after the pause: a Ctrl-C during the pause cancels the repeat.
-      savedCancel = CancelRequested.load();
-    }
-  }
+  return statuses;
 }
 
 }  // namespace zorvik::cli

@@ -1,22 +1,33 @@
-// One update from the command line: runs the worker, shows its events and
-// repeats the run the way the window does (after "no answer" with a pause,
-// after an echo error at once), bounded by --max-repeats.
+// The updates of a command line: one update session per port, all at once,
+// driven from the main thread. Runs post their events into one queue; the
+// main thread hands each to its port's session and keeps the pauses before
+// repeats, so a pause on one port never holds up another.
 #pragma once
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "console_output.h"
-#include "link.h"
+#include "run_request.h"
 
 namespace zorvik::cli {
 
-struct UpdateRequest {
-  std::string port;
-  bool readInfoOnly = false;
-  bool externalImage = false;  // image 0 is loaded and selected
-  int maxRepeats = -1;         // -1 unlimited
+struct UpdatePlan {
+  std::vector<std::string> ports;
+  RunOptions options;
+  ImageSource images;
+  int maxRepeats = -1;  // -1 unlimited
+  CancelToken cancel;   // every port's update is cancelled with it
+  std::shared_ptr<Sleeper> sleeper;
+  std::chrono::milliseconds repeatPause{1500};
 };
 
-int runUpdateWithRepeats(const UpdateRequest& request, ConsoleOutput& output, Sleeper& sleeper);
+// Exit status per port, in the order of plan.ports.
+std::vector<int> runUpdates(const UpdatePlan& plan, Console& console);
+
+// The exit status for an update's outcome: 0, the error code, or 1.
+int exitStatusFor(std::int32_t outcome);
 
 }  // namespace zorvik::cli

@@ -1,6 +1,5 @@
-// The desktop updater. The worker class is fixed by the engine
-// (CommThreadClass starts as the Zorvik update procedure); the main window
-// reads its options, and the secondary windows are created with it.
+// The desktop updater: the main window reads its options, and the secondary
+// windows are created with it.
 //
 // Besides the window's own switches it takes --port PORT (the port box text
 // at start-up, for a port the system does not list, such as the simulated
@@ -76,7 +75,7 @@ int main(int argc, char** argv) {
   const zorvik::desktop::TourRequest tour = zorvik::desktop::takeTourArguments(arguments);
   const LaunchRequest launch = takeLaunchArguments(arguments);
 
-  zorvik::ui::TfrmMain window(arguments);
+  zorvik::ui::MainWindow window(arguments);
   if (!launch.port.isEmpty()) window.findChild<QComboBox*>("cbxPort")->setEditText(launch.port);
   window.show();
   if (launch.start) {

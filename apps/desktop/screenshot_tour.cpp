@@ -13,10 +13,10 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "info_dialog.h"
+#include "firmware_overview.h"
 #include "main_window.h"
 #include "message_window.h"
-#include "protocol_window.h"
+#include "report_window.h"
 
 namespace zorvik::desktop {
 namespace {
@@ -33,7 +33,7 @@ QString takeValue(QStringList& arguments, const QString& option) {
 // modal loops of the dialogs it waits for.
 class Tour : public QObject {
  public:
-  Tour(ui::TfrmMain& window, TourRequest request) : QObject(&window), window_(window), request_(std::move(request)) {
+  Tour(ui::MainWindow& window, TourRequest request) : QObject(&window), window_(window), request_(std::move(request)) {
     QDir().mkpath(request_.directory);
     connect(&timer_, &QTimer::timeout, this, [this] { step(); });
     timer_.start(100);
@@ -72,7 +72,7 @@ class Tour : public QObject {
         }
         return;
       case Stage::Success:
-        if (window_.frmMessage()->isVisible()) {
+        if (window_.messageWindow()->isVisible()) {
           ticks_ = 0;
           stage_ = Stage::Overview;
         }
@@ -80,12 +80,12 @@ class Tour : public QObject {
       case Stage::Overview:
         if (ticks_ == 5) {
           save("success");
-          window_.frmMessage()->findChild<QPushButton*>("Button1")->click();
+          window_.messageWindow()->findChild<QPushButton*>("Button1")->click();
           QTimer::singleShot(300, &window_, [this] { window_.findChild<QAction*>("menInfoFirmware")->trigger(); });
         }
-        if (ticks_ > 5 && window_.frmInfo()->isVisible() && ticks_ > 12) {
+        if (ticks_ > 5 && window_.overview()->isVisible() && ticks_ > 12) {
           save("overview");
-          window_.frmInfo()->accept();
+          window_.overview()->accept();
           stage_ = Stage::Done;
           QTimer::singleShot(300, qApp, &QCoreApplication::quit);
         }
@@ -98,8 +98,8 @@ class Tour : public QObject {
   // The screen around the program's windows, as a person would see it.
   void save(const QString& name) {
     QRect area = window_.frameGeometry();
-    for (QWidget* w : {static_cast<QWidget*>(window_.frmProtocol()), static_cast<QWidget*>(window_.frmMessage()),
-                       static_cast<QWidget*>(window_.frmInfo())}) {
+    for (QWidget* w : {static_cast<QWidget*>(window_.reportWindow()), static_cast<QWidget*>(window_.messageWindow()),
+                       static_cast<QWidget*>(window_.overview())}) {
       if (w->isVisible()) area = area.united(w->frameGeometry());
     }
     area.adjust(-8, -8, 8, 8);
@@ -113,7 +113,7 @@ class Tour : public QObject {
     picture.save(QDir(request_.directory).filePath(name + ".png"));
   }
 
-  ui::TfrmMain& window_;
+  ui::MainWindow& window_;
   TourRequest request_;
   QTimer timer_;
   Stage stage_ = Stage::Settle;
@@ -129,6 +129,6 @@ TourRequest takeTourArguments(QStringList& arguments) {
   return request;
 }
 
-void startScreenshotTour(ui::TfrmMain& window, const TourRequest& request) { new Tour(window, request); }
+void startScreenshotTour(ui::MainWindow& window, const TourRequest& request) { new Tour(window, request); }
 
 }  // namespace zorvik::desktop

@@ -7,7 +7,7 @@
 #include <QStringList>
 
 namespace zorvik::ui {
-class TfrmMain;
+class MainWindow;
 }
 
 namespace zorvik::desktop {
@@ -21,6 +21,6 @@ struct TourRequest {
 // Removes the tour's options (and their values) from the arguments.
 TourRequest takeTourArguments(QStringList& arguments);
 
-void startScreenshotTour(ui::TfrmMain& window, const TourRequest& request);
+void startScreenshotTour(ui::MainWindow& window, const TourRequest& request);
 
 }  // namespace zorvik::desktop

@@ -10,16 +10,16 @@
 
 namespace zorvik::firmware {
 
-// TBl3FileHeader in a form that can be a compile-time constant.
+// ImageHeader in a form that can be a compile-time constant.
 struct BuiltInHeader {
-  std::uint16_t qorn_class;
-  std::uint16_t qorn_verH;
-  std::uint16_t qorn_verL;
-  std::uint16_t qorn_platform;
-  std::uint16_t qorn_print;
-  std::string_view qorn_date;
-  std::uint16_t qorn_bl;
-  std::uint16_t qorn_bl_ver;
+  std::uint16_t deviceClass;
+  std::uint16_t versionHigh;
+  std::uint16_t versionLow;
+  std::uint16_t platform;
+  std::uint16_t print;
+  std::string_view date;
+  std::uint16_t bootloader;
+  std::uint16_t bootloaderVersion;
 };
 
 struct BuiltInImage {

@@ -14,7 +14,6 @@
 
 #include "catalogue.h"
 #include "cli.h"
-#include "engine_state.h"
 #include "image_file.h"
 #include "run_options.h"
 #include "simulated_logger.h"
@@ -42,7 +41,6 @@ std::string readFile(const fs::path& path) {
 class BadInput : public ::testing::Test {
  protected:
   void SetUp() override {
-    resetEngineState();
     dir_ = fs::temp_directory_path() / ("zorvik-bad-input-" + std::to_string(::getpid()));
     fs::create_directories(dir_);
     ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
@@ -53,7 +51,6 @@ class BadInput : public ::testing::Test {
     logger_.reset();
     ::unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(dir_);
-    resetEngineState();
   }
 
   void enableServiceMode() {
@@ -71,8 +68,9 @@ class BadInput : public ::testing::Test {
     std::ostringstream out;
     std::ostringstream err;
     std::istringstream in;
-    RecordingSleeper sleeper;
-    cli::CliIo io{out, err, in, false, false, &sleeper};
+    cli::CliIo io{out, err, in, false, false};
+    io.sleeper = std::make_shared<NoPauses>();
+    io.repeatPause = std::chrono::milliseconds(0);
     const int status = cli::runCli(arguments, io);
     return {status, out.str(), err.str()};
   }
@@ -130,13 +128,13 @@ TEST_F(BadInput, PortNamesThatAreNoSerialPort) {
 // opened: the logger is neither switched to its bootloader nor written.
 TEST_F(BadInput, ImageFilesThatAreNoWholeImage) {
   enableServiceMode();
-  SelectedImage = 12;
+  const ImageSource builtIn;
   std::string image12;
-  for (int i = 0; i <= GetFirmwareLastLine(); ++i) image12 += GetFirmwareLine(i) + "\n";
+  for (int i = 0; i <= builtIn.lastLine(12); ++i) image12 += std::string(builtIn.line(12, i)) + "\n";
   const std::string header =
       "bootloader=3\nbootloader version=0\nclass=26113\nversionH=6\nversionL=26\nplatform=24\nprint=53\n"
       "date=01.01.2026 00:00:00\n";
-  const std::string firstLine = GetFirmwareLine(0) + "\n";
+  const std::string firstLine = std::string(builtIn.line(12, 0)) + "\n";
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 131 + 7) % 256));
   std::string withNul = firstLine;
@@ -200,7 +198,8 @@ TEST_F(BadInput, SwitchesAndTheirValues) {
       {"single dash", {"-port"}, "unknown argument"},
       {"bare word", {"update"}, "unknown argument"},
       {"value on a flag", {"--yes=no"}, "--yes takes no value"},
-      {"port given twice", {"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB1"}, "--port is given more than once"},
+      {"same port given twice", {"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB0"}, "\"/dev/ttyUSB0\" is given more than once"},
+      {"empty port among others", {"--port", "/dev/ttyUSB0", "--port", ""}, "no port given"},
       {"repeat count given twice", {"--max-repeats", "1", "--max-repeats=2"}, "--max-repeats is given more than once"},
       {"service option outside service mode", {"--no-check-class"}, "service-mode options"},
   };

@@ -2,40 +2,43 @@
 // the repeat must stop at its first exchange, not start the update again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "cli.h"
-#include "run_options.h"
 #include "simulated_logger.h"
-#include "test_support.h"
 
 namespace zorvik::testing {
 namespace {
 
-// Stands in for the 1500 ms pause before a repeat: the user presses Ctrl-C
-// in the middle of it (the interrupt handler sets the cancel flag).
-class InterruptDuringRepeatPause final : public Sleeper {
- public:
-  void sleepMs(int ms) override {
-    if (ms == 1500) CancelRequested = true;
-  }
-};
-
 TEST(CancelDuringRepeatPause, StopsTheRepeatBeforeItsFirstExchange) {
-  CancelRequested = false;
   sim::SimulatedLogger logger;
   if (!logger.start()) GTEST_SKIP() << "no pseudo-terminal available (needs /dev/ptmx)";
   logger.injectFault({sim::FaultKind::NoAnswer, sim::Request::IdentityQuery, 0, 1000});
-  InterruptDuringRepeatPause sleeper;
   std::ostringstream out, err;
   std::istringstream in;
-  cli::CliIo io{out, err, in, false, false, &sleeper};
+  cli::CliIo io{out, err, in, false, false};
+  io.sleeper = std::make_shared<NoPauses>();
+  io.repeatPause = std::chrono::seconds(3);
+  const auto identityQueries = [&logger] {
+    const auto requests = logger.requests();
+    return std::count(requests.begin(), requests.end(), sim::Request::IdentityQuery);
+  };
+  // The user presses Ctrl-C (the interrupt handler cancels this token) once
+  // the first run has spent its five attempts and the updater is waiting:
+  // the fifth attempt's read times out after about 0.2 s, the pause lasts 3 s.
+  std::jthread user([&] {
+    while (identityQueries() < 5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    io.interrupt.cancel();
+  });
   const int status = cli::runCli({"--port", logger.devicePath(), "--yes", "--max-repeats", "3"}, io);
   EXPECT_EQ(status, 20) << out.str();
-  const auto requests = logger.requests();
-  EXPECT_EQ(std::count(requests.begin(), requests.end(), sim::Request::IdentityQuery), 5)
-      << "only the first run's five attempts";
-  CancelRequested = false;
+  EXPECT_EQ(identityQueries(), 5) << "only the first run's five attempts";
+  EXPECT_NE(out.str().find("Repeat update because communication error!"), std::string::npos)
+      << "the cancel came during the pause, after the first run had ended";
 }
 
 }  // namespace

@@ -7,56 +7,132 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "catalogue.h"
-#include "comm_thread.h"
-#include "engine_state.h"
 #include "events.h"
-#include "run_options.h"
+#include "link.h"
 #include "logger_for_image.h"
+#include "logger_update.h"
+#include "protocol.h"
+#include "pty_check.h"
+#include "run_request.h"
+#include "serial_port.h"
 #include "simulated_logger.h"
 #include "test_support.h"
-#include "zorvik_comm_thread.h"
 
 namespace zorvik::testing {
 
 using sim::loggerFor;
 
+// The data lines of an image in the order the logger's flash must receive
+// them: every data line in image order, the vector-table lines held back to
+// the end (in image order too).
+inline std::vector<std::string> flashOrder(const ImageSource& images, int image) {
+  std::vector<std::string> first;
+  std::vector<std::string> last;
+  for (int i = 0; i < images.lastLine(image); ++i) {
+    const std::string line(images.line(image, i));
+    (line.substr(3, 4) == "03DF" ? last : first).push_back(line);
+  }
+  first.insert(first.end(), last.begin(), last.end());
+  return first;
+}
+
+// The lines the simulator wrote to its flash, in the order written.
+inline std::vector<std::string> writtenLines(const sim::SimulatedLogger& logger) {
+  std::vector<std::string> lines;
+  for (const auto& w : logger.flashWrites()) lines.push_back(w.line);
+  return lines;
+}
+
+// An image file as the updater reads it: the eight header lines, then the
+// record lines.
+inline void writeImageFile(const std::string& path, const ImageHeader& h, const std::vector<std::string>& lines) {
+  std::ofstream out(path, std::ios::binary);
+  out << "bootloader=" << h.bootloader << "\nbootloader version=" << h.bootloaderVersion
+      << "\nclass=" << h.deviceClass << "\nversionH=" << h.versionHigh << "\nversionL=" << h.versionLow
+      << "\nplatform=" << h.platform << "\nprint=" << h.print << "\ndate=" << h.date << "\n";
+  for (const auto& line : lines) out << line << "\n";
+}
+
+// The image a run chose, from its events: the last candidate (27) when the
+// selection found one, -1 when it did not get that far or found none.
+inline int chosenImage(const std::vector<RunEvent>& events) {
+  const auto candidates = eventsWithCode(events, kEvCandidate);
+  if (candidates.empty()) return -1;
+  const bool noneFits = events.back().code == kEvError && events.back().value == kErrNoImage;
+  return noneFits ? -1 : candidates.back().value;
+}
+
 class EngineTest : public ::testing::Test {
  protected:
-  void SetUp() override { resetEngineState(); }
-  void TearDown() override { resetEngineState(); }
+  void SetUp() override {
+    if (const std::string why = ptyUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  }
 
   void startLogger(const sim::LoggerConfig& config) {
-    logger = std::make_unique<sim::SimulatedLogger>(config);
-    if (!logger->start()) GTEST_SKIP() << "no pseudo-terminal available (needs /dev/ptmx)";
+    logger_ = std::make_unique<sim::SimulatedLogger>(config);
+    ASSERT_TRUE(logger_->start());
   }
 
-  // One run on this thread, as the worker would do it.
-  std::vector<Event> run(TCmd cmd = tCMD0, std::shared_ptr<UpdateMemory> memory = nullptr,
-                         const std::string& port = "") {
+  // A request for the logger on this test's pause recorder: built-in images,
+  // the default checks, a memory of its own.
+  RunRequest request(const RunOptions& options = {}) const {
+    RunRequest r;
+    r.port = logger_->devicePath();
+    r.options = options;
+    r.sleeper = sleeper_;
+    return r;
+  }
+
+  // One run on this thread, as a run's own thread would do it. The events
+  // with their images stay in lastRun_.
+  std::vector<Event> run(RunRequest r) {
     auto sink = std::make_shared<RecordingSink>();
     {
-      TZorvikCommThread worker(RunContext{sink, std::move(memory), &sleeper}, cmd,
-                               port.empty() ? logger->devicePath() : port);
-      worker.Execute();
+      LoggerUpdate worker(std::move(r), sink);
+      worker.execute();
     }
+    lastRun_ = sink->runEvents();
     return sink->events();
   }
+  std::vector<Event> run(const RunOptions& options = {}) { return run(request(options)); }
 
   // Frames sent without waiting for an answer may still be on their way to
   // the simulator when a run returns.
   std::vector<sim::Request> requestsAtLeast(std::size_t n) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    auto requests = logger->requests();
+    auto requests = logger_->requests();
     while (requests.size() < n && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      requests = logger->requests();
+      requests = logger_->requests();
     }
+    return requests;
+  }
+
+  // Every request that reached the simulator up to now. A query of our own
+  // goes after whatever a run may have sent: the simulator handles its input
+  // in order, so once the query is answered everything before it has been
+  // seen. The query itself is left out.
+  std::vector<sim::Request> requestsSoFar() const {
+    NoPauses noPauses;
+    Link probe(noPauses, CancelToken());
+    probe.attachPort(openSerialPort(logger_->devicePath(), 9600));
+    EXPECT_TRUE(probe.hasPort());
+    if (!probe.hasPort()) return logger_->requests();
+    try {
+      probe.sendCommand(true, 1);
+    } catch (const UpdateError& e) {
+      ADD_FAILURE() << "the logger did not answer the probe: error " << e.code();
+    }
+    probe.closePort();
+    auto requests = logger_->requests();
+    if (!requests.empty()) requests.pop_back();
     return requests;
   }
 
@@ -67,15 +143,17 @@ class EngineTest : public ::testing::Test {
     return out;
   }
 
-  // The data lines of an image, in image order, as the flash must hold them.
+  // The data lines of a built-in image, in image order.
   static std::vector<std::string> dataLines(int image) {
+    const ImageSource images;
     std::vector<std::string> lines;
-    for (int i = 0; i < GetImageLastLine(image); ++i) lines.push_back(GetImageLine(image, i));
+    for (int i = 0; i < images.lastLine(image); ++i) lines.emplace_back(images.line(image, i));
     return lines;
   }
 
-  RecordingSleeper sleeper;
-  std::unique_ptr<sim::SimulatedLogger> logger;
+  std::shared_ptr<RecordingSleeper> sleeper_ = std::make_shared<RecordingSleeper>();
+  std::unique_ptr<sim::SimulatedLogger> logger_;
+  std::vector<RunEvent> lastRun_;
 };
 
 }  // namespace zorvik::testing

@@ -17,20 +17,16 @@ TEST_P(AllImages, ProgramsExactlyTheImageWithTheVectorTableLast) {
   const auto events = run();
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back(), (Event{0, 0}));
-  EXPECT_EQ(SelectedImage.load(), image);
-  EXPECT_EQ(logger->restarts(), 1);
+  EXPECT_EQ(chosenImage(lastRun_), image);
+  const auto programming = eventsWithCode(lastRun_, kEvProgramming);
+  ASSERT_EQ(programming.size(), 1u);
+  EXPECT_EQ(programming[0].image, builtInHeader(image));
+  EXPECT_EQ(logger_->restarts(), 1);
 
-  std::vector<std::string> expected;
-  std::string vectorLine;
-  for (const auto& line : dataLines(image)) {
-    if (line.substr(3, 4) == "03DF") vectorLine = line;
-    else expected.push_back(line);
-  }
-  if (!vectorLine.empty()) expected.push_back(vectorLine);
-  std::vector<std::string> written;
-  for (const auto& w : logger->flashWrites()) written.push_back(w.line);
-  EXPECT_EQ(written, expected);
-  EXPECT_EQ(vectorLine.empty(), GetFirmwareHeader(image).qorn_bl == 2);
+  bool hasVectorLine = false;
+  for (const auto& line : dataLines(image)) hasVectorLine = hasVectorLine || line.substr(3, 4) == "03DF";
+  EXPECT_EQ(writtenLines(*logger_), flashOrder(ImageSource(), image));
+  EXPECT_EQ(!hasVectorLine, builtInHeader(image).bootloader == 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(BuiltIn, AllImages, ::testing::Range(1, 13));
@@ -66,7 +62,7 @@ TEST_F(UpdateProcedure, EventSequenceOfAFullUpdate) {
   EXPECT_EQ(std::adjacent_find(progress.begin(), progress.end()), progress.end()) << "one event per step";
   EXPECT_EQ(progress.back(), 826 * 99 / 827);
   // The fixed pauses: wake-up twice, entry, before and after the end record.
-  EXPECT_EQ(sleeper.pauses(), (std::vector<int>{100, 100, 1, 500, 2000}));
+  EXPECT_EQ(sleeper_->pauses(), (std::vector<int>{100, 100, 1, 500, 2000}));
 }
 
 struct FailureCase {
@@ -87,7 +83,7 @@ TEST_P(Failures, EndWithTheirCode) {
   sim::LoggerConfig config = loggerFor(12);
   c.configure(config);
   startLogger(config);
-  for (const auto& f : c.faults) logger->injectFault(f);
+  for (const auto& f : c.faults) logger_->injectFault(f);
   const auto events = run();
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back(), c.final);
@@ -117,21 +113,27 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UpdateProcedure, EchoMismatchNamesTheLineAndStopsThere) {
   startLogger(loggerFor(12));
-  logger->injectFault({FaultKind::AlteredEcho, Request::DataLine, 10});
+  logger_->injectFault({FaultKind::AlteredEcho, Request::DataLine, 10});
   const auto events = run();
   const auto mismatch = withCode(events, kEvEchoMismatch);
   ASSERT_EQ(mismatch.size(), 1u);
   EXPECT_EQ(mismatch[0].value, 10);
-  EXPECT_EQ(logger->flashWrites().size(), 11u);
-  EXPECT_EQ(logger->restarts(), 0);
+  EXPECT_EQ(logger_->flashWrites().size(), 11u);
+  EXPECT_EQ(logger_->restarts(), 0);
+}
+
+RunOptions readInfoOnly() {
+  RunOptions options;
+  options.readInfoOnly = true;
+  return options;
 }
 
 TEST_F(UpdateProcedure, ReadInfoOnlyStopsBeforeWritingAnything) {
   startLogger(loggerFor(12));
-  ReadInfoOnly = true;
-  EXPECT_EQ(run().back(), (Event{10, 70}));
-  EXPECT_EQ(SelectedImage.load(), 12);
-  const auto requests = logger->requests();
+  EXPECT_EQ(run(readInfoOnly()).back(), (Event{10, 70}));
+  EXPECT_EQ(chosenImage(lastRun_), 12);
+  EXPECT_TRUE(eventsWithCode(lastRun_, kEvProgramming).empty());
+  const auto requests = logger_->requests();
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::StartRecord), 0);
 }
 
@@ -139,11 +141,10 @@ TEST_F(UpdateProcedure, ReadInfoOnlyWithoutMatchIsStillNoImage) {
   sim::LoggerConfig config = loggerFor(12);
   config.print = config.upidPrint = 52;
   startLogger(config);
-  ReadInfoOnly = true;
-  const auto events = run();
+  const auto events = run(readInfoOnly());
   EXPECT_EQ(events.back(), (Event{10, 47}));
   EXPECT_EQ(withCode(events, kEvCandidate).size(), 12u);
-  EXPECT_EQ(SelectedImage.load(), -1);
+  EXPECT_EQ(chosenImage(lastRun_), -1);
 }
 
 TEST_F(UpdateProcedure, OtherApplicationClassWritesNothingAfterTheQuery) {
@@ -152,7 +153,7 @@ TEST_F(UpdateProcedure, OtherApplicationClassWritesNothingAfterTheQuery) {
   startLogger(config);
   const auto events = run();
   EXPECT_EQ(events, (std::vector<Event>{{20, 0x6602}, {21, 0x061A}, {10, 40}}));
-  EXPECT_EQ(logger->requests(),
+  EXPECT_EQ(requestsSoFar(),
             (std::vector<Request>{Request::NullFrame, Request::NullFrame, Request::IdentityQuery}));
 }
 
@@ -161,9 +162,10 @@ TEST_F(UpdateProcedure, FirmwareClassCheckOffSwitchesOtherClassesWithoutSerialQu
   config.appClass = 0x6602;
   config.classAfterRestart = 0x6601;
   startLogger(config);
-  OptCheckFirmwareClass = false;
-  EXPECT_EQ(run().back(), (Event{0, 0}));
-  const auto requests = logger->requests();
+  RunOptions options;
+  options.checkFirmwareClass = false;
+  EXPECT_EQ(run(options).back(), (Event{0, 0}));
+  const auto requests = logger_->requests();
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::SerialQuery), 0);
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::BootloaderEntry), 1);
 }
@@ -178,7 +180,7 @@ TEST_F(UpdateProcedure, FirstBootloaderGenerationNeedsNoInfoRecords) {
   const std::vector<Event> info = {withCode(events, 22)[0], withCode(events, 23)[0], withCode(events, 24)[0],
                                    withCode(events, 25)[0], withCode(events, 28)[0]};
   EXPECT_EQ(info, (std::vector<Event>{{22, 0}, {23, 0}, {24, 0}, {25, 0x6601}, {28, 0xFFFF}}));
-  const auto requests = logger->requests();
+  const auto requests = logger_->requests();
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::InfoRequest), 0);
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::UpdateIdRequest), 0);
 }
@@ -197,11 +199,10 @@ TEST_F(UpdateProcedure, IdentityBlockReplacesPlatformAndPrintOnlyWhenItChecksOut
     config.upidCrcValid = c.crcValid;
     config.upidPrint = c.upidPrint;
     startLogger(config);
-    ReadInfoOnly = true;
-    const auto events = run();
+    const auto events = run(readInfoOnly());
     EXPECT_EQ(withCode(events, kEvPlatform).size(), c.platformEvents);
     EXPECT_EQ(withCode(events, kEvPrint).size(), c.platformEvents);
-    logger.reset();
+    logger_.reset();
   }
 }
 
@@ -212,18 +213,25 @@ TEST_F(UpdateProcedure, UnknownPlatformSkipsTheUpdateIdRequest) {
   const auto events = run();
   EXPECT_EQ(withCode(events, kEvPlatform)[0].value, 0xFFFF);
   EXPECT_EQ(withCode(events, kEvUpdateClass)[0].value, 0xFFFF);
-  const auto requests = logger->requests();
+  const auto requests = logger_->requests();
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::UpdateIdRequest), 0);
 }
 
-// ---- External images ------------------------------------------------------
+// ---- Image files ------------------------------------------------------------
 
-class ExternalImage : public EngineTest {
+// A run whose images are one loaded file: image 0, and nothing else.
+class ImageFileRun : public EngineTest {
  protected:
-  void useImage(std::vector<std::string> lines) {
-    ExternalImageHeader = GetFirmwareHeader(12);
-    ExternalImageLines = std::move(lines);
-    SelectedImage = 0;
+  void useImage(std::vector<std::string> lines, ImageHeader header = builtInHeader(12)) {
+    auto file = std::make_shared<ImageFile>();
+    file->header = std::move(header);
+    file->lines = std::move(lines);
+    images_ = ImageSource(std::move(file));
+  }
+  std::vector<Event> runFile() {
+    RunRequest r = request();
+    r.images = images_;
+    return run(std::move(r));
   }
   static std::string withAddress(const std::string& line, std::uint8_t high, std::uint8_t low) {
     RecordBytes bytes{};
@@ -235,23 +243,29 @@ class ExternalImage : public EngineTest {
     return text;
   }
   std::size_t startRecords() const {
-    const auto requests = logger->requests();
+    const auto requests = logger_->requests();
     return static_cast<std::size_t>(std::count(requests.begin(), requests.end(), Request::StartRecord));
   }
+
+  ImageSource images_;
 };
 
-TEST_F(ExternalImage, OnlyTheFileIsCandidate) {
+TEST_F(ImageFileRun, OnlyTheFileIsCandidate) {
   startLogger(loggerFor(12));
   auto lines = dataLines(11);  // another image's lines under image 12's header
   lines.push_back(":00000001FF");
-  useImage(lines);
-  ExternalImageHeader.qorn_print = 49;  // matches no logger here
-  const auto events = run();
+  ImageHeader header = builtInHeader(12);
+  header.print = 49;  // matches no logger here
+  useImage(lines, header);
+  const auto events = runFile();
   EXPECT_EQ(withCode(events, kEvCandidate), (std::vector<Event>{{27, 0}}));
+  const auto candidates = eventsWithCode(lastRun_, kEvCandidate);
+  ASSERT_EQ(candidates.size(), 1u);
+  EXPECT_EQ(candidates[0].image, header) << "the candidate event carries the file's own header";
   EXPECT_EQ(events.back(), (Event{10, 47}));
 }
 
-TEST_F(ExternalImage, BadEndLineIsRefusedBeforeAnythingIsWritten) {
+TEST_F(ImageFileRun, BadEndLineIsRefusedBeforeAnythingIsWritten) {
   const std::vector<std::vector<std::string>> images = {
       {":00000001FF"},                       // nothing but the end line
       {dataLines(12)[0], ":00000001ff"},     // lower case
@@ -261,27 +275,27 @@ TEST_F(ExternalImage, BadEndLineIsRefusedBeforeAnythingIsWritten) {
   startLogger(loggerFor(12));
   for (const auto& lines : images) {
     useImage(lines);
-    const auto events = run();
+    const auto events = runFile();
     EXPECT_EQ(events.back(), (Event{10, 42}));
     EXPECT_TRUE(withCode(events, kEvProgramming).empty());
   }
   EXPECT_EQ(startRecords(), 0u);
 }
 
-TEST_F(ExternalImage, UndecodableLineStopsWithItsIndex) {
+TEST_F(ImageFileRun, UndecodableLineStopsWithItsIndex) {
   startLogger(loggerFor(12));
   auto lines = dataLines(12);
   lines[5].back() = lines[5].back() == '0' ? '1' : '0';  // checksum now wrong
   lines.push_back(":00000001FF");
   useImage(lines);
-  const auto events = run();
+  const auto events = runFile();
   EXPECT_EQ(withCode(events, kEvBadLine), (std::vector<Event>{{12, 5}}));
   EXPECT_EQ(events.back(), (Event{10, 43}));
-  EXPECT_EQ(logger->flashWrites().size(), 5u);
-  EXPECT_TRUE(logger->programmingOpen());
+  EXPECT_EQ(logger_->flashWrites().size(), 5u);
+  EXPECT_TRUE(logger_->programmingOpen());
 }
 
-TEST_F(ExternalImage, OtherRecordsAreNotSentButCountForProgress) {
+TEST_F(ImageFileRun, OtherRecordsAreNotSentButCountForProgress) {
   startLogger(loggerFor(12));
   auto lines = dataLines(12);
   RecordBytes short16{};
@@ -294,11 +308,11 @@ TEST_F(ExternalImage, OtherRecordsAreNotSentButCountForProgress) {
   lines.insert(lines.begin() + 4, ":020000040001F9");  // extended address record
   lines.push_back(":00000001FF");
   useImage(lines);
-  EXPECT_EQ(run().back(), (Event{0, 0}));
-  EXPECT_EQ(logger->flashWrites().size(), dataLines(12).size());
+  EXPECT_EQ(runFile().back(), (Event{0, 0}));
+  EXPECT_EQ(logger_->flashWrites().size(), dataLines(12).size());
 }
 
-TEST_F(ExternalImage, SeveralVectorTableLinesAreAllSentLastInImageOrder) {
+TEST_F(ImageFileRun, SeveralVectorTableLinesAreAllSentLastInImageOrder) {
   startLogger(loggerFor(12));
   auto lines = dataLines(12);
   lines[10] = withAddress(lines[10], 0x03, 0xDF);
@@ -306,10 +320,10 @@ TEST_F(ExternalImage, SeveralVectorTableLinesAreAllSentLastInImageOrder) {
   const std::string second = lines[47];
   lines.push_back(":00000001FF");
   useImage(lines);
-  const auto events = run();
+  const auto events = runFile();
   EXPECT_EQ(events.back(), (Event{0, 0}));
   EXPECT_EQ(withCode(events, kEvVectorTable), (std::vector<Event>{{40, 0}, {40, 0}, {40, 1}, {40, 1}}));
-  const auto writes = logger->flashWrites();
+  const auto writes = logger_->flashWrites();
   ASSERT_GE(writes.size(), 2u);
   EXPECT_EQ(writes[writes.size() - 2].line, first);
   EXPECT_EQ(writes.back().line, second);
@@ -338,29 +352,35 @@ TEST_F(UpdateProcedure, PinnedLoggersStayOnTheirVersion) {
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.serial << " version " << c.appVersion);
     startLogger(pinnedLogger(c.serial, c.appVersion));
-    ReadInfoOnly = true;
-    EXPECT_EQ(run().back(), (Event{10, 70}));
-    EXPECT_EQ(SelectedImage.load(), c.image);
-    logger.reset();
+    EXPECT_EQ(run(readInfoOnly()).back(), (Event{10, 70}));
+    EXPECT_EQ(chosenImage(lastRun_), c.image);
+    logger_.reset();
   }
 }
 
 TEST_F(UpdateProcedure, PinnedRuleHoldsAcrossTheAutomaticRepeat) {
   // First attempt: the logger is switched, then its bootloader stays silent
-  // until the attempt gives up; the repeat finds it in its bootloader.
-  auto attemptOnSilentBootloader = [&](std::shared_ptr<UpdateMemory> memory) -> int {
+  // until the attempt gives up; the repeat finds it in its bootloader. A
+  // repeat is the same request again, its memory included; a fresh update
+  // starts with a memory of its own.
+  auto attemptOnSilentBootloader = [&](bool sameUpdate) -> int {
     startLogger(pinnedLogger(328300, 0x0588));
-    logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 1, 5});
-    EXPECT_EQ(run(tCMD0, memory).back(), (Event{13, 0}));
-    EXPECT_EQ(logger->mode(), sim::Mode::Bootloader);
-    SelectedImage = -1;
-    EXPECT_EQ(run(tCMD0, memory).back(), (Event{0, 0}));
-    const int chosen = SelectedImage.load();
-    logger.reset();
+    logger_->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 1, 5});
+    const RunRequest first = request();
+    EXPECT_EQ(run(first).back(), (Event{13, 0}));
+    EXPECT_EQ(logger_->mode(), sim::Mode::Bootloader);
+    EXPECT_EQ(run(sameUpdate ? first : request()).back(), (Event{0, 0}));
+    const auto programming = eventsWithCode(lastRun_, kEvProgramming);
+    const int chosen = chosenImage(lastRun_);
+    EXPECT_EQ(programming.size(), 1u);
+    if (!programming.empty()) {
+      EXPECT_EQ(programming[0].image, builtInHeader(chosen));
+    }
+    logger_.reset();
     return chosen;
   };
-  EXPECT_EQ(attemptOnSilentBootloader(std::make_shared<UpdateMemory>()), 8) << "the same update remembers";
-  EXPECT_EQ(attemptOnSilentBootloader(nullptr), 7) << "a fresh update has nothing to go by";
+  EXPECT_EQ(attemptOnSilentBootloader(true), 8) << "the same update remembers";
+  EXPECT_EQ(attemptOnSilentBootloader(false), 7) << "a fresh update has nothing to go by";
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The firmware catalogue: the twelve compiled-in images against the release
-// table typed in here (independent of the build's manifest), the failure
-// paths of the one query, the selection-based accessors, and an outside check
-// of every record line with srec_cat.
+// table typed in here (independent of the build's manifest), what an image
+// source gives outside its images, a loaded file as image 0, and an outside
+// check of every record line with srec_cat.
 #include "catalogue.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,125 +23,134 @@
 namespace zorvik {
 namespace {
 
-// Captured during static initialisation, before any test can have loaded a
-// file: the catalogue's globals are constant-initialised, so this is their
-// state at program start.
-const TBl3FileHeader kExternalHeaderAtStart = GetFirmwareHeader(0);
-const std::size_t kExternalLinesAtStart = ExternalImageLines.size();
-const int kSelectedAtStart = SelectedImage.load();
-
-// Restores the shared selection and image 0 after each test.
-class Catalogue : public ::testing::Test {
- protected:
-  void TearDown() override {
-    SelectedImage = -1;
-    ExternalImageLines.clear();
-    ExternalImageHeader = TBl3FileHeader{};
-  }
-};
-
-std::vector<std::string> selectedLines() {
+std::vector<std::string> sourceLines(const ImageSource& source, int image) {
   std::vector<std::string> lines;
-  for (int i = 0; i <= GetFirmwareLastLine(); ++i) lines.push_back(GetFirmwareLine(i));
+  for (int i = 0; i <= source.lastLine(image); ++i) lines.emplace_back(source.line(image, i));
   return lines;
 }
 
-std::vector<std::string> imageLines(int image) {
-  SelectedImage = image;
-  return selectedLines();
+std::vector<std::string> imageLines(int image) { return sourceLines(ImageSource(), image); }
+
+bool isMarked(const ImageHeader& h) {
+  return h.deviceClass == 0xFFFF && h.platform == 0xFFFF && h.print == 0xFFFF;
 }
 
-TEST_F(Catalogue, StartState) {
-  EXPECT_EQ(kExternalHeaderAtStart, TBl3FileHeader{});
-  EXPECT_EQ(kExternalHeaderAtStart.qorn_date, "");
-  EXPECT_EQ(kExternalLinesAtStart, 0u);
-  EXPECT_EQ(kSelectedAtStart, -1);
-}
+TEST(Catalogue, Image12AsTheReleaseTableDescribesIt) {
+  const ImageHeader h = builtInHeader(12);
+  EXPECT_EQ(h.deviceClass, 26113);
+  EXPECT_EQ(h.versionHigh, 6);
+  EXPECT_EQ(h.versionLow, 26);
+  EXPECT_EQ(h.platform, 24);
+  EXPECT_EQ(h.print, 53);
+  EXPECT_EQ(h.date, "24.04.2025 16:11:52");
+  EXPECT_EQ(h.bootloader, 3);
+  EXPECT_EQ(h.bootloaderVersion, 0);
 
-TEST_F(Catalogue, Image12AsTheReleaseTableDescribesIt) {
-  const TBl3FileHeader h = GetFirmwareHeader(12);
-  EXPECT_EQ(h.qorn_class, 26113);
-  EXPECT_EQ(h.qorn_verH, 6);
-  EXPECT_EQ(h.qorn_verL, 26);
-  EXPECT_EQ(h.qorn_platform, 24);
-  EXPECT_EQ(h.qorn_print, 53);
-  EXPECT_EQ(h.qorn_date, "24.04.2025 16:11:52");
-  EXPECT_EQ(h.qorn_bl, 3);
-  EXPECT_EQ(h.qorn_bl_ver, 0);
-
-  SelectedImage = 12;
-  EXPECT_EQ(GetFirmwareLastLine(), 827);
-  EXPECT_EQ(GetFirmwareLine(827), ":00000001FF");
-  const std::string vectors = GetFirmwareLine(47);
+  const ImageSource images;
+  EXPECT_EQ(images.header(12), h);
+  EXPECT_EQ(images.lastLine(12), 827);
+  EXPECT_EQ(images.line(12, 827), ":00000001FF");
+  const std::string_view vectors = images.line(12, 47);
   ASSERT_EQ(vectors.size(), 139u);
   EXPECT_EQ(vectors.substr(3, 4), "03DF");
 }
 
-TEST_F(Catalogue, InvalidQueriesFailWithMarkedOutputs) {
+TEST(Catalogue, BuiltInSourceSpansImagesOneToTwelveAndAFileOnlyImageZero) {
+  const ImageSource builtIn;
+  EXPECT_FALSE(builtIn.isFile());
+  EXPECT_EQ(builtIn.firstIndex(), 1);
+  EXPECT_EQ(builtIn.lastIndex(), kBuiltInImageCount);
+  EXPECT_EQ(kBuiltInImageCount, 12);
+
+  const ImageSource file(std::make_shared<const ImageFile>());
+  EXPECT_TRUE(file.isFile());
+  EXPECT_EQ(file.firstIndex(), kFileImageIndex);
+  EXPECT_EQ(file.lastIndex(), kFileImageIndex);
+
+  const ImageSource noFile(std::shared_ptr<const ImageFile>{});
+  EXPECT_FALSE(noFile.isFile()) << "a null file means the built-in images";
+  EXPECT_EQ(noFile.header(12), builtInHeader(12));
+}
+
+// Outside a source every query gives its marked value: a header that matches
+// no logger, line index 0 and empty lines. A file source hides the built-in
+// images, and the built-in source has no image 0.
+TEST(Catalogue, ImagesOutsideTheSourceGiveMarkedResults) {
+  auto loaded = std::make_shared<ImageFile>();
+  loaded->header = builtInHeader(3);
+  loaded->lines = {std::string(ImageSource().line(3, 0)), ":00000001FF"};
   const struct {
-    int image, kind;
-  } cases[] = {{13, 0}, {-1, 0}, {1, 3}, {1, -1}, {0, 3}, {INT_MIN, 1}, {INT_MAX, 2}, {13, 2}};
+    const char* name;
+    ImageSource source;
+    int image;
+  } cases[] = {
+      {"built-in 13", ImageSource(), 13},
+      {"built-in -1", ImageSource(), -1},
+      {"built-in 0", ImageSource(), 0},
+      {"built-in INT_MIN", ImageSource(), INT_MIN},
+      {"built-in INT_MAX", ImageSource(), INT_MAX},
+      {"file 1", ImageSource(loaded), 1},
+      {"file 3", ImageSource(loaded), 3},
+      {"file 12", ImageSource(loaded), 12},
+      {"file -1", ImageSource(loaded), -1},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE("image " + std::to_string(c.image) + " kind " + std::to_string(c.kind));
-    TBl3FileHeader header{1, 2, 3, 4, 5, "x", 6, 7};
-    int lastIndex = 99;
-    std::string text = "stale";
-    EXPECT_FALSE(QueryFirmware(c.image, c.kind, 0, header, lastIndex, text));
-    EXPECT_EQ(header.qorn_class, 0xFFFF);
-    EXPECT_EQ(header.qorn_platform, 0xFFFF);
-    EXPECT_EQ(header.qorn_print, 0xFFFF);
-    EXPECT_EQ(lastIndex, 0);
-    EXPECT_EQ(text, "");
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(c.source.contains(c.image));
+    EXPECT_TRUE(isMarked(c.source.header(c.image)));
+    EXPECT_EQ(c.source.lastLine(c.image), 0);
+    EXPECT_EQ(c.source.line(c.image, 0), "");
+  }
+  for (int image : {13, -1, 0, INT_MIN, INT_MAX}) {
+    SCOPED_TRACE(image);
+    EXPECT_TRUE(isMarked(builtInHeader(image)));
   }
 }
 
-TEST_F(Catalogue, ValidQueryFillsOnlyWhatItsKindAsksFor) {
-  TBl3FileHeader header{};
-  int lastIndex = 99;
-  std::string text = "stale";
-  ASSERT_TRUE(QueryFirmware(6, kQueryLine, 47, header, lastIndex, text));
-  EXPECT_EQ(text.substr(0, 7), ":4003DF");
-  EXPECT_EQ(lastIndex, 0);
-  ASSERT_TRUE(QueryFirmware(6, kQueryLastIndex, 0, header, lastIndex, text));
-  EXPECT_EQ(lastIndex, 697);
-  EXPECT_EQ(text, "");
+TEST(Catalogue, ImageSixHasItsVectorTableAtLine47AndEndsAt697) {
+  const ImageSource images;
+  EXPECT_EQ(images.line(6, 47).substr(0, 7), ":4003DF");
+  EXPECT_EQ(images.lastLine(6), 697);
 }
 
-TEST_F(Catalogue, LineOutsideTheImageOrWithoutSelectionIsEmpty) {
-  SelectedImage = 12;
+TEST(Catalogue, LineOutsideTheImageIsEmpty) {
+  const ImageSource images;
   for (int i : {-1, 828, INT_MAX, INT_MIN}) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(GetFirmwareLine(i), "");
+    EXPECT_EQ(images.line(12, i), "");
   }
-  SelectedImage = -1;
-  EXPECT_EQ(GetFirmwareLastLine(), 0);
-  EXPECT_EQ(GetFirmwareLine(0), "");
-  SelectedImage = 0;  // no file loaded: an empty line list
-  EXPECT_EQ(GetFirmwareLastLine(), -1);
-  EXPECT_EQ(GetFirmwareLine(0), "");
+  // An image file without lines: nothing to send, no line 0.
+  const ImageSource empty(std::make_shared<const ImageFile>());
+  EXPECT_EQ(empty.lastLine(0), 0);
+  EXPECT_EQ(empty.line(0, 0), "");
 }
 
-TEST_F(Catalogue, ImageCountIgnoresTheSelection) {
-  for (int selected : {-1, 0, 1, 12, 13}) {
-    SelectedImage = selected;
-    EXPECT_EQ(FirmwareImageCount(), 12) << "SelectedImage " << selected;
-  }
-}
-
-TEST_F(Catalogue, ExternalFileWithThreeRecordLines) {
+TEST(Catalogue, LoadedFileWithThreeRecordLinesIsImageZero) {
   const std::vector<std::string> image1 = imageLines(1);
-  SelectedImage = -1;
-  const std::filesystem::path file =
+  const std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("catalogue_test_" + std::to_string(getpid()) + ".txt");
-  std::ofstream(file) << "bootloader=3\nbootloader version=1\nclass=26113\nversionH=7\nversionL=3\n"
+  std::ofstream(path) << "bootloader=3\nbootloader version=1\nclass=26113\nversionH=7\nversionL=3\n"
                          "platform=24\nprint=53\ndate=01.01.2030 00:00:00\n"
                       << image1[0] << "\n" << image1[1] << "\n:00000001FF\n";
-  ASSERT_EQ(LoadImageFile(file.string()), ImageLoadResult::Loaded);
-  std::filesystem::remove(file);
-  EXPECT_EQ(SelectedImage.load(), 0);
-  EXPECT_EQ(GetFirmwareLastLine(), 2);
-  EXPECT_EQ(selectedLines(), (std::vector<std::string>{image1[0], image1[1], ":00000001FF"}));
-  EXPECT_EQ(GetFirmwareHeader(0), (TBl3FileHeader{26113, 7, 3, 24, 53, "01.01.2030 00:00:00", 3, 1}));
+  auto file = std::make_shared<ImageFile>();
+  ASSERT_EQ(loadImageFile(path.string(), *file), ImageLoadResult::Loaded);
+  std::filesystem::remove(path);
+  const ImageSource source(file);
+  EXPECT_EQ(source.lastLine(0), 2);
+  EXPECT_EQ(sourceLines(source, 0), (std::vector<std::string>{image1[0], image1[1], ":00000001FF"}));
+  EXPECT_EQ(source.header(0), (ImageHeader{26113, 7, 3, 24, 53, "01.01.2030 00:00:00", 3, 1}));
+}
+
+// A run keeps its copy of the source; the lines it reads stay valid after
+// whoever loaded the file has let go of it.
+TEST(Catalogue, LinesOfAFileOutliveEveryOtherOwner) {
+  auto file = std::make_shared<ImageFile>();
+  file->lines = {std::string(imageLines(5)[0]), ":00000001FF"};
+  auto first = std::make_unique<ImageSource>(std::move(file));
+  const ImageSource kept = *first;
+  first.reset();
+  EXPECT_EQ(kept.line(0, 0), imageLines(5)[0]);
+  EXPECT_EQ(kept.line(0, 1), ":00000001FF");
 }
 
 // Where the records of one image lie: runs of consecutive addresses (step
@@ -149,7 +159,7 @@ struct Run {
   unsigned first, last;
 };
 
-struct ImageRow {
+struct ReleaseRow {
   int image;
   std::uint16_t bl, blVer, cls, verH, verL, platform, print;
   const char* date;
@@ -159,8 +169,8 @@ struct ImageRow {
 };
 
 // The release table of the shipped images.
-const std::vector<ImageRow>& releaseTable() {
-  static const std::vector<ImageRow> rows = {
+const std::vector<ReleaseRow>& releaseTable() {
+  static const std::vector<ReleaseRow> rows = {
       {1, 2, 0, 26113, 3, 20, 0, 0, "18.06.2009 16:27:52", 524, {{0x2500, 0xA700}, {0xF780, 0xF7C0}}, -1},
       {2, 2, 0, 26113, 4, 8, 1, 1, "26.06.2009 14:37:42", 561, {{0x2800, 0xB340}, {0xF780, 0xF7C0}}, -1},
       {3, 2, 0, 26113, 5, 8, 1, 2, "27.01.2010 10:04:04", 563, {{0x2800, 0xB3C0}, {0xF780, 0xF7C0}}, -1},
@@ -177,7 +187,7 @@ const std::vector<ImageRow>& releaseTable() {
   return rows;
 }
 
-std::vector<unsigned> expectedAddresses(const ImageRow& row) {
+std::vector<unsigned> expectedAddresses(const ReleaseRow& row) {
   const unsigned step = row.bl == 2 ? 0x40 : 1;
   std::vector<unsigned> addresses;
   for (const Run& run : row.runs)
@@ -185,13 +195,13 @@ std::vector<unsigned> expectedAddresses(const ImageRow& row) {
   return addresses;
 }
 
-TEST_F(Catalogue, EveryBuiltInImageMatchesTheReleaseTable) {
+TEST(Catalogue, EveryBuiltInImageMatchesTheReleaseTable) {
   ASSERT_EQ(releaseTable().size(), 12u);
   int totalLines = 0;
-  for (const ImageRow& row : releaseTable()) {
+  for (const ReleaseRow& row : releaseTable()) {
     SCOPED_TRACE("image " + std::to_string(row.image));
-    EXPECT_EQ(GetFirmwareHeader(row.image),
-              (TBl3FileHeader{row.cls, row.verH, row.verL, row.platform, row.print, row.date, row.bl, row.blVer}));
+    EXPECT_EQ(builtInHeader(row.image),
+              (ImageHeader{row.cls, row.verH, row.verL, row.platform, row.print, row.date, row.bl, row.blVer}));
     const std::vector<std::string> lines = imageLines(row.image);
     ASSERT_EQ(static_cast<int>(lines.size()), row.lines);
     totalLines += row.lines;
@@ -216,7 +226,7 @@ TEST_F(Catalogue, EveryBuiltInImageMatchesTheReleaseTable) {
   EXPECT_EQ(totalLines, 8404);
 }
 
-TEST_F(Catalogue, NoTwoImagesShareTheirData) {
+TEST(Catalogue, NoTwoImagesShareTheirData) {
   const std::vector<std::string> six = imageLines(6);
   for (int image : {7, 8, 9}) {
     const std::vector<std::string> other = imageLines(image);
@@ -228,7 +238,7 @@ TEST_F(Catalogue, NoTwoImagesShareTheirData) {
 // record and checksum was accepted. Third-generation images address 64-byte
 // blocks, so read as byte addresses their records overlap: -multiple lets
 // srec_cat accept that while it still checks every record.
-class SrecCat : public Catalogue {
+class SrecCat : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::system("command -v srec_cat >/dev/null 2>&1") != 0)
@@ -237,7 +247,6 @@ class SrecCat : public Catalogue {
   }
   void TearDown() override {
     std::filesystem::remove(file_);
-    Catalogue::TearDown();
   }
   int check(const std::vector<std::string>& lines) {
     std::ofstream out(file_);
@@ -250,7 +259,7 @@ class SrecCat : public Catalogue {
 };
 
 TEST_F(SrecCat, AcceptsEveryBuiltInImage) {
-  for (int image = 1; image <= FirmwareImageCount(); ++image) {
+  for (int image = 1; image <= kBuiltInImageCount; ++image) {
     EXPECT_EQ(check(imageLines(image)), 0) << "image " << image;
   }
 }

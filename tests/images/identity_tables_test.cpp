@@ -31,7 +31,7 @@ TEST(ClassTable, ValidatorAtTheEdgesOfTheRanges) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    EXPECT_EQ(ValidClass(c.code), c.expected);
+    EXPECT_EQ(validClass(c.code), c.expected);
   }
 }
 
@@ -48,8 +48,8 @@ TEST(ClassTable, FixedNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    EXPECT_EQ(GetClassName(c.code, kNoCode), c.name);
-    EXPECT_EQ(GetClassName(c.code, 38), c.name) << "print must not matter for this class";
+    EXPECT_EQ(className(c.code, kNoCode), c.name);
+    EXPECT_EQ(className(c.code, 38), c.name) << "print must not matter for this class";
   }
 }
 
@@ -65,21 +65,21 @@ TEST(ClassTable, WlanBleClassNamedByPrint) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.print);
-    EXPECT_EQ(GetClassName(kClassSwitchedW, c.print), c.name);
+    EXPECT_EQ(className(kClassSwitchedW, c.print), c.name);
   }
-  EXPECT_EQ(ValidClass(kClassSwitchedW), kClassSwitchedW);
+  EXPECT_EQ(validClass(kClassSwitchedW), kClassSwitchedW);
 }
 
 TEST(ClassTable, SecondSwitchedClassHasThreeNamesAndIgnoresTheNewestPrints) {
-  const std::string wlan = GetClassName(kClassSwitchedV, 38);
-  const std::string ble = GetClassName(kClassSwitchedV, 39);
-  const std::string generic = GetClassName(kClassSwitchedV, kNoCode);
-  EXPECT_EQ(GetClassName(kClassSwitchedV, 47), wlan);
-  EXPECT_EQ(GetClassName(kClassSwitchedV, 48), ble);
+  const std::string wlan = className(kClassSwitchedV, 38);
+  const std::string ble = className(kClassSwitchedV, 39);
+  const std::string generic = className(kClassSwitchedV, kNoCode);
+  EXPECT_EQ(className(kClassSwitchedV, 47), wlan);
+  EXPECT_EQ(className(kClassSwitchedV, 48), ble);
   // Unlike its sibling class, prints 55 and 56 do not select a radio name.
   for (std::uint16_t print : {0, 37, 40, 55, 56, 57}) {
     SCOPED_TRACE(print);
-    EXPECT_EQ(GetClassName(kClassSwitchedV, print), generic);
+    EXPECT_EQ(className(kClassSwitchedV, print), generic);
   }
   EXPECT_NE(wlan, ble);
   EXPECT_NE(wlan, generic);
@@ -93,10 +93,10 @@ TEST(ClassTable, SecondSwitchedClassHasThreeNamesAndIgnoresTheNewestPrints) {
 TEST(ClassTable, OnlyTheTwoSwitchedClassesDependOnThePrint) {
   for (unsigned code = 0; code <= 0xFFFF; ++code) {
     const auto cls = static_cast<std::uint16_t>(code);
-    if (ValidClass(cls) == kNoCode || cls == kClassSwitchedW || cls == kClassSwitchedV) continue;
-    const std::string name = GetClassName(cls, kNoCode);
+    if (validClass(cls) == kNoCode || cls == kClassSwitchedW || cls == kClassSwitchedV) continue;
+    const std::string name = className(cls, kNoCode);
     for (std::uint16_t print : {0, 38, 39, 47, 48, 55, 56, 57}) {
-      EXPECT_EQ(GetClassName(cls, print), name) << "class " << code << " print " << print;
+      EXPECT_EQ(className(cls, print), name) << "class " << code << " print " << print;
     }
   }
 }
@@ -119,19 +119,19 @@ TEST(PlatformTable, FixedNames) {
   static_assert(std::size(cases) == 29);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    EXPECT_EQ(GetPlatformName(c.code), c.name);
-    EXPECT_EQ(ValidPlatform(c.code), c.code);
+    EXPECT_EQ(platformName(c.code), c.name);
+    EXPECT_EQ(validPlatform(c.code), c.code);
   }
 }
 
 TEST(PlatformTable, ModelNamedPlatformAndUnknownCodes) {
-  EXPECT_EQ(ValidPlatform(20), 20);
-  EXPECT_NE(GetPlatformName(20), "?");
-  EXPECT_FALSE(GetPlatformName(20).empty());
+  EXPECT_EQ(validPlatform(20), 20);
+  EXPECT_NE(platformName(20), "?");
+  EXPECT_FALSE(platformName(20).empty());
   for (std::uint16_t code : {29, 30, 1000, 0xFFFD, 0xFFFF}) {
     SCOPED_TRACE(code);
-    EXPECT_EQ(ValidPlatform(code), kNoCode);
-    EXPECT_EQ(GetPlatformName(code), "?");
+    EXPECT_EQ(validPlatform(code), kNoCode);
+    EXPECT_EQ(platformName(code), "?");
   }
 }
 
@@ -156,15 +156,15 @@ TEST(PrintTable, FixedNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    EXPECT_EQ(GetPrintName(c.code), c.name);
+    EXPECT_EQ(printName(c.code), c.name);
   }
 }
 
 TEST(PrintTable, ModelRowsAreBoardPlusModelInParentheses) {
   for (std::uint16_t code : {12, 24, 25, 26, 27, 28, 29, 40, 43, 51, 54, 57}) {
     SCOPED_TRACE(code);
-    const std::string name = GetPrintName(code);
-    EXPECT_EQ(ValidPrint(code), code);
+    const std::string name = printName(code);
+    EXPECT_EQ(validPrint(code), code);
     const auto open = name.find(" (");
     ASSERT_NE(open, std::string::npos) << name;
     EXPECT_GT(open, 0u) << "a board name comes first: " << name;
@@ -182,8 +182,8 @@ TEST(PrintTable, ValidatorAroundTheGap) {
                         {57, 57},       {58, kNoCode},     {0xFFFE, kNoCode}, {0xFFFF, kNoCode}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    EXPECT_EQ(ValidPrint(c.code), c.expected);
-    EXPECT_EQ(GetPrintName(c.code) == "?", c.expected == kNoCode);
+    EXPECT_EQ(validPrint(c.code), c.expected);
+    EXPECT_EQ(printName(c.code) == "?", c.expected == kNoCode);
   }
 }
 
@@ -195,11 +195,11 @@ struct Kind {
   std::string (*name)(std::uint16_t);
   int count;
 };
-std::string ClassNameNoPrint(std::uint16_t code) { return GetClassName(code, kNoCode); }
+std::string classNameNoPrint(std::uint16_t code) { return className(code, kNoCode); }
 const Kind kKinds[] = {
-    {"class", ValidClass, ClassNameNoPrint, 50},
-    {"platform", ValidPlatform, GetPlatformName, 30},
-    {"print", ValidPrint, GetPrintName, 56},
+    {"class", validClass, classNameNoPrint, 50},
+    {"platform", validPlatform, platformName, 30},
+    {"print", validPrint, printName, 56},
 };
 
 // Over the whole code space: a code is valid exactly when it has a name, the
@@ -272,10 +272,10 @@ constexpr const char* kMemoryMapRegister = R"(
 
 struct ExpectedMap {
   std::uint16_t platform;
-  TMemoryMap map;
+  MemoryMap map;
 };
 
-TMemorySegment ParseSegment(const std::string& text) {
+MemorySegment parseSegment(const std::string& text) {
   if (text == "-") return {};
   unsigned first = 0;
   unsigned last = 0;
@@ -286,7 +286,7 @@ TMemorySegment ParseSegment(const std::string& text) {
   return {true, static_cast<std::int32_t>(first), static_cast<std::int32_t>(last)};
 }
 
-std::vector<ExpectedMap> ParseRegister() {
+std::vector<ExpectedMap> parseRegister() {
   std::vector<ExpectedMap> rows;
   std::istringstream lines(kMemoryMapRegister);
   std::string line;
@@ -300,45 +300,36 @@ std::vector<ExpectedMap> ParseRegister() {
       std::getline(fields, field, '|');
       const auto b = field.find_first_not_of(' ');
       const auto e = field.find_last_not_of(' ');
-      segment = ParseSegment(b == std::string::npos ? "" : field.substr(b, e - b + 1));
+      segment = parseSegment(b == std::string::npos ? "" : field.substr(b, e - b + 1));
     }
     rows.push_back(row);
   }
   return rows;
 }
 
-std::string Describe(const TMemorySegment& s) {
+std::string describe(const MemorySegment& s) {
   char text[48];
   std::snprintf(text, sizeof text, "{%s, 0x%X, 0x%X}", s.enabled ? "on" : "off", static_cast<unsigned>(s.first),
                 static_cast<unsigned>(s.last));
   return text;
 }
 
-TMemoryMap Garbage() {
-  TMemoryMap map;
-  map.fill({true, -1, 0x7FFFFFFF});
-  return map;
-}
-
-TEST(MemoryMap, EveryPlatformSegmentBySegment) {
-  const auto rows = ParseRegister();
+TEST(MemoryMaps, EveryPlatformSegmentBySegment) {
+  const auto rows = parseRegister();
   ASSERT_EQ(rows.size(), 30u);
   for (const auto& row : rows) {
-    TMemoryMap map = Garbage();
-    GetMemoryMap(row.platform, map);
+    const MemoryMap map = memoryMap(row.platform);
     for (std::size_t i = 0; i < map.size(); ++i) {
       EXPECT_EQ(map[i], row.map[i]) << "platform 0x" << std::hex << row.platform << " segment " << i << ": got "
-                                    << Describe(map[i]) << ", register " << Describe(row.map[i]);
+                                    << describe(map[i]) << ", register " << describe(row.map[i]);
     }
   }
 }
 
-TEST(MemoryMap, PlatformsWithoutSegmentsGiveAnEmptyMap) {
+TEST(MemoryMaps, PlatformsWithoutSegmentsGiveAnEmptyMap) {
   for (std::uint16_t platform : {18, 19, 29, 1000, 0xFFFD, 0xFFFF}) {
     SCOPED_TRACE(platform);
-    TMemoryMap map = Garbage();
-    GetMemoryMap(platform, map);
-    for (const auto& segment : map) {
+    for (const auto& segment : memoryMap(platform)) {
       EXPECT_FALSE(segment.enabled);
       EXPECT_EQ(segment.first, 0);
       EXPECT_EQ(segment.last, 0);
@@ -346,25 +337,23 @@ TEST(MemoryMap, PlatformsWithoutSegmentsGiveAnEmptyMap) {
   }
 }
 
-TEST(MemoryMap, SecondCallLeavesNothingOfTheFirst) {
-  TMemoryMap map = Garbage();
-  GetMemoryMap(24, map);
-  ASSERT_TRUE(map[6].enabled);  // the first call really filled something
-  GetMemoryMap(18, map);
-  EXPECT_EQ(map, TMemoryMap{});
+// Each map stands alone: nothing of a platform looked up before shows through
+// in the next one (as it would from a map kept between calls).
+TEST(MemoryMaps, NothingOfAnEarlierLookUpShowsThrough) {
+  ASSERT_TRUE(memoryMap(24)[6].enabled);  // the first look-up really has something
+  EXPECT_EQ(memoryMap(18), MemoryMap{});
 
   // A platform with fewer segments after one with more: the gaps are cleared.
-  GetMemoryMap(6, map);
-  GetMemoryMap(15, map);
-  const TMemorySegment off{};
+  ASSERT_TRUE(memoryMap(6)[4].enabled);
+  const MemoryMap map = memoryMap(15);
+  const MemorySegment off{};
   EXPECT_EQ(map[2], off);
   EXPECT_EQ(map[3], off);
   EXPECT_EQ(map[4], off);
 }
 
-TEST(MemoryMap, UpdateIdAddressOfThirdGenerationBootloader) {
-  TMemoryMap map;
-  GetMemoryMap(23, map);
+TEST(MemoryMaps, UpdateIdAddressOfThirdGenerationBootloader) {
+  const MemoryMap map = memoryMap(23);
   EXPECT_EQ(map[0].first, 0x1800);
   EXPECT_EQ(map[0].first / 64, 0x60);
 }

@@ -9,21 +9,14 @@ namespace zorvik {
 namespace {
 
 std::vector<std::string> builtIn(int image) {
-  TBl3FileHeader header;
-  int last = 0;
-  std::string text;
-  QueryFirmware(image, kQueryLastIndex, 0, header, last, text);
+  const ImageSource images;
   std::vector<std::string> lines;
-  for (int i = 0; i <= last; ++i) {
-    int unused = 0;
-    QueryFirmware(image, kQueryLine, i, header, unused, text);
-    lines.push_back(text);
-  }
+  for (int i = 0; i <= images.lastLine(image); ++i) lines.emplace_back(images.line(image, i));
   return lines;
 }
 
 TEST(CheckImageLines, EveryBuiltInImagePasses) {
-  for (int image = 1; image <= FirmwareImageCount(); ++image) {
+  for (int image = 1; image <= kBuiltInImageCount; ++image) {
     SCOPED_TRACE(image);
     const auto check = checkImageLines(builtIn(image));
     EXPECT_EQ(check.result, ImageLinesCheck::Ok);

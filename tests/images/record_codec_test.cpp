@@ -18,7 +18,7 @@ constexpr std::uint8_t kGarbage = 0xEE;
 
 // Independent reference: count, address, type and data as "%02X" pairs, then
 // the two's complement of their sum.
-std::string ReferenceLine(const std::vector<std::uint8_t>& bytes) {
+std::string referenceLine(const std::vector<std::uint8_t>& bytes) {
   std::string line = ":";
   unsigned sum = 0;
   char pair[3];
@@ -31,22 +31,27 @@ std::string ReferenceLine(const std::vector<std::uint8_t>& bytes) {
   return line + pair;
 }
 
-// The shared record is global state: every test starts from a buffer full of
-// a recognisable pattern, so bytes the codec must not touch can be checked.
+// Every test starts from a record full of a recognisable pattern, so bytes
+// the codec must not touch can be checked.
 class RecordCodec : public ::testing::Test {
  protected:
   void SetUp() override {
-    RecordBuffer.fill(kGarbage);
-    RecordLine = "untouched";
+    buffer_.fill(kGarbage);
+    line_ = "untouched";
   }
-  static void Load(const std::vector<std::uint8_t>& bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) RecordBuffer[i] = bytes[i];
+  void load(const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) buffer_[i] = bytes[i];
   }
-  static void ExpectBuffer(const std::vector<std::uint8_t>& bytes) {
+  void expectBuffer(const std::vector<std::uint8_t>& bytes) const {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-      EXPECT_EQ(RecordBuffer[i], bytes[i]) << "RecordBuffer[" << i << "]";
+      EXPECT_EQ(buffer_[i], bytes[i]) << "buffer[" << i << "]";
     }
   }
+  bool encode() { return encodeRecord(buffer_, line_); }
+  bool decode() { return decodeRecord(line_, buffer_); }
+
+  RecordBytes buffer_{};
+  std::string line_;
 };
 
 // ------------------------------------------------------------ round trips ---
@@ -68,29 +73,29 @@ TEST_F(RecordCodec, WorkedRecordsBothWays) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    RecordBuffer.fill(kGarbage);
-    Load(c.bytes);
-    ASSERT_TRUE(encodeRecord());
-    EXPECT_EQ(RecordLine, c.line);
-    EXPECT_EQ(RecordBuffer[c.bytes.size()], kGarbage) << "encoding must not write the checksum byte";
+    buffer_.fill(kGarbage);
+    load(c.bytes);
+    ASSERT_TRUE(encode());
+    EXPECT_EQ(line_, c.line);
+    EXPECT_EQ(buffer_[c.bytes.size()], kGarbage) << "encoding must not write the checksum byte";
 
-    RecordBuffer.fill(kGarbage);
-    RecordLine = c.line;
-    ASSERT_TRUE(decodeRecord());
+    buffer_.fill(kGarbage);
+    line_ = c.line;
+    ASSERT_TRUE(decode());
     auto withChecksum = c.bytes;
     withChecksum.push_back(c.checksum);
-    ExpectBuffer(withChecksum);
-    EXPECT_EQ(hexChecksum(RecordLine.c_str() + 1, static_cast<int>(withChecksum.size())), 0);
+    expectBuffer(withChecksum);
+    EXPECT_EQ(hexChecksum(line_.c_str() + 1, static_cast<int>(withChecksum.size())), 0);
   }
 }
 
 TEST_F(RecordCodec, FullRecordOf139CharactersDecodes) {
   std::vector<std::uint8_t> bytes = {0x40, 0x12, 0x34, 0x00};
   for (int i = 0; i < 64; ++i) bytes.push_back(static_cast<std::uint8_t>(0xC0 + i));
-  RecordLine = ReferenceLine(bytes);
-  ASSERT_EQ(RecordLine.size(), 139u);
-  ASSERT_TRUE(decodeRecord());
-  ExpectBuffer(bytes);
+  line_ = referenceLine(bytes);
+  ASSERT_EQ(line_.size(), 139u);
+  ASSERT_TRUE(decode());
+  expectBuffer(bytes);
 }
 
 // ------------------------------------------------------------- rejections ---
@@ -104,72 +109,72 @@ TEST_F(RecordCodec, MalformedLinesAreRejected) {
   };
   for (const char* line : lines) {
     SCOPED_TRACE(line);
-    RecordLine = line;
-    EXPECT_FALSE(decodeRecord());
+    line_ = line;
+    EXPECT_FALSE(decode());
   }
 }
 
 TEST_F(RecordCodec, CountAbove64FailsAtTheCountCheckWhateverTheLength) {
   std::vector<std::uint8_t> bytes = {0x41, 0x00, 0x00, 0x00};
   bytes.resize(4 + 0x41, 0x5A);
-  const std::string intact = ReferenceLine(bytes);  // consistent apart from the count
+  const std::string intact = referenceLine(bytes);  // consistent apart from the count
   ASSERT_EQ(intact.size(), 141u);
   const std::string lines[] = {":41000000BF", ":41" + std::string(136, '0'), intact};
   for (const auto& line : lines) {
     SCOPED_TRACE(line.size());
-    RecordBuffer.fill(kGarbage);
-    RecordLine = line;
-    EXPECT_FALSE(decodeRecord());
-    EXPECT_EQ(RecordBuffer[0], 0x41) << "the count is stored before it is checked";
-    EXPECT_EQ(RecordBuffer[1], kGarbage) << "nothing after the count is decoded";
+    buffer_.fill(kGarbage);
+    line_ = line;
+    EXPECT_FALSE(decode());
+    EXPECT_EQ(buffer_[0], 0x41) << "the count is stored before it is checked";
+    EXPECT_EQ(buffer_[1], kGarbage) << "nothing after the count is decoded";
   }
 }
 
 TEST_F(RecordCodec, WrongLengthFailsAtTheLengthCheck) {
   for (const char* line : {":0100000531C900", ":0100000531C90", ":0100000531C"}) {
     SCOPED_TRACE(line);
-    RecordBuffer.fill(kGarbage);
-    RecordLine = line;
-    EXPECT_FALSE(decodeRecord());
-    EXPECT_EQ(RecordBuffer[0], 0x01);
-    EXPECT_EQ(RecordBuffer[1], kGarbage) << "nothing after the count is decoded";
+    buffer_.fill(kGarbage);
+    line_ = line;
+    EXPECT_FALSE(decode());
+    EXPECT_EQ(buffer_[0], 0x01);
+    EXPECT_EQ(buffer_[1], kGarbage) << "nothing after the count is decoded";
   }
 }
 
 TEST_F(RecordCodec, BadDigitInsideTheRecordKeepsTheBytesBeforeIt) {
-  RecordLine = ":01000005x1C9";
-  EXPECT_FALSE(decodeRecord());
-  ExpectBuffer({0x01, 0x00, 0x00, 0x05});
-  EXPECT_EQ(RecordBuffer[4], kGarbage);
+  line_ = ":01000005x1C9";
+  EXPECT_FALSE(decode());
+  expectBuffer({0x01, 0x00, 0x00, 0x05});
+  EXPECT_EQ(buffer_[4], kGarbage);
 }
 
 TEST_F(RecordCodec, WrongChecksumLeavesEveryByteInTheBuffer) {
-  RecordLine = ":0100000531C8";
-  EXPECT_FALSE(decodeRecord());
-  ExpectBuffer({0x01, 0x00, 0x00, 0x05, 0x31, 0xC8});
+  line_ = ":0100000531C8";
+  EXPECT_FALSE(decode());
+  expectBuffer({0x01, 0x00, 0x00, 0x05, 0x31, 0xC8});
 
   // The same on a full record, with the changed digit in the checksum's high half.
   std::vector<std::uint8_t> bytes = {0x40, 0x80, 0x00, 0x00};
   for (int i = 0; i < 64; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 7));
-  std::string line = ReferenceLine(bytes);
+  std::string line = referenceLine(bytes);
   line[137] = line[137] == '0' ? '1' : '0';
-  RecordBuffer.fill(kGarbage);
-  RecordLine = line;
-  EXPECT_FALSE(decodeRecord());
-  ExpectBuffer(bytes);
+  buffer_.fill(kGarbage);
+  line_ = line;
+  EXPECT_FALSE(decode());
+  expectBuffer(bytes);
   std::uint8_t high = 0;
   std::uint8_t low = 0;
   ASSERT_TRUE(hexDigitValue(line[137], high) && hexDigitValue(line[138], low));
-  EXPECT_EQ(RecordBuffer[68], high * 16 + low);
+  EXPECT_EQ(buffer_[68], high * 16 + low);
 }
 
 TEST_F(RecordCodec, EncodingRefusesCountsAbove64) {
   for (int count : {65, 0x80, 0xFF}) {
     SCOPED_TRACE(count);
-    RecordLine = "previous line";
-    RecordBuffer[0] = static_cast<std::uint8_t>(count);
-    EXPECT_FALSE(encodeRecord());
-    EXPECT_EQ(RecordLine, ":");
+    line_ = "previous line";
+    buffer_[0] = static_cast<std::uint8_t>(count);
+    EXPECT_FALSE(encode());
+    EXPECT_EQ(line_, ":");
   }
 }
 
@@ -182,25 +187,19 @@ TEST_F(RecordCodec, PseudoRandomRecordsMatchAPlainEncoderAndRoundTrip) {
   for (int n : counts) {
     std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(n)};
     for (int i = 0; i < n + 3; ++i) bytes.push_back(static_cast<std::uint8_t>(byte(random)));
-    const std::string expected = ReferenceLine(bytes);
+    const std::string expected = referenceLine(bytes);
     SCOPED_TRACE(expected);
 
-    RecordBuffer.fill(kGarbage);
-    Load(bytes);
-    ASSERT_TRUE(encodeRecord());
-    EXPECT_EQ(RecordLine, expected);
-    EXPECT_EQ(RecordLine.size(), static_cast<std::size_t>(2 * n + 11));
+    buffer_.fill(kGarbage);
+    load(bytes);
+    ASSERT_TRUE(encode());
+    EXPECT_EQ(line_, expected);
+    EXPECT_EQ(line_.size(), static_cast<std::size_t>(2 * n + 11));
 
-    RecordBytes own{};
-    std::copy(bytes.begin(), bytes.end(), own.begin());
-    std::string ownLine;
-    ASSERT_TRUE(encodeRecord(own, ownLine));
-    EXPECT_EQ(ownLine, expected);
-
-    RecordBuffer.fill(kGarbage);
-    ASSERT_TRUE(decodeRecord());
-    ExpectBuffer(bytes);
-    EXPECT_EQ(hexChecksum(RecordLine.c_str() + 1, n + 5), 0);
+    buffer_.fill(kGarbage);
+    ASSERT_TRUE(decode());
+    expectBuffer(bytes);
+    EXPECT_EQ(hexChecksum(line_.c_str() + 1, n + 5), 0);
   }
 }
 

@@ -3,14 +3,11 @@
 // cancellation, and the frames as they reach the logger.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "sim_link.h"
 
 namespace zorvik::testing {
 namespace {
 
-using namespace std::chrono_literals;
 using sim::Fault;
 using sim::FaultKind;
 using sim::Request;
@@ -18,7 +15,7 @@ using sim::Request;
 class CommandFrames : public SimLinkFixture {
  protected:
   std::optional<int> identityQuery() {
-    return errorOf([&] { link.sendCommand(true, 1, 0, 0, 0, 0, 0, 0); });
+    return errorOf([&] { link_.sendCommand(true, 1, 0, 0, 0, 0, 0, 0); });
   }
 };
 
@@ -41,80 +38,89 @@ TEST_F(CommandFrames, RetriesUntilAValidAnswerOrGivesUpAfterFive) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     connect();
-    logger->injectFault(c.fault);
-    const auto before = sleeper.pauses().size();
+    logger_->injectFault(c.fault);
+    const auto before = sleeper_.pauses().size();
     const auto error = identityQuery();
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(count(Request::IdentityQuery), c.attempts);
-    const auto pauses = sleeper.pauses();
+    const auto pauses = sleeper_.pauses();
     EXPECT_EQ(std::vector<int>(pauses.begin() + static_cast<std::ptrdiff_t>(before), pauses.end()),
               std::vector<int>(static_cast<std::size_t>(c.attempts - 1), 100));
     if (!c.error) {
-      EXPECT_EQ(link.FRxBuffer[2], 0x66);
-      EXPECT_EQ(link.FRxBuffer[3], 0x01);
+      EXPECT_EQ(link_.received()[2], 0x66);
+      EXPECT_EQ(link_.received()[3], 0x01);
     }
-    rs232Close(link.FhPort);
   }
 }
 
 TEST_F(CommandFrames, CancelBeforeTheFirstAttemptWritesNothing) {
   connect();
-  CancelRequested = true;
+  cancel_.cancel();
   EXPECT_EQ(identityQuery(), 20);
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(logger->bytesReceived(), 0u);
-  EXPECT_TRUE(sleeper.pauses().empty());
+  EXPECT_EQ(seenBeforeProbe().bytes, 0u);
+  EXPECT_TRUE(sleeper_.pauses().empty());
 }
 
 // Cancelling while an attempt runs takes effect before the next attempt.
 TEST_F(CommandFrames, CancelDuringTheExchangeStopsBeforeTheNextAttempt) {
+  // The pause after the first failed attempt is where a cancel lands.
   class CancellingSleeper final : public Sleeper {
    public:
-    void sleepMs(int) override { CancelRequested = true; }
-  } cancelling;
+    explicit CancellingSleeper(CancelToken token) : token_(std::move(token)) {}
+    void sleepMs(int) override { token_.cancel(); }
+
+   private:
+    CancelToken token_;
+  };
   connect();
-  TestLink cancellable(cancelling);
-  rs232Close(link.FhPort);
-  ASSERT_TRUE(cancellable.open(logger->devicePath()));
-  logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});
+  link_.close();
+  CancelToken token;
+  CancellingSleeper cancelling(token);
+  CountingLink cancellable(cancelling, token);
+  ASSERT_TRUE(cancellable.open(logger_->devicePath()));
+  logger_->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});
   EXPECT_EQ(errorOf([&] { cancellable.sendCommand(true, 1); }), 20);
   EXPECT_EQ(count(Request::IdentityQuery), 1);
-  rs232Close(cancellable.FhPort);
 }
 
 TEST_F(CommandFrames, DeadLineIsErrorElevenAtOnce) {
   connect();
-  logger->injectFault({FaultKind::HangUp, Request::IdentityQuery});
+  logger_->injectFault({FaultKind::HangUp, Request::IdentityQuery});
   EXPECT_EQ(identityQuery(), 11);
   EXPECT_EQ(count(Request::IdentityQuery), 1);
-  EXPECT_TRUE(sleeper.pauses().empty());
+  EXPECT_TRUE(sleeper_.pauses().empty());
 }
 
 TEST_F(CommandFrames, FramesReachTheLoggerAsDocumented) {
+  // Applications before 6.0 take the entry frame of command 5, later ones
+  // that of command 2.
+  sim::LoggerConfig before6;
+  before6.appVersion = 0x0588;
+  const sim::LoggerConfig from6;  // 6.26
   struct Case {
     const char* name;
-    std::function<void(TestLink&)> send;
+    sim::LoggerConfig logger;
+    std::function<void(Link&)> send;
     Request seen;
   };
   const Case cases[] = {
-      {"null frame ignores its parameters", [](TestLink& l) { l.sendCommand(false, 0xFF, 1, 2, 3, 4, 5, 6); },
+      {"null frame ignores its parameters", from6, [](Link& l) { l.sendCommand(false, 0xFF, 1, 2, 3, 4, 5, 6); },
        Request::NullFrame},
-      {"command 0x81 keeps its value", [](TestLink& l) { l.sendCommand(true, 0x81); }, Request::IdentityQuery},
-      {"serial-number query", [](TestLink& l) { l.sendCommand(true, 1, 3); }, Request::SerialQuery},
-      {"bootloader entry, command 5", [](TestLink& l) { l.sendCommand(false, 5, 0x03, 0xA5, 0x5A); },
+      {"command 0x81 keeps its value", from6, [](Link& l) { l.sendCommand(true, 0x81); }, Request::IdentityQuery},
+      {"serial-number query", from6, [](Link& l) { l.sendCommand(true, 1, 3); }, Request::SerialQuery},
+      {"bootloader entry, command 5", before6, [](Link& l) { l.sendCommand(false, 5, 0x03, 0xA5, 0x5A); },
        Request::BootloaderEntry},
-      {"bootloader entry, command 2", [](TestLink& l) { l.sendCommand(false, 2, 0x81, 0x00, 0xA5, 0x5A); },
+      {"bootloader entry, command 2", from6, [](Link& l) { l.sendCommand(false, 2, 0x81, 0x00, 0xA5, 0x5A); },
        Request::BootloaderEntry},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    connect();
-    EXPECT_EQ(errorOf([&] { c.send(link); }), std::nullopt);
+    connect(c.logger);
+    EXPECT_EQ(errorOf([&] { c.send(link_); }), std::nullopt);
     // The logger recognises a frame only when all 8 bytes and the CRC are right.
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(logger->requests(), std::vector<Request>{c.seen});
-    EXPECT_EQ(logger->bytesReceived(), 8u);
-    rs232Close(link.FhPort);
+    const Seen seen = seenBeforeProbe();
+    EXPECT_EQ(seen.requests, std::vector<Request>{c.seen});
+    EXPECT_EQ(seen.bytes, 8u);
   }
 }
 
@@ -122,20 +128,27 @@ TEST_F(CommandFrames, SerialNumberAnswerLandsInTheReceiveBuffer) {
   sim::LoggerConfig config;
   config.serialNumber = 0x01020304;
   connect(config);
-  ASSERT_TRUE(link.sendCommand(true, 1, 3));
-  EXPECT_EQ(link.FRxBuffer[1], 0x04);
-  EXPECT_EQ(link.FRxBuffer[4], 0x01);
+  ASSERT_TRUE(link_.sendCommand(true, 1, 3));
+  EXPECT_EQ(link_.received()[1], 0x04);
+  EXPECT_EQ(link_.received()[4], 0x01);
 }
 
 TEST_F(CommandFrames, WithoutReadReplyNothingIsRead) {
-  connect();
-  link.FRxBuffer.fill(0xEE);
-  ASSERT_TRUE(link.sendCommand(false, 1));
-  EXPECT_EQ(link.FRxBuffer[0], 0xEE);
+  sim::LoggerConfig config;
+  config.serialNumber = 0x01020304;
+  connect(config);
+  // The serial-number answer fills the receive buffer first; an identity
+  // answer read after it would overwrite its bytes 1-4.
+  ASSERT_TRUE(link_.sendCommand(true, 1, 3));
+  const Link::Buffer before = link_.received();
+  link_.port().forget();
+  ASSERT_TRUE(link_.sendCommand(false, 1));
+  EXPECT_EQ(link_.received(), before);
+  EXPECT_TRUE(link_.port().reads().empty());
   // The logger did answer; the answer is still waiting in the port.
   std::array<std::uint8_t, 8> waiting{};
   std::size_t received = 0;
-  ASSERT_TRUE(link.FhPort->readFile(waiting.data(), waiting.size(), received));
+  ASSERT_TRUE(link_.port().read(waiting.data(), waiting.size(), received));
   EXPECT_EQ(received, 8u);
   EXPECT_EQ(waiting[2], 0x66);
 }

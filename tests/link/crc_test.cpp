@@ -51,13 +51,13 @@ TEST(Crc8Test, TableHoldsTheSingleByteCrcs) {
   const std::uint8_t head[] = {0x00, 0x5E, 0xBC, 0xE2, 0x61, 0x3F, 0xDD, 0x83};
   for (std::size_t i = 0; i < sizeof head; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(Crc8Table[i], head[i]);
+    EXPECT_EQ(kCrc8Table[i], head[i]);
   }
-  EXPECT_EQ(Crc8Table[0x80], 0x8C);
+  EXPECT_EQ(kCrc8Table[0x80], 0x8C);
   for (unsigned i = 0; i < 256; ++i) {
     SCOPED_TRACE(i);
     const std::uint8_t byte = static_cast<std::uint8_t>(i);
-    EXPECT_EQ(crc8(&byte, 1), Crc8Table[i]);
+    EXPECT_EQ(crc8(&byte, 1), kCrc8Table[i]);
   }
 }
 

@@ -30,9 +30,9 @@ class PortHint : public ::testing::Test {
 };
 
 TEST_F(PortHint, NoHintForAMissingOrUsablePort) {
-  EXPECT_EQ(rs232OpenFailureHint("/dev/zorvik-no-such-port"), "");
-  EXPECT_EQ(rs232OpenFailureHint(""), "");
-  EXPECT_EQ(rs232OpenFailureHint(path_), "");
+  EXPECT_EQ(openFailureHint("/dev/zorvik-no-such-port"), "");
+  EXPECT_EQ(openFailureHint(""), "");
+  EXPECT_EQ(openFailureHint(path_), "");
 }
 
 // Run as a user without access: root reads any device, so the check drops to
@@ -45,9 +45,9 @@ TEST_F(PortHint, PortWithoutPermissionNamesTheFix) {
     const bool dropped = ::getuid() == 0 ? ::setgid(65534) == 0 && ::setuid(65534) == 0
                                           : ::chmod(path_.c_str(), 0) == 0;
     if (!dropped) ::_exit(3);
-    const std::string hint = rs232OpenFailureHint(path_);
+    const std::string hint = openFailureHint(path_);
     const bool names = hint.find("No permission to use " + path_) == 0 && hint.find("udev rule") != std::string::npos;
-    PortHandle port = rs232Open(path_, 9600);
+    PortHandle port = openSerialPort(path_, 9600);
     ::_exit(names && port == nullptr ? 0 : 1);
   }
   int status = 0;

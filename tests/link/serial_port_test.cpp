@@ -89,7 +89,7 @@ class SerialPortTest : public ::testing::Test {
     master_ = -1;
   }
 
-  PortHandle openPort(std::int32_t baud = 9600) { return rs232Open(slavePath_, baud); }
+  PortHandle openPort(std::int32_t baud = 9600) { return openSerialPort(slavePath_, baud); }
 
   // The name under /dev, as a port list would offer it ("pts/N").
   std::string bareName() const { return slavePath_.substr(std::strlen("/dev/")); }
@@ -162,7 +162,24 @@ TEST_F(SerialPortTest, OpenReplacesEveryEarlierLineSettingWithRaw8N1) {
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK | BRKINT), 0U);
     EXPECT_EQ(tio.c_oflag & OPOST, 0U);
     EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0U);
-    rs232Close(port);
+    closeSerialPort(port);
+  }
+}
+
+// Port lists offer bare names; a user may type a whole path.
+TEST(DevicePath, BareNamesLiveUnderDevAndPathsStayAsTheyAre) {
+  const struct {
+    const char* name;
+    const char* path;
+  } cases[] = {
+      {"ttyUSB0", "/dev/ttyUSB0"},
+      {"pts/3", "/dev/pts/3"},
+      {"/dev/ttyS1", "/dev/ttyS1"},
+      {"/tmp/vport", "/tmp/vport"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(devicePath(c.name), c.path);
   }
 }
 
@@ -190,7 +207,7 @@ TEST(SerialPortOpenTest, NonTerminalsGiveTheInvalidHandleAndAreNotWritten) {
   };
   for (const std::string& name : names) {
     SCOPED_TRACE("port name \"" + name + "\"");
-    PortHandle port = rs232Open(name, 9600);
+    PortHandle port = openSerialPort(name, 9600);
     EXPECT_EQ(port, nullptr);
   }
 
@@ -207,21 +224,21 @@ TEST_F(SerialPortTest, HeldPortRefusesSecondOpenAndIsFreeAgainAfterClose) {
   PortHandle first = openPort();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(openPort(), nullptr);
-  EXPECT_EQ(rs232Open(bareName(), 9600), nullptr);
+  EXPECT_EQ(openSerialPort(bareName(), 9600), nullptr);
   EXPECT_EQ(exclusiveFlag(), 1);
   // The refused opens did not disturb the holder.
   std::size_t written = 0;
   const Bytes frame = {0x81, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAA};
-  EXPECT_TRUE(first->writeFile(frame.data(), frame.size(), written));
+  EXPECT_TRUE(first->write(frame.data(), frame.size(), written));
   EXPECT_EQ(receiveAtLogger(8, 1000), frame);
 
-  EXPECT_TRUE(rs232Close(first));
+  EXPECT_TRUE(closeSerialPort(first));
   EXPECT_EQ(first, nullptr);
-  EXPECT_FALSE(rs232Close(first));  // nothing left to close
+  EXPECT_FALSE(closeSerialPort(first));  // nothing left to close
   EXPECT_EQ(exclusiveFlag(), 0);
 
   // A bare name names the device under /dev.
-  PortHandle again = rs232Open(bareName(), 9600);
+  PortHandle again = openSerialPort(bareName(), 9600);
   ASSERT_NE(again, nullptr);
   EXPECT_TRUE(again->close());
   EXPECT_TRUE(again->close());  // closing twice is harmless
@@ -234,7 +251,7 @@ TEST_F(SerialPortTest, AnotherProcessCannotOpenAHeldPort) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     // Exit code 0: refused as it must be; 1: it got the port.
-    _exit(rs232Open(slavePath_, 9600) == nullptr ? 0 : 1);
+    _exit(openSerialPort(slavePath_, 9600) == nullptr ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -295,7 +312,7 @@ TEST_F(SerialPortTest, ReadWithNothingArrivingTimesOutWithZeroBytes) {
     Bytes buffer(count);
     std::size_t received = 99;
     bool ok = false;
-    const long long ms = msTaken([&] { ok = port->readFile(buffer.data(), count, received); });
+    const long long ms = msTaken([&] { ok = port->read(buffer.data(), count, received); });
     EXPECT_TRUE(ok);
     EXPECT_EQ(received, 0U);
     // 200 ms + 1 ms per requested byte, generous for a loaded machine.
@@ -313,7 +330,7 @@ TEST_F(SerialPortTest, ReadReturnsAsSoonAsTheBytesAreIn) {
   Bytes buffer(8);
   std::size_t received = 0;
   sendFromLogger(reply);
-  long long ms = msTaken([&] { EXPECT_TRUE(port->readFile(buffer.data(), 8, received)); });
+  long long ms = msTaken([&] { EXPECT_TRUE(port->read(buffer.data(), 8, received)); });
   EXPECT_EQ(received, 8U);
   EXPECT_EQ(buffer, reply);
   EXPECT_LT(ms, 100) << "the read waited although all bytes were there";
@@ -325,7 +342,7 @@ TEST_F(SerialPortTest, ReadReturnsAsSoonAsTheBytesAreIn) {
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
     sendFromLogger(Bytes(reply.begin() + 3, reply.end()));
   });
-  ms = msTaken([&] { EXPECT_TRUE(port->readFile(buffer.data(), 8, received)); });
+  ms = msTaken([&] { EXPECT_TRUE(port->read(buffer.data(), 8, received)); });
   logger.join();
   EXPECT_EQ(received, 8U);
   EXPECT_EQ(buffer, reply);
@@ -339,7 +356,7 @@ TEST_F(SerialPortTest, PartialArrivalIsReturnedAtTheTimeout) {
   sendFromLogger(part);
   Bytes buffer(8, 0xEE);
   std::size_t received = 0;
-  const long long ms = msTaken([&] { EXPECT_TRUE(port->readFile(buffer.data(), 8, received)); });
+  const long long ms = msTaken([&] { EXPECT_TRUE(port->read(buffer.data(), 8, received)); });
   ASSERT_EQ(received, part.size());
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 5), part);
   EXPECT_GE(ms, 190);
@@ -355,7 +372,7 @@ TEST_F(SerialPortTest, AllByteValuesPassUnchangedBothWaysWithoutEcho) {
   std::iota(all.begin(), all.end(), std::uint8_t{0});
 
   std::size_t written = 0;
-  EXPECT_TRUE(port->writeFile(all.data(), all.size(), written));
+  EXPECT_TRUE(port->write(all.data(), all.size(), written));
   EXPECT_EQ(written, all.size());
   EXPECT_EQ(receiveAtLogger(all.size(), 2000), all);
   EXPECT_TRUE(receiveAtLogger(1, 100).empty()) << "the port added bytes to what it wrote";
@@ -363,7 +380,7 @@ TEST_F(SerialPortTest, AllByteValuesPassUnchangedBothWaysWithoutEcho) {
   sendFromLogger(all);
   Bytes buffer(all.size() + 1);
   std::size_t received = 0;
-  EXPECT_TRUE(port->readFile(buffer.data(), buffer.size(), received));
+  EXPECT_TRUE(port->read(buffer.data(), buffer.size(), received));
   buffer.resize(received);
   EXPECT_EQ(buffer, all);
   EXPECT_TRUE(receiveAtLogger(1, 100).empty()) << "received bytes were echoed back";
@@ -378,9 +395,9 @@ TEST_F(SerialPortTest, PurgeRightAfterAWriteKeepsTheWholeFrame) {
   for (int round = 0; round < 20; ++round) {
     SCOPED_TRACE(round);
     std::size_t written = 0;
-    ASSERT_TRUE(port->clearCommError());
-    ASSERT_TRUE(port->writeFile(frame.data(), frame.size(), written));
-    ASSERT_TRUE(port->purgeComm());
+    ASSERT_TRUE(port->clearErrors());
+    ASSERT_TRUE(port->write(frame.data(), frame.size(), written));
+    ASSERT_TRUE(port->purgeInput());
     EXPECT_EQ(written, frame.size());
     ASSERT_EQ(receiveAtLogger(frame.size(), 2000), frame);
   }
@@ -392,13 +409,13 @@ TEST_F(SerialPortTest, PurgeDiscardsUnreadInput) {
   ASSERT_NE(port, nullptr);
   sendFromLogger({0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04});
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it reach the port
-  ASSERT_TRUE(port->purgeComm());
+  ASSERT_TRUE(port->purgeInput());
 
   const Bytes fresh = {0x10, 0x20, 0x30};
   sendFromLogger(fresh);
   Bytes buffer(8);
   std::size_t received = 0;
-  EXPECT_TRUE(port->readFile(buffer.data(), buffer.size(), received));
+  EXPECT_TRUE(port->read(buffer.data(), buffer.size(), received));
   buffer.resize(received);
   EXPECT_EQ(buffer, fresh);
 }
@@ -412,10 +429,10 @@ TEST_F(SerialPortTest, HangUpMakesReadAndWriteFail) {
 
   Bytes buffer(8);
   std::size_t received = 0;
-  EXPECT_FALSE(port->readFile(buffer.data(), buffer.size(), received));
+  EXPECT_FALSE(port->read(buffer.data(), buffer.size(), received));
   EXPECT_EQ(received, 0U);
   std::size_t written = 0;
-  EXPECT_FALSE(port->writeFile(buffer.data(), buffer.size(), written));
+  EXPECT_FALSE(port->write(buffer.data(), buffer.size(), written));
 }
 
 }  // namespace

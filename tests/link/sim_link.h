@@ -1,100 +1,139 @@
-// The link against the simulated logger through the real serial code: a
-// LinkBase that exposes its port and buffers to the tests, and a decorator
-// around the real port that notes what was asked of it.
+// The link against the simulated logger through the real serial code: a Link
+// whose port is the real one wrapped in a decorator that notes what was asked
+// of it, so the tests can see the calls and still read the port themselves.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cancel_token.h"
 #include "link.h"
+#include "pty_check.h"
 #include "recording_sleeper.h"
-#include "qorn_exception.h"
 #include "serial_port.h"
+#include "sleeper.h"
 #include "simulated_logger.h"
+#include "update_error.h"
 
 namespace zorvik::testing {
 
 class CountingPort final : public SerialPort {
  public:
   explicit CountingPort(PortHandle inner) : inner_(std::move(inner)) {}
-  bool clearCommError() override { return inner_->clearCommError(); }
-  bool purgeComm() override { return inner_->purgeComm(); }
-  bool writeFile(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
-    writes.push_back(count);
-    return inner_->writeFile(data, count, written);
+  bool clearErrors() override { return inner_->clearErrors(); }
+  bool purgeInput() override { return inner_->purgeInput(); }
+  bool write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
+    writes_.push_back(count);
+    return inner_->write(data, count, written);
   }
-  bool readFile(std::uint8_t* data, std::size_t count, std::size_t& received) override {
-    reads.push_back(count);
-    return inner_->readFile(data, count, received);
+  bool read(std::uint8_t* data, std::size_t count, std::size_t& received) override {
+    reads_.push_back(count);
+    return inner_->read(data, count, received);
   }
   bool close() override { return inner_->close(); }
 
-  std::vector<std::size_t> writes;  // bytes handed to each write
-  std::vector<std::size_t> reads;   // bytes asked of each read
+  // Bytes handed to each write and asked of each read.
+  const std::vector<std::size_t>& writes() const { return writes_; }
+  const std::vector<std::size_t>& reads() const { return reads_; }
+  void forget() {
+    writes_.clear();
+    reads_.clear();
+  }
 
  private:
   PortHandle inner_;
+  std::vector<std::size_t> writes_;
+  std::vector<std::size_t> reads_;
 };
 
-class TestLink : public LinkBase {
+// A link on a real port, with the port's calls counted. The port belongs to
+// the link; port() stays valid until the link closes it.
+class CountingLink final : public Link {
  public:
-  using LinkBase::LinkBase;
-  using LinkBase::FhPort;
-  using LinkBase::FRxBuffer;
-  using LinkBase::FRxCnt;
+  using Link::Link;
 
   bool open(const std::string& path) {
-    FhPort = rs232Open(path, 9600);
-    return FhPort != nullptr;
+    PortHandle real = openSerialPort(path, 9600);
+    if (!real) return false;
+    auto counting = std::make_unique<CountingPort>(std::move(real));
+    port_ = counting.get();
+    attachPort(std::move(counting));
+    return true;
   }
-  CountingPort& countCalls() {
-    auto counting = std::make_unique<CountingPort>(std::move(FhPort));
-    CountingPort& ref = *counting;
-    FhPort = std::move(counting);
-    return ref;
+  void close() {
+    closePort();
+    port_ = nullptr;
   }
+  CountingPort& port() { return *port_; }
+
+ private:
+  CountingPort* port_ = nullptr;
 };
 
-// A simulated logger and a link opened on it, with the pauses recorded.
+// A simulated logger and a link opened on it, with the pauses recorded and a
+// cancel token of the test's own.
 class SimLinkFixture : public ::testing::Test {
  protected:
-  void SetUp() override { CancelRequested = false; }
-  void TearDown() override {
-    CancelRequested = false;
-    if (link.FhPort) rs232Close(link.FhPort);
+  void SetUp() override {
+    if (const std::string why = ptyUnavailableReason(); !why.empty()) GTEST_SKIP() << why;
   }
 
+  // A fresh logger, and the link's port on it (any earlier port closed).
   void connect(const sim::LoggerConfig& config = {}) {
-    logger = std::make_unique<sim::SimulatedLogger>(config);
-    ASSERT_TRUE(logger->start());
-    ASSERT_TRUE(link.open(logger->devicePath()));
+    link_.close();
+    logger_ = std::make_unique<sim::SimulatedLogger>(config);
+    ASSERT_TRUE(logger_->start());
+    ASSERT_TRUE(link_.open(logger_->devicePath()));
+  }
+
+  // What reached the logger before now, our probe left out. A query of our
+  // own goes after whatever the link sent: the simulator handles its input in
+  // order, so once the query is answered everything before it has been seen.
+  // Closes the link's port.
+  struct Seen {
+    std::vector<sim::Request> requests;
+    std::uint64_t bytes = 0;
+  };
+  Seen seenBeforeProbe() {
+    link_.close();
+    NoPauses noPauses;
+    Link probe(noPauses, CancelToken());
+    probe.attachPort(openSerialPort(logger_->devicePath(), 9600));
+    EXPECT_TRUE(probe.hasPort());
+    EXPECT_EQ(errorOf([&] { probe.sendCommand(true, 1); }), std::nullopt) << "the logger did not answer the probe";
+    probe.closePort();
+    Seen seen{logger_->requests(), logger_->bytesReceived()};
+    if (!seen.requests.empty()) seen.requests.pop_back();
+    seen.bytes -= std::min<std::uint64_t>(seen.bytes, 8);
+    return seen;
   }
 
   int count(sim::Request kind) const {
     int n = 0;
-    for (const auto r : logger->requests()) n += r == kind ? 1 : 0;
+    for (const auto r : logger_->requests()) n += r == kind ? 1 : 0;
     return n;
   }
 
-  // The EQorn code `action` raises, or nullopt when it returns.
+  // The code of the UpdateError `action` throws, or nullopt when it returns.
   static std::optional<int> errorOf(const std::function<void()>& action) {
     try {
       action();
-    } catch (const EQorn& e) {
-      return e.iException;
+    } catch (const UpdateError& e) {
+      return e.code();
     }
     return std::nullopt;
   }
 
-  std::unique_ptr<sim::SimulatedLogger> logger;
-  RecordingSleeper sleeper;
-  TestLink link{sleeper};
+  std::unique_ptr<sim::SimulatedLogger> logger_;
+  RecordingSleeper sleeper_;
+  CancelToken cancel_;
+  CountingLink link_{sleeper_, cancel_};
 };
 
 }  // namespace zorvik::testing

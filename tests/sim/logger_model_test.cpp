@@ -82,19 +82,60 @@ TEST(ApplicationFrames, UnknownCommandIsAnsweredAsAnException) {
   EXPECT_EQ(sim.model.requests(), std::vector<Request>{Request::OtherFrame});
 }
 
-TEST(BootloaderEntry, EitherFrameSwitchesSilentlyAfterTheRebootTime) {
-  for (const auto& frame : {kEntryFrameOld, kEntryFrameNew}) {
+// An application takes the entry frame of its version only: the old frame
+// (command 5) below 6.0, the new one (command 2) from 6.0 on. The frame it
+// takes switches it silently after the reboot time; the other one it does
+// not know, so it neither answers nor moves.
+TEST(BootloaderEntry, OnlyTheFrameOfTheApplicationsVersionSwitches) {
+  struct Case {
+    const char* name;
+    std::uint16_t appVersion;
+    const std::string& frame;
+    bool swapped;  // LoggerConfig::entryFramesSwapped
+    bool switches;
+  };
+  const Case cases[] = {
+      {"1.0, old frame", 0x0100, kEntryFrameOld, false, true},
+      {"1.0, new frame", 0x0100, kEntryFrameNew, false, false},
+      {"5.255, old frame", 0x05FF, kEntryFrameOld, false, true},
+      {"5.255, new frame", 0x05FF, kEntryFrameNew, false, false},
+      {"6.0, new frame", 0x0600, kEntryFrameNew, false, true},
+      {"6.0, old frame", 0x0600, kEntryFrameOld, false, false},
+      {"6.26, new frame", 0x061A, kEntryFrameNew, false, true},
+      {"6.26, old frame", 0x061A, kEntryFrameOld, false, false},
+      {"255.255, new frame", 0xFFFF, kEntryFrameNew, false, true},
+      {"swapped 5.255, new frame", 0x05FF, kEntryFrameNew, true, true},
+      {"swapped 5.255, old frame", 0x05FF, kEntryFrameOld, true, false},
+      {"swapped 6.0, old frame", 0x0600, kEntryFrameOld, true, true},
+      {"swapped 6.0, new frame", 0x0600, kEntryFrameNew, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     LoggerConfig config;
+    config.appVersion = c.appVersion;
+    config.entryFramesSwapped = c.swapped;
     config.rebootTime = 300ms;
     ModelDriver sim(config);
-    EXPECT_EQ(sim.ask(frame), "");
-    EXPECT_EQ(sim.mode(), Mode::Rebooting);
-    EXPECT_EQ(sim.ask(kIdentityQuery), "") << "silent while rebooting";
-    sim.wait(200ms);
-    EXPECT_EQ(sim.mode(), Mode::Bootloader);
-    const std::string answer = sim.ask(kIdentityQuery);
-    ASSERT_EQ(answer.size(), 8u);
-    EXPECT_EQ(answer.substr(2, 4), bytes({0xC8, 0x02, 0x00, 0x00}));
+    EXPECT_EQ(sim.ask(c.frame), "");
+    EXPECT_EQ(sim.model.requests(),
+              std::vector<Request>{c.switches ? Request::BootloaderEntry : Request::WrongEntryFrame});
+    if (c.switches) {
+      EXPECT_EQ(sim.mode(), Mode::Rebooting);
+      EXPECT_EQ(sim.ask(kIdentityQuery), "") << "silent while rebooting";
+      sim.wait(200ms);
+      EXPECT_EQ(sim.mode(), Mode::Bootloader);
+      const std::string answer = sim.ask(kIdentityQuery);
+      ASSERT_EQ(answer.size(), 8u);
+      EXPECT_EQ(answer.substr(2, 4), bytes({0xC8, 0x02, 0x00, 0x00}));
+    } else {
+      EXPECT_EQ(sim.mode(), Mode::Application);
+      sim.wait(300ms);
+      EXPECT_EQ(sim.mode(), Mode::Application);
+      const std::string answer = sim.ask(kIdentityQuery);
+      ASSERT_EQ(answer.size(), 8u);
+      EXPECT_EQ(answer.substr(2, 4), bytes({0x66, 0x01, c.appVersion >> 8, c.appVersion & 0xFF}))
+          << "still the application";
+    }
     EXPECT_EQ(sim.model.restarts(), 0) << "only end records count as restarts";
   }
 }
@@ -280,31 +321,23 @@ TEST(Programming, FirstGenerationUsesItsOwnCommandBytes) {
 class RestartClass : public ::testing::Test {
  protected:
   static std::vector<std::string> imageDataLines(int image) {
+    const ImageSource builtIn;
     std::vector<std::string> lines;
-    const int last = [&] {
-      TBl3FileHeader h;
-      int n = 0;
-      std::string t;
-      QueryFirmware(image, kQueryLastIndex, 0, h, n, t);
-      return n;
-    }();
-    for (int i = 0; i < last; ++i) {
-      TBl3FileHeader h;
-      int n = 0;
-      std::string text;
-      QueryFirmware(image, kQueryLine, i, h, n, text);
-      lines.push_back(text);
-    }
+    for (int i = 0; i < builtIn.lastLine(image); ++i) lines.emplace_back(builtIn.line(image, i));
     return lines;
+  }
+
+  static void program(ModelDriver& sim, const std::vector<std::string>& lines) {
+    sim.ask(kStartRecord);
+    for (const auto& line : lines) EXPECT_EQ(sim.ask(line), line);
+    sim.ask(kEndRecord);
+    sim.wait(1s);
   }
 
   std::string classAfterProgramming(LoggerConfig config, const std::vector<std::string>& lines) {
     config.startInBootloader = true;
     ModelDriver sim(config);
-    sim.ask(kStartRecord);
-    for (const auto& line : lines) EXPECT_EQ(sim.ask(line), line);
-    sim.ask(kEndRecord);
-    sim.wait(1s);
+    program(sim, lines);
     return sim.ask(kIdentityQuery).substr(2, 4);
   }
 
@@ -321,6 +354,25 @@ TEST_F(RestartClass, BuiltInImageGivesItsClassAndVersion) {
   ASSERT_EQ(lines.size(), 827u);
   // Image 12: class 26113 (0x6601), version 6.26.
   EXPECT_EQ(classAfterProgramming(otherApplication(), lines), bytes({0x66, 0x01, 0x06, 0x1A}));
+}
+
+// The version the application has now decides its entry frame, not the one
+// it was configured with: after image 12 (6.26) a 1.0 logger takes only the
+// new frame.
+TEST_F(RestartClass, TheProgrammedVersionChoosesTheEntryFrame) {
+  LoggerConfig config = otherApplication();
+  config.startInBootloader = true;
+  ModelDriver sim(config);
+  program(sim, imageDataLines(12));
+  ASSERT_EQ(sim.mode(), Mode::Application);
+  EXPECT_EQ(sim.ask(kEntryFrameOld), "");
+  EXPECT_EQ(sim.mode(), Mode::Application);
+  EXPECT_EQ(sim.ask(kEntryFrameNew), "");
+  EXPECT_EQ(sim.mode(), Mode::Bootloader);
+  const auto requests = sim.model.requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests[requests.size() - 2], Request::WrongEntryFrame);
+  EXPECT_EQ(requests.back(), Request::BootloaderEntry);
 }
 
 TEST_F(RestartClass, IncompleteOrAlteredImageGivesTheConfiguredClass) {

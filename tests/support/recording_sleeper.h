@@ -1,11 +1,11 @@
 // A sleeper that records the protocol's pauses instead of sleeping. Needs
-// only the link, so every test folder can use it.
+// only the link's Sleeper, so every test folder can use it.
 #pragma once
 
 #include <mutex>
 #include <vector>
 
-#include "link.h"
+#include "sleeper.h"
 
 namespace zorvik::testing {
 

@@ -1,20 +1,27 @@
-// Shared pieces of the tests: a sink that records what the update thread
-// posts (and, from recording_sleeper.h, the pause recorder).
+// Shared pieces of the tests: a sink that records what a run posts, one that
+// can also hold a run at a chosen event (and, from recording_sleeper.h, the
+// pause recorder).
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "event_sink.h"
-#include "link.h"
+#include "events.h"
+#include "image_header.h"
 #include "recording_sleeper.h"
 
 namespace zorvik::testing {
 
+// An event without its image, for comparing whole event sequences.
 struct Event {
   std::uint32_t code;
   std::int32_t value;
@@ -23,9 +30,9 @@ struct Event {
 
 class RecordingSink final : public EventSink {
  public:
-  void post(std::uint32_t code, std::int32_t value) noexcept override {
+  void post(RunEvent event) noexcept override {
     std::lock_guard lock(mutex_);
-    events_.push_back({code, value});
+    events_.push_back(std::move(event));
     changed_.notify_all();
   }
 
@@ -35,7 +42,17 @@ class RecordingSink final : public EventSink {
     return changed_.wait_for(lock, timeout, [&] { return finalCountLocked() > 0; });
   }
 
+  // Code and value of every event, in order of posting.
   std::vector<Event> events() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Event> out;
+    out.reserve(events_.size());
+    for (const auto& e : events_) out.push_back({e.code, e.value});
+    return out;
+  }
+
+  // Every event as posted, with the image it carries.
+  std::vector<RunEvent> runEvents() const {
     std::lock_guard lock(mutex_);
     return events_;
   }
@@ -47,15 +64,66 @@ class RecordingSink final : public EventSink {
 
  private:
   int finalCountLocked() const {
-    int n = 0;
-    for (const auto& e : events_) n += (e.code == 0 || e.code == 10 || e.code == 13) ? 1 : 0;
-    return n;
+    return static_cast<int>(
+        std::count_if(events_.begin(), events_.end(), [](const RunEvent& e) { return isFinalEvent(e.code); }));
   }
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<Event> events_;
+  std::vector<RunEvent> events_;
 };
 
+// Records like RecordingSink, and holds the run inside the post of the first
+// event that `holdAt` picks until the test releases it. The test then knows
+// where the run is without any timing: a cancel issued while it is held lands
+// exactly there. Without a predicate it never holds.
+class HoldingSink final : public EventSink {
+ public:
+  explicit HoldingSink(std::function<bool(const RunEvent&)> holdAt = nullptr) : holdAt_(std::move(holdAt)) {}
+  ~HoldingSink() override { release(); }
+
+  void post(RunEvent event) noexcept override {
+    {
+      std::unique_lock lock(mutex_);
+      if (!held_ && holdAt_ && holdAt_(event)) {
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return released_; });
+      }
+    }
+    recorded_.post(std::move(event));
+  }
+
+  // Waits until the run is held; false on timeout.
+  bool waitUntilHeld(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return held_; });
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+  std::vector<Event> events() const { return recorded_.events(); }
+  std::vector<RunEvent> runEvents() const { return recorded_.runEvents(); }
+  int finalCount() const { return recorded_.finalCount(); }
+
+ private:
+  std::function<bool(const RunEvent&)> holdAt_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool released_ = false;
+  RecordingSink recorded_;
+};
+
+// The events of one code, image and all.
+inline std::vector<RunEvent> eventsWithCode(const std::vector<RunEvent>& events, std::uint32_t code) {
+  std::vector<RunEvent> out;
+  std::copy_if(events.begin(), events.end(), std::back_inserter(out),
+               [&](const RunEvent& e) { return e.code == code; });
+  return out;
+}
 
 }  // namespace zorvik::testing

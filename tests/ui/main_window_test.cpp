@@ -18,8 +18,8 @@
 #include <QTest>
 
 #include "event_texts.h"
-#include "protocol_window.h"
-#include "run_options.h"
+#include "report_window.h"
+#include "startup_options.h"
 #include "ui_fixture.h"
 
 namespace zorvik::testing {
@@ -31,45 +31,47 @@ struct ModeCase {
   const char* name;
   const char* intern;  // the per-user value, nullptr: none
   QStringList switches;
-  int fileMode;
+  FileMode fileMode;
   bool checkClass, checkFirmwareClass, checkPlatform;
   bool memoryFormat;
 };
 
 TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
   const ModeCase cases[] = {
-      {"normal", nullptr, {}, 0, true, true, true, false},
-      {"switches ignored without internal mode", nullptr, {"cc:-", "f:+"}, 0, true, true, true, false},
-      {"wrong access code", "1234", {"cc:-"}, 0, true, true, true, false},
-      {"not a number", "abc", {}, 0, true, true, true, false},
-      {"internal, CP:-", "7406", {"CP:-"}, 1, true, true, false, false},
-      {"internal, first cf: wins", "7406", {"cf:-", "cf:+"}, 1, true, false, true, false},
-      {"internal, f: without value", "7406", {"f:"}, 1, true, true, true, false},
-      {"internal, cc:+ changes nothing", "7406", {"cc:+", "cc:no"}, 1, true, true, true, false},
-      {"file mode", "7406", {"f:+", "cc:-"}, 2, false, true, true, false},
-      {"mf:+ without internal mode", nullptr, {"mf:+"}, 0, true, true, true, true},
-      {"mf:+ in internal mode", "7406", {"mf:+"}, 1, true, true, true, true},
+      {"normal", nullptr, {}, FileMode::Normal, true, true, true, false},
+      {"switches ignored without service mode", nullptr, {"cc:-", "f:+"}, FileMode::Normal, true, true, true, false},
+      {"wrong access code", "1234", {"cc:-"}, FileMode::Normal, true, true, true, false},
+      {"not a number", "abc", {}, FileMode::Normal, true, true, true, false},
+      {"service, CP:-", "7406", {"CP:-"}, FileMode::Service, true, true, false, false},
+      {"service, first cf: wins", "7406", {"cf:-", "cf:+"}, FileMode::Service, true, false, true, false},
+      {"service, f: without value", "7406", {"f:"}, FileMode::Service, true, true, true, false},
+      {"service, cc:+ changes nothing", "7406", {"cc:+", "cc:no"}, FileMode::Service, true, true, true, false},
+      {"file mode", "7406", {"f:+", "cc:-"}, FileMode::ServiceWithFiles, false, true, true, false},
+      {"mf:+ without service mode", nullptr, {"mf:+"}, FileMode::Normal, true, true, true, true},
+      {"mf:+ in service mode", "7406", {"mf:+"}, FileMode::Service, true, true, true, true},
   };
   for (const ModeCase& c : cases) {
     SCOPED_TRACE(c.name);
-    resetEngineState();
     if (c.intern) setInternalSetting(c.intern);
     else clearInternalSetting();
     open(c.switches);
 
+    const bool service = c.fileMode != FileMode::Normal;
     EXPECT_EQ(window->options().fileMode, c.fileMode);
-    EXPECT_EQ(window->options().internalMode, c.fileMode > 0);
-    EXPECT_EQ(OptCheckClass.load(), c.checkClass);
-    EXPECT_EQ(OptCheckFirmwareClass.load(), c.checkFirmwareClass);
-    EXPECT_EQ(OptCheckPlatform.load(), c.checkPlatform);
+    EXPECT_EQ(window->options().serviceMode, service);
+    EXPECT_EQ(window->options().memoryFormat, c.memoryFormat);
+    const RunOptions& checks = window->options().runOptions;
+    EXPECT_EQ(checks.checkClass, c.checkClass);
+    EXPECT_EQ(checks.checkFirmwareClass, c.checkFirmwareClass);
+    EXPECT_EQ(checks.checkPlatform, c.checkPlatform);
     EXPECT_EQ(window->statusText(), c.memoryFormat ? "F" : "");
 
-    EXPECT_EQ(child<QCheckBox>("chkReadInfoOnly")->isVisible(), c.fileMode >= 1);
+    EXPECT_EQ(child<QCheckBox>("chkReadInfoOnly")->isVisible(), service);
     EXPECT_FALSE(child<QCheckBox>("chkReadInfoOnly")->isChecked());
-    EXPECT_EQ(child<QPushButton>("btnFile")->isVisible(), c.fileMode == 2);
-    EXPECT_EQ(child<QAction>("menInfoFile")->isVisible(), c.fileMode == 2);
-    EXPECT_TRUE(waitFor([&] { return window->frmProtocol()->isVisible() == (c.fileMode >= 1); }, 2000))
-        << "report window shown in internal mode only";
+    EXPECT_EQ(child<QPushButton>("btnFile")->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
+    EXPECT_EQ(child<QAction>("menInfoFile")->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
+    EXPECT_TRUE(waitFor([&] { return window->reportWindow()->isVisible() == service; }, 2000))
+        << "report window shown in service mode only";
     window.reset();
   }
 }
@@ -110,7 +112,7 @@ TEST_F(MainWindowTest, FileModeButtonsStandSideBySide) {
   click("btnFile");  // the pilot cancels the file dialog
   EXPECT_EQ(pilot->fileDialogs, 1);
   EXPECT_FALSE(window->running());
-  EXPECT_TRUE(window->frmProtocol()->lines().isEmpty());
+  EXPECT_TRUE(window->reportWindow()->lines().isEmpty());
 }
 
 struct QuestionCase {
@@ -124,7 +126,7 @@ TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
   const QuestionCase cases[] = {
       {"normal", nullptr, {}, "Do you save your measurements ?\nDo you really continue without saving ?"},
       {"memory format", nullptr, {"mf:+"}, "This update clears all measurements!\nDo you really continue ?"},
-      {"memory format in internal mode", "7406", {"mf:+"},
+      {"memory format in service mode", "7406", {"mf:+"},
        "This update clears all measurements!\nDo you really continue ?"},
   };
   for (const QuestionCase& c : cases) {
@@ -142,13 +144,13 @@ TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
     EXPECT_EQ(q.buttons, (QStringList{"Yes", "No"}));
     EXPECT_TRUE(q.questionIcon);
     EXPECT_FALSE(window->running());
-    EXPECT_TRUE(window->frmProtocol()->lines().isEmpty()) << "nothing prepared, nothing started";
+    EXPECT_TRUE(window->reportWindow()->lines().isEmpty()) << "nothing prepared, nothing started";
     EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
     window.reset();
   }
 }
 
-TEST_F(MainWindowTest, InternalModeStartsWithoutQuestion) {
+TEST_F(MainWindowTest, ServiceModeStartsWithoutQuestion) {
   setInternalSetting("7406");
   open({}, {"/dev/zorvik-no-such-port"});
   click("btnProg");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFontMetrics>
 #include <QRegularExpression>
@@ -11,11 +13,10 @@
 #include <QTreeWidget>
 #include <ctime>
 
-#include "catalogue.h"
 #include "event_texts.h"
-#include "info_dialog.h"
+#include "firmware_overview.h"
 #include "message_window.h"
-#include "protocol_window.h"
+#include "report_window.h"
 #include "ui_fixture.h"
 
 namespace zorvik::testing {
@@ -47,24 +48,24 @@ TEST(ReportLineTest, TimeStampedAsHoursMinutesSeconds) {
 
 TEST_F(SecondaryWindowsTest, ReportCollectsStampedLinesOldestFirst) {
   open();
-  ui::TfrmProtocol* report = window->frmProtocol();
-  report->Add("Process cancelled!");
-  report->Add("Progress 5%");
+  ui::ReportWindow* report = window->reportWindow();
+  report->add("Process cancelled!");
+  report->add("Progress 5%");
   const QStringList lines = report->lines();
   ASSERT_EQ(lines.size(), 2);
   const QRegularExpression form("^([01]\\d|2[0-3])-[0-5]\\d-[0-5]\\d -> Process cancelled!$");
   EXPECT_TRUE(form.match(lines[0]).hasMatch()) << lines[0].toStdString();
   EXPECT_TRUE(lines[1].endsWith(" -> Progress 5%"));
   EXPECT_FALSE(report->isVisible()) << "normal mode: collected, not shown";
-  report->Clear();
+  report->clear();
   EXPECT_TRUE(report->lines().isEmpty());
 }
 
 TEST_F(SecondaryWindowsTest, MessageWindowPlacedFromMainWindowGeometry) {
   open();
-  ui::TfrmMessage* message = window->frmMessage();
+  ui::MessageWindow* message = window->messageWindow();
   const QString text = "Long texts wrap inside the message window instead of running out of it on the right side.";
-  message->showMsg(text, 100, 200, 371, 234);  // the pilot presses OK
+  message->showMessage(text, 100, 200, 371, 234);  // the pilot presses OK
   ASSERT_EQ(pilot->messages.size(), 1u);
   const QRect frame = pilot->messages[0].frame;
   EXPECT_EQ(pilot->messages[0].text, text);
@@ -78,7 +79,7 @@ TEST_F(SecondaryWindowsTest, MessageWindowPlacedFromMainWindowGeometry) {
 TEST_F(SecondaryWindowsTest, ReportWindowDocksUnderTheMainWindowAndFollowsIt) {
   setInternalSetting("7406");
   open();
-  ui::TfrmProtocol* report = window->frmProtocol();
+  ui::ReportWindow* report = window->reportWindow();
   ASSERT_TRUE(waitFor([&] { return report->isVisible(); }, 2000));
   EXPECT_EQ(report->windowTitle(), "Report");
   auto docked = [&] {
@@ -116,6 +117,9 @@ const QStringList kBuiltInRows[] = {
     {"ZorvikB", "3.20", "F1612 A", "A0", "18.06.2009 16:27:52", "2.0"},
 };
 
+// The header writeHeader("3", 5) as the overview lists it.
+const QStringList kFileRow = {"ZorvikB", "7.05", "F5335 B", "A9g", "01.02.2026 03:04:05", "3.4"};
+
 TEST_F(SecondaryWindowsTest, OverviewListsBuiltInImagesNewestFirst) {
   open();
   window->findChild<QAction*>("menInfoFirmware")->trigger();
@@ -126,7 +130,7 @@ TEST_F(SecondaryWindowsTest, OverviewListsBuiltInImagesNewestFirst) {
   for (std::size_t i = 0; i < 12; ++i) EXPECT_EQ(seen.rows[i], kBuiltInRows[i]) << "row " << i;
 
   int sum = 0;
-  const QFontMetrics metrics(window->frmInfo()->list()->font());
+  const QFontMetrics metrics(window->overview()->list()->font());
   for (std::size_t c = 0; c < seen.columnWidths.size(); ++c) {
     sum += seen.columnWidths[c];
     int widest = metrics.horizontalAdvance(seen.headers[static_cast<int>(c)]);
@@ -148,14 +152,13 @@ TEST_F(SecondaryWindowsTest, FileVersionPutsTheFileHeaderOnTop) {
   window->findChild<QAction*>("menInfoFile")->trigger();
   ASSERT_EQ(pilot->overviews.size(), 1u);
   ASSERT_EQ(pilot->overviews[0].rows.size(), 13u);
-  EXPECT_EQ(pilot->overviews[0].rows[0],
-            (QStringList{"ZorvikB", "7.05", "F5335 B", "A9g", "01.02.2026 03:04:05", "3.4"}));
+  EXPECT_EQ(pilot->overviews[0].rows[0], kFileRow);
   EXPECT_EQ(pilot->overviews[0].rows[1], kBuiltInRows[0]);
-  EXPECT_TRUE(ExternalImageLines.empty()) << "only the header is read";
 
   window->findChild<QAction*>("menInfoFirmware")->trigger();
   ASSERT_EQ(pilot->overviews.size(), 2u);
-  EXPECT_EQ(pilot->overviews[1].rows.size(), 13u) << "the file stays on top until the next run";
+  ASSERT_EQ(pilot->overviews[1].rows.size(), 13u) << "the file stays on top until the next run";
+  EXPECT_EQ(pilot->overviews[1].rows[0], kFileRow);
 
   // A first line that names no known bootloader generation.
   pilot->files = {writeHeader("4", 126)};
@@ -165,6 +168,50 @@ TEST_F(SecondaryWindowsTest, FileVersionPutsTheFileHeaderOnTop) {
   EXPECT_EQ(pilot->overviews[2].rows[0][5], "65535.4");
 }
 
+// "File version" only shows a file: "Update" afterwards still offers the
+// logger the built-in images, and the overview drops the file with that run.
+class FileVersionThenUpdateTest : public SecondaryWindowsTest {
+ protected:
+  // File version of a file whose header fits the simulated logger, then
+  // "Update" with "Read info only" ticked: the run names every image it
+  // considers and stops before it writes anything.
+  void readFileVersionThenUpdate() {
+    startLogger();
+    setInternalSetting("7406");
+    open({"f:+"});
+    pilot->files = {writeHeader("3", 5)};
+    window->findChild<QAction*>("menInfoFile")->trigger();
+    ASSERT_EQ(pilot->overviews.size(), 1u);
+    ASSERT_EQ(pilot->overviews[0].rows.size(), 13u);
+
+    child<QComboBox>("cbxPort")->setEditText(port());
+    child<QCheckBox>("chkReadInfoOnly")->setChecked(true);
+    click("btnProg");
+    ASSERT_TRUE(waitForIdle(60000));
+    ASSERT_EQ(pilot->messages.size(), 1u);
+    ASSERT_EQ(pilot->messages[0].text, "Only read update info!");
+  }
+};
+
+TEST_F(FileVersionThenUpdateTest, UpdateOffersTheBuiltInImagesOnly) {
+  readFileVersionThenUpdate();
+  if (HasFatalFailure() || IsSkipped()) return;
+  const QStringList report = reportTexts();
+  EXPECT_TRUE(report.contains("Check ZorvikB V6.26, A9g, BL3.0")) << report;
+  for (const QString& line : report) EXPECT_FALSE(line.contains("V7.05")) << "only the header is read: " << line;
+  EXPECT_TRUE(logger->flashWrites().empty());
+}
+
+TEST_F(FileVersionThenUpdateTest, TheNextRunTakesTheFileOffTheOverview) {
+  readFileVersionThenUpdate();
+  if (HasFatalFailure() || IsSkipped()) return;
+  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  ASSERT_EQ(pilot->overviews.size(), 2u);
+  ASSERT_FALSE(pilot->overviews[1].rows.empty());
+  EXPECT_EQ(pilot->overviews[1].rows.size(), 12u) << "the run sent no file, so the overview names none";
+  EXPECT_EQ(pilot->overviews[1].rows[0], kBuiltInRows[0]);
+}
+
 TEST_F(SecondaryWindowsTest, FileVersionCancelledOrBrokenShowsNoOverview) {
   setInternalSetting("7406");
   open({"f:+"});
@@ -172,7 +219,9 @@ TEST_F(SecondaryWindowsTest, FileVersionCancelledOrBrokenShowsNoOverview) {
   EXPECT_EQ(pilot->fileDialogs, 1);
   EXPECT_TRUE(pilot->overviews.empty());
   EXPECT_TRUE(pilot->messages.empty());
-  EXPECT_EQ(SelectedImage.load(), -1);
+  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  ASSERT_EQ(pilot->overviews.size(), 1u);
+  EXPECT_EQ(pilot->overviews[0].rows.size(), 12u) << "a cancelled dialog puts no file on top";
 
   const QString path = files.filePath("broken.txt");
   QFile file(path);
@@ -181,11 +230,42 @@ TEST_F(SecondaryWindowsTest, FileVersionCancelledOrBrokenShowsNoOverview) {
   file.close();
   pilot->files = {path};
   window->findChild<QAction*>("menInfoFile")->trigger();
-  EXPECT_TRUE(pilot->overviews.empty());
+  EXPECT_EQ(pilot->overviews.size(), 1u) << "no overview after a broken header";
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, QString("Aborted because image file \"%1\" has no valid image header!").arg(path));
-  EXPECT_EQ(SelectedImage.load(), -1);
-  EXPECT_EQ(ExternalImageHeader.qorn_bl_ver, 1) << "fields read before the bad line keep their values";
+  EXPECT_FALSE(window->running());
+  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  ASSERT_EQ(pilot->overviews.size(), 2u);
+  EXPECT_EQ(pilot->overviews[1].rows.size(), 12u) << "a broken header puts no file on top";
+}
+
+// The window reads a header into a copy and keeps it only when the whole
+// header was good: a broken file after a good one leaves the good one shown,
+// with none of the broken file's fields mixed into it.
+TEST_F(SecondaryWindowsTest, BrokenFileVersionKeepsThePreviousGoodHeader) {
+  setInternalSetting("7406");
+  open({"f:+"});
+  pilot->files = {writeHeader("3", 5)};
+  window->findChild<QAction*>("menInfoFile")->trigger();
+  ASSERT_EQ(pilot->overviews.size(), 1u);
+  ASSERT_FALSE(pilot->overviews[0].rows.empty());
+  ASSERT_EQ(pilot->overviews[0].rows[0], kFileRow);
+
+  // Bootloader version 1 is read before the bad class line.
+  const QString path = files.filePath("broken.txt");
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("bootloader=2\nbootloader version=1\nclass=x\n");
+  file.close();
+  pilot->files = {path};
+  window->findChild<QAction*>("menInfoFile")->trigger();
+  ASSERT_EQ(pilot->messages.size(), 1u);
+  EXPECT_EQ(pilot->overviews.size(), 1u);
+
+  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  ASSERT_EQ(pilot->overviews.size(), 2u);
+  ASSERT_EQ(pilot->overviews[1].rows.size(), 13u);
+  EXPECT_EQ(pilot->overviews[1].rows[0], kFileRow) << "the good header, untouched by the broken file";
 }
 
 }  // namespace

@@ -13,20 +13,17 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "catalogue.h"
-#include "engine_state.h"
-#include "info_dialog.h"
-#include "link.h"
+#include "firmware_overview.h"
 #include "message_window.h"
-#include "protocol_window.h"
-#include "run_options.h"
+#include "report_window.h"
+#include "service_mode_setting.h"
+#include "sleeper.h"
 
 namespace zorvik::testing {
 namespace {
 
-QString settingsFile() {
-  return QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("Harventa/Qorn.conf");
-}
+// The per-user settings file, under the scratch XDG_CONFIG_HOME of ui_test_main.
+QString settingsFile() { return QString::fromStdString(serviceModeSettingLocation()); }
 
 QPushButton* buttonWithText(QWidget* dialog, const QString& text) {
   for (QPushButton* b : dialog->findChildren<QPushButton*>())
@@ -44,7 +41,7 @@ ModalPilot::ModalPilot() {
 void ModalPilot::look() {
   QWidget* modal = QApplication::activeModalWidget();
   if (!modal || !modal->isVisible()) return;
-  if (auto* message = dynamic_cast<ui::TfrmMessage*>(modal)) {
+  if (auto* message = dynamic_cast<ui::MessageWindow*>(modal)) {
     messages.push_back({message->text(), message->frameGeometry(), message->parentWidget()->frameGeometry()});
     if (duringMessage) duringMessage();
     message->findChild<QPushButton*>("Button1")->click();
@@ -72,7 +69,7 @@ void ModalPilot::look() {
     }
     files.pop_front();
     QMetaObject::invokeMethod(files_, "accept");
-  } else if (auto* info = dynamic_cast<ui::TfrmInfo*>(modal)) {
+  } else if (auto* info = dynamic_cast<ui::FirmwareOverview*>(modal)) {
     SeenOverview seen;
     QTreeWidget* list = info->list();
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -94,25 +91,18 @@ void ModalPilot::look() {
 }
 
 void UiTest::SetUp() {
-  resetEngineState();
   clearInternalSetting();
   pilot = std::make_unique<ModalPilot>();
 }
 
 void UiTest::TearDown() {
-  // Whatever is still running stops at its next exchange and frees the port.
-  CancelRequested = true;
-  waitForWorkers(std::chrono::seconds(10));
+  // Closing the window cancels whatever is still running; the run stops at
+  // its next exchange and frees the port before the window is gone.
   window.reset();
   pilot.reset();
   if (logger) logger->stop();
   logger.reset();
   clearInternalSetting();
-  resetEngineState();
-}
-
-void UiTest::resetEngineState() {
-  zorvik::testing::resetEngineState();
 }
 
 void UiTest::setInternalSetting(const QString& value) {
@@ -124,12 +114,13 @@ void UiTest::setInternalSetting(const QString& value) {
 
 void UiTest::clearInternalSetting() { QFile::remove(settingsFile()); }
 
-ui::TfrmMain& UiTest::open(const QStringList& switches, std::vector<std::string> ports) {
+ui::MainWindow& UiTest::open(const QStringList& switches, std::vector<std::string> ports) {
+  window.reset();
   ui::MainWindowEnvironment environment;
-  environment.sleeper = &noPauses;
+  environment.sleeper = std::make_shared<NoPauses>();
   environment.readPorts = [ports] { return ports; };
   environment.watchDevices = false;
-  window = std::make_unique<ui::TfrmMain>(QStringList{"zorvik-updater"} + switches, environment);
+  window = std::make_unique<ui::MainWindow>(QStringList{"zorvik-updater"} + switches, environment);
   window->show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   QTest::qWait(20);  // the first idle moment
@@ -162,7 +153,7 @@ bool UiTest::waitForIdle(int timeoutMs) {
 
 QStringList UiTest::reportTexts() const {
   QStringList texts;
-  for (const QString& line : window->frmProtocol()->lines()) texts << line.section(" -> ", 1);
+  for (const QString& line : window->reportWindow()->lines()) texts << line.section(" -> ", 1);
   return texts;
 }
 

@@ -8,29 +8,27 @@
 #include <QAbstractButton>
 #include <QRect>
 #include <QStringList>
-#include <chrono>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <QTimer>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "main_window.h"
 #include "simulated_logger.h"
 
-// Readable failure messages for Qt's text types.
+// Readable failure messages for Qt's text types: as text, not as one
+// element per character (GoogleTest finds PrintTo before container printing).
 inline std::ostream& operator<<(std::ostream& os, const QString& text) { return os << text.toStdString(); }
 inline std::ostream& operator<<(std::ostream& os, const QStringList& texts) {
   return os << "[" << texts.join(" | ").toStdString() << "]";
 }
+inline void PrintTo(const QString& text, std::ostream* os) { *os << text; }
+inline void PrintTo(const QStringList& texts, std::ostream* os) { *os << texts; }
 
 namespace zorvik::testing {
-
-// The protocol's fixed pauses at once; serial timeouts stay real.
-class NoPauses final : public Sleeper {
- public:
-  void sleepMs(int) override {}
-};
 
 struct SeenMessage {  // the message window as it was shown
   QString text;
@@ -74,12 +72,13 @@ class UiTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  static void resetEngineState();
-  // Internal mode on (the access code) or off, as the per-user settings say.
+  // Service mode on (the access code) or off, as the per-user settings say.
   static void setInternalSetting(const QString& value);
   static void clearInternalSetting();
 
-  ui::TfrmMain& open(const QStringList& switches = {}, std::vector<std::string> ports = {});
+  // A window with the given switches and port list; the protocol's fixed
+  // pauses are over at once, serial timeouts stay real.
+  ui::MainWindow& open(const QStringList& switches = {}, std::vector<std::string> ports = {});
   void startLogger(const sim::LoggerConfig& config = {});
 
   template <class T>
@@ -95,9 +94,8 @@ class UiTest : public ::testing::Test {
   QStringList reportTexts() const;
   QString port() const { return QString::fromStdString(logger->devicePath()); }
 
-  NoPauses noPauses;
   std::unique_ptr<sim::SimulatedLogger> logger;
-  std::unique_ptr<ui::TfrmMain> window;
+  std::unique_ptr<ui::MainWindow> window;
   std::unique_ptr<ModalPilot> pilot;
 };
 

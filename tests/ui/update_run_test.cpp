@@ -12,12 +12,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <atomic>
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include "catalogue.h"
 #include "event_texts.h"
-#include "protocol_window.h"
+#include "report_window.h"
 #include "serial_port.h"
 #include "ui_fixture.h"
 
@@ -28,6 +30,13 @@ using sim::FaultKind;
 using sim::Request;
 
 constexpr const char* kSuccess = "Update ZorvikB V6.26 succesfully completed.";
+
+// How an image file made of built-in image 12 differs from it.
+struct Image12 {
+  int damagedLine = -1;  // record line whose checksum no longer fits; -1: none
+  bool endLine = true;   // false: the end record is left off
+  int versionLow = -1;   // the header's versionL; -1: image 12's own
+};
 
 // What the controls showed while a run was under way.
 struct RunningSnapshot {
@@ -57,49 +66,43 @@ class UpdateRunTest : public UiTest {
 
   void setPort() { child<QComboBox>("cbxPort")->setEditText(port()); }
 
-  void openInternal(const QStringList& switches = {}, Sleeper* sleeper = nullptr) {
+  void openInServiceMode(const QStringList& switches = {}) {
     setInternalSetting("7406");
-    if (sleeper) reopenWithSleeper(switches, sleeper);
-    else open(switches);
+    open(switches);
     setPort();
   }
 
-  void reopenWithSleeper(const QStringList& switches, Sleeper* sleeper) {
-    window.reset();
-    ui::MainWindowEnvironment environment;
-    environment.sleeper = sleeper;
-    environment.readPorts = [] { return std::vector<std::string>{}; };
-    environment.watchDevices = false;
-    window = std::make_unique<ui::TfrmMain>(QStringList{"zorvik-updater"} + switches, environment);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-  }
-
-  // An image file made of built-in image 12, with line `badLine` damaged when >= 0.
-  QString writeImage12(int badLine = -1, const QString& bootloader = "3") {
-    const TBl3FileHeader h = GetFirmwareHeader(12);
+  // Built-in image 12 as an image file, changed as asked.
+  QString writeImage12(const Image12& changes = {}) {
+    const ImageHeader h = builtInHeader(12);
     QString text = QString("bootloader=%1\nbootloader version=%2\nclass=%3\nversionH=%4\nversionL=%5\n"
                            "platform=%6\nprint=%7\ndate=%8\n")
-                       .arg(bootloader)
-                       .arg(h.qorn_bl_ver)
-                       .arg(h.qorn_class)
-                       .arg(h.qorn_verH)
-                       .arg(h.qorn_verL)
-                       .arg(h.qorn_platform)
-                       .arg(h.qorn_print)
-                       .arg(QString::fromStdString(h.qorn_date));
-    SelectedImage = 12;
-    for (int i = 0; i <= GetFirmwareLastLine(); ++i) {
-      std::string line = GetFirmwareLine(i);
-      if (i == badLine) line.back() = line.back() == '0' ? '1' : '0';  // checksum no longer fits
+                       .arg(h.bootloader)
+                       .arg(h.bootloaderVersion)
+                       .arg(h.deviceClass)
+                       .arg(h.versionHigh)
+                       .arg(changes.versionLow >= 0 ? changes.versionLow : h.versionLow)
+                       .arg(h.platform)
+                       .arg(h.print)
+                       .arg(QString::fromStdString(h.date));
+    const ImageSource builtIn;
+    const int last = builtIn.lastLine(12);
+    for (int i = 0; i <= last; ++i) {
+      if (i == last && !changes.endLine) break;
+      std::string line(builtIn.line(12, i));
+      if (i == changes.damagedLine) line.back() = line.back() == '0' ? '1' : '0';  // checksum no longer fits
       text += QString::fromStdString(line) + "\n";
     }
-    SelectedImage = -1;
     const QString path = files.filePath("image.txt");
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text.toLatin1());
     return path;
+  }
+
+  int identityQueries() const {
+    const std::vector<Request> requests = logger->requests();
+    return static_cast<int>(std::count(requests.begin(), requests.end(), Request::IdentityQuery));
   }
 
   QStringList titles;
@@ -147,7 +150,7 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
   EXPECT_FALSE(child<QPushButton>("btnCancel")->isVisible());
   EXPECT_TRUE(child<QComboBox>("cbxPort")->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_FALSE(window->frmProtocol()->isVisible()) << "normal mode: the report collects lines unseen";
+  EXPECT_FALSE(window->reportWindow()->isVisible()) << "normal mode: the report collects lines unseen";
 
   // The message window lies over the lower part of the main window.
   const SeenMessage& m = pilot->messages[0];
@@ -159,7 +162,7 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
 TEST_F(UpdateRunTest, CancelEndsTheRunAndReturnsToIdle) {
   startLogger();
   logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 100000});
-  openInternal();
+  openInServiceMode();
   click("btnProg");
   ASSERT_TRUE(waitFor([this] { return child<QPushButton>("btnCancel")->isVisible(); }));
   EXPECT_FALSE(child<QPushButton>("btnClose")->isVisible()) << "Close cannot be used during a run";
@@ -177,7 +180,7 @@ TEST_F(UpdateRunTest, CancelEndsTheRunAndReturnsToIdle) {
 TEST_F(UpdateRunTest, NoAnswerRepeatsAfterPauseThatTakesNoInput) {
   startLogger();
   logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});
-  openInternal();
+  openInServiceMode();
   child<QCheckBox>("chkReadInfoOnly")->setChecked(true);
   click("btnProg");
 
@@ -201,30 +204,26 @@ TEST_F(UpdateRunTest, NoAnswerRepeatsAfterPauseThatTakesNoInput) {
   EXPECT_TRUE(logger->flashWrites().empty());
 }
 
-// Sets the cancel flag while the last attempt of the first identity query is
-// still waiting for its answer: after the attempt's cancel test, before the
-// run ends with "no answer".
-class CancelDuringLastAttempt final : public Sleeper {
- public:
-  void sleepMs(int) override {
-    // Two wake-up pauses, then four pauses between the five attempts.
-    if (++pauses_ != 6) return;
-    std::thread([] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      CancelRequested = true;
-    }).detach();
-  }
-
- private:
-  std::atomic<int> pauses_{0};
-};
-
+// Cancel pressed while the failed run is ending: the last of the five
+// attempts at the first identity query has passed its cancel test (the
+// logger has received the query) and waits in vain for its answer. The run
+// still ends with "no answer"; the repeat shares the update's cancel and
+// stops at its first exchange, before it sends anything.
 TEST_F(UpdateRunTest, CancelDuringFailingRunStopsTheRepeatAtOnce) {
   startLogger();
   logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 100000});
-  static CancelDuringLastAttempt sleeper;  // outlives the worker threads
-  openInternal({}, &sleeper);
+  openInServiceMode();
   click("btnProg");
+  // No event of the run is handled while this waits, so the window cannot
+  // have begun the pause before the repeat (which takes no input): however
+  // late the click comes, it comes before the run's end is handled.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (identityQueries() < 5 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(identityQueries(), 5) << "the last attempt never came";
+  click("btnCancel");
+
   const QString repeat = "Repeat update because communication error!";
   ASSERT_TRUE(waitFor([&] { return window->statusText() == repeat; }));
   const std::size_t requestsBefore = logger->requests().size();
@@ -237,12 +236,13 @@ TEST_F(UpdateRunTest, CancelDuringFailingRunStopsTheRepeatAtOnce) {
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, "Process cancelled!");
   EXPECT_EQ(logger->requests().size(), requestsBefore) << "the repeated run stopped before its first exchange";
+  EXPECT_EQ(identityQueries(), 5);
 }
 
 TEST_F(UpdateRunTest, EchoErrorRepeatsAtOnceAndSucceeds) {
   startLogger();
   logger->injectFault({FaultKind::AlteredEcho, Request::DataLine, 10, 1});
-  openInternal();
+  openInServiceMode();
   click("btnProg");
   ASSERT_TRUE(waitForIdle(60000));
 
@@ -256,61 +256,93 @@ TEST_F(UpdateRunTest, EchoErrorRepeatsAtOnceAndSucceeds) {
   EXPECT_EQ(pilot->messages[0].text, kSuccess);
 }
 
-TEST_F(UpdateRunTest, ConversionErrorWritesNothingButItsMessage) {
-  startLogger();
-  openInternal({"f:+"});
-  pilot->files = {writeImage12(5)};
-  click("btnFile");
-  takeSnapshot();
-  ASSERT_TRUE(waitForIdle(60000));
+// A file that cannot be sent whole is refused before anything starts: a
+// damaged record would otherwise be met only after the logger had been
+// switched to its bootloader and part of the image written. The user learns
+// why, and no built-in image is sent in its place.
+struct RefusedFileCase {
+  const char* name;
+  std::function<QString()> write;  // writes the file, gives its path
+  QString why;
+};
 
-  ASSERT_EQ(pilot->messages.size(), 1u);
-  EXPECT_EQ(pilot->messages[0].text, "Aborted because conversion error!");
-  EXPECT_EQ(reportTexts().last(), "Aborted because conversion error at line  5 !");
-  EXPECT_NE(window->statusText(), "Aborted because conversion error!");
-  ASSERT_TRUE(snapshot.taken);
-  EXPECT_FALSE(snapshot.file);
-  EXPECT_FALSE(snapshot.fileVersion) << "File version cannot change the image of a run under way";
-  EXPECT_TRUE(child<QAction>("menInfoFile")->isEnabled());
-}
+TEST_F(UpdateRunTest, FileThatCannotBeSentWholeStartsNoRun) {
+  const int middle = ImageSource().lastLine(12) / 2;
+  const RefusedFileCase cases[] = {
+      {"no valid image header",
+       [this] {
+         const QString path = files.filePath("broken.txt");
+         QFile file(path);
+         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+         file.write("bootloader=3\nbootloader version=zero\n:00000001FF\n");
+         return path;
+       },
+       "has no valid image header"},
+      {"damaged record in the middle", [this, middle] { return writeImage12({.damagedLine = middle}); },
+       QString("has a damaged record in line %1").arg(middle)},
+      {"no end record", [this] { return writeImage12({.endLine = false}); },
+       "does not end with the end record :00000001FF"},
+  };
+  for (const RefusedFileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    startLogger();
+    if (IsSkipped()) return;
+    openInServiceMode({"f:+"});
+    pilot->messages.clear();
+    const QString path = c.write();
+    pilot->files = {path};
+    click("btnFile");
 
-TEST_F(UpdateRunTest, FileThatCannotBeLoadedStartsNoRun) {
-  startLogger();
-  openInternal({"f:+"});
-  const QString path = files.filePath("broken.txt");
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("bootloader=3\nbootloader version=zero\n:00000001FF\n");
-  file.close();
-  pilot->files = {path};
-  click("btnFile");
-
-  EXPECT_FALSE(window->running());
-  ASSERT_EQ(pilot->messages.size(), 1u);
-  EXPECT_EQ(pilot->messages[0].text, QString("Aborted because image file \"%1\" has no valid image header!").arg(path));
-  EXPECT_EQ(SelectedImage.load(), -1) << "no built-in image is sent in its place";
-  EXPECT_TRUE(logger->requests().empty());
-  EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
+    const QString text = QString("Aborted because image file \"%1\" %2!").arg(path, c.why);
+    EXPECT_FALSE(window->running());
+    ASSERT_EQ(pilot->messages.size(), 1u);
+    EXPECT_EQ(pilot->messages[0].text, text);
+    EXPECT_EQ(reportTexts(), QStringList{text}) << "no run was started";
+    EXPECT_EQ(window->statusText(), text);
+    EXPECT_TRUE(logger->requests().empty()) << "the logger was not even woken";
+    EXPECT_EQ(logger->mode(), sim::Mode::Application);
+    EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("btnFile")->isEnabled());
+  }
 }
 
 TEST_F(UpdateRunTest, FileModeSendsTheChosenFile) {
   startLogger();
-  openInternal({"f:+"});
-  pilot->files = {writeImage12()};
+  openInServiceMode({"f:+"});
+  // Image 12's records under a header of its own: the texts tell whether the
+  // file or the built-in image was sent.
+  pilot->files = {writeImage12({.versionLow = 27})};
   click("btnFile");
+  takeSnapshot();
   ASSERT_TRUE(waitForIdle(60000));
   ASSERT_EQ(pilot->messages.size(), 1u);
-  EXPECT_EQ(pilot->messages[0].text, kSuccess);
-  EXPECT_EQ(SelectedImage.load(), 0);
+  EXPECT_EQ(pilot->messages[0].text, "Update ZorvikB V6.27 succesfully completed.");
+  EXPECT_TRUE(reportTexts().contains("Update ZorvikB V6.27, A9g, BL3.0")) << reportTexts();
   EXPECT_EQ(logger->flashWrites().size(), 827u);
+
+  ASSERT_TRUE(snapshot.taken);
+  EXPECT_FALSE(snapshot.prog);
+  EXPECT_FALSE(snapshot.file);
+  EXPECT_FALSE(snapshot.fileVersion) << "File version cannot change the image of a run under way";
+  EXPECT_TRUE(child<QPushButton>("btnFile")->isEnabled());
+  EXPECT_TRUE(child<QAction>("menInfoFile")->isEnabled());
+
+  // The overview names the file that was sent, on top of the built-in images.
+  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  ASSERT_EQ(pilot->overviews.size(), 1u);
+  ASSERT_EQ(pilot->overviews[0].rows.size(), 13u);
+  EXPECT_EQ(pilot->overviews[0].rows[0][1], "6.27");
 }
 
 TEST_F(UpdateRunTest, CloseDuringRunAsksThenCancelsAndReleasesThePort) {
-  startLogger();
-  logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 100000});
-  openInternal();
+  // At the line's real pace programming takes more than a minute: a run
+  // that was not cancelled would still hold the port long after the close.
+  sim::LoggerConfig paced;
+  paced.wireTiming = true;
+  startLogger(paced);
+  openInServiceMode();
   click("btnProg");
-  ASSERT_TRUE(waitFor([this] { return window->running() && !logger->requests().empty(); }));
+  ASSERT_TRUE(waitFor([this] { return window->running() && !logger->flashWrites().empty(); }, 60000));
 
   pilot->answers = {"No"};
   EXPECT_FALSE(window->close());
@@ -322,11 +354,11 @@ TEST_F(UpdateRunTest, CloseDuringRunAsksThenCancelsAndReleasesThePort) {
   pilot->answers = {"Yes"};
   EXPECT_TRUE(window->close());
   EXPECT_FALSE(window->isVisible());
-  EXPECT_TRUE(CancelRequested.load());
-  EXPECT_TRUE(waitForWorkers(std::chrono::milliseconds(0))) << "the worker has let go of the port";
-  PortHandle again = rs232Open(logger->devicePath(), 9600);
-  EXPECT_TRUE(again) << "the port can be opened again";
-  if (again) rs232Close(again);
+  EXPECT_FALSE(window->running());
+  PortHandle again = openSerialPort(logger->devicePath(), 9600);
+  EXPECT_TRUE(again) << "the run was cancelled and let go of the port before the window closed";
+  closeSerialPort(again);
+  QTest::qWait(50);  // room for anything the run might still post
   EXPECT_TRUE(pilot->messages.empty()) << "no message after the window has gone";
 }
 

@@ -230,7 +230,8 @@ void writeTables(std::ostream& out, const std::vector<Image>& images) {
   out << "\n}  // namespace\n\nconstexpr std::array<BuiltInImage, kBuiltInImageCount> kBuiltInImages = {{\n";
   for (std::size_t n = 0; n < images.size(); ++n) {
     const Expected& e = images[n].expected;
-    // TBl3FileHeader order: class, verH, verL, platform, print, date, bl, bl_ver.
+    // ImageHeader order: class, version high, version low, platform, print, date,
+    // bootloader, bootloader version.
     out << "    {{" << e.number[2] << ", " << e.number[3] << ", " << e.number[4] << ", " << e.number[5] << ", " << e.number[6]
         << ", " << literal(e.header[7], e.file) << ", " << e.number[0] << ", " << e.number[1] << "}, kLines" << n + 1 << "},\n";
   }

@@ -1,61 +1,77 @@
 #include "attempt_log.h"
 
-#include <atomic>
-
-#include "zorvik_comm_thread.h"
+#include "logger_update.h"
 
 namespace zorvik::campaign {
 namespace {
 
-std::atomic<AttemptLog*> current{nullptr};
+using State = AttemptLog::State;
 
 class RecordingSink final : public EventSink {
  public:
-  RecordingSink(std::shared_ptr<EventSink> inner, AttemptLog& log, std::size_t attempt)
-      : inner_(std::move(inner)), log_(log), attempt_(attempt) {}
+  RecordingSink(std::shared_ptr<EventSink> inner, std::shared_ptr<State> state, std::size_t attempt)
+      : inner_(std::move(inner)), state_(std::move(state)), attempt_(attempt) {}
 
-  void post(std::uint32_t code, std::int32_t value) noexcept override {
-    log_.record(attempt_, {code, value});
-    inner_->post(code, value);
+  void post(RunEvent event) noexcept override {
+    try {
+      std::lock_guard lock(state_->mutex);
+      state_->attempts[attempt_].push_back({event.code, event.value});
+    } catch (...) {
+      // Out of memory for the record: the update itself must still hear it.
+    }
+    inner_->post(std::move(event));
   }
 
  private:
   std::shared_ptr<EventSink> inner_;
-  AttemptLog& log_;
+  std::shared_ptr<State> state_;
   std::size_t attempt_;
 };
 
-std::unique_ptr<TCommThread> recordingWorker(RunContext context, TCmd cmd, const std::string& port) {
-  if (AttemptLog* log = current.load()) context.sink = log->wrap(std::move(context.sink));
-  return makeCommThread<TZorvikCommThread>(std::move(context), cmd, port);
-}
+// The real update procedure; only its lifetime is counted.
+class CountedUpdate final : public LoggerUpdate {
+ public:
+  CountedUpdate(RunRequest request, std::shared_ptr<EventSink> sink, std::shared_ptr<State> state)
+      : LoggerUpdate(std::move(request), std::move(sink)), state_(std::move(state)) {
+    std::lock_guard lock(state_->mutex);
+    ++state_->live;
+  }
+  ~CountedUpdate() override {
+    std::lock_guard lock(state_->mutex);
+    --state_->live;
+  }
+  CountedUpdate(const CountedUpdate&) = delete;
+  CountedUpdate& operator=(const CountedUpdate&) = delete;
+
+ private:
+  std::shared_ptr<State> state_;
+};
 
 }  // namespace
 
-void AttemptLog::install() { CommThreadClass = &recordingWorker; }
+AttemptLog::AttemptLog() : state_(std::make_shared<State>()) {}
 
-void AttemptLog::begin() {
-  {
-    std::lock_guard lock(mutex_);
-    attempts_.clear();
-  }
-  current = this;
+WorkerFactory AttemptLog::factory() const {
+  return [state = state_](RunRequest request, std::shared_ptr<EventSink> sink) -> std::unique_ptr<RunWorker> {
+    std::size_t attempt = 0;
+    {
+      std::lock_guard lock(state->mutex);
+      state->attempts.emplace_back();
+      attempt = state->attempts.size() - 1;
+    }
+    auto recording = std::make_shared<RecordingSink>(std::move(sink), state, attempt);
+    return std::make_unique<CountedUpdate>(std::move(request), std::move(recording), state);
+  };
 }
 
 std::vector<std::vector<Event>> AttemptLog::attempts() const {
-  std::lock_guard lock(mutex_);
-  return attempts_;
+  std::lock_guard lock(state_->mutex);
+  return state_->attempts;
 }
 
-std::shared_ptr<EventSink> AttemptLog::wrap(std::shared_ptr<EventSink> inner) {
-  std::lock_guard lock(mutex_);
-  attempts_.emplace_back();
-  return std::make_shared<RecordingSink>(std::move(inner), *this, attempts_.size() - 1);
-}
-
-void AttemptLog::record(std::size_t attempt, const Event& event) {
-  std::lock_guard lock(mutex_);
-  attempts_[attempt].push_back(event);
+int AttemptLog::liveWorkers() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->live;
 }
 
 }  // namespace zorvik::campaign

@@ -1,31 +1,39 @@
 // Records what every worker of an update posts, one list per worker (one per
-// attempt), by standing between the worker and the front end's sink.
+// attempt), by standing between each worker and the front end's sink, and
+// counts the workers still alive.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "comm_thread.h"
+#include "run_handle.h"
 #include "verdict.h"
 
 namespace zorvik::campaign {
 
 class AttemptLog {
  public:
-  // Installs the recording worker class; call once, before any worker exists.
-  static void install();
+  AttemptLog();
 
-  // Workers created from now on report here (until the next begin()).
-  void begin();
+  // The update procedure, each worker of it reporting to a list of its own
+  // here as well as to the sink the session gives it. The factory may
+  // outlive this log.
+  WorkerFactory factory() const;
+
   std::vector<std::vector<Event>> attempts() const;
+  // Workers made by factory() and not yet destroyed.
+  int liveWorkers() const;
 
-  std::shared_ptr<EventSink> wrap(std::shared_ptr<EventSink> inner);
-  void record(std::size_t attempt, const Event& event);
+  struct State {
+    mutable std::mutex mutex;
+    std::vector<std::vector<Event>> attempts;
+    int live = 0;
+  };
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::vector<Event>> attempts_;
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace zorvik::campaign

@@ -4,31 +4,31 @@
 
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <thread>
 
 #include "attempt_log.h"
-#include "cli.h"
-#include "comm_thread.h"
-#include "link.h"
+#include "cancel_token.h"
+#include "console_output.h"
+#include "run_request.h"
 #include "scenario.h"
+#include "sleeper.h"
+#include "update_runner.h"
+#include "update_session.h"
 #include "verdict.h"
 
 namespace zorvik::campaign {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The protocol's fixed pauses cost nothing here: the campaign runs at the
-// simulator's full speed. Serial timeouts stay real.
-class NoPause final : public Sleeper {
- public:
-  void sleepMs(int) override {}
-};
+using Clock = std::chrono::steady_clock;
 
 // Entries of a /proc/self directory, less "." and "..".
 int countEntries(const char* path) {
@@ -61,22 +61,111 @@ Resources settledResources(const Resources& before) {
   return now;
 }
 
-// Runs the updater on its own thread so that a hang can be seen. On a hang
-// the run is cancelled; if even that does not end it, nothing more can be
-// trusted and the campaign stops here.
+// Brings the runs' events to the thread of the update in posting order, as
+// the command line's own queue does; post() never waits for the reader.
+class EventQueue final : public EventSink {
+ public:
+  void post(RunEvent event) noexcept override {
+    try {
+      {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(event));
+      }
+      ready_.notify_one();
+    } catch (...) {
+      // Out of memory for one event: the watchdog ends the update.
+    }
+  }
+
+  // The next event, or nothing once `deadline` has passed.
+  std::optional<RunEvent> take(std::optional<Clock::time_point> deadline) {
+    std::unique_lock lock(mutex_);
+    const auto ready = [&] { return !queue_.empty(); };
+    if (deadline) {
+      if (!ready_.wait_until(lock, *deadline, ready)) return std::nullopt;
+    } else {
+      ready_.wait(lock, ready);
+    }
+    RunEvent event = std::move(queue_.front());
+    queue_.pop_front();
+    return event;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<RunEvent> queue_;
+};
+
+// One port's update as the command-line updater runs it with --yes --json
+// (cli::runUpdates): the same update session, the same output and the same
+// exit status, with every worker recorded (the command line takes no worker
+// factory). The protocol's fixed pauses and the pause before a repeat cost
+// nothing here: the campaign runs at the simulator's full speed. Serial
+// timeouts stay real.
+class CommandLineUpdate {
+ public:
+  CommandLineUpdate(const std::string& port, int maxRepeats, const AttemptLog& log, std::ostream& out,
+                    std::ostream& err)
+      : port_(port),
+        console_(out, err, true, false, 1),
+        output_(console_, 0, port, false,
+                [this](std::chrono::milliseconds pause) { pauseEnds_ = Clock::now() + pause; }),
+        session_(output_, setup(maxRepeats, log)) {}
+
+  // Until the update has ended; its exit status.
+  int run(const CancelToken& cancel) {
+    RunRequest request;
+    request.port = port_;
+    request.cancel = cancel;
+    request.sleeper = std::make_shared<NoPauses>();
+    session_.start(std::move(request));
+    while (session_.running()) {
+      if (auto event = queue_->take(pauseEnds_)) session_.handleEvent(*event);
+      if (pauseEnds_ && *pauseEnds_ <= Clock::now()) {
+        pauseEnds_.reset();
+        session_.pauseOver();
+      }
+    }
+    const int status = session_.outcome() ? cli::exitStatusFor(*session_.outcome()) : 1;
+    output_.finished(status);
+    return status;
+  }
+
+ private:
+  session::SessionSetup setup(int maxRepeats, const AttemptLog& log) {
+    session::SessionSetup s;
+    s.sink = queue_;
+    s.workers = log.factory();
+    s.repeatPause = 0ms;
+    s.maxRepeats = maxRepeats;
+    return s;
+  }
+
+  std::string port_;
+  std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
+  std::optional<Clock::time_point> pauseEnds_;
+  cli::Console console_;
+  cli::PortOutput output_;
+  session::UpdateSession session_;
+};
+
+// Runs the update on its own thread so that a hang can be seen, wherever it
+// is. On a hang the update is cancelled; if even that does not end it,
+// nothing more can be trusted and the campaign stops here.
 class Watchdog {
  public:
-  bool run(const std::vector<std::string>& arguments, cli::CliIo& io, std::chrono::seconds limit, int& status) {
+  bool run(const std::function<int()>& update, const CancelToken& cancel, std::chrono::seconds limit, int& status) {
     std::thread worker([&] {
-      const int s = cli::runCli(arguments, io);
+      const int s = update();
       std::lock_guard lock(mutex_);
       status_ = s;
       done_ = true;
       finished_.notify_all();
     });
-    bool inTime = waitDone(limit);
+    const bool inTime = waitDone(limit);
     if (!inTime) {
-      CancelRequested = true;
+      cancel.cancel();
       if (!waitDone(30s)) {
         worker.detach();
         return false;
@@ -102,6 +191,15 @@ class Watchdog {
   bool hung_ = false;
 };
 
+bool waitForNoWorkers(const AttemptLog& log, std::chrono::seconds limit) {
+  const auto deadline = Clock::now() + limit;
+  while (log.liveWorkers() > 0) {
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
 RunRecord observe(const sim::SimulatedLogger& logger, int status, const AttemptLog& log, int maxRepeats) {
   RunRecord r;
   r.status = status;
@@ -123,28 +221,28 @@ struct Outcome {
 };
 
 // One seeded update from start to end. False: no pseudo-terminal.
-bool runOne(const Scenario& scenario, const CampaignOptions& options, AttemptLog& log, Outcome& outcome,
-            CampaignResult& partial, std::ostream& report) {
+bool runOne(const Scenario& scenario, const CampaignOptions& options, Outcome& outcome, CampaignResult& partial,
+            std::ostream& report) {
   const Resources before = resources();
   {
     sim::SimulatedLogger logger(scenario.config);
     if (!logger.start()) return false;
-    NoPause noPause;
     std::ostringstream out, err;
-    std::istringstream in;
-    cli::CliIo io{out, err, in, false, false, &noPause};
-    const std::vector<std::string> arguments{"--port", logger.devicePath(), "--yes", "--json", "--max-repeats",
-                                             std::to_string(options.maxRepeats)};
-    log.begin();
+    AttemptLog log;
+    const CancelToken cancel;
     int status = -1;
     Watchdog watchdog;
-    if (!watchdog.run(arguments, io, options.timeLimit, status)) {
+    const auto update = [&] {
+      return CommandLineUpdate(logger.devicePath(), options.maxRepeats, log, out, err).run(cancel);
+    };
+    if (!watchdog.run(update, cancel, options.timeLimit, status)) {
       partial.violations.push_back({scenario.seed, "hung, and did not end even when cancelled"});
       printTable(options, partial, std::cout);
+      std::cout.flush();  // _Exit flushes nothing
       std::_Exit(3);
     }
     if (options.showOutput) report << out.str() << err.str();
-    if (!waitForWorkers(10s)) outcome.violations.push_back("a worker did not end after the run");
+    if (!waitForNoWorkers(log, 10s)) outcome.violations.push_back("a worker did not end after the run");
     outcome.record = observe(logger, status, log, options.maxRepeats);
     if (watchdog.hung()) {
       outcome.violations.push_back("no end within " + std::to_string(options.timeLimit.count()) + " s");
@@ -186,14 +284,12 @@ void logRun(const Scenario& scenario, const Outcome& outcome, std::chrono::stead
 }  // namespace
 
 bool runCampaign(const CampaignOptions& options, std::ostream& log, CampaignResult& result) {
-  AttemptLog::install();
-  AttemptLog attempts;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < options.runs; ++i) {
     const Scenario scenario = scenarioFor(options.firstSeed + static_cast<std::uint64_t>(i));
     Outcome outcome;
     const auto runStart = std::chrono::steady_clock::now();
-    if (!runOne(scenario, options, attempts, outcome, result, log)) return false;
+    if (!runOne(scenario, options, outcome, result, log)) return false;
     tally(scenario, outcome, result);
     if (options.verbose || !outcome.violations.empty()) {
       logRun(scenario, outcome, std::chrono::steady_clock::now() - runStart, log);

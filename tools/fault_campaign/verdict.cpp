@@ -17,9 +17,10 @@ struct ImageData {
 ImageData imageData(int image) {
   ImageData data;
   std::vector<std::string> vectorTable;
-  const int last = GetImageLastLine(image);
+  const ImageSource builtIn;
+  const int last = builtIn.lastLine(image);
   for (int i = 0; i < last; ++i) {
-    const std::string text = GetImageLine(image, i);
+    const std::string text(builtIn.line(image, i));
     RecordBytes r{};
     if (!decodeRecord(text, r) || r[kRecCount] != kMaxRecordData || r[kRecType] != 0) continue;
     data.byAddress[static_cast<std::uint16_t>(r[kRecAddrHigh] << 8 | r[kRecAddrLow])] = text;
@@ -66,7 +67,7 @@ void checkSuccess(const Scenario& s, const RunRecord& run, std::vector<std::stri
   if (withoutRetries(run.flashWrites) != expected.sendOrder) {
     out.push_back("success reported, but the data lines were not written once each, vector table last");
   }
-  const std::uint16_t imageClass = GetFirmwareHeader(s.image).qorn_class;
+  const std::uint16_t imageClass = builtInHeader(s.image).deviceClass;
   if (run.mode != sim::Mode::Application || run.applicationClass != imageClass) {
     out.push_back("success reported, but the logger does not run the image's class");
   }

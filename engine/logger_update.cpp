@@ -1,0 +1,262 @@
+#include "logger_update.h"
+
+#include "convert.h"
+#include "events.h"
+#include "identity_tables.h"
+#include "protocol.h"
+#include "update_error.h"
+
+namespace zorvik {
+namespace {
+
+constexpr std::uint8_t kCmdIdentity = 1;
+constexpr std::uint8_t kIdentitySerialNumber = 3;
+constexpr std::uint16_t kNewEntryFrameVersion = 0x0600;
+constexpr std::uint16_t kPinnedAppVersion = 0x0588;  // 5.136
+constexpr std::uint8_t kInfoRequest = 0x20;
+constexpr std::uint8_t kUpdateIdRequest = 0x30;
+constexpr std::uint8_t kInfoReplyBytes = 6;
+constexpr int kEntryPauseMs = 1;
+constexpr int kBeforeEndRecordMs = 500;
+constexpr int kRestartMs = 2000;
+
+bool isBootloaderId(std::uint16_t deviceClass) {
+  return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 ||
+         deviceClass == kClassBootloader3;
+}
+
+struct SerialRange {
+  std::uint32_t first;
+  std::uint32_t last;
+};
+// Loggers delivered with 5.136 that must not be moved to another version.
+constexpr SerialRange kPinnedSerials[] = {
+    {328108, 328108}, {328224, 328224}, {328235, 328236}, {328283, 328287}, {328297, 328504},
+};
+
+}  // namespace
+
+bool LoggerUpdate::isPinnedSerial(std::uint32_t serialNumber) {
+  for (const auto& range : kPinnedSerials) {
+    if (serialNumber >= range.first && serialNumber <= range.last) return true;
+  }
+  return false;
+}
+
+void LoggerUpdate::runCommand() {
+  if (request().command == RunCommand::Update) RunWorker::runCommand();
+}
+
+void LoggerUpdate::runUpdate() {
+  Findings f;
+  enterBootloader(f);
+  readInfo(f);
+  checkUpdateIdentityBlock(f);
+  selectImage(f);
+  programImage(f);
+}
+
+// ---- Identification -------------------------------------------------------
+
+void LoggerUpdate::queryIdentity(Findings& f) {
+  sendCommand(true, kCmdIdentity);
+  const Buffer& rx = received();
+  f.deviceClass = bytesToWord(rx[2], rx[3]);
+  f.deviceVersion = bytesToWord(rx[4], rx[5]);
+  post(kEvClass, f.deviceClass);
+  post(kEvVersion, f.deviceVersion);
+}
+
+void LoggerUpdate::enterBootloader(Findings& f) {
+  for (int pass = 1; pass < 3; ++pass) {
+    queryIdentity(f);
+    if (isBootloaderId(f.deviceClass)) {
+      if (pass == 1) recallCarriedIdentity(f);
+      return;
+    }
+    if ((request().options.checkFirmwareClass && f.deviceClass != kClassZorvik) || pass != 1) {
+      throw UpdateError(kErrNoUpdate);
+    }
+    if (f.deviceClass == kClassZorvik) {
+      f.appVersion = f.deviceVersion;
+      sendCommand(true, kCmdIdentity, kIdentitySerialNumber);
+      const Buffer& rx = received();
+      f.serialNumber = bytesToDword(rx[4], rx[3], rx[2], rx[1]);
+      request().memory->appVersion = f.appVersion;
+      request().memory->serialNumber = f.serialNumber;
+    }
+    if (f.deviceVersion < kNewEntryFrameVersion) {
+      sendCommand(false, 5, 0x03, 0xA5, 0x5A, 0x00, 0x00, 0x00);
+    } else {
+      sendCommand(false, 2, 0x81, 0x00, 0xA5, 0x5A, 0x00, 0x00);
+    }
+    sleepMs(kEntryPauseMs);
+  }
+  throw UpdateError(kErrNoUpdate);
+}
+
+// A logger found in its bootloader no longer tells its application version
+// or serial number. Within one update (its automatic repeats) the values an
+// earlier attempt read still describe this logger, and without them the
+// pinned-version rule would silently pick another firmware.
+void LoggerUpdate::recallCarriedIdentity(Findings& f) const {
+  f.appVersion = request().memory->appVersion.load();
+  f.serialNumber = request().memory->serialNumber.load();
+}
+
+void LoggerUpdate::sendInfoRecord(std::uint16_t address, std::uint8_t command, std::uint8_t replyBytes) {
+  record_[kRecCount] = 1;
+  record_[kRecAddrHigh] = static_cast<std::uint8_t>(address >> 8);
+  record_[kRecAddrLow] = static_cast<std::uint8_t>(address & 0xFF);
+  record_[kRecType] = protocol::kRecordTypeCommand;
+  record_[kRecData] = command;
+  encodeRecord(record_, line_);
+  if (!sendRecord(line_, replyBytes, false)) throw UpdateError(kErrInvalidAnswer);
+  line_ = recordReply();
+  if (!decodeRecord(line_, record_)) throw UpdateError(kErrInvalidAnswer);
+}
+
+void LoggerUpdate::readInfo(Findings& f) {
+  if (f.deviceClass == kClassBootloader1) {
+    // The first bootloader generation has no info records.
+    f.platform = 0;
+    f.print = 0;
+    f.updateClass = kClassZorvik;
+  } else {
+    sendInfoRecord(0x0000, kInfoRequest, kInfoReplyBytes);
+    const auto* d = &record_[kRecData];
+    f.platform = validPlatform(bytesToWord(d[0], d[1]));
+    f.print = validPrint(bytesToWord(d[2], d[3]));
+    f.info = bytesToWord(d[4], d[5]);
+    if (f.platform != kNoCode) readUpdateId(f);
+  }
+  post(kEvPlatform, f.platform);
+  post(kEvPrint, f.print);
+  post(kEvInfo, f.info);
+  post(kEvUpdateClass, f.updateClass);
+  post(kEvUpdateInfo, f.updateInfo);
+}
+
+void LoggerUpdate::readUpdateId(Findings& f) {
+  std::int32_t address = memoryMap(f.platform)[0].first;
+  if (f.deviceClass == kClassBootloader3) address /= 64;  // third generation counts in blocks
+  sendInfoRecord(static_cast<std::uint16_t>(address & 0xFFFF), kUpdateIdRequest, protocol::kLineBytes);
+  // The identity block stores its words low byte first.
+  const auto* d = &record_[kRecData];
+  f.updateClass = validClass(bytesToWord(d[1], d[0]));
+  f.updateInfo = bytesToWord(d[3], d[2]);
+  f.blockPlatform = bytesToWord(d[5], d[4]);
+  f.blockPrint = bytesToWord(d[7], d[6]);
+  f.blockReserve = bytesToWord(d[9], d[8]);
+  f.blockCrc = bytesToWord(d[11], d[10]);
+}
+
+void LoggerUpdate::checkUpdateIdentityBlock(Findings& f) {
+  const std::uint16_t crc = identityBlockCrc(f.updateClass, f.updateInfo, f.blockPlatform, f.blockPrint, f.blockReserve);
+  if (crc != f.blockCrc || f.blockPlatform == kNoCode || f.blockPrint == kNoCode) return;
+  f.platform = f.blockPlatform;
+  f.print = f.blockPrint;
+  post(kEvPlatform, f.platform);
+  post(kEvPrint, f.print);
+}
+
+// ---- Selection ------------------------------------------------------------
+
+bool LoggerUpdate::matches(const Findings& f, const ImageHeader& h) const {
+  const RunOptions& options = request().options;
+  if (options.checkClass && f.updateClass != h.deviceClass) return false;
+  if (options.checkPlatform && f.platform != h.platform) return false;
+  if (f.print != h.print) return false;
+  if (f.appVersion == kPinnedAppVersion && isPinnedSerial(f.serialNumber) &&
+      !(h.versionHigh == 5 && h.versionLow == 136)) {
+    return false;
+  }
+  if (f.deviceVersion != h.bootloaderVersion) return false;
+  return h.bootloader == 2 || h.bootloader == 3;
+}
+
+void LoggerUpdate::selectImage(Findings& f) {
+  const ImageSource& images = request().images;
+  for (int i = images.firstIndex(); i <= images.lastIndex(); ++i) {
+    ImageHeader header = images.header(i);
+    post(kEvCandidate, i, header);
+    if (matches(f, header)) {
+      f.image = i;
+      f.header = std::move(header);
+      setChosenImage(f.header);
+      break;
+    }
+  }
+  if (f.image < 0) throw UpdateError(kErrNoImage);
+  if (request().options.readInfoOnly) throw UpdateError(kErrInfoOnly);
+}
+
+// ---- Programming ----------------------------------------------------------
+
+void LoggerUpdate::sendCommandRecord(std::uint8_t command, std::uint8_t replyBytes) {
+  record_[kRecCount] = 1;
+  record_[kRecAddrHigh] = 0;
+  record_[kRecAddrLow] = 0;
+  record_[kRecType] = protocol::kRecordTypeCommand;
+  record_[kRecData] = command;
+  encodeRecord(record_, line_);
+  sendRecord(line_, replyBytes, true);
+}
+
+void LoggerUpdate::sendDataLine(std::string_view line, int index) {
+  sendRecord(line, protocol::kLineBytes, true);
+  line_ = recordReply();
+  if (line_ != line) {
+    post(kEvEchoMismatch, index);
+    throw UpdateError(kErrProgramming, index);
+  }
+}
+
+void LoggerUpdate::programImage(const Findings& f) {
+  const ImageSource& images = request().images;
+  const int last = images.lastLine(f.image);
+  if (last < 1 || images.line(f.image, last) != protocol::kEndLine) throw UpdateError(kErrLastLine);
+  post(kEvProgramming, commandOrdinal(), f.header);
+
+  const bool firstGeneration = f.deviceClass == kClassBootloader1;
+  sendCommandRecord(firstGeneration ? 0x11 : 0x31, 1);
+
+  // The vector table goes last: a reset halfway through must not find a
+  // vector table that points into code that has not been written yet.
+  std::vector<std::pair<std::string_view, int>> held;
+  for (int j = 0; j < last; ++j) {
+    const std::string_view line = images.line(f.image, j);
+    if (!decodeRecord(line, record_)) {
+      post(kEvBadLine, j);
+      throw UpdateError(kErrConversion, j);
+    }
+    if (record_[kRecCount] != protocol::kLineBytes || record_[kRecType] != protocol::kRecordTypeData) {
+      setProgress(j, last);
+    } else if (record_[kRecAddrHigh] == protocol::kVectorTableAddressHigh &&
+               record_[kRecAddrLow] == protocol::kVectorTableAddressLow) {
+      held.emplace_back(line, j);
+      post(kEvVectorTable, 0);
+    } else {
+      sendDataLine(line, j);
+      setProgress(j, last);
+    }
+  }
+  for (const auto& [line, index] : held) {
+    post(kEvVectorTable, 1);
+    sendDataLine(line, index);
+  }
+
+  sleepMs(kBeforeEndRecordMs);
+  sendCommandRecord(firstGeneration ? 0x13 : 0x33, 0);
+  sleepMs(kRestartMs);
+  restartCheck(f);
+}
+
+void LoggerUpdate::restartCheck(const Findings& f) {
+  sendCommand(true, kCmdIdentity);
+  const std::uint16_t deviceClass = bytesToWord(received()[2], received()[3]);
+  post(kEvClass, deviceClass);
+  if (deviceClass != f.header.deviceClass) throw UpdateError(kErrNotSuccessful);
+}
+
+}  // namespace zorvik

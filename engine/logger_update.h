@@ -1,0 +1,73 @@
+// The update procedure for the loggers: identify the logger and switch it
+// into its bootloader, pick the one image that fits, program it line by line
+// with echo verification, restart the logger and check its class.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image_header.h"
+#include "record_codec.h"
+#include "run_worker.h"
+
+namespace zorvik {
+
+class LoggerUpdate : public RunWorker {
+ public:
+  using RunWorker::RunWorker;
+
+  // Loggers that must stay on firmware 5.136.
+  static bool isPinnedSerial(std::uint32_t serialNumber);
+
+ protected:
+  void runUpdate() override;
+  void runCommand() override;
+
+ private:
+  // What one run learns about the logger; nothing survives it but what it
+  // leaves in the update's memory.
+  struct Findings {
+    std::uint16_t deviceClass = 0;
+    std::uint16_t deviceVersion = 0;
+    std::uint16_t appVersion = 0;
+    std::uint32_t serialNumber = 0;
+    std::uint16_t platform = 0xFFFF;
+    std::uint16_t print = 0xFFFF;
+    std::uint16_t info = 0;
+    std::uint16_t updateClass = 0xFFFF;
+    std::uint16_t updateInfo = 0xFFFF;
+    std::uint16_t blockPlatform = 0xFFFF;
+    std::uint16_t blockPrint = 0xFFFF;
+    std::uint16_t blockReserve = 0xFFFF;
+    std::uint16_t blockCrc = 0xFFFF;
+    int image = -1;  // the run's choice, an index into its image source
+    ImageHeader header;
+  };
+
+  // Identification.
+  void queryIdentity(Findings& f);
+  void enterBootloader(Findings& f);
+  void recallCarriedIdentity(Findings& f) const;
+  void readInfo(Findings& f);
+  void readUpdateId(Findings& f);
+  void checkUpdateIdentityBlock(Findings& f);
+  void sendInfoRecord(std::uint16_t address, std::uint8_t command, std::uint8_t replyBytes);
+
+  // Selection.
+  void selectImage(Findings& f);
+  bool matches(const Findings& f, const ImageHeader& header) const;
+
+  // Programming.
+  void programImage(const Findings& f);
+  void sendCommandRecord(std::uint8_t command, std::uint8_t replyBytes);
+  void sendDataLine(std::string_view line, int index);
+  void restartCheck(const Findings& f);
+
+  // The run's record in flight and its text.
+  RecordBytes record_{};
+  std::string line_;
+};
+
+}  // namespace zorvik

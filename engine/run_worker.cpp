@@ -1,0 +1,84 @@
+#include "run_worker.h"
+
+#include "crc.h"
+#include "events.h"
+#include "update_error.h"
+
+namespace zorvik {
+namespace {
+
+constexpr std::int32_t kBaudRate = 9600;
+constexpr int kWakePauseMs = 100;
+
+}  // namespace
+
+CompletedRequest::CompletedRequest(RunRequest request) : request_(std::move(request)) {
+  if (!request_.sleeper) request_.sleeper = std::make_shared<ThreadSleeper>();
+  if (!request_.memory) request_.memory = std::make_shared<UpdateMemory>();
+}
+
+RunWorker::RunWorker(RunRequest request, std::shared_ptr<EventSink> sink)
+    : CompletedRequest(std::move(request)), Link(*request_.sleeper, request_.cancel), sink_(std::move(sink)) {}
+
+void RunWorker::execute() {
+  try {
+    attachPort(openPort());
+    if (!hasPort()) throw UpdateError(kErrPortNotReady);
+    try {
+      wakeAndRun();
+    } catch (...) {
+      closePort();
+      throw;
+    }
+    closePort();
+    post(kEvSuccess, commandOrdinal(), chosenImage_);
+  } catch (const UpdateError& e) {
+    if (e.code() == kErrNoAnswer) {
+      post(kEvNoAnswer, commandOrdinal());
+    } else {
+      post(kEvError, e.code());
+    }
+  } catch (...) {
+    post(kEvError, kErrFatal);
+  }
+}
+
+void RunWorker::wakeAndRun() {
+  progress_ = 0;
+  sendCommand(false, kNullCommand);
+  sleepMs(kWakePauseMs);
+  sendCommand(false, kNullCommand);
+  sleepMs(kWakePauseMs);
+  runCommand();
+}
+
+PortHandle RunWorker::openPort() { return openSerialPort(request_.port, kBaudRate); }
+
+void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image) const {
+  sink_->post(RunEvent{code, value, std::move(image)});
+}
+
+void RunWorker::setProgress(std::int32_t index, std::int32_t total) {
+  // Wider arithmetic than the percentage needs, so a huge index cannot overflow.
+  std::int64_t p = total == 0 ? 0 : std::int64_t{index} * 99 / total;
+  if (p < 0) p = 0;
+  if (p > 99) p = 99;
+  if (p != progress_) {
+    progress_ = static_cast<std::int32_t>(p);
+    post(kEvProgress, progress_);
+  }
+}
+
+std::uint16_t RunWorker::identityBlockCrc(std::uint16_t updateClass, std::uint16_t updateInfo,
+                                          std::uint16_t platform, std::uint16_t print, std::uint16_t reserve) {
+  // The logger stores its update identity block low byte first.
+  const std::uint16_t words[] = {updateClass, updateInfo, platform, print, reserve};
+  std::uint8_t bytes[10];
+  for (std::size_t i = 0; i < 5; ++i) {
+    bytes[2 * i] = static_cast<std::uint8_t>(words[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(words[i] >> 8);
+  }
+  return crc16(bytes, 10);
+}
+
+}  // namespace zorvik

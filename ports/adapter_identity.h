@@ -1,0 +1,31 @@
+// Which USB adapter a port belongs to, in the terms a user can check: the
+// adapter's serial number and its stable name under /dev/serial/by-id. The
+// tty name itself (ttyUSB0) depends on the order adapters were plugged in.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace zorvik::ports {
+
+// Empty strings where a part is unknown: a pseudo-terminal or a built-in
+// UART has neither.
+struct AdapterIdentity {
+  std::string usbSerial;  // the USB device's serial number, e.g. "FT4ABC12"
+  std::string byIdName;   // the by-id link's file name, e.g. "usb-FTDI_..._FT4ABC12-if00-port0"
+  friend bool operator==(const AdapterIdentity&, const AdapterIdentity&) = default;
+};
+
+// The by-id directory that udev's persistent-name rules fill.
+constexpr std::string_view kSerialByIdDir = "/dev/serial/by-id";
+
+// Platform file. Linux: the serial number from udev (ID_SERIAL_SHORT, or the
+// sysfs serial attribute of the USB device the tty hangs off) and the name of
+// the link in kSerialByIdDir that resolves to devnode. Windows: both empty.
+AdapterIdentity adapterIdentity(const std::string& devnode);
+
+// The same with the directory of by-id links given.
+AdapterIdentity adapterIdentity(const std::string& devnode, const std::filesystem::path& byIdDir);
+
+}  // namespace zorvik::ports

@@ -1,0 +1,52 @@
+// What an update session asks of a front end: draw this, wait that long. The
+// Qt window, the command line and a future native window implement it; the
+// session decides everything else. All calls come on the front end's own
+// thread, from inside a call the front end made into the session.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "event_texts.h"
+#include "events.h"
+
+namespace zorvik::session {
+
+// The state of the controls around a run.
+struct Controls {
+  bool updateEnabled = true;
+  bool fileEnabled = true;
+  bool fileVersionEnabled = true;
+  bool portEnabled = true;
+  bool cancelShown = false;
+  bool closeShown = true;
+  bool busyCursor = false;
+  friend bool operator==(const Controls&, const Controls&) = default;
+};
+
+class SessionView {
+ public:
+  virtual ~SessionView() = default;
+
+  // A report line (the front end adds the time stamp).
+  virtual void report(const std::string& text) = 0;
+  // A line of the session's own, not an event's (how to fix a port).
+  virtual void note(const std::string& text) { report(text); }
+  virtual void setStatus(const std::string& text) = 0;
+  virtual void setProgress(int percent) = 0;
+  virtual void setTitle(const std::string& title) = 0;
+  // The final message of an update, shown until the user dismisses it.
+  virtual void showMessage(const std::string& text) = 0;
+  virtual void beep() = 0;
+  virtual void showControls(const Controls& controls) = 0;
+  // Call UpdateSession::pauseOver() once `pause` has passed. Meanwhile the
+  // front end takes no input for the session and holds back its events.
+  virtual void startPause(std::chrono::milliseconds pause) = 0;
+
+  // For machine-readable output: each attempt as it starts, and each event
+  // with how it is presented, before the calls above draw it.
+  virtual void attemptStarted(int /*attempt*/) {}
+  virtual void eventArrived(const RunEvent& /*event*/, const EventPresentation& /*presentation*/) {}
+};
+
+}  // namespace zorvik::session

@@ -1,0 +1,105 @@
+// One update as a front end sees it, toolkit-free: starting it, the events of
+// its runs, the automatic repeats (after no answer with a pause, after an
+// echo error at once, optionally limited), cancel, closing, the state of the
+// controls and every text. The front end feeds in the user's actions and the
+// runs' events on its own thread and draws what the SessionView is told.
+//
+// Thread safety: a session is used by one thread, the front end's. The runs
+// it starts post to the sink it was given, from their own threads; bringing
+// those events back to that one thread is the front end's part.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "event_sink.h"
+#include "run_handle.h"
+#include "run_request.h"
+#include "session_view.h"
+#include "startup_options.h"
+
+namespace zorvik::session {
+
+constexpr std::chrono::milliseconds kRepeatPause{1500};
+
+struct SessionSetup {
+  std::shared_ptr<EventSink> sink;  // where this session's runs post
+  WorkerFactory workers = makeLoggerUpdate;
+  std::chrono::milliseconds repeatPause = kRepeatPause;
+  int maxRepeats = -1;  // automatic repeats allowed; -1 unlimited
+};
+
+// How an update ended: 0 success, otherwise the error code (30 when the
+// repeats after no answer ran out, 44 when those after an echo error did).
+using Outcome = std::int32_t;
+
+class UpdateSession {
+ public:
+  UpdateSession(SessionView& view, SessionSetup setup);
+  ~UpdateSession();
+  UpdateSession(const UpdateSession&) = delete;
+  UpdateSession& operator=(const UpdateSession&) = delete;
+
+  // Idle controls and title, as at start-up.
+  void showIdle();
+
+  // Starts an update with its first run. The request's cancel token and a
+  // fresh update memory serve the update and all its repeats. Ignored while
+  // an update is under way.
+  void start(RunRequest request);
+  // The run in progress ends with error 20 at its next exchange attempt; a
+  // repeat not yet started ends so at its first.
+  void cancel();
+  // One event of this session's current run, in posting order.
+  void handleEvent(const RunEvent& event);
+  // The pause asked for by SessionView::startPause has passed.
+  void pauseOver();
+  // Waits up to `limit` for the current run to end and release its port;
+  // true when no run is left.
+  bool waitForRun(std::chrono::milliseconds limit);
+  // Forget the update: cancel it, and end its state without waiting (for a
+  // front end that goes away).
+  void abandon();
+
+  bool running() const { return running_; }
+  bool pausing() const { return pausing_; }
+  int attempts() const { return attempts_; }
+  const std::string& port() const { return request_.port; }
+  // Set once an update has ended (no repeat follows).
+  std::optional<Outcome> outcome() const { return outcome_; }
+
+ private:
+  void startAttempt();
+  void endRun();
+  void finish(Outcome outcome);
+  bool repeatAllowed() const;
+  void repeatAfterPause(std::int32_t command);
+  void repeatAtOnce();
+  void reportOpenFailureHint();
+  void releaseRun();
+
+  SessionView& view_;
+  SessionSetup setup_;
+  RunRequest request_;
+  std::unique_ptr<RunHandle> run_;
+  bool running_ = false;
+  bool pausing_ = false;
+  int attempts_ = 0;
+  int progress_ = 0;
+  std::optional<Outcome> outcome_;
+};
+
+// The confirmation an update asks for in this mode, if any: two lines.
+struct Question {
+  std::string line1;
+  std::string line2;
+};
+std::optional<Question> updateQuestion(const StartupOptions& options);
+Question closeQuestion();
+
+Controls controlsFor(bool running);
+
+}  // namespace zorvik::session

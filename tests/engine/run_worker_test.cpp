@@ -1,0 +1,196 @@
+// The frame of every run: how a run starts, ends and reports, whatever
+// procedure runs inside it.
+#include <new>
+
+#include "crc.h"
+#include "engine_fixture.h"
+#include "run_worker.h"
+#include "serial_port.h"
+
+namespace zorvik::testing {
+namespace {
+
+// The worker's own helpers, reachable from a test.
+class OpenWorker final : public RunWorker {
+ public:
+  using RunWorker::identityBlockCrc;
+  using RunWorker::RunWorker;
+  using RunWorker::setProgress;
+};
+
+RunRequest offlineRequest() {
+  RunRequest r;
+  r.port = "unused";
+  r.sleeper = std::make_shared<NoPauses>();
+  return r;
+}
+
+TEST(SetProgress, PostsOnlyWhenThePercentageChanges) {
+  struct Step {
+    std::int32_t index, total;
+    std::vector<Event> posted;
+  };
+  const Step steps[] = {
+      {5, 0, {}},                       // division by zero gives 0, already shown
+      {1, 100, {}},                     // 0.99 truncates to 0, the start value
+      {50, 100, {{1, 49}}},
+      {50, 100, {}},                    // same percentage: one event only
+      {200, 100, {{1, 99}}},            // clamped high
+      {-1, 100, {{1, 0}}},              // clamped low
+      {5, 0, {}},                       // total 0 with progress already 0
+      {522, 523, {{1, 98}}},            // the last line of a 524-line image
+      {2'000'000'000, 2'000'000'000, {{1, 99}}},  // no overflow in index * 99
+  };
+  auto sink = std::make_shared<RecordingSink>();
+  OpenWorker worker(offlineRequest(), sink);
+  std::size_t seen = 0;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(::testing::Message() << step.index << " of " << step.total);
+    worker.setProgress(step.index, step.total);
+    auto events = sink->events();
+    std::vector<Event> fresh(events.begin() + static_cast<std::ptrdiff_t>(seen), events.end());
+    seen = events.size();
+    EXPECT_EQ(fresh, step.posted);
+  }
+}
+
+TEST(SetProgress, TotalZeroAfterProgressPostsZero) {
+  auto sink = std::make_shared<RecordingSink>();
+  OpenWorker worker(offlineRequest(), sink);
+  worker.setProgress(10, 20);
+  worker.setProgress(5, 0);
+  EXPECT_EQ(sink->events(), (std::vector<Event>{{1, 49}, {1, 0}}));
+}
+
+TEST(IdentityBlockCrc, EqualsCrc16OverTheWordsLowByteFirst) {
+  struct Words {
+    std::uint16_t w[5];
+  };
+  const Words cases[] = {
+      {{0x6601, 0x00AB, 24, 53, 0xFFFF}},
+      {{0, 0, 0, 0, 0}},
+      {{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}},
+      {{0x1234, 0x5678, 0x9ABC, 0xDEF0, 0x0F0F}},
+  };
+  for (const auto& c : cases) {
+    std::uint8_t bytes[10];
+    for (int i = 0; i < 5; ++i) {
+      bytes[2 * i] = static_cast<std::uint8_t>(c.w[i] & 0xFF);
+      bytes[2 * i + 1] = static_cast<std::uint8_t>(c.w[i] >> 8);
+    }
+    EXPECT_EQ(OpenWorker::identityBlockCrc(c.w[0], c.w[1], c.w[2], c.w[3], c.w[4]), crc16(bytes, 10));
+  }
+  // Swapping two words must change the result: the layout is positional.
+  EXPECT_NE(OpenWorker::identityBlockCrc(1, 2, 3, 4, 5), OpenWorker::identityBlockCrc(2, 1, 3, 4, 5));
+}
+
+using RunEnd = EngineTest;
+
+// Needs no pseudo-terminal: nothing is ever opened.
+TEST(RunStart, MissingPortIsErrorTenAndNothingElse) {
+  RunRequest r = offlineRequest();
+  r.port = "/dev/zorvik-no-such-port";
+  auto sink = std::make_shared<RecordingSink>();
+  LoggerUpdate(std::move(r), sink).execute();
+  EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 10}}));
+}
+
+TEST_F(RunEnd, ReservedCommandsWakeTheLoggerAndSucceed) {
+  startLogger({});
+  for (RunCommand command : {RunCommand::Reserved1, RunCommand::Reserved2}) {
+    const auto ordinal = static_cast<std::int32_t>(command);
+    SCOPED_TRACE(ordinal);
+    const auto before = logger_->requests().size();
+    RunRequest r = request();
+    r.command = command;
+    EXPECT_EQ(run(std::move(r)), (std::vector<Event>{{0, ordinal}}));
+    const auto requests = requestsAtLeast(before + 2);
+    ASSERT_EQ(requests.size(), before + 2);
+    EXPECT_EQ(requests[before], sim::Request::NullFrame);
+    EXPECT_EQ(requests[before + 1], sim::Request::NullFrame);
+  }
+}
+
+TEST_F(RunEnd, SilentLoggerEndsWithEventThirteenCarryingTheCommand) {
+  startLogger({});
+  logger_->injectFault({sim::FaultKind::NoAnswer, sim::Request::IdentityQuery, 0, 5});
+  EXPECT_EQ(run(), (std::vector<Event>{{13, 0}}));
+  // Two wake-up pauses, then four pauses between five attempts.
+  EXPECT_EQ(sleeper_->pauses(), (std::vector<int>{100, 100, 100, 100, 100, 100}));
+}
+
+// A sink that checks, when the final event arrives, that the port is free again.
+class PortCheckingSink final : public EventSink {
+ public:
+  explicit PortCheckingSink(std::string port) : port_(std::move(port)) {}
+  void post(RunEvent event) noexcept override {
+    if (isFinalEvent(event.code)) {
+      PortHandle probe = openSerialPort(port_, 9600);
+      portFreeAtFinal_ = probe != nullptr;
+      closeSerialPort(probe);
+    }
+    inner_.post(std::move(event));
+  }
+  bool portFreeAtFinal() const { return portFreeAtFinal_; }
+  std::vector<Event> events() const { return inner_.events(); }
+
+ private:
+  std::string port_;
+  bool portFreeAtFinal_ = false;
+  RecordingSink inner_;
+};
+
+TEST_F(RunEnd, CancelIsErrorTwentyWithThePortAlreadyClosed) {
+  startLogger({});
+  RunRequest r = request();
+  r.cancel.cancel();
+  auto sink = std::make_shared<PortCheckingSink>(logger_->devicePath());
+  {
+    LoggerUpdate worker(std::move(r), sink);
+    worker.execute();
+  }
+  EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 20}}));
+  EXPECT_TRUE(sink->portFreeAtFinal());
+  EXPECT_TRUE(requestsSoFar().empty()) << "nothing may be sent once the run is cancelled";
+}
+
+TEST_F(RunEnd, PortIsClosedBeforeEveryKindOfFinalEvent) {
+  startLogger({});
+  logger_->injectFault({sim::FaultKind::NoAnswer, sim::Request::IdentityQuery, 0, 5});
+  auto sink = std::make_shared<PortCheckingSink>(logger_->devicePath());
+  {
+    LoggerUpdate worker(request(), sink);
+    worker.execute();
+  }
+  EXPECT_EQ(sink->events(), (std::vector<Event>{{13, 0}}));
+  EXPECT_TRUE(sink->portFreeAtFinal());
+}
+
+class ThrowingWorker final : public RunWorker {
+ public:
+  using RunWorker::RunWorker;
+
+ protected:
+  void runUpdate() override { throw std::bad_alloc(); }
+};
+
+TEST_F(RunEnd, ForeignExceptionIsErrorZero) {
+  startLogger({});
+  auto sink = std::make_shared<RecordingSink>();
+  {
+    ThrowingWorker worker(request(), sink);
+    worker.execute();
+  }
+  EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 0}}));
+}
+
+// The success event names the image that was sent, so that wording it never
+// has to ask which image the run chose.
+TEST_F(RunEnd, SuccessCarriesTheImageSent) {
+  startLogger(loggerFor(12));
+  ASSERT_EQ(run().back(), (Event{0, 0}));
+  EXPECT_EQ(lastRun_.back().image, builtInHeader(12));
+}
+
+}  // namespace
+}  // namespace zorvik::testing
