@@ -5,9 +5,13 @@
 # DEMO_CLI=1) with the command-line updater and its progress bar.
 # Arguments go to the simulator, e.g. --wire-timing for the real 9600-baud
 # pace (about four minutes).
+#
+# Installs only what the native build and its programs need (setup.sh --demo:
+# no Windows cross build, no Wine, no clang); compiler warnings do not stop
+# its build unless the build tree was set up that way (scripts/test.sh does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh --demo
 BUILD_DIR=${BUILD_DIR:-build}
 
 fifo=$(mktemp -u)

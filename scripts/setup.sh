@@ -1,26 +1,53 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs (only those missing), then
 # configures and builds. Safe to run again: it does nothing that is already done.
+#
+#   scripts/setup.sh           everything the test command needs
+#   scripts/setup.sh --demo    only what the native build and its programs
+#                              need (scripts/demo.sh): no Windows cross build,
+#                              no clang, no tools that only tests use
+#
+# Switches (environment; 1 = yes, 0 = no; the defaults are those of the mode):
+#   WITH_WINDOWS     the Windows command-line updater, cross-built and tested
+#                    under Wine (about 1.4 GB: MinGW-w64, Wine and its prefix)
+#   WITH_CLANG       clang and its sanitizer runtimes (sanitizer builds, fuzzing)
+#   WITH_TEST_TOOLS  srecord, the Debian package tools, xvfb, Google Benchmark
+#   WERROR           1 builds with compiler warnings as errors, 0 without;
+#                    unset leaves the build tree as it is (a new one: without)
+#   BUILD_DIR (build), BUILD_TYPE (RelWithDebInfo), WIN_BUILD_DIR (BUILD_DIR-win)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+demo=0
+case "${1:-}" in
+  "") ;;
+  --demo) demo=1 ;;
+  -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  *) echo "setup.sh: unknown option $1" >&2; exit 2 ;;
+esac
+full=$((1 - demo))
+
 BUILD_DIR=${BUILD_DIR:-build}
 BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
-# The Windows command-line updater is cross-built and tested under Wine;
-# WITH_WINDOWS=0 leaves that out (it needs about 1.4 GB: Wine and its prefix).
-WITH_WINDOWS=${WITH_WINDOWS:-1}
+WITH_WINDOWS=${WITH_WINDOWS:-$full}
+WITH_CLANG=${WITH_CLANG:-$full}
+WITH_TEST_TOOLS=${WITH_TEST_TOOLS:-$full}
 WIN_BUILD_DIR=${WIN_BUILD_DIR:-${BUILD_DIR}-win}
 
-# Each package is here for a reason (see README "Dependencies").
+# Each package is here for a reason (see README "Dependencies"). The first
+# ones are what a configure of the whole native tree asks for: the demo
+# builds that tree too, tests included.
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config dpkg-dev file
+  build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
-  libbenchmark-dev
-  srecord
   qt6-base-dev libgl-dev libudev-dev
-  xvfb xauth
-  clang libclang-rt-14-dev
 )
+if [ "$WITH_TEST_TOOLS" = 1 ]; then
+  PACKAGES+=(dpkg-dev file srecord xvfb xauth libbenchmark-dev)
+fi
+if [ "$WITH_CLANG" = 1 ]; then
+  PACKAGES+=(clang libclang-rt-14-dev)
+fi
 if [ "$WITH_WINDOWS" = 1 ]; then
   PACKAGES+=(g++-mingw-w64-x86-64-posix wine wine64)
 fi
@@ -38,16 +65,30 @@ if ((${#missing[@]})); then
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-windows_exe=""
+# Settings given here; what is not given keeps its value in the build tree.
+# The demo shares the build tree with the test command, so it leaves the
+# Wine tests and the warnings-as-errors setting of that tree alone instead
+# of reconfiguring (and, for the compile flags, rebuilding) it.
+options=(-DCMAKE_BUILD_TYPE="$BUILD_TYPE")
+case "${WERROR:-}" in
+  "") ;;
+  1) options+=(-DZORVIK_WERROR=ON) ;;
+  0) options+=(-DZORVIK_WERROR=OFF) ;;
+  *) echo "setup.sh: WERROR must be 1 or 0, not $WERROR" >&2; exit 2 ;;
+esac
+
+windows_exe=()
 if [ "$WITH_WINDOWS" = 1 ]; then
-  windows_exe=$(realpath -m "$WIN_BUILD_DIR/apps/cli/zorvik-updater-cli.exe")
+  windows_exe=(-DZORVIK_WINDOWS_EXE="$(realpath -m "$WIN_BUILD_DIR/apps/cli/zorvik-updater-cli.exe")")
+elif ((full)); then
+  windows_exe=(-DZORVIK_WINDOWS_EXE=)
 fi
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE" -DZORVIK_WINDOWS_EXE="$windows_exe" >/dev/null
+cmake -S . -B "$BUILD_DIR" -G Ninja "${options[@]}" "${windows_exe[@]}" >/dev/null
 
 if [ "$WITH_WINDOWS" = 1 ]; then
   # The cross build runs the image embedder of the native build.
   cmake --build "$BUILD_DIR" -j 2 --target embed_images
-  cmake -S . -B "$WIN_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE" \
+  cmake -S . -B "$WIN_BUILD_DIR" -G Ninja "${options[@]}" \
     --toolchain cmake/toolchain-mingw64.cmake \
     -DZORVIK_EMBED_IMAGES_EXECUTABLE="$(realpath "$BUILD_DIR/tools/embed_images")" >/dev/null
   cmake --build "$WIN_BUILD_DIR" -j 2 --target zorvik-updater-cli
