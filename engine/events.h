@@ -31,12 +31,29 @@ enum EventCode : std::uint32_t {
   kEvVectorTable = 40,      // 0 held back, 1 about to be sent
 };
 
+// What a run learnt of the logger and what it chose, as far as it got;
+// carried by its final event for whoever keeps a record of updates.
+struct RunSummary {
+  std::uint16_t updateClass = 0xFFFF;    // the logger's model, from its update identity
+  std::uint16_t applicationVersion = 0;  // before the update; 0 unknown
+  std::uint32_t serialNumber = 0;        // 0 unknown
+  int image = -1;                        // chosen index in the request's images; -1 none
+  friend bool operator==(const RunSummary&, const RunSummary&) = default;
+};
+
 struct RunEvent {
+  RunEvent() = default;
+  RunEvent(std::uint32_t eventCode, std::int32_t eventValue, std::optional<ImageHeader> eventImage = std::nullopt,
+           std::optional<RunSummary> eventSummary = std::nullopt)
+      : code(eventCode), value(eventValue), image(std::move(eventImage)), summary(std::move(eventSummary)) {}
+
   std::uint32_t code = 0;
   std::int32_t value = 0;
   // Events 0, 26 and 27 carry the image they speak of, so that wording an
   // event never has to look up which image a run chose.
   std::optional<ImageHeader> image;
+  // Final events (0, 10, 13) of a run that got as far as opening its port.
+  std::optional<RunSummary> summary;
 };
 
 inline bool isFinalEvent(std::uint32_t code) {

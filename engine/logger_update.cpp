@@ -4,6 +4,7 @@
 #include "events.h"
 #include "identity_tables.h"
 #include "protocol.h"
+#include "sending_order.h"
 #include "update_error.h"
 
 namespace zorvik {
@@ -84,6 +85,8 @@ void LoggerUpdate::enterBootloader(Findings& f) {
       f.serialNumber = bytesToDword(rx[4], rx[3], rx[2], rx[1]);
       request().memory->appVersion = f.appVersion;
       request().memory->serialNumber = f.serialNumber;
+      summary().applicationVersion = f.appVersion;
+      summary().serialNumber = f.serialNumber;
     }
     if (f.deviceVersion < kNewEntryFrameVersion) {
       sendCommand(false, 5, 0x03, 0xA5, 0x5A, 0x00, 0x00, 0x00);
@@ -99,9 +102,11 @@ void LoggerUpdate::enterBootloader(Findings& f) {
 // or serial number. Within one update (its automatic repeats) the values an
 // earlier attempt read still describe this logger, and without them the
 // pinned-version rule would silently pick another firmware.
-void LoggerUpdate::recallCarriedIdentity(Findings& f) const {
+void LoggerUpdate::recallCarriedIdentity(Findings& f) {
   f.appVersion = request().memory->appVersion.load();
   f.serialNumber = request().memory->serialNumber.load();
+  summary().applicationVersion = f.appVersion;
+  summary().serialNumber = f.serialNumber;
 }
 
 void LoggerUpdate::sendInfoRecord(std::uint16_t address, std::uint8_t command, std::uint8_t replyBytes) {
@@ -130,6 +135,7 @@ void LoggerUpdate::readInfo(Findings& f) {
     f.info = bytesToWord(d[4], d[5]);
     if (f.platform != kNoCode) readUpdateId(f);
   }
+  summary().updateClass = f.updateClass;
   post(kEvPlatform, f.platform);
   post(kEvPrint, f.print);
   post(kEvInfo, f.info);
@@ -184,6 +190,7 @@ void LoggerUpdate::selectImage(Findings& f) {
       f.image = i;
       f.header = std::move(header);
       setChosenImage(f.header);
+      summary().image = i;
       break;
     }
   }
@@ -221,8 +228,7 @@ void LoggerUpdate::programImage(const Findings& f) {
   const bool firstGeneration = f.deviceClass == kClassBootloader1;
   sendCommandRecord(firstGeneration ? 0x11 : 0x31, 1);
 
-  // The vector table goes last: a reset halfway through must not find a
-  // vector table that points into code that has not been written yet.
+  // The vector table goes last (see sending_order.h).
   std::vector<std::pair<std::string_view, int>> held;
   for (int j = 0; j < last; ++j) {
     const std::string_view line = images.line(f.image, j);
@@ -230,16 +236,14 @@ void LoggerUpdate::programImage(const Findings& f) {
       post(kEvBadLine, j);
       throw UpdateError(kErrConversion, j);
     }
-    if (record_[kRecCount] != protocol::kLineBytes || record_[kRecType] != protocol::kRecordTypeData) {
-      setProgress(j, last);
-    } else if (record_[kRecAddrHigh] == protocol::kVectorTableAddressHigh &&
-               record_[kRecAddrLow] == protocol::kVectorTableAddressLow) {
+    const LineRole role = lineRole(record_);
+    if (role == LineRole::VectorTable) {
       held.emplace_back(line, j);
       post(kEvVectorTable, 0);
-    } else {
-      sendDataLine(line, j);
-      setProgress(j, last);
+      continue;
     }
+    if (role == LineRole::Data) sendDataLine(line, j);
+    setProgress(j, last);
   }
   for (const auto& [line, index] : held) {
     post(kEvVectorTable, 1);

@@ -49,7 +49,7 @@ class LoggerUpdate : public RunWorker {
   // Identification.
   void queryIdentity(Findings& f);
   void enterBootloader(Findings& f);
-  void recallCarriedIdentity(Findings& f) const;
+  void recallCarriedIdentity(Findings& f);
   void readInfo(Findings& f);
   void readUpdateId(Findings& f);
   void checkUpdateIdentityBlock(Findings& f);

@@ -31,15 +31,12 @@ void RunWorker::execute() {
       throw;
     }
     closePort();
-    post(kEvSuccess, commandOrdinal(), chosenImage_);
+    postFinal(kEvSuccess, commandOrdinal());
   } catch (const UpdateError& e) {
-    if (e.code() == kErrNoAnswer) {
-      post(kEvNoAnswer, commandOrdinal());
-    } else {
-      post(kEvError, e.code());
-    }
+    postFinal(e.code() == kErrNoAnswer ? kEvNoAnswer : kEvError,
+              e.code() == kErrNoAnswer ? commandOrdinal() : e.code());
   } catch (...) {
-    post(kEvError, kErrFatal);
+    postFinal(kEvError, kErrFatal);
   }
 }
 
@@ -55,7 +52,13 @@ void RunWorker::wakeAndRun() {
 PortHandle RunWorker::openPort() { return openSerialPort(request_.port, kBaudRate); }
 
 void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image) const {
-  sink_->post(RunEvent{code, value, std::move(image)});
+  sink_->post(RunEvent{code, value, std::move(image), std::nullopt});
+}
+
+void RunWorker::postFinal(std::uint32_t code, std::int32_t value) const {
+  RunEvent event{code, value, code == kEvSuccess ? chosenImage_ : std::nullopt, std::nullopt};
+  if (code != kEvError || value != kErrPortNotReady) event.summary = summary_;
+  sink_->post(std::move(event));
 }
 
 void RunWorker::setProgress(std::int32_t index, std::int32_t total) {

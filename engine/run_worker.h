@@ -37,12 +37,15 @@ class RunWorker : private CompletedRequest, public Link {
   virtual PortHandle openPort();
 
   void post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image = std::nullopt) const;
+  void postFinal(std::uint32_t code, std::int32_t value) const;
   void setProgress(std::int32_t index, std::int32_t total);
   static std::uint16_t identityBlockCrc(std::uint16_t updateClass, std::uint16_t updateInfo, std::uint16_t platform,
                                         std::uint16_t print, std::uint16_t reserve);
 
   // The image this run chose; its success event names it.
   void setChosenImage(ImageHeader header) { chosenImage_ = std::move(header); }
+  // What the final event reports of the logger and the choice.
+  RunSummary& summary() { return summary_; }
 
   const RunRequest& request() const { return request_; }
   std::int32_t commandOrdinal() const { return static_cast<std::int32_t>(request_.command); }
@@ -53,6 +56,7 @@ class RunWorker : private CompletedRequest, public Link {
   std::shared_ptr<EventSink> sink_;
   std::int32_t progress_ = 0;
   std::optional<ImageHeader> chosenImage_;
+  RunSummary summary_;
 };
 
 }  // namespace zorvik

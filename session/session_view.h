@@ -34,7 +34,12 @@ class SessionView {
   virtual void note(const std::string& text) { report(text); }
   virtual void setStatus(const std::string& text) = 0;
   virtual void setProgress(int percent) = 0;
-  virtual void setTitle(const std::string& title) = 0;
+  // The text of the program's task-bar button: the progress while a run is
+  // under way, the program's name otherwise.
+  virtual void setTaskbarTitle(const std::string& title) = 0;
+  // The main window's caption, set once. Where the toolkit has one title for
+  // both (Qt on Linux), the front end ignores this or shows the same text.
+  virtual void setCaption(const std::string& /*caption*/) {}
   // The final message of an update, shown until the user dismisses it.
   virtual void showMessage(const std::string& text) = 0;
   virtual void beep() = 0;

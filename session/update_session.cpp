@@ -15,7 +15,10 @@ UpdateSession::~UpdateSession() {
   if (run_) run_->cancel();
 }
 
-void UpdateSession::showIdle() { endRun(); }
+void UpdateSession::showIdle() {
+  view_.setCaption(kAppTitle);
+  endRun();
+}
 
 void UpdateSession::start(RunRequest request) {
   if (running_) return;
@@ -24,6 +27,11 @@ void UpdateSession::start(RunRequest request) {
   request_.memory = std::make_shared<UpdateMemory>();
   attempts_ = 0;
   outcome_.reset();
+  summary_ = RunSummary{};
+  finalText_.clear();
+  startedAt_ = std::chrono::steady_clock::now();
+  recordProblemShown_ = false;
+  if (setup_.recorder) record(setup_.recorder->updateStarted(request_));
   startAttempt();
 }
 
@@ -45,48 +53,56 @@ void UpdateSession::startAttempt() {
     run_ = std::make_unique<RunHandle>(request_, setup_.sink, setup_.workers);
   } catch (const std::exception&) {
     // No thread could be had: the run ends as any other failure would.
-    handleEvent(RunEvent{kEvError, kErrFatal, std::nullopt});
+    handleEvent(RunEvent{kEvError, kErrFatal, std::nullopt, std::nullopt});
   }
 }
 
+namespace {
+
+// When the repeats have run out, the event that would have asked for one
+// ends the update instead, and says so.
+void giveUp(EventPresentation& p, std::uint32_t code, int runs) {
+  const std::string after = " after " + std::to_string(runs) + (runs == 1 ? " run." : " runs.");
+  p.text = code == kEvNoAnswer ? "Update failed: no answer from the logger" + after
+                               : "Update failed: the logger's echo differed" + after;
+  p.repeat = RepeatKind::None;
+  p.endRun = true;
+  p.beep = true;
+  p.report = p.status = p.message = true;
+  p.statusFirst = false;
+}
+
+}  // namespace
+
 void UpdateSession::handleEvent(const RunEvent& event) {
-  const EventPresentation p = presentEvent(event, request_.port);
+  EventPresentation p = presentEvent(event, request_.port);
+  if (p.repeat != RepeatKind::None && !repeatAllowed()) giveUp(p, event.code, attempts_);
   view_.eventArrived(event, p);
   if (isFinalEvent(event.code)) releaseRun();
+  if (event.summary) learn(*event.summary);
+  if (p.message) finalText_ = p.text;
   if (p.progress >= 0) {
     progress_ = p.progress;
     view_.setProgress(p.progress);
   }
   if (p.endRun) endRun();
   if (p.beep) view_.beep();
-  if (p.progressTitle) view_.setTitle(std::to_string(progress_) + "%");
+  if (p.progressTitle) view_.setTaskbarTitle(std::to_string(progress_) + "%");
   if (p.status && p.statusFirst) view_.setStatus(p.text);
   if (p.report) view_.report(p.text);
   if (event.code == kEvError && event.value == kErrPortNotReady) reportOpenFailureHint();
   if (p.status && !p.statusFirst) view_.setStatus(p.text);
-  if (p.repeat == RepeatKind::AtOnce) repeatAtOnce();
+  if (p.repeat == RepeatKind::AtOnce) startAttempt();
   if (p.repeat == RepeatKind::AfterPause) repeatAfterPause(event.value);
   if (p.message) view_.showMessage(p.text);
-  if (p.repeat == RepeatKind::None && event.code == kEvSuccess) finish(0);
-  if (p.repeat == RepeatKind::None && event.code == kEvError) finish(event.value);
+  if (p.repeat == RepeatKind::None && isFinalEvent(event.code)) {
+    finish(event.code == kEvSuccess ? 0 : event.code == kEvNoAnswer ? kErrNoAnswer : event.value);
+  }
 }
 
 bool UpdateSession::repeatAllowed() const { return setup_.maxRepeats < 0 || attempts_ <= setup_.maxRepeats; }
 
-void UpdateSession::repeatAtOnce() {
-  if (!repeatAllowed()) {
-    finish(kErrProgramming);
-    return;
-  }
-  startAttempt();
-}
-
 void UpdateSession::repeatAfterPause(std::int32_t command) {
-  if (!repeatAllowed()) {
-    endRun();
-    finish(kErrNoAnswer);
-    return;
-  }
   // The failed run has posted its last event; the update stays under way
   // through the pause, and a cancel meanwhile stops the repeat at its first
   // exchange attempt (the token is the update's, not the run's).
@@ -104,12 +120,31 @@ void UpdateSession::pauseOver() {
 void UpdateSession::endRun() {
   running_ = false;
   view_.showControls(controlsFor(false));
-  view_.setTitle(kAppTitle);
+  view_.setTaskbarTitle(kAppTitle);
 }
 
 void UpdateSession::finish(Outcome outcome) {
   running_ = false;
   outcome_ = outcome;
+  if (!setup_.recorder) return;
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - startedAt_);
+  record(setup_.recorder->updateEnded(request_, UpdateEnding{summary_, outcome, finalText_, attempts_ - 1, took}));
+}
+
+// A later run knows more, or the same; what it could not find out (it failed
+// earlier) the earlier runs may still tell.
+void UpdateSession::learn(const RunSummary& s) {
+  const RunSummary unknown;
+  if (s.updateClass != unknown.updateClass) summary_.updateClass = s.updateClass;
+  if (s.applicationVersion != unknown.applicationVersion) summary_.applicationVersion = s.applicationVersion;
+  if (s.serialNumber != unknown.serialNumber) summary_.serialNumber = s.serialNumber;
+  if (s.image != unknown.image) summary_.image = s.image;
+}
+
+void UpdateSession::record(const std::optional<std::string>& problem) {
+  if (!problem || recordProblemShown_) return;
+  recordProblemShown_ = true;
+  view_.note(*problem);
 }
 
 // The "not ready" text cannot tell a missing port from one the user may not

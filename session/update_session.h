@@ -19,6 +19,7 @@
 #include "run_handle.h"
 #include "run_request.h"
 #include "session_view.h"
+#include "update_recorder.h"
 #include "startup_options.h"
 
 namespace zorvik::session {
@@ -30,6 +31,7 @@ struct SessionSetup {
   WorkerFactory workers = makeLoggerUpdate;
   std::chrono::milliseconds repeatPause = kRepeatPause;
   int maxRepeats = -1;  // automatic repeats allowed; -1 unlimited
+  std::shared_ptr<UpdateRecorder> recorder;  // keeps a record of each update; may be null
 };
 
 // How an update ended: 0 success, otherwise the error code (30 when the
@@ -43,7 +45,7 @@ class UpdateSession {
   UpdateSession(const UpdateSession&) = delete;
   UpdateSession& operator=(const UpdateSession&) = delete;
 
-  // Idle controls and title, as at start-up.
+  // Caption, idle controls and task-bar title, as at start-up.
   void showIdle();
 
   // Starts an update with its first run. The request's cancel token and a
@@ -70,6 +72,11 @@ class UpdateSession {
   const std::string& port() const { return request_.port; }
   // Set once an update has ended (no repeat follows).
   std::optional<Outcome> outcome() const { return outcome_; }
+  // What the runs of the current (or last) update learnt, the latest known
+  // value of each.
+  const RunSummary& summary() const { return summary_; }
+  // The final message of the last update ended.
+  const std::string& finalText() const { return finalText_; }
 
  private:
   void startAttempt();
@@ -77,9 +84,10 @@ class UpdateSession {
   void finish(Outcome outcome);
   bool repeatAllowed() const;
   void repeatAfterPause(std::int32_t command);
-  void repeatAtOnce();
   void reportOpenFailureHint();
   void releaseRun();
+  void learn(const RunSummary& summary);
+  void record(const std::optional<std::string>& problem);
 
   SessionView& view_;
   SessionSetup setup_;
@@ -90,6 +98,10 @@ class UpdateSession {
   int attempts_ = 0;
   int progress_ = 0;
   std::optional<Outcome> outcome_;
+  RunSummary summary_;
+  std::string finalText_;
+  std::chrono::steady_clock::time_point startedAt_{};
+  bool recordProblemShown_ = false;
 };
 
 // The confirmation an update asks for in this mode, if any: two lines.

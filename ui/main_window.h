@@ -92,7 +92,7 @@ class MainWindow : public QMainWindow, private session::SessionView {
   void report(const std::string& text) override;
   void setStatus(const std::string& text) override;
   void setProgress(int percent) override;
-  void setTitle(const std::string& title) override;
+  void setTaskbarTitle(const std::string& title) override;
   void showMessage(const std::string& text) override;
   void beep() override;
   void showControls(const session::Controls& controls) override;

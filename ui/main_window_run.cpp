@@ -20,6 +20,7 @@
 #include "event_texts.h"
 #include "firmware_overview.h"
 #include "image_file.h"
+#include "image_file_failure.h"
 #include "main_window.h"
 #include "message_window.h"
 #include "report_window.h"
@@ -37,13 +38,7 @@ QString q(const std::string& text) { return QString::fromStdString(text); }
 std::string fileBytes(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
 QString imageFileFailure(const QString& fileName, const CheckedImageFile& checked) {
-  QString why;
-  if (checked.load == ImageLoadResult::TooLarge) why = "is too large for an image";
-  else if (checked.load == ImageLoadResult::BadHeader) why = "has no valid image header";
-  else if (checked.load != ImageLoadResult::Loaded) why = "cannot be read";
-  else if (checked.lines.result == ImageLinesCheck::NoEndLine) why = "does not end with the end record :00000001FF";
-  else why = QString("has a damaged record in line %1").arg(checked.lines.line);
-  return QString("Aborted because image file \"%1\" %2!").arg(QDir::toNativeSeparators(fileName), why);
+  return q(session::imageFileFailure(QDir::toNativeSeparators(fileName).toStdString(), checked));
 }
 
 bool isInput(QEvent::Type type) {
@@ -178,7 +173,9 @@ void MainWindow::setStatus(const std::string& text) {
 
 void MainWindow::setProgress(int percent) { progressBar_->setValue(percent); }
 
-void MainWindow::setTitle(const std::string& title) { setWindowTitle(q(title)); }
+// Qt on Linux has one title for the window and its task-bar entry; the
+// progress goes there, as the caption is set to the same text at idle.
+void MainWindow::setTaskbarTitle(const std::string& title) { setWindowTitle(q(title)); }
 
 void MainWindow::showMessage(const std::string& text) {
   const QRect outer = frameGeometry();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <istream>
@@ -272,6 +273,14 @@ std::optional<ImageSource> imagesFor(const Options& o, CliIo& io) {
   return ImageSource(checked.file);
 }
 
+// Colour only on a terminal that shows it, and never against NO_COLOR.
+bool wantsColour(const CliIo& io) {
+  const char* noColour = std::getenv("NO_COLOR");
+  const char* term = std::getenv("TERM");
+  return io.errIsTerminal && (noColour == nullptr || *noColour == '\0') && term != nullptr &&
+         std::string(term) != "dumb";
+}
+
 int update(const Options& o, const StartupOptions& startup, CliIo& io) {
   if (!mayWrite(o, startup, io)) {
     io.err << "Update not started.\n";
@@ -279,8 +288,9 @@ int update(const Options& o, const StartupOptions& startup, CliIo& io) {
   }
   const std::optional<ImageSource> images = imagesFor(o, io);
   if (!images) return kExitFailure;
-  Console console(io.out, io.err, o.json, io.errIsTerminal && !o.json, o.ports.size());
-  UpdatePlan plan{o.ports, runOptionsFor(o, startup), *images, o.maxRepeats, io.interrupt, io.sleeper, io.repeatPause};
+  Console console(io.out, io.err, o.json, io.errIsTerminal && !o.json, o.ports.size(), wantsColour(io));
+  UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
+                  io.interrupt, io.sleeper,                io.repeatPause, io.workers};
   const std::vector<int> statuses = runUpdates(plan, console);
   for (const int status : statuses) {
     if (status != 0) return status;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cancel_token.h"
+#include "run_handle.h"
 #include "sleeper.h"
 
 namespace zorvik::cli {
@@ -29,6 +30,11 @@ struct CliIo {
   std::chrono::milliseconds repeatPause{1500};
   // Cancelled by Ctrl-C (the interrupt handler); every run is cancelled with it.
   CancelToken interrupt;
+  // Becomes readable when `interrupt` is cancelled, for loops that wait on
+  // descriptors; -1 none (a test that cancels also writes to its own pipe).
+  int interruptFd = -1;
+  // Builds each run's worker; a tool that watches every run passes its own.
+  WorkerFactory workers = makeLoggerUpdate;
 };
 
 // Exit status: 0 every logger updated; otherwise the status of the first port

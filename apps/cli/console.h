@@ -11,6 +11,10 @@ namespace zorvik::cli {
 // (status 130). `cancel` must outlive the program's runs.
 void installInterruptHandler(std::atomic<bool>& cancel);
 
+// A descriptor that becomes readable on the first interrupt; -1 where there
+// is none.
+int interruptWakeFd();
+
 // True when the confirmation question can be asked on standard input.
 bool stdinIsTerminal();
 

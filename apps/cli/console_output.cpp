@@ -50,6 +50,14 @@ void Console::line(const std::string& text) {
   drawBars();
 }
 
+void Console::finalLine(const std::string& text, bool success) {
+  if (!colour_) {
+    line(text);
+    return;
+  }
+  line((success ? "\033[32m" : "\033[31m") + text + "\033[0m");
+}
+
 void Console::setBar(std::size_t port, std::string text) {
   bars_[port] = std::move(text);
   eraseBars();
@@ -97,6 +105,7 @@ std::string PortOutput::portField() const {
 }
 
 void PortOutput::attemptStarted(int attempt) {
+  lastEvent_ = 0xFFFFFFFF;
   if (!console_.json()) return;  // the start line comes as a report line
   console_.line("{\"type\":\"start\",\"time\":\"" + timeStamp() + "\",\"attempt\":" + std::to_string(attempt) +
                 ",\"port\":\"" + jsonEscape(port_) + "\",\"text\":\"" + jsonEscape(startText(port_)) + "\"}");
@@ -104,6 +113,9 @@ void PortOutput::attemptStarted(int attempt) {
 
 void PortOutput::report(const std::string& text) {
   if (console_.json()) return;  // every event has its own JSON line
+  // On a terminal the bar shows the progress; a line per percent would bury
+  // everything else.
+  if (lastEvent_ == kEvProgress && console_.progressBars()) return;
   console_.line((severalPorts_ ? "[" + port_ + "] " : std::string()) + reportLineNow(text));
 }
 
@@ -117,6 +129,7 @@ void PortOutput::note(const std::string& text) {
 }
 
 void PortOutput::eventArrived(const RunEvent& event, const EventPresentation& p) {
+  lastEvent_ = event.code;
   if (event.code == kEvProgramming) programmingStart_ = std::chrono::steady_clock::now();
   if (console_.json()) {
     console_.line("{\"type\":\"event\",\"time\":\"" + timeStamp() + "\"" + portField() +
@@ -153,7 +166,9 @@ void PortOutput::finished(int exitStatus) {
     return;
   }
   console_.clearBars();
-  if (!finalMessage_.empty()) console_.line((severalPorts_ ? "[" + port_ + "] " : std::string()) + finalMessage_);
+  if (!finalMessage_.empty()) {
+    console_.finalLine((severalPorts_ ? "[" + port_ + "] " : std::string()) + finalMessage_, exitStatus == 0);
+  }
 }
 
 }  // namespace zorvik::cli

@@ -22,13 +22,18 @@ std::string jsonEscape(const std::string& text);
 // The streams and the progress lines at the bottom of standard error.
 class Console {
  public:
-  Console(std::ostream& out, std::ostream& err, bool json, bool progressBars, std::size_t ports)
-      : out_(out), err_(err), json_(json), progressBars_(progressBars), bars_(ports) {}
+  // progressBars: standard error is a terminal (and no JSON): progress moves
+  // the bars only. colour: the final line may be green or red.
+  Console(std::ostream& out, std::ostream& err, bool json, bool progressBars, std::size_t ports, bool colour = false)
+      : out_(out), err_(err), json_(json), progressBars_(progressBars), colour_(colour), bars_(ports) {}
 
   bool json() const { return json_; }
   bool progressBars() const { return progressBars_; }
   // A line on standard output; the bars are taken away and drawn again under it.
   void line(const std::string& text);
+  // The last line of an update: green when it succeeded, red when not, where
+  // colour is wanted.
+  void finalLine(const std::string& text, bool success);
   void setBar(std::size_t port, std::string text);
   void clearBars();
 
@@ -40,6 +45,7 @@ class Console {
   std::ostream& err_;
   bool json_;
   bool progressBars_;
+  bool colour_;
   std::vector<std::string> bars_;  // one per port; empty: not shown yet
   std::size_t linesShown_ = 0;
 };
@@ -55,7 +61,7 @@ class PortOutput final : public session::SessionView {
   void note(const std::string& text) override;
   void setStatus(const std::string&) override {}
   void setProgress(int) override {}
-  void setTitle(const std::string&) override {}
+  void setTaskbarTitle(const std::string&) override {}
   void showMessage(const std::string& text) override { finalMessage_ = text; }
   void beep() override {}
   void showControls(const session::Controls&) override {}
@@ -76,6 +82,7 @@ class PortOutput final : public session::SessionView {
   bool severalPorts_;
   std::function<void(std::chrono::milliseconds)> schedulePause_;
   std::string finalMessage_;
+  std::uint32_t lastEvent_ = 0xFFFFFFFF;
   std::chrono::steady_clock::time_point programmingStart_{};
 };
 

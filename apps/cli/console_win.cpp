@@ -44,6 +44,9 @@ void installInterruptHandler(std::atomic<bool>& cancel) {
   SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
+// The station, the only loop that waits on descriptors, is not built for Windows.
+int interruptWakeFd() { return -1; }
+
 bool stdinIsTerminal() {
   DWORD mode = 0;
   return isConsole(STD_INPUT_HANDLE, mode);

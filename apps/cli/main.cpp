@@ -10,5 +10,6 @@ int main(int argc, char** argv) {
   zorvik::cli::CliIo io{std::cout, std::cerr, std::cin, zorvik::cli::stdinIsTerminal(),
                         zorvik::cli::stderrIsTerminal()};
   zorvik::cli::installInterruptHandler(io.interrupt.signalFlag());
+  io.interruptFd = zorvik::cli::interruptWakeFd();
   return zorvik::cli::runCli(arguments, io);
 }

@@ -107,6 +107,7 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     session::SessionSetup setup;
     setup.sink = std::make_shared<PortSink>(queue, i);
     setup.repeatPause = plan.repeatPause;
+    setup.workers = plan.workers;
     setup.maxRepeats = plan.maxRepeats;
     u.session = std::make_unique<session::UpdateSession>(*u.output, std::move(setup));
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console_output.h"
+#include "run_handle.h"
 #include "run_request.h"
 
 namespace zorvik::cli {
@@ -22,6 +23,7 @@ struct UpdatePlan {
   CancelToken cancel;   // every port's update is cancelled with it
   std::shared_ptr<Sleeper> sleeper;
   std::chrono::milliseconds repeatPause{1500};
+  WorkerFactory workers = makeLoggerUpdate;
 };
 
 // Exit status per port, in the order of plan.ports.

@@ -208,7 +208,8 @@ TEST_F(Cli, RepeatsAfterNoAnswerAreBoundedByMaxRepeats) {
     repeats += line.find("Repeat update because communication error!") != std::string::npos;
   }
   EXPECT_EQ(starts, 3u);
-  EXPECT_EQ(repeats, 3u);
+  EXPECT_EQ(repeats, 2u) << "no repeat is promised after the last run";
+  EXPECT_EQ(lines(r.out).back(), "Update failed: no answer from the logger after 3 runs.");
   EXPECT_GE(took, 2 * repeatPause) << "a pause before each repeat";
 }
 
@@ -414,6 +415,57 @@ TEST_F(Cli, OnePortTwiceIsAUsageError) {
   const auto r = cli({"--yes", "--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB0"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("is given more than once"), std::string::npos);
+}
+
+TEST_F(Cli, ExhaustedRepeatsAfterAnEchoErrorEndWithTheGiveUpLine) {
+  startLogger();
+  logger->injectFault({sim::FaultKind::AlteredEcho, Request::DataLine, 0, 1000});
+  const auto r = cli({"--port", logger->devicePath(), "--yes", "--max-repeats", "1"});
+  EXPECT_EQ(r.status, 44);
+  const auto out = lines(r.out);
+  ASSERT_GE(out.size(), 2u);
+  EXPECT_EQ(out.back(), "Update failed: the logger's echo differed after 2 runs.");
+  EXPECT_NE(out[out.size() - 2].find(" -> Update failed: the logger's echo differed after 2 runs."), std::string::npos)
+      << "the report says it too, instead of promising a repeat";
+  EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                          [](const std::string& l) { return l.find("Repeat because programming error!") != std::string::npos; }),
+            1);
+}
+
+// Standard error a terminal (where the bar is drawn) or not: on a terminal the
+// bar alone shows the progress, and the final line is green or red.
+TEST_F(Cli, OnATerminalProgressMovesTheBarOnly) {
+  struct Case {
+    const char* name;
+    bool terminal;
+    const char* noColour;  // nullptr: unset
+    bool progressLines, colour;
+  };
+  const Case cases[] = {
+      {"pipe", false, nullptr, true, false},
+      {"terminal", true, nullptr, false, true},
+      {"terminal with NO_COLOR", true, "1", false, false},
+  };
+  ::setenv("TERM", "xterm", 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.noColour) ::setenv("NO_COLOR", c.noColour, 1);
+    else ::unsetenv("NO_COLOR");
+    startLogger();
+    std::ostringstream out, err;
+    std::istringstream in;
+    cli::CliIo io(out, err, in, false, c.terminal);
+    io.sleeper = sleeper;
+    const int status = cli::runCli({"--port", logger->devicePath(), "--yes"}, io);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out.str().find(" -> Progress ") != std::string::npos, c.progressLines);
+    EXPECT_EQ(err.str().find("] 98%") != std::string::npos, c.terminal) << "the bar";
+    const std::string success = "Update ZorvikB V6.26 succesfully completed.";
+    const std::string last = lines(out.str()).back();
+    EXPECT_EQ(last, c.colour ? "\033[32m" + success + "\033[0m" : success);
+    logger.reset();
+  }
+  ::unsetenv("NO_COLOR");
 }
 
 TEST_F(Cli, InformationCommands) {

@@ -31,7 +31,8 @@ class RecordingView final : public session::SessionView {
   void note(const std::string& text) override { calls.push_back("note: " + text); }
   void setStatus(const std::string& text) override { calls.push_back("status: " + text); }
   void setProgress(int percent) override { calls.push_back("progress: " + std::to_string(percent)); }
-  void setTitle(const std::string& title) override { calls.push_back("title: " + title); }
+  void setTaskbarTitle(const std::string& title) override { calls.push_back("title: " + title); }
+  void setCaption(const std::string& caption) override { calls.push_back("caption: " + caption); }
   void showMessage(const std::string& text) override { calls.push_back("message: " + text); }
   void beep() override { calls.push_back("beep"); }
   void showControls(const session::Controls& c) override {

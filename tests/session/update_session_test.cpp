@@ -29,15 +29,16 @@ TEST_F(SessionTest, AFullUpdateIsDrawnFromStartToFinalMessage) {
 
   const auto& calls = view.calls;
   const std::string start = "Start at serial port \"" + logger->devicePath() + "\"";
-  EXPECT_EQ(calls.front(), "controls: idle");
+  EXPECT_EQ(calls.front(), std::string("caption: ") + kAppTitle);
+  EXPECT_EQ(view.withPrefix("caption: ").size(), 1u) << "the caption is set once";
   EXPECT_LT(indexOf(calls, "report: " + start), indexOf(calls, "controls: running"));
   EXPECT_EQ(calls.back(), std::string("message: ") + kSuccess) << "the final message comes last";
   const auto reports = view.withPrefix("report: ");
   EXPECT_EQ(reports.front(), start);
   EXPECT_EQ(reports.back(), kSuccess);
   EXPECT_NE(std::find(reports.begin(), reports.end(), "Update ZorvikB V6.26, A9g, BL3.0"), reports.end());
-  // The title follows the progress while the image goes out, and is the
-  // program's own again at the end.
+  // The task-bar title follows the progress while the image goes out, and is
+  // the program's own again at the end.
   const auto titles = view.withPrefix("title: ");
   EXPECT_EQ(titles.back(), kAppTitle);
   EXPECT_NE(std::find(titles.begin(), titles.end(), "50%"), titles.end());
@@ -86,6 +87,7 @@ struct LimitCase {
   sim::Fault fault;
   int maxRepeats;
   session::Outcome outcome;
+  const char* lastMessage;
 };
 
 class RepeatLimit : public SessionTest, public ::testing::WithParamInterface<LimitCase> {};
@@ -100,6 +102,8 @@ TEST_P(RepeatLimit, EndsTheUpdateAfterTheLastAllowedRun) {
   EXPECT_EQ(session->outcome(), c.outcome);
   EXPECT_EQ(session->attempts(), c.maxRepeats + 1);
   EXPECT_EQ(view.withPrefix("controls: ").back(), "idle");
+  EXPECT_EQ(view.calls.back(), std::string("message: ") + c.lastMessage) << "no repeat is promised after the last run";
+  EXPECT_EQ(view.withPrefix("report: ").back(), c.lastMessage);
   // A pause comes only before a repeat that is made.
   if (c.outcome == kErrNoAnswer) {
     EXPECT_EQ(view.withPrefix("pause: ").size(), static_cast<std::size_t>(c.maxRepeats));
@@ -108,9 +112,12 @@ TEST_P(RepeatLimit, EndsTheUpdateAfterTheLastAllowedRun) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RepeatLimit,
-    ::testing::Values(LimitCase{"NoAnswerNoRepeat", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 1000}, 0, 30},
-                      LimitCase{"NoAnswerTwoRepeats", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 1000}, 2, 30},
-                      LimitCase{"EchoErrorTwoRepeats", {FaultKind::AlteredEcho, Request::DataLine, 0, 1000}, 2, 44}),
+    ::testing::Values(LimitCase{"NoAnswerNoRepeat", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 1000}, 0, 30,
+                                "Update failed: no answer from the logger after 1 run."},
+                      LimitCase{"NoAnswerTwoRepeats", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 1000}, 2, 30,
+                                "Update failed: no answer from the logger after 3 runs."},
+                      LimitCase{"EchoErrorTwoRepeats", {FaultKind::AlteredEcho, Request::DataLine, 0, 1000}, 2, 44,
+                                "Update failed: the logger's echo differed after 3 runs."}),
     [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SessionTest, CancelDuringThePauseStopsTheRepeatBeforeItSendsAnything) {

@@ -16,12 +16,9 @@
 
 #include "attempt_log.h"
 #include "cancel_token.h"
-#include "console_output.h"
-#include "run_request.h"
+#include "cli.h"
 #include "scenario.h"
 #include "sleeper.h"
-#include "update_runner.h"
-#include "update_session.h"
 #include "verdict.h"
 
 namespace zorvik::campaign {
@@ -61,94 +58,22 @@ Resources settledResources(const Resources& before) {
   return now;
 }
 
-// Brings the runs' events to the thread of the update in posting order, as
-// the command line's own queue does; post() never waits for the reader.
-class EventQueue final : public EventSink {
- public:
-  void post(RunEvent event) noexcept override {
-    try {
-      {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(event));
-      }
-      ready_.notify_one();
-    } catch (...) {
-      // Out of memory for one event: the watchdog ends the update.
-    }
-  }
-
-  // The next event, or nothing once `deadline` has passed.
-  std::optional<RunEvent> take(std::optional<Clock::time_point> deadline) {
-    std::unique_lock lock(mutex_);
-    const auto ready = [&] { return !queue_.empty(); };
-    if (deadline) {
-      if (!ready_.wait_until(lock, *deadline, ready)) return std::nullopt;
-    } else {
-      ready_.wait(lock, ready);
-    }
-    RunEvent event = std::move(queue_.front());
-    queue_.pop_front();
-    return event;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<RunEvent> queue_;
-};
-
-// One port's update as the command-line updater runs it with --yes --json
-// (cli::runUpdates): the same update session, the same output and the same
-// exit status, with every worker recorded (the command line takes no worker
-// factory). The protocol's fixed pauses and the pause before a repeat cost
-// nothing here: the campaign runs at the simulator's full speed. Serial
-// timeouts stay real.
-class CommandLineUpdate {
- public:
-  CommandLineUpdate(const std::string& port, int maxRepeats, const AttemptLog& log, std::ostream& out,
-                    std::ostream& err)
-      : port_(port),
-        console_(out, err, true, false, 1),
-        output_(console_, 0, port, false,
-                [this](std::chrono::milliseconds pause) { pauseEnds_ = Clock::now() + pause; }),
-        session_(output_, setup(maxRepeats, log)) {}
-
-  // Until the update has ended; its exit status.
-  int run(const CancelToken& cancel) {
-    RunRequest request;
-    request.port = port_;
-    request.cancel = cancel;
-    request.sleeper = std::make_shared<NoPauses>();
-    session_.start(std::move(request));
-    while (session_.running()) {
-      if (auto event = queue_->take(pauseEnds_)) session_.handleEvent(*event);
-      if (pauseEnds_ && *pauseEnds_ <= Clock::now()) {
-        pauseEnds_.reset();
-        session_.pauseOver();
-      }
-    }
-    const int status = session_.outcome() ? cli::exitStatusFor(*session_.outcome()) : 1;
-    output_.finished(status);
-    return status;
-  }
-
- private:
-  session::SessionSetup setup(int maxRepeats, const AttemptLog& log) {
-    session::SessionSetup s;
-    s.sink = queue_;
-    s.workers = log.factory();
-    s.repeatPause = 0ms;
-    s.maxRepeats = maxRepeats;
-    return s;
-  }
-
-  std::string port_;
-  std::shared_ptr<EventQueue> queue_ = std::make_shared<EventQueue>();
-  std::optional<Clock::time_point> pauseEnds_;
-  cli::Console console_;
-  cli::PortOutput output_;
-  session::UpdateSession session_;
-};
+// One port's update exactly as a user runs it: `zorvik-updater-cli --port P
+// --yes --json --max-repeats N`, with every worker recorded. The protocol's
+// fixed pauses and the pause before a repeat cost nothing here: the campaign
+// runs at the simulator's full speed. Serial timeouts stay real.
+int commandLineUpdate(const std::string& port, int maxRepeats, const AttemptLog& log, const CancelToken& cancel,
+                      std::ostream& out, std::ostream& err) {
+  std::istringstream in;
+  cli::CliIo io(out, err, in);
+  io.sleeper = std::make_shared<NoPauses>();
+  io.repeatPause = 0ms;
+  io.interrupt = cancel;
+  io.workers = log.factory();
+  std::vector<std::string> arguments = {"--port", port, "--yes", "--json"};
+  if (maxRepeats >= 0) arguments.insert(arguments.end(), {"--max-repeats", std::to_string(maxRepeats)});
+  return cli::runCli(arguments, io);
+}
 
 // Runs the update on its own thread so that a hang can be seen, wherever it
 // is. On a hang the update is cancelled; if even that does not end it,
@@ -232,9 +157,7 @@ bool runOne(const Scenario& scenario, const CampaignOptions& options, Outcome& o
     const CancelToken cancel;
     int status = -1;
     Watchdog watchdog;
-    const auto update = [&] {
-      return CommandLineUpdate(logger.devicePath(), options.maxRepeats, log, out, err).run(cancel);
-    };
+    const auto update = [&] { return commandLineUpdate(logger.devicePath(), options.maxRepeats, log, cancel, out, err); };
     if (!watchdog.run(update, cancel, options.timeLimit, status)) {
       partial.violations.push_back({scenario.seed, "hung, and did not end even when cancelled"});
       printTable(options, partial, std::cout);

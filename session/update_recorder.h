@@ -1,0 +1,32 @@
+// Keeping a record of updates, as the session sees it: told when an update
+// starts and when it ends, with what the runs learnt. A record that cannot be
+// written never stops an update: each call returns the problem in words, and
+// the session reports it once per update and goes on.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "events.h"
+#include "run_request.h"
+
+namespace zorvik::session {
+
+struct UpdateEnding {
+  RunSummary summary;      // the runs' findings, the latest known value of each
+  std::int32_t outcome = 0;  // 0 success, otherwise the error code
+  std::string finalText;   // the final message the user saw
+  int repeats = 0;
+  std::chrono::milliseconds duration{0};
+};
+
+class UpdateRecorder {
+ public:
+  virtual ~UpdateRecorder() = default;
+  // Empty when recorded; otherwise why not.
+  virtual std::optional<std::string> updateStarted(const RunRequest& request) = 0;
+  virtual std::optional<std::string> updateEnded(const RunRequest& request, const UpdateEnding& ending) = 0;
+};
+
+}  // namespace zorvik::session
