@@ -3,6 +3,7 @@
 // never drift apart.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -44,6 +45,11 @@ std::string errorText(std::int32_t code, const std::string& port);
 
 // "Start at serial port "<port>"": the first line of every run.
 std::string startText(const std::string& port);
+
+// ISO 8601 UTC with milliseconds, "2026-12-10T13:10:55.123Z": for machines
+// and records, where the report's local "hh-nn-ss" is not enough.
+std::string utcTimestamp(std::chrono::system_clock::time_point at);
+std::string utcNow();
 
 // "hh-nn-ss -> text" with the given local time.
 std::string reportLine(const std::tm& localTime, const std::string& text);

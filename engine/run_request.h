@@ -32,6 +32,7 @@ struct UpdateMemory {
 
 struct RunRequest {
   std::string port;
+  std::string adapterSerial;  // the USB adapter's serial number, for records; may be empty
   RunOptions options;
   ImageSource images;  // the built-in images, or one loaded file
   RunCommand command = RunCommand::Update;

@@ -32,8 +32,8 @@ echo "sanitizers: ThreadSanitizer (build-tsan)"
 configure build-tsan thread
 threaded=(link_tests sim_tests engine_tests cli_tests)
 # Each of these only where the tree has it: the window tests need the
-# desktop application (ZORVIK_BUILD_UI), the session tests the session layer.
-for t in session_tests ui_tests; do
+# desktop application (ZORVIK_BUILD_UI), the history tests SQLite.
+for t in session_tests history_tests ui_tests; do
   if ninja -C build-tsan -t query "$t" >/dev/null 2>&1; then threaded+=("$t"); fi
 done
 cmake --build build-tsan -j 2 --target "${threaded[@]}"

@@ -41,6 +41,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev libudev-dev
+  libsqlite3-dev nettle-dev
 )
 if [ "$WITH_TEST_TOOLS" = 1 ]; then
   PACKAGES+=(dpkg-dev file srecord xvfb xauth libbenchmark-dev)

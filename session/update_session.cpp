@@ -31,6 +31,7 @@ void UpdateSession::start(RunRequest request) {
   finalText_.clear();
   startedAt_ = std::chrono::steady_clock::now();
   recordProblemShown_ = false;
+  stopped_ = false;
   if (setup_.recorder) record(setup_.recorder->updateStarted(request_));
   startAttempt();
 }
@@ -100,7 +101,20 @@ void UpdateSession::handleEvent(const RunEvent& event) {
   }
 }
 
-bool UpdateSession::repeatAllowed() const { return setup_.maxRepeats < 0 || attempts_ <= setup_.maxRepeats; }
+bool UpdateSession::repeatAllowed() const {
+  return !stopped_ && (setup_.maxRepeats < 0 || attempts_ <= setup_.maxRepeats);
+}
+
+void UpdateSession::stop() {
+  if (!running_) return;
+  stopped_ = true;
+  request_.cancel.cancel();
+  if (!pausing_) return;
+  pausing_ = false;
+  endRun();
+  finalText_ = errorText(kErrCancelled, request_.port);
+  finish(kErrCancelled);
+}
 
 void UpdateSession::repeatAfterPause(std::int32_t command) {
   // The failed run has posted its last event; the update stays under way

@@ -65,6 +65,10 @@ class UpdateSession {
   // Forget the update: cancel it, and end its state without waiting (for a
   // front end that goes away).
   void abandon();
+  // End the update for good: the run in progress ends at its next exchange
+  // attempt and no repeat follows it; during a pause the update ends at once
+  // (error 20). For a port that has gone away.
+  void stop();
 
   bool running() const { return running_; }
   bool pausing() const { return pausing_; }
@@ -102,6 +106,7 @@ class UpdateSession {
   std::string finalText_;
   std::chrono::steady_clock::time_point startedAt_{};
   bool recordProblemShown_ = false;
+  bool stopped_ = false;
 };
 
 // The confirmation an update asks for in this mode, if any: two lines.

@@ -12,9 +12,11 @@
 #include "catalogue.h"
 #include "event_texts.h"
 #include "image_file.h"
+#include "adapter_identity.h"
 #include "port_lister.h"
 #include "service_mode_setting.h"
 #include "startup_options.h"
+#include "station.h"
 #include "update_runner.h"
 #include "update_session.h"
 
@@ -48,6 +50,20 @@ Update:
   --read-info            identify the logger and select its image; write nothing
   --max-repeats N        repeat a failed run at most N times (default: no limit)
   --json                 one JSON object per line instead of the report
+
+Station (Linux):
+  --station              update every logger plugged in, one after another and
+                         at once, without asking, until Ctrl-C; one result line
+                         per logger, PASS or FAIL, and counters
+  --watch-dir DIR        the directory of port links to follow (default
+                         /dev/serial/by-id, FTDI adapters only; with DIR any link)
+
+Update history (every update is recorded; Linux builds):
+  --history              list the updates, newest first
+  --json | --csv FILE    ... as JSON lines, or as CSV into FILE
+  --serial N             ... of the logger with serial number N only
+  --history-db PATH      the history file (default
+                         $XDG_DATA_HOME/zorvik-updater/history.sqlite)
 
 Information:
   --list-ports           list )" ZORVIK_PORT_LIST R"(
@@ -85,6 +101,12 @@ struct Options {
   bool noCheckFirmwareClass = false;
   bool noCheckPlatform = false;
   bool help = false;
+  bool station = false;
+  std::string watchDir;
+  bool history = false;
+  std::string historyDb;
+  std::string csvFile;
+  std::string serial;
   std::vector<std::string> switches;  // key:value switches of the window
 };
 
@@ -96,6 +118,15 @@ bool isWindowSwitch(const std::string& argument) {
   static const char* const kKeys[] = {"cc:", "cf:", "cp:", "mf:", "f:"};
   return std::any_of(std::begin(kKeys), std::end(kKeys),
                      [&](const char* key) { return paramValue({argument}, key, "\x01") != "\x01"; });
+}
+
+std::uint64_t parseNumber(const std::string& text, const std::string& option, std::uint64_t max) {
+  const bool digits = !text.empty() && text.size() <= 10 &&
+                      std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  if (!digits || std::stoull(text) > max) {
+    throw UsageError{option + " needs a number from 0 to " + std::to_string(max) + ", not \"" + text + "\""};
+  }
+  return std::stoull(text);
 }
 
 int parseCount(const std::string& text) {
@@ -159,6 +190,12 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     else if (name == "--no-check-firmware-class") o.noCheckFirmwareClass = flag();
     else if (name == "--no-check-platform") o.noCheckPlatform = flag();
     else if (name == "--help" || name == "-h") o.help = flag();
+    else if (name == "--station") o.station = flag();
+    else if (name == "--watch-dir") o.watchDir = takeValue();
+    else if (name == "--history") o.history = flag();
+    else if (name == "--history-db") o.historyDb = takeValue();
+    else if (name == "--csv") o.csvFile = takeValue();
+    else if (name == "--serial") o.serial = takeValue();
     else if (isWindowSwitch(name)) o.switches.push_back(name);
     else throw UsageError{"unknown argument \"" + name + "\" (see --help)"};
   }
@@ -281,6 +318,11 @@ bool wantsColour(const CliIo& io) {
          std::string(term) != "dumb";
 }
 
+RecorderFactory recordersFor(const Options& o, const CliIo& io, const std::string& frontEnd) {
+  if (!io.keepHistory) return {};
+  return openRecorders(o.historyDb, frontEnd);
+}
+
 int update(const Options& o, const StartupOptions& startup, CliIo& io) {
   if (!mayWrite(o, startup, io)) {
     io.err << "Update not started.\n";
@@ -290,12 +332,46 @@ int update(const Options& o, const StartupOptions& startup, CliIo& io) {
   if (!images) return kExitFailure;
   Console console(io.out, io.err, o.json, io.errIsTerminal && !o.json, o.ports.size(), wantsColour(io));
   UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
-                  io.interrupt, io.sleeper,                io.repeatPause, io.workers};
+                  io.interrupt, io.sleeper,                io.repeatPause, io.workers, recordersFor(o, io, "cli")};
   const std::vector<int> statuses = runUpdates(plan, console);
   for (const int status : statuses) {
     if (status != 0) return status;
   }
   return 0;
+}
+
+int history(const Options& o, CliIo& io) {
+  if (!o.ports.empty() || o.station) throw UsageError{"--history lists the update history; it updates nothing"};
+  if (o.json && !o.csvFile.empty()) throw UsageError{"--history takes --json or --csv FILE, not both"};
+  std::optional<std::uint32_t> serial;
+  if (!o.serial.empty()) serial = static_cast<std::uint32_t>(parseNumber(o.serial, "--serial", 4294967295ULL));
+  const HistoryFormat format = o.json ? HistoryFormat::Json : o.csvFile.empty() ? HistoryFormat::Table : HistoryFormat::Csv;
+  return listHistory(o.historyDb, format, o.csvFile, serial, io.out, io.err);
+}
+
+// The operator started the station: that is the confirmation for every
+// logger plugged in while it runs.
+int station(const Options& o, const StartupOptions& startup, CliIo& io) {
+  if (!o.ports.empty()) throw UsageError{"--station finds its ports itself: leave out --port"};
+  if (o.readInfo) throw UsageError{"--read-info does not go with --station"};
+  const std::optional<ImageSource> images = imagesFor(o, io);
+  if (!images) return kExitFailure;
+  StationPlan plan;
+  plan.watchDir = o.watchDir.empty() ? std::filesystem::path(ports::kSerialByIdDir) : std::filesystem::path(o.watchDir);
+  plan.namePrefix = o.watchDir.empty() ? "usb-FTDI" : "";
+  plan.options = runOptionsFor(o, startup);
+  plan.images = *images;
+  plan.imagePolicy = o.image.empty() ? "the built-in image that fits each logger"
+                                     : "only the image file " + o.image + ", where it fits";
+  plan.cancel = io.interrupt;
+  plan.interruptFd = io.interruptFd;
+  plan.sleeper = io.sleeper;
+  plan.repeatPause = io.repeatPause;
+  plan.maxRepeats = o.maxRepeats;
+  plan.workers = io.workers;
+  plan.recorders = recordersFor(o, io, "station");
+  Console console(io.out, io.err, o.json, false, 0, wantsColour(io));
+  return runStation(plan, console);
 }
 
 int dispatch(const Options& o, CliIo& io) {
@@ -309,8 +385,12 @@ int dispatch(const Options& o, CliIo& io) {
     return 0;
   }
   if (!o.showHeader.empty()) return showHeader(o.showHeader, io);
+  if (o.history) return history(o, io);
+  if (!o.csvFile.empty() || !o.serial.empty()) throw UsageError{"--csv and --serial belong to --history"};
   const StartupOptions startup = readStartupOptions(readServiceModeSetting(), o.switches);
   checkServiceOptions(o, startup);
+  if (o.station) return station(o, startup, io);
+  if (!o.watchDir.empty()) throw UsageError{"--watch-dir belongs to --station"};
   if (o.ports.empty()) throw UsageError{"no port given: use --port PORT (see --list-ports)"};
   return update(o, startup, io);
 }

@@ -35,6 +35,9 @@ struct CliIo {
   int interruptFd = -1;
   // Builds each run's worker; a tool that watches every run passes its own.
   WorkerFactory workers = makeLoggerUpdate;
+  // Every update is recorded in the update history (--history-db, else the
+  // default place); a tool running many trial updates turns that off.
+  bool keepHistory = true;
 };
 
 // Exit status: 0 every logger updated; otherwise the status of the first port

@@ -50,6 +50,13 @@ void Console::line(const std::string& text) {
   drawBars();
 }
 
+// Rises only when a field changes meaning or disappears (docs/json-events.md).
+constexpr int kJsonSchema = 1;
+
+void Console::record(const std::string& fields) {
+  line("{" + fields + ",\"schema\":" + std::to_string(kJsonSchema) + ",\"utc\":\"" + utcNow() + "\"}");
+}
+
 void Console::finalLine(const std::string& text, bool success) {
   if (!colour_) {
     line(text);
@@ -107,8 +114,8 @@ std::string PortOutput::portField() const {
 void PortOutput::attemptStarted(int attempt) {
   lastEvent_ = 0xFFFFFFFF;
   if (!console_.json()) return;  // the start line comes as a report line
-  console_.line("{\"type\":\"start\",\"time\":\"" + timeStamp() + "\",\"attempt\":" + std::to_string(attempt) +
-                ",\"port\":\"" + jsonEscape(port_) + "\",\"text\":\"" + jsonEscape(startText(port_)) + "\"}");
+  console_.record("\"type\":\"start\",\"time\":\"" + timeStamp() + "\",\"attempt\":" + std::to_string(attempt) +
+                ",\"port\":\"" + jsonEscape(port_) + "\",\"text\":\"" + jsonEscape(startText(port_)) + "\"");
 }
 
 void PortOutput::report(const std::string& text) {
@@ -124,19 +131,19 @@ void PortOutput::note(const std::string& text) {
     report(text);
     return;
   }
-  console_.line("{\"type\":\"note\",\"time\":\"" + timeStamp() + "\"" + portField() + ",\"text\":\"" +
-                jsonEscape(text) + "\"}");
+  console_.record("\"type\":\"note\",\"time\":\"" + timeStamp() + "\"" + portField() + ",\"text\":\"" +
+                jsonEscape(text) + "\"");
 }
 
 void PortOutput::eventArrived(const RunEvent& event, const EventPresentation& p) {
   lastEvent_ = event.code;
   if (event.code == kEvProgramming) programmingStart_ = std::chrono::steady_clock::now();
   if (console_.json()) {
-    console_.line("{\"type\":\"event\",\"time\":\"" + timeStamp() + "\"" + portField() +
+    console_.record("\"type\":\"event\",\"time\":\"" + timeStamp() + "\"" + portField() +
                   ",\"code\":" + std::to_string(event.code) + ",\"value\":" + std::to_string(event.value) +
                   ",\"text\":\"" + jsonEscape(p.text) + "\",\"report\":" + boolText(p.report) +
                   ",\"status\":" + boolText(p.status) + ",\"message\":" + boolText(p.message) +
-                  ",\"final\":" + boolText(isFinalEvent(event.code)) + "}");
+                  ",\"final\":" + boolText(isFinalEvent(event.code)));
     return;
   }
   if (event.code == kEvProgress && console_.progressBars()) console_.setBar(index_, barText(event.value));
@@ -161,8 +168,8 @@ std::string PortOutput::barText(int percent) const {
 
 void PortOutput::finished(int exitStatus) {
   if (console_.json()) {
-    console_.line("{\"type\":\"exit\"" + portField() + ",\"status\":" + std::to_string(exitStatus) +
-                  ",\"message\":\"" + jsonEscape(finalMessage_) + "\"}");
+    console_.record("\"type\":\"exit\"" + portField() + ",\"status\":" + std::to_string(exitStatus) +
+                  ",\"message\":\"" + jsonEscape(finalMessage_) + "\"");
     return;
   }
   console_.clearBars();

@@ -31,6 +31,9 @@ class Console {
   bool progressBars() const { return progressBars_; }
   // A line on standard output; the bars are taken away and drawn again under it.
   void line(const std::string& text);
+  // One JSON object of machine output: `fields` (`"type":"exit",...`) plus the
+  // version of this format and the time in UTC, on every line.
+  void record(const std::string& fields);
   // The last line of an update: green when it succeeded, red when not, where
   // colour is wanted.
   void finalLine(const std::string& text, bool success);

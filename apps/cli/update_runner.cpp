@@ -108,6 +108,7 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     setup.sink = std::make_shared<PortSink>(queue, i);
     setup.repeatPause = plan.repeatPause;
     setup.workers = plan.workers;
+    if (plan.recorders) setup.recorder = plan.recorders();
     setup.maxRepeats = plan.maxRepeats;
     u.session = std::make_unique<session::UpdateSession>(*u.output, std::move(setup));
   }

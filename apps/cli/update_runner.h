@@ -12,6 +12,7 @@
 #include "console_output.h"
 #include "run_handle.h"
 #include "run_request.h"
+#include "history_access.h"
 
 namespace zorvik::cli {
 
@@ -24,6 +25,7 @@ struct UpdatePlan {
   std::shared_ptr<Sleeper> sleeper;
   std::chrono::milliseconds repeatPause{1500};
   WorkerFactory workers = makeLoggerUpdate;
+  RecorderFactory recorders;  // may be empty: no history kept
 };
 
 // Exit status per port, in the order of plan.ports.

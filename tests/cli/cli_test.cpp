@@ -468,6 +468,51 @@ TEST_F(Cli, OnATerminalProgressMovesTheBarOnly) {
   ::unsetenv("NO_COLOR");
 }
 
+TEST_F(Cli, EveryUpdateIsRecordedAndListedByHistory) {
+  startLogger();
+  const std::string db = (configHome_ / "history.sqlite").string();
+  ASSERT_EQ(cli({"--port", logger->devicePath(), "--yes", "--history-db", db}).status, 0);
+  logger.reset();
+  startLogger();
+  logger->injectFault({sim::FaultKind::NoAnswer, Request::IdentityQuery, 0, 1000});
+  ASSERT_EQ(cli({"--port", logger->devicePath(), "--yes", "--max-repeats", "1", "--history-db", db}).status, 30);
+
+  const auto table = cli({"--history", "--history-db", db});
+  EXPECT_EQ(table.status, 0) << table.err;
+  const auto rows = lines(table.out);
+  ASSERT_EQ(rows.size(), 3u) << table.out;  // headings and two updates, newest first
+  EXPECT_NE(rows[1].find("FAIL"), std::string::npos) << rows[1];
+  EXPECT_NE(rows[2].find("PASS"), std::string::npos) << rows[2];
+  EXPECT_NE(rows[2].find("100200"), std::string::npos) << "the logger's serial number";
+
+  const auto json = cli({"--history", "--json", "--serial", "100200", "--history-db", db});
+  const auto objects = lines(json.out);
+  ASSERT_EQ(objects.size(), 1u) << "the failed update never learnt a serial number";
+  EXPECT_TRUE(JsonLine(objects[0]).valid()) << objects[0];
+  EXPECT_NE(objects[0].find("\"resultCode\":0"), std::string::npos) << objects[0];
+
+  const auto csvFile = configHome_ / "history.csv";
+  EXPECT_EQ(cli({"--history", "--csv", csvFile.string(), "--history-db", db}).status, 0);
+  std::ifstream csv(csvFile);
+  std::string header;
+  std::getline(csv, header);
+  EXPECT_NE(header.find("serial"), std::string::npos) << header;
+}
+
+TEST_F(Cli, AHistoryThatCannotBeKeptNeverStopsAnUpdate) {
+  startLogger();
+  const auto garbage = configHome_ / "not-a-database";
+  std::ofstream(garbage) << std::string(4096, 'x');
+  const auto r = cli({"--port", logger->devicePath(), "--yes", "--history-db", garbage.string()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(logger->restarts(), 1);
+  const auto out = lines(r.out);
+  EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                          [](const std::string& l) { return l.find("The update history cannot be kept") != std::string::npos; }),
+            1) << "said once: " << r.out;
+  EXPECT_EQ(out.back(), "Update ZorvikB V6.26 succesfully completed.");
+}
+
 TEST_F(Cli, InformationCommands) {
   const auto images = cli({"--list-images"});
   EXPECT_EQ(images.status, 0);

@@ -70,6 +70,7 @@ int commandLineUpdate(const std::string& port, int maxRepeats, const AttemptLog&
   io.repeatPause = 0ms;
   io.interrupt = cancel;
   io.workers = log.factory();
+  io.keepHistory = false;  // trial updates, not the user's
   std::vector<std::string> arguments = {"--port", port, "--yes", "--json"};
   if (maxRepeats >= 0) arguments.insert(arguments.end(), {"--max-repeats", std::to_string(maxRepeats)});
   return cli::runCli(arguments, io);

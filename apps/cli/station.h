@@ -1,0 +1,40 @@
+// Station mode: every logger plugged in is updated, without asking, until
+// the operator stops the station. It follows a directory of port links
+// (/dev/serial/by-id, FTDI adapters only, or any link in a directory given),
+// starts one update per link as it appears, runs them at once, prints one
+// result per unit with counters, and takes a port again only after its link
+// has gone and come back (the next logger plugged in).
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "cancel_token.h"
+#include "console_output.h"
+#include "run_handle.h"
+#include "run_request.h"
+#include "history_access.h"
+
+namespace zorvik::cli {
+
+struct StationPlan {
+  std::filesystem::path watchDir;
+  std::string namePrefix;  // only links whose name starts so; empty: any link
+  RunOptions options;
+  ImageSource images;
+  std::string imagePolicy;  // how the image is chosen, in words, for the start line
+  CancelToken cancel;       // stops the station and every run
+  int interruptFd = -1;     // readable once `cancel` is cancelled
+  std::shared_ptr<Sleeper> sleeper;
+  std::chrono::milliseconds repeatPause{1500};
+  int maxRepeats = -1;  // automatic repeats per unit; -1 unlimited
+  WorkerFactory workers = makeLoggerUpdate;
+  RecorderFactory recorders;  // keeps the update history; may be empty
+};
+
+// Until the station is stopped; 0 when no unit failed, 1 otherwise.
+int runStation(const StationPlan& plan, Console& console);
+
+}  // namespace zorvik::cli

@@ -1,0 +1,298 @@
+#include "history_listing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+namespace zorvik::history {
+namespace {
+
+// One field of a row as the machine formats carry it.
+struct Field {
+  enum class Kind { Null, Number, Boolean, Text };
+  std::string_view key;
+  Kind kind = Kind::Null;
+  std::int64_t number = 0;
+  std::string text;
+};
+
+Field number(std::string_view key, std::int64_t value) { return {key, Field::Kind::Number, value, {}}; }
+Field boolean(std::string_view key, bool value) { return {key, Field::Kind::Boolean, value ? 1 : 0, {}}; }
+Field text(std::string_view key, std::string value) { return {key, Field::Kind::Text, 0, std::move(value)}; }
+Field null(std::string_view key) { return {key, Field::Kind::Null, 0, {}}; }
+
+// Every field of a row, in one order for JSON and CSV. The same keys for
+// every row, whatever its state, so that the CSV header fits all records.
+std::vector<Field> fields(const UpdateRow& row) {
+  std::vector<Field> f;
+  f.push_back(number("id", row.id));
+  f.push_back(text("state", stateName(row.state)));
+  f.push_back(text("start", row.start.startUtc));
+  f.push_back(text("host", row.start.host));
+  f.push_back(number("pid", row.start.pid));
+  f.push_back(text("port", row.start.port));
+  f.push_back(text("adapter", row.start.adapterSerial));
+  f.push_back(text("frontEnd", row.start.frontEnd));
+  if (const auto& e = row.end) {
+    f.push_back(number("serial", e->serialNumber));
+    f.push_back(number("class", e->deviceClass));
+    f.push_back(number("appVersionBefore", e->appVersionBefore));
+    f.push_back(e->appVersionBefore != 0 ? text("versionBefore", versionWordText(e->appVersionBefore))
+                                         : null("versionBefore"));
+    f.push_back(boolean("imageChosen", e->imageChosen));
+    f.push_back(number("imageVersionHigh", e->imageVersionHigh));
+    f.push_back(number("imageVersionLow", e->imageVersionLow));
+    f.push_back(e->imageChosen ? text("imageVersion", versionText(e->imageVersionHigh, e->imageVersionLow))
+                               : null("imageVersion"));
+    f.push_back(number("imagePrint", e->imagePrint));
+    f.push_back(number("imageBootloader", e->imageBootloader));
+    f.push_back(number("imageBootloaderVersion", e->imageBootloaderVersion));
+    f.push_back(text("imageSha256", e->imageSha256));
+    f.push_back(number("resultCode", e->resultCode));
+    f.push_back(text("resultText", e->resultText));
+    f.push_back(number("repeats", e->repeats));
+    f.push_back(number("durationMs", e->durationMs));
+  } else {
+    for (const char* key : {"serial", "class", "appVersionBefore", "versionBefore", "imageChosen",
+                            "imageVersionHigh", "imageVersionLow", "imageVersion", "imagePrint",
+                            "imageBootloader", "imageBootloaderVersion", "imageSha256", "resultCode",
+                            "resultText", "repeats", "durationMs"}) {
+      f.push_back(null(key));
+    }
+  }
+  return f;
+}
+
+// Length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no
+// overlong forms, no surrogates, nothing above U+10FFFF); 0 when there is none.
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = at(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+std::string jsonString(std::string_view value) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < value.size();) {
+    const char c = value[i];
+    const std::size_t length = utf8Length(value, i);
+    if (length == 0) {
+      out += "\\ufffd";
+      ++i;
+      continue;
+    }
+    if (length > 1) {
+      out.append(value, i, length);
+    } else if (c == '"') {
+      out += "\\\"";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out += escaped;
+    } else {
+      out += c;
+    }
+    i += length;
+  }
+  return out + "\"";
+}
+
+std::string csvField(const Field& field) {
+  std::string value;
+  switch (field.kind) {
+    case Field::Kind::Null: return {};
+    case Field::Kind::Number: return std::to_string(field.number);
+    case Field::Kind::Boolean: return field.number != 0 ? "true" : "false";
+    case Field::Kind::Text: value = field.text; break;
+  }
+  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+  std::string quoted = "\"";
+  for (const char c : value) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+// Columns a text takes on a terminal: one per character, whatever its bytes.
+std::size_t displayWidth(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// A stored text in a table cell: no control character may move the cursor or
+// switch the terminal's colours.
+std::string printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return text;
+}
+
+std::string durationText(std::int64_t milliseconds) {
+  const std::int64_t seconds = std::max<std::int64_t>(milliseconds, 0) / 1000;
+  char buffer[48];
+  if (seconds >= 3600) {
+    std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+  }
+  return buffer;
+}
+
+// "2026-12-10 13:10:55" from the stored "2026-12-10T13:10:55.123Z"; a text of
+// another form as it is.
+std::string startText(const std::string& utc) {
+  if (utc.size() < 19 || utc[10] != 'T') return utc;
+  std::string shown = utc.substr(0, 19);
+  shown[10] = ' ';
+  return shown;
+}
+
+std::string resultText(const UpdateRow& row) {
+  switch (row.state) {
+    case RowState::Finished:
+      if (!row.end || row.end->resultCode == 0) return "PASS";
+      return "FAIL " + std::to_string(row.end->resultCode);
+    case RowState::Running: return "running";
+    case RowState::Interrupted: return "interrupted";
+    case RowState::Unknown: return "open (other host)";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string versionWordText(std::uint16_t word) {
+  return versionText(static_cast<std::uint16_t>(word >> 8), static_cast<std::uint16_t>(word & 0xFF));
+}
+
+std::string versionText(std::uint16_t high, std::uint16_t low) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%d.%.2d", int{high}, int{low});
+  return buffer;
+}
+
+std::string stateName(RowState state) {
+  switch (state) {
+    case RowState::Running: return "running";
+    case RowState::Finished: return "finished";
+    case RowState::Interrupted: return "interrupted";
+    case RowState::Unknown: return "unknown";
+  }
+  return "unknown";
+}
+
+std::vector<std::string> tableHeadings() {
+  return {"Started (UTC)", "Port", "Serial", "Version", "Result", "Duration", "Front end"};
+}
+
+std::vector<std::string> tableCells(const UpdateRow& row) {
+  std::string serial = "-";
+  std::string version = "-";
+  std::string duration = "-";
+  if (const auto& e = row.end) {
+    if (e->serialNumber != 0) serial = std::to_string(e->serialNumber);
+    version = (e->appVersionBefore != 0 ? versionWordText(e->appVersionBefore) : std::string("?")) + " \u2192 " +
+              (e->imageChosen ? versionText(e->imageVersionHigh, e->imageVersionLow) : std::string("-"));
+    duration = durationText(e->durationMs);
+  }
+  return {startText(printable(row.start.startUtc)),
+          printable(row.start.port),
+          serial,
+          version,
+          resultText(row),
+          duration,
+          printable(row.start.frontEnd)};
+}
+
+void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows) {
+  if (rows.empty()) {
+    out << "No updates recorded.\n";
+    return;
+  }
+  std::vector<std::vector<std::string>> lines{tableHeadings()};
+  for (const UpdateRow& row : rows) lines.push_back(tableCells(row));
+  std::vector<std::size_t> widths(lines.front().size(), 0);
+  for (const auto& cells : lines) {
+    for (std::size_t c = 0; c < cells.size(); ++c) widths[c] = std::max(widths[c], displayWidth(cells[c]));
+  }
+  for (const auto& cells : lines) {
+    std::string line;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      line += cells[c];
+      if (c + 1 < cells.size()) line.append(widths[c] - displayWidth(cells[c]) + 2, ' ');
+    }
+    out << line << '\n';
+  }
+}
+
+void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows) {
+  for (const UpdateRow& row : rows) {
+    std::string line = "{\"schema\":" + std::to_string(kJsonSchema) + ",\"type\":\"history\"";
+    for (const Field& field : fields(row)) {
+      line += ",\"" + std::string(field.key) + "\":";
+      switch (field.kind) {
+        case Field::Kind::Null: line += "null"; break;
+        case Field::Kind::Number: line += std::to_string(field.number); break;
+        case Field::Kind::Boolean: line += field.number != 0 ? "true" : "false"; break;
+        case Field::Kind::Text: line += jsonString(field.text); break;
+      }
+    }
+    out << line << "}\n";
+  }
+}
+
+void writeCsv(std::ostream& out, const std::vector<UpdateRow>& rows) {
+  std::string header;
+  for (const Field& field : fields(UpdateRow{})) {
+    if (!header.empty()) header += ',';
+    header += field.key;
+  }
+  out << header << "\r\n";
+  for (const UpdateRow& row : rows) {
+    std::string record;
+    bool first = true;
+    for (const Field& field : fields(row)) {
+      if (!first) record += ',';
+      record += csvField(field);
+      first = false;
+    }
+    out << record << "\r\n";
+  }
+}
+
+}  // namespace zorvik::history

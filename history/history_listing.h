@@ -1,0 +1,49 @@
+// The history as the command line lists it (--history, --json, --csv) and as
+// a window may show it: one wording for all, so they cannot drift apart.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "update_history.h"
+
+namespace zorvik::history {
+
+// "schema" of every JSON line: the layout of the machine interface, which
+// rises only when a field changes meaning or disappears.
+inline constexpr int kJsonSchema = 1;
+
+// "6.26" from a version word (major in the high byte, minor in the low byte):
+// the minor has at least two digits, as the loggers show it (6.05, 5.136).
+std::string versionWordText(std::uint16_t word);
+// The same from an image header's two version words.
+std::string versionText(std::uint16_t high, std::uint16_t low);
+
+// "running", "finished", "interrupted" or "unknown".
+std::string stateName(RowState state);
+
+// The columns of the table and one row's cells: start time, port, serial
+// number, version before -> image version, result (PASS, FAIL <code>,
+// running, interrupted, open (other host)), duration, front end. Control
+// characters in stored texts show as '?'.
+std::vector<std::string> tableHeadings();
+std::vector<std::string> tableCells(const UpdateRow& row);
+
+// A table for people, one line per row in the given order (rows() gives them
+// newest first), the columns aligned.
+void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows);
+
+// One JSON object per row and line, with every field: "schema" and
+// "type":"history", then the fields of the row; those of the end are null
+// while there is none. Numbers are numbers, texts valid JSON strings (bytes
+// that are not UTF-8 become U+FFFD).
+void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows);
+
+// RFC 4180: a header line, then one record per row, CRLF line ends, fields
+// quoted when they hold a comma, a quote or a line break. The same fields as
+// the JSON lines (without schema and type); empty where JSON has null.
+void writeCsv(std::ostream& out, const std::vector<UpdateRow>& rows);
+
+}  // namespace zorvik::history

@@ -1,0 +1,89 @@
+#include "history_support.h"
+
+#include <nettle/sha2.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "update_history.h"
+
+namespace zorvik::history {
+namespace {
+
+constexpr std::string_view kHistoryFile = "/zorvik-updater/history.sqlite";
+constexpr std::string_view kHexDigits = "0123456789abcdef";
+
+// The home directory from the password database, for a process started
+// without HOME (a service, say). Empty when there is none.
+std::string passwordHome() {
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
+    buffer.resize(buffer.size() * 2);
+  }
+  return found != nullptr && found->pw_dir != nullptr ? std::string(found->pw_dir) : std::string();
+}
+
+}  // namespace
+
+std::string utcTimestamp(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto ms = floor<milliseconds>(time);
+  const auto day = floor<days>(ms);
+  const year_month_day date{day};
+  const hh_mm_ss clock{ms - day};
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int{date.year()},
+                unsigned{date.month()}, unsigned{date.day()}, static_cast<int>(clock.hours().count()),
+                static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
+                static_cast<int>(clock.subseconds().count()));
+  return text;
+}
+
+std::string utcNow() { return utcTimestamp(std::chrono::system_clock::now()); }
+
+std::string hostName() {
+  std::array<char, HOST_NAME_MAX + 1> name{};
+  if (::gethostname(name.data(), name.size() - 1) != 0) return {};
+  return name.data();  // the last byte stays 0 even when the name was cut
+}
+
+std::string defaultHistoryPath() {
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  if (dataHome != nullptr && dataHome[0] == '/') return std::string(dataHome) + std::string(kHistoryFile);
+  const char* homeVariable = std::getenv("HOME");
+  std::string home = homeVariable != nullptr ? homeVariable : "";
+  if (home.empty()) home = passwordHome();
+  if (home.empty()) throw HistoryError("update history: no home directory (HOME is unset) and XDG_DATA_HOME unset");
+  return home + "/.local/share" + std::string(kHistoryFile);
+}
+
+std::string imageDigest(const std::vector<std::string_view>& linesInSendingOrder) {
+  sha256_ctx context{};
+  sha256_init(&context);
+  const std::uint8_t newline = '\n';
+  for (const std::string_view line : linesInSendingOrder) {
+    sha256_update(&context, line.size(), reinterpret_cast<const std::uint8_t*>(line.data()));
+    sha256_update(&context, 1, &newline);
+  }
+  std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};
+  sha256_digest(&context, digest.size(), digest.data());
+  std::string hex;
+  hex.reserve(2 * digest.size());
+  for (const std::uint8_t byte : digest) {
+    hex += kHexDigits[byte >> 4];
+    hex += kHexDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
+}  // namespace zorvik::history

@@ -1,0 +1,358 @@
+// The station as an operator meets it: a folder of port links (here
+// symbolic links to simulated loggers' pseudo-terminals), loggers plugged in
+// one after another, one pulled out in the middle of its update, one whose
+// line hangs up, and Ctrl-C at the end.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <sqlite3.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include "catalogue.h"
+#include "cli.h"
+#include "sending_order.h"
+#include "sqlite_history.h"
+#include "logger_for_image.h"
+#include "serial_port.h"
+#include "simulated_logger.h"
+
+namespace zorvik::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A stream that other threads may read while the station writes it. The
+// lock is recursive: stringbuf's xsputn calls overflow.
+class SharedText : public std::stringbuf {
+ public:
+  std::string text() {
+    std::lock_guard lock(mutex_);
+    return str();
+  }
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    std::lock_guard lock(mutex_);
+    return std::stringbuf::xsputn(s, n);
+  }
+  int_type overflow(int_type c) override {
+    std::lock_guard lock(mutex_);
+    return std::stringbuf::overflow(c);
+  }
+
+ private:
+  std::recursive_mutex mutex_;
+};
+
+class StationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("zorvik-station-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "watch");
+    ASSERT_EQ(::pipe(interruptPipe_), 0);
+  }
+  void TearDown() override {
+    stop();
+    ::close(interruptPipe_[0]);
+    ::close(interruptPipe_[1]);
+    fs::remove_all(dir_);
+  }
+
+  sim::SimulatedLogger& logger(const sim::LoggerConfig& config) {
+    loggers_.push_back(std::make_unique<sim::SimulatedLogger>(config));
+    if (!loggers_.back()->start()) ADD_FAILURE() << "no pseudo-terminal";
+    return *loggers_.back();
+  }
+
+  void plug(const sim::SimulatedLogger& l, const std::string& name) {
+    fs::create_symlink(l.devicePath(), dir_ / "watch" / name);
+  }
+  void unplug(const std::string& name) { fs::remove(dir_ / "watch" / name); }
+  fs::path historyFile() const { return dir_ / "history.sqlite"; }
+
+  void startStation(std::vector<std::string> extra = {}) {
+    std::vector<std::string> arguments = {"--station", "--watch-dir", (dir_ / "watch").string(), "--json",
+                                          "--history-db", historyFile().string()};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    station_ = std::jthread([this, arguments] {
+      std::ostream out(&out_);
+      std::ostream err(&err_);
+      std::istringstream in;
+      cli::CliIo io(out, err, in);
+      io.sleeper = std::make_shared<NoPauses>();
+      io.repeatPause = 0ms;
+      io.interrupt = interrupt_;
+      io.interruptFd = interruptPipe_[0];
+      status_ = cli::runCli(arguments, io);
+    });
+  }
+
+  // Ctrl-C, as the interrupt handler gives it, and the station's end.
+  void stop() {
+    if (!station_.joinable()) return;
+    interrupt_.cancel();
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(interruptPipe_[1], &byte, 1);
+    station_.join();
+  }
+
+  std::vector<std::string> lines(const std::string& type) {
+    std::vector<std::string> found;
+    std::istringstream stream(out_.text());
+    for (std::string line; std::getline(stream, line);) {
+      if (line.find("\"type\":\"" + type + "\"") != std::string::npos) found.push_back(line);
+    }
+    return found;
+  }
+
+  bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = 60s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(5ms);
+    }
+    return true;
+  }
+
+  std::size_t results() { return lines("result").size(); }
+
+  static std::size_t count(const sim::SimulatedLogger& l, sim::Request kind) {
+    const auto r = l.requests();
+    return static_cast<std::size_t>(std::count(r.begin(), r.end(), kind));
+  }
+
+  fs::path dir_;
+  int interruptPipe_[2] = {-1, -1};
+  CancelToken interrupt_;
+  SharedText out_;
+  SharedText err_;
+  int status_ = -1;
+  std::vector<std::unique_ptr<sim::SimulatedLogger>> loggers_;
+  std::jthread station_;
+};
+
+std::string field(const std::string& line, const std::string& name) {
+  const std::string key = "\"" + name + "\":";
+  const std::size_t at = line.find(key);
+  if (at == std::string::npos) return {};
+  std::size_t start = at + key.size();
+  if (line[start] == '"') return line.substr(start + 1, line.find('"', start + 1) - start - 1);
+  return line.substr(start, line.find_first_of(",}", start) - start);
+}
+
+// The SHA-256 of an image's lines in sending order, each followed by "\n", as
+// sha256sum computes it: a digest from outside the updater's own code.
+std::string sha256OfImageAsSent(int image, const fs::path& scratch) {
+  const fs::path file = scratch / ("image" + std::to_string(image) + ".sent");
+  {
+    std::ofstream out(file, std::ios::binary);
+    for (const std::string_view line : sendingOrder(ImageSource(), image)) out << line << "\n";
+  }
+  FILE* pipe = ::popen(("sha256sum '" + file.string() + "'").c_str(), "r");
+  char digest[65] = {};
+  if (pipe == nullptr || std::fread(digest, 1, 64, pipe) != 64) digest[0] = '\0';
+  if (pipe != nullptr) ::pclose(pipe);
+  return digest;
+}
+
+std::string integrityCheck(const fs::path& file) {
+  sqlite3* db = nullptr;
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+      result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
+  startStation();
+  const int images[] = {12, 9, 4};
+  for (int i = 0; i < 3; ++i) {
+    sim::LoggerConfig config = sim::loggerFor(images[i]);
+    config.serialNumber = 500001 + static_cast<std::uint32_t>(i);
+    plug(logger(config), "usb-FTDI_FT232R_USB_UART_UNIT" + std::to_string(i) + "-if00-port0");
+    ASSERT_TRUE(waitFor([&] { return results() == static_cast<std::size_t>(i + 1); })) << out_.text();
+  }
+  // The fourth runs at a twentieth of the real line time: long enough to be
+  // pulled out in the middle of its image.
+  sim::LoggerConfig slow = sim::loggerFor(12);
+  slow.serialNumber = 500004;
+  slow.wireTiming = true;
+  slow.clockScale = 20;
+  sim::SimulatedLogger& fourth = logger(slow);
+  plug(fourth, "usb-FTDI_FT232R_USB_UART_UNIT3-if00-port0");
+  ASSERT_TRUE(waitFor([&] { return count(fourth, sim::Request::DataLine) >= 20; }));
+  unplug("usb-FTDI_FT232R_USB_UART_UNIT3-if00-port0");
+  ASSERT_TRUE(waitFor([&] { return results() == 4; })) << out_.text();
+  stop();
+
+  EXPECT_EQ(status_, 1) << "a unit failed";
+  const auto result = lines("result");
+  ASSERT_EQ(result.size(), 4u);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(result[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "result"), "PASS");
+    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "adapter"), "UNIT" + std::to_string(i));
+    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "serial"), std::to_string(500001 + i));
+    const ImageHeader h = builtInHeader(images[i]);
+    char version[16];
+    std::snprintf(version, sizeof version, "%d.%.2d", h.versionHigh, h.versionLow);
+    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "imageVersion"), version);
+    EXPECT_EQ(loggers_[static_cast<std::size_t>(i)]->restarts(), 1);
+  }
+  EXPECT_EQ(field(result[3], "result"), "FAIL");
+  EXPECT_EQ(field(result[3], "text"), "adapter unplugged");
+  EXPECT_EQ(field(result[3], "serial"), "500004");
+  EXPECT_EQ(fourth.restarts(), 0);
+  const auto counters = lines("counters");
+  ASSERT_FALSE(counters.empty());
+  EXPECT_EQ(field(counters.back(), "passed"), "3");
+  EXPECT_EQ(field(counters.back(), "failed"), "1");
+  EXPECT_EQ(field(counters.back(), "total"), "4");
+  for (const auto& l : loggers_) {
+    PortHandle again = openSerialPort(l->devicePath(), 9600);
+    EXPECT_NE(again, nullptr) << "every port released: " << l->devicePath();
+  }
+  for (const auto& line : lines("")) EXPECT_NE(line.find("\"schema\":1"), std::string::npos);
+
+  // The history holds one row per unit, newest first.
+  EXPECT_EQ(integrityCheck(historyFile()), "ok");
+  history::SqliteHistory store(historyFile().string());
+  auto rows = store.rows();
+  ASSERT_EQ(rows.size(), 4u);
+  std::reverse(rows.begin(), rows.end());
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const history::UpdateRow& row = rows[static_cast<std::size_t>(i)];
+    ASSERT_EQ(row.state, history::RowState::Finished);
+    ASSERT_TRUE(row.end.has_value());
+    EXPECT_EQ(row.start.frontEnd, "station");
+    EXPECT_EQ(row.end->serialNumber, 500001u + static_cast<std::uint32_t>(i));
+    const int image = i < 3 ? images[i] : 12;
+    EXPECT_EQ(row.end->appVersionBefore, sim::loggerFor(image).appVersion);
+    const ImageHeader h = builtInHeader(image);
+    EXPECT_EQ(row.end->imageVersionHigh, h.versionHigh);
+    EXPECT_EQ(row.end->imageVersionLow, h.versionLow);
+    EXPECT_EQ(row.end->imageSha256, sha256OfImageAsSent(image, dir_));
+    EXPECT_EQ(row.end->resultCode, i < 3 ? 0 : kErrCancelled);
+  }
+  EXPECT_EQ(rows[0].start.adapterSerial, "UNIT0");
+}
+
+TEST_F(StationTest, AHangUpEndsThatUnitAloneAndThePortIsTakenAgainAfterReplugging) {
+  startStation();
+  sim::SimulatedLogger& hanging = logger(sim::loggerFor(12));
+  hanging.injectFault({sim::FaultKind::HangUp, sim::Request::DataLine, 100});
+  plug(hanging, "unitA");
+  ASSERT_TRUE(waitFor([&] { return results() == 1; })) << out_.text();
+  EXPECT_EQ(field(lines("result")[0], "result"), "FAIL");
+  EXPECT_EQ(field(lines("result")[0], "code"), "11");
+
+  // The same link again, still there: nothing happens until it is replugged.
+  sim::SimulatedLogger& next = logger(sim::loggerFor(12));
+  unplug("unitA");
+  plug(next, "unitA");
+  ASSERT_TRUE(waitFor([&] { return results() == 2; })) << out_.text();
+  EXPECT_EQ(field(lines("result")[1], "result"), "PASS");
+  stop();
+  EXPECT_EQ(status_, 1);
+  EXPECT_EQ(next.restarts(), 1);
+}
+
+TEST_F(StationTest, AnIdleStationStopsCleanlyAndTakesOnlyLinks) {
+  startStation();
+  // A file that is not a link is no port: nothing starts.
+  std::ofstream(dir_ / "watch" / "notes.txt") << "not a port\n";
+  ASSERT_TRUE(waitFor([&] { return lines("station").size() == 1; }));
+  stop();
+  EXPECT_EQ(status_, 0) << "no unit failed";
+  EXPECT_TRUE(lines("unit").empty());
+  const auto counters = lines("counters");
+  ASSERT_EQ(counters.size(), 1u);
+  EXPECT_EQ(field(counters[0], "total"), "0");
+  EXPECT_EQ(field(counters[0], "final"), "true");
+}
+
+#ifdef ZORVIK_CLI_PATH
+// The station killed outright in the middle of two updates: the history
+// survives whole, with those two updates marked interrupted.
+TEST_F(StationTest, KilledDuringTwoUpdatesLeavesThemInterruptedAndTheRestIntact) {
+  const fs::path output = dir_ / "station.json";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, STDOUT_FILENO);
+    ::execl(ZORVIK_CLI_PATH, ZORVIK_CLI_PATH, "--station", "--json", "--watch-dir", (dir_ / "watch").c_str(),
+            "--history-db", historyFile().c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto outputHas = [&](const std::string& text) {
+    std::ifstream in(output);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return all.find(text) != std::string::npos;
+  };
+  ASSERT_TRUE(waitFor([&] { return outputHas("\"type\":\"station\""); }));
+  sim::LoggerConfig fast = sim::loggerFor(12);
+  fast.serialNumber = 600001;
+  plug(logger(fast), "first");
+  ASSERT_TRUE(waitFor([&] { return outputHas("\"type\":\"result\""); }));
+  sim::LoggerConfig slow = sim::loggerFor(12);
+  slow.wireTiming = true;
+  slow.clockScale = 20;
+  sim::SimulatedLogger& second = logger(slow);
+  sim::SimulatedLogger& third = logger(slow);
+  plug(second, "second");
+  plug(third, "third");
+  ASSERT_TRUE(waitFor([&] {
+    return count(second, sim::Request::DataLine) >= 20 && count(third, sim::Request::DataLine) >= 20;
+  }));
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+
+  EXPECT_EQ(integrityCheck(historyFile()), "ok");
+  history::SqliteHistory store(historyFile().string());
+  const auto rows = store.rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].state, history::RowState::Interrupted);
+  EXPECT_EQ(rows[1].state, history::RowState::Interrupted);
+  EXPECT_EQ(rows[2].state, history::RowState::Finished);
+  ASSERT_TRUE(rows[2].end.has_value());
+  EXPECT_EQ(rows[2].end->serialNumber, 600001u);
+  EXPECT_EQ(rows[2].end->resultCode, 0);
+}
+#endif
+
+TEST(StationOptions, MisuseIsAUsageError) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--station", "--port", "/dev/ttyUSB0"}, std::vector<std::string>{"--station", "--read-info"},
+        std::vector<std::string>{"--watch-dir", "/tmp"}}) {
+    cli::CliIo io(out, err, in);
+    EXPECT_EQ(cli::runCli(arguments, io), 2) << arguments.back();
+  }
+}
+
+}  // namespace
+}  // namespace zorvik::testing

@@ -1,0 +1,220 @@
+// The listing formats of --history: the table for people, JSON lines and CSV
+// for programs, of one fixed set of rows. The expected texts are written out
+// here in full.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "history_listing.h"
+#include "json_reader.h"
+
+namespace zorvik::history::testing {
+namespace {
+
+constexpr const char* kFailText = "No answer, logger said \"E7\" at C:\\path\n\t\x01";
+
+UpdateRow running() {
+  return {6, {"2026-12-10T13:20:00.500Z", "bench-1", 5000, "/dev/ttyUSB3", "FT77", "window"}, std::nullopt,
+          RowState::Running};
+}
+
+UpdateRow failedBeforeIdentifying() {
+  UpdateEnd e;  // nothing learned: every field at its "unknown" value
+  e.resultCode = 10;
+  e.resultText = "Port /dev/ttyUSB2 not found";
+  e.durationMs = 1500;
+  return {5, {"2026-12-10T13:15:30.250Z", "bench-1", 4900, "/dev/ttyUSB2", "", "cli"}, e, RowState::Finished};
+}
+
+UpdateRow passed() {
+  UpdateEnd e;
+  e.serialNumber = 120345;
+  e.deviceClass = 26113;
+  e.appVersionBefore = 0x0614;
+  e.imageChosen = true;
+  e.imageVersionHigh = 6;
+  e.imageVersionLow = 26;
+  e.imagePrint = 3;
+  e.imageBootloader = 2;
+  e.imageBootloaderVersion = 5;
+  e.imageSha256 = "b98dd842ca79d3926e5f115c1d1a8d55183ad2d17e206b78b31a246b67b1e0a4";
+  e.resultCode = 0;
+  e.resultText = "Update ZorvikB V6.26 succesfully completed.";
+  e.repeats = 0;
+  e.durationMs = 238512;
+  return {4, {"2026-12-10T13:10:55.123Z", "bench-1", 4242, "/dev/ttyUSB0", "FT1A2B3C", "station"}, e,
+          RowState::Finished};
+}
+
+UpdateRow failed() {
+  UpdateEnd e;
+  e.serialNumber = 98765;
+  e.deviceClass = 26113;
+  e.appVersionBefore = 0x0588;
+  e.imageChosen = true;
+  e.imageVersionHigh = 6;
+  e.imageVersionLow = 5;
+  e.imagePrint = 0;
+  e.imageBootloader = 2;
+  e.imageBootloaderVersion = 0;
+  e.resultCode = 30;
+  e.resultText = kFailText;
+  e.repeats = 2;
+  e.durationMs = 3725000;
+  return {3, {"2026-12-10T12:01:02.004Z", "bench-1", 4100, "/dev/ttyUSB1", "", "cli"}, e, RowState::Finished};
+}
+
+UpdateRow interrupted() {
+  return {2, {"2026-12-09T08:00:00.000Z", "bench-1", 3999, "COM5", "FTX\xC3\xA9", "window"}, std::nullopt,
+          RowState::Interrupted};
+}
+
+// Written on another host; its texts hold a terminal escape and a byte that is not UTF-8.
+UpdateRow elsewhere() {
+  return {1, {"2026-12-01T07:00:00.000Z", "other-host", 17, "/dev/ttyUSB9\x1b[31m", "\xff", "station"},
+          std::nullopt, RowState::Unknown};
+}
+
+std::vector<UpdateRow> allRows() {
+  return {running(), failedBeforeIdentifying(), passed(), failed(), interrupted(), elsewhere()};
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(VersionText, MinorHasAtLeastTwoDigits) {
+  struct Case {
+    std::uint16_t word;
+    const char* expected;
+  };
+  const Case cases[] = {{0x061A, "6.26"}, {0x0588, "5.136"}, {0x0605, "6.05"}, {0x0600, "6.00"}, {0xFFFF, "255.255"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(versionWordText(c.word), c.expected);
+    EXPECT_EQ(versionText(static_cast<std::uint16_t>(c.word >> 8), c.word & 0xFF), c.expected);
+  }
+}
+
+TEST(HistoryTable, AlignedColumnsOneLinePerUpdate) {
+  std::ostringstream out;
+  writeTable(out, allRows());
+  EXPECT_EQ(out.str(),
+            "Started (UTC)        Port               Serial  Version       Result             Duration  Front end\n"
+            "2026-12-10 13:20:00  /dev/ttyUSB3       -       -             running            -         window\n"
+            "2026-12-10 13:15:30  /dev/ttyUSB2       -       ? \u2192 -         FAIL 10            0:01      cli\n"
+            "2026-12-10 13:10:55  /dev/ttyUSB0       120345  6.20 \u2192 6.26   PASS               3:58      station\n"
+            "2026-12-10 12:01:02  /dev/ttyUSB1       98765   5.136 \u2192 6.05  FAIL 30            1:02:05   cli\n"
+            "2026-12-09 08:00:00  COM5               -       -             interrupted        -         window\n"
+            "2026-12-01 07:00:00  /dev/ttyUSB9?[31m  -       -             open (other host)  -         station\n");
+}
+
+TEST(HistoryTable, NoRows) {
+  std::ostringstream out;
+  writeTable(out, {});
+  EXPECT_EQ(out.str(), "No updates recorded.\n");
+}
+
+TEST(HistoryJson, EveryFieldWithEscapesAndNulls) {
+  std::ostringstream out;
+  writeJsonLines(out, {passed(), failed(), elsewhere()});
+  EXPECT_EQ(
+      out.str(),
+      R"({"schema":1,"type":"history","id":4,"state":"finished","start":"2026-12-10T13:10:55.123Z","host":"bench-1",)"
+      R"("pid":4242,"port":"/dev/ttyUSB0","adapter":"FT1A2B3C","frontEnd":"station","serial":120345,"class":26113,)"
+      R"("appVersionBefore":1556,"versionBefore":"6.20","imageChosen":true,"imageVersionHigh":6,"imageVersionLow":26,)"
+      R"("imageVersion":"6.26","imagePrint":3,"imageBootloader":2,"imageBootloaderVersion":5,)"
+      R"("imageSha256":"b98dd842ca79d3926e5f115c1d1a8d55183ad2d17e206b78b31a246b67b1e0a4","resultCode":0,)"
+      R"("resultText":"Update ZorvikB V6.26 succesfully completed.","repeats":0,"durationMs":238512})"
+      "\n"
+      R"({"schema":1,"type":"history","id":3,"state":"finished","start":"2026-12-10T12:01:02.004Z","host":"bench-1",)"
+      R"("pid":4100,"port":"/dev/ttyUSB1","adapter":"","frontEnd":"cli","serial":98765,"class":26113,)"
+      R"("appVersionBefore":1416,"versionBefore":"5.136","imageChosen":true,"imageVersionHigh":6,"imageVersionLow":5,)"
+      R"("imageVersion":"6.05","imagePrint":0,"imageBootloader":2,"imageBootloaderVersion":0,"imageSha256":"",)"
+      R"("resultCode":30,"resultText":"No answer, logger said \"E7\" at C:\\path\n\t\u0001","repeats":2,)"
+      R"("durationMs":3725000})"
+      "\n"
+      R"({"schema":1,"type":"history","id":1,"state":"unknown","start":"2026-12-01T07:00:00.000Z","host":"other-host",)"
+      R"("pid":17,"port":"/dev/ttyUSB9\u001b[31m","adapter":"\ufffd","frontEnd":"station","serial":null,"class":null,)"
+      R"("appVersionBefore":null,"versionBefore":null,"imageChosen":null,"imageVersionHigh":null,)"
+      R"("imageVersionLow":null,"imageVersion":null,"imagePrint":null,"imageBootloader":null,)"
+      R"("imageBootloaderVersion":null,"imageSha256":null,"resultCode":null,"resultText":null,"repeats":null,)"
+      R"("durationMs":null})"
+      "\n");
+}
+
+// Every line a JSON parser accepts, with the same keys on every line, and
+// texts that decode back to what was stored.
+TEST(HistoryJson, EveryLineParsesAndDecodesToTheStoredTexts) {
+  const std::vector<UpdateRow> rows = allRows();
+  std::ostringstream out;
+  writeJsonLines(out, rows);
+  const std::vector<std::string> lines = linesOf(out.str());
+  ASSERT_EQ(lines.size(), rows.size());
+  std::set<std::string> firstKeys;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    const std::optional<JsonObject> object = JsonReader::object(lines[i]);
+    ASSERT_TRUE(object.has_value());
+    std::set<std::string> keys;
+    for (const auto& [key, value] : *object) keys.insert(key);
+    if (i == 0) firstKeys = keys;
+    EXPECT_EQ(keys, firstKeys);
+    EXPECT_EQ(object->at("schema"), (JsonValue{JsonValue::Kind::Number, "1"}));
+    EXPECT_EQ(object->at("id"), (JsonValue{JsonValue::Kind::Number, std::to_string(rows[i].id)}));
+    EXPECT_EQ(object->at("pid"), (JsonValue{JsonValue::Kind::Number, std::to_string(rows[i].start.pid)}));
+    if (rows[i].end) {
+      EXPECT_EQ(object->at("resultText"), (JsonValue{JsonValue::Kind::String, rows[i].end->resultText}));
+      EXPECT_EQ(object->at("durationMs"),
+                (JsonValue{JsonValue::Kind::Number, std::to_string(rows[i].end->durationMs)}));
+    } else {
+      EXPECT_EQ(object->at("resultText").kind, JsonValue::Kind::Null);
+    }
+  }
+  EXPECT_EQ(JsonReader::object(lines[3])->at("resultText").text, kFailText);
+  EXPECT_EQ(JsonReader::object(lines[4])->at("adapter").text, "FTX\xC3\xA9");
+  EXPECT_EQ(JsonReader::object(lines[5])->at("port").text, "/dev/ttyUSB9\x1b[31m");
+  EXPECT_EQ(JsonReader::object(lines[5])->at("adapter").text, "\xEF\xBF\xBD");  // U+FFFD for the stray byte
+}
+
+// The reader itself must reject what it is there to catch.
+TEST(HistoryJson, ReaderRejectsBrokenLines) {
+  const char* broken[] = {
+      R"({"a":"unescaped " quote"})", "{\"a\":\"raw\nnewline\"}", R"({"a":"bad \x escape"})",
+      R"({"a":01})",                  R"({"a":1,"a":2})",         "{\"a\":\"\xff\"}",
+      R"({"a":"\ud800"})",            R"({"a":1} trailing)",    R"({"a":1,})",
+  };
+  for (const char* line : broken) EXPECT_FALSE(JsonReader::object(line).has_value()) << line;
+  EXPECT_TRUE(JsonReader::object(R"({"a":"\ud83d\ude00 \u00e9","b":-1.5e3,"c":null,"d":true})").has_value());
+}
+
+TEST(HistoryCsv, HeaderAndRfc4180Quoting) {
+  std::ostringstream out;
+  writeCsv(out, {passed(), failed(), elsewhere()});
+  EXPECT_EQ(out.str(),
+            "id,state,start,host,pid,port,adapter,frontEnd,serial,class,appVersionBefore,versionBefore,imageChosen,"
+            "imageVersionHigh,imageVersionLow,imageVersion,imagePrint,imageBootloader,imageBootloaderVersion,"
+            "imageSha256,resultCode,resultText,repeats,durationMs\r\n"
+            "4,finished,2026-12-10T13:10:55.123Z,bench-1,4242,/dev/ttyUSB0,FT1A2B3C,station,120345,26113,1556,6.20,"
+            "true,6,26,6.26,3,2,5,b98dd842ca79d3926e5f115c1d1a8d55183ad2d17e206b78b31a246b67b1e0a4,0,"
+            "Update ZorvikB V6.26 succesfully completed.,0,238512\r\n"
+            "3,finished,2026-12-10T12:01:02.004Z,bench-1,4100,/dev/ttyUSB1,,cli,98765,26113,1416,5.136,true,6,5,6.05,"
+            "0,2,0,,30,\"No answer, logger said \"\"E7\"\" at C:\\path\n\t\x01\",2,3725000\r\n"
+            "1,unknown,2026-12-01T07:00:00.000Z,other-host,17,/dev/ttyUSB9\x1b[31m,\xff,station,,,,,,,,,,,,,,,,\r\n");
+}
+
+TEST(HistoryCsv, NoRowsStillHasTheHeader) {
+  std::ostringstream out;
+  writeCsv(out, {});
+  EXPECT_EQ(out.str().substr(0, 9), "id,state,");
+  EXPECT_EQ(linesOf(out.str()).size(), 1u);
+}
+
+}  // namespace
+}  // namespace zorvik::history::testing
