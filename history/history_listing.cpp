@@ -260,7 +260,7 @@ void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows) {
   }
 }
 
-void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows) {
+void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows, const std::string& writtenUtc) {
   for (const UpdateRow& row : rows) {
     std::string line = "{\"schema\":" + std::to_string(kJsonSchema) + ",\"type\":\"history\"";
     for (const Field& field : fields(row)) {
@@ -272,7 +272,7 @@ void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows) {
         case Field::Kind::Text: line += jsonString(field.text); break;
       }
     }
-    out << line << "}\n";
+    out << line << ",\"utc\":" << jsonString(writtenUtc) << "}\n";
   }
 }
 

@@ -39,7 +39,9 @@ void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows);
 // "type":"history", then the fields of the row; those of the end are null
 // while there is none. Numbers are numbers, texts valid JSON strings (bytes
 // that are not UTF-8 become U+FFFD).
-void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows);
+// Every line ends with "utc": when it was written (`writtenUtc`), as every
+// JSON line of the command line does.
+void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows, const std::string& writtenUtc);
 
 // RFC 4180: a header line, then one record per row, CRLF line ends, fields
 // quoted when they hold a comma, a quote or a line break. The same fields as

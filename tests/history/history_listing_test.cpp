@@ -123,7 +123,7 @@ TEST(HistoryTable, NoRows) {
 
 TEST(HistoryJson, EveryFieldWithEscapesAndNulls) {
   std::ostringstream out;
-  writeJsonLines(out, {passed(), failed(), elsewhere()});
+  writeJsonLines(out, {passed(), failed(), elsewhere()}, "2026-12-10T14:00:00.000Z");
   EXPECT_EQ(
       out.str(),
       R"({"schema":1,"type":"history","id":4,"state":"finished","start":"2026-12-10T13:10:55.123Z","host":"bench-1",)"
@@ -131,21 +131,21 @@ TEST(HistoryJson, EveryFieldWithEscapesAndNulls) {
       R"("appVersionBefore":1556,"versionBefore":"6.20","imageChosen":true,"imageVersionHigh":6,"imageVersionLow":26,)"
       R"("imageVersion":"6.26","imagePrint":3,"imageBootloader":2,"imageBootloaderVersion":5,)"
       R"("imageSha256":"b98dd842ca79d3926e5f115c1d1a8d55183ad2d17e206b78b31a246b67b1e0a4","resultCode":0,)"
-      R"("resultText":"Update ZorvikB V6.26 succesfully completed.","repeats":0,"durationMs":238512})"
+      R"("resultText":"Update ZorvikB V6.26 succesfully completed.","repeats":0,"durationMs":238512,"utc":"2026-12-10T14:00:00.000Z"})"
       "\n"
       R"({"schema":1,"type":"history","id":3,"state":"finished","start":"2026-12-10T12:01:02.004Z","host":"bench-1",)"
       R"("pid":4100,"port":"/dev/ttyUSB1","adapter":"","frontEnd":"cli","serial":98765,"class":26113,)"
       R"("appVersionBefore":1416,"versionBefore":"5.136","imageChosen":true,"imageVersionHigh":6,"imageVersionLow":5,)"
       R"("imageVersion":"6.05","imagePrint":0,"imageBootloader":2,"imageBootloaderVersion":0,"imageSha256":"",)"
       R"("resultCode":30,"resultText":"No answer, logger said \"E7\" at C:\\path\n\t\u0001","repeats":2,)"
-      R"("durationMs":3725000})"
+      R"("durationMs":3725000,"utc":"2026-12-10T14:00:00.000Z"})"
       "\n"
       R"({"schema":1,"type":"history","id":1,"state":"unknown","start":"2026-12-01T07:00:00.000Z","host":"other-host",)"
       R"("pid":17,"port":"/dev/ttyUSB9\u001b[31m","adapter":"\ufffd","frontEnd":"station","serial":null,"class":null,)"
       R"("appVersionBefore":null,"versionBefore":null,"imageChosen":null,"imageVersionHigh":null,)"
       R"("imageVersionLow":null,"imageVersion":null,"imagePrint":null,"imageBootloader":null,)"
       R"("imageBootloaderVersion":null,"imageSha256":null,"resultCode":null,"resultText":null,"repeats":null,)"
-      R"("durationMs":null})"
+      R"("durationMs":null,"utc":"2026-12-10T14:00:00.000Z"})"
       "\n");
 }
 
@@ -154,7 +154,7 @@ TEST(HistoryJson, EveryFieldWithEscapesAndNulls) {
 TEST(HistoryJson, EveryLineParsesAndDecodesToTheStoredTexts) {
   const std::vector<UpdateRow> rows = allRows();
   std::ostringstream out;
-  writeJsonLines(out, rows);
+  writeJsonLines(out, rows, "2026-12-10T14:00:00.000Z");
   const std::vector<std::string> lines = linesOf(out.str());
   ASSERT_EQ(lines.size(), rows.size());
   std::set<std::string> firstKeys;
