@@ -55,9 +55,9 @@ bool closeSerialPort(PortHandle& port);
 // to fix it, where the system tells (no permission); empty otherwise.
 std::string openFailureHint(const std::string& portName);
 
-// Read timeout of the link: constant part and per requested byte.
+// Read timeout of the link: constant part and per requested byte. Writes
+// are bounded by their time on the line (port_timing.h).
 constexpr int kReadTimeoutConstantMs = 200;
 constexpr int kReadTimeoutPerByteMs = 1;
-constexpr int kWriteTimeoutPerByteMs = 1;
 
 }  // namespace zorvik

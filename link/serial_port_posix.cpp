@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "arrival_pace.h"
+#include "port_timing.h"
 #include "serial_port.h"
 
 namespace zorvik {
@@ -23,8 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Writing into the driver can be delayed by scheduling, not only by the line.
-constexpr int kWriteSlackMs = 20;
 // Bound of the wait for the output queue to empty after a write.
 constexpr int kDrainPerByteMs = 2;
 constexpr int kDrainConstantMs = 50;
@@ -105,7 +104,10 @@ class PosixSerialPort final : public SerialPort {
 
   // Set only once the advisory lock is ours (see openSerialPort).
   void markExclusive() { exclusive_ = true; }
-  void setCharTimeMicros(long long micros) { charMicros_ = micros; }
+  void setBaudRate(std::int32_t baudRate) {
+    baudRate_ = baudRate;
+    charMicros_ = charMicros(baudRate);
+  }
 
   bool clearErrors() override {
     // termios keeps no sticky error state that blocks I/O the way a Win32
@@ -123,7 +125,7 @@ class PosixSerialPort final : public SerialPort {
   bool write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
     written = 0;
     if (fd_ < 0) return false;
-    const auto deadline = deadlineAfter(count, kWriteTimeoutPerByteMs, kWriteSlackMs);
+    const auto deadline = Clock::now() + writeTimeout(count, baudRate_);
     while (written < count) {
       const ssize_t n = ::write(fd_, data + written, count - written);
       if (n > 0) {
@@ -197,7 +199,8 @@ class PosixSerialPort final : public SerialPort {
 
   int fd_;
   bool exclusive_ = false;
-  long long charMicros_ = 1042;  // one 10-bit character at 9600 baud
+  std::int32_t baudRate_ = 9600;
+  long long charMicros_ = charMicros(9600);
 };
 
 // A complete raw 8N1 setting without flow control, built from nothing so that
@@ -263,7 +266,7 @@ PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
   if (::ioctl(fd, TIOCEXCL) != 0) return nullptr;
   port->markExclusive();
   if (!applyLineSettings(fd, baudRate)) return nullptr;
-  port->setCharTimeMicros(10'000'000LL / baudRate + 1);  // rate known valid here
+  port->setBaudRate(baudRate);  // known valid here
   // termios has no driver queue sizes to set; the kernel's buffers exceed the
   // 1000 bytes the link ever has in flight.
   if (!setModemLine(fd, TIOCMBIC, TIOCM_RTS)) return nullptr;

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include "port_timing.h"
 #include "serial_port.h"
 
 namespace zorvik {
@@ -117,13 +118,14 @@ bool applyLineSettings(HANDLE handle, std::int32_t baudRate) {
   return SetCommState(handle, &dcb) != FALSE;
 }
 
-bool applyTimeouts(HANDLE handle) {
+bool applyTimeouts(HANDLE handle, std::int32_t baudRate) {
+  const WriteTimeouts write = writeTimeouts(baudRate);
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = 0;
   timeouts.ReadTotalTimeoutMultiplier = kReadTimeoutPerByteMs;
   timeouts.ReadTotalTimeoutConstant = kReadTimeoutConstantMs;
-  timeouts.WriteTotalTimeoutMultiplier = kWriteTimeoutPerByteMs;
-  timeouts.WriteTotalTimeoutConstant = 0;
+  timeouts.WriteTotalTimeoutMultiplier = write.perByteMs;
+  timeouts.WriteTotalTimeoutConstant = write.constantMs;
   return SetCommTimeouts(handle, &timeouts) != FALSE;
 }
 
@@ -155,7 +157,7 @@ PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
   if (!isCommDevice(handle)) return nullptr;
   if (!applyLineSettings(handle, baudRate)) return nullptr;
   if (!SetupComm(handle, kQueueSize, kQueueSize)) return nullptr;
-  if (!applyTimeouts(handle)) return nullptr;
+  if (!applyTimeouts(handle, baudRate)) return nullptr;
   if (!raiseDtr(handle)) return nullptr;  // last step
   return port;
 }
