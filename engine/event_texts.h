@@ -34,6 +34,10 @@ struct EventPresentation {
   int progress = -1;         // progress bar position to set, -1 none
   bool progressTitle = false;  // title := "<progress>%"
   RepeatKind repeat = RepeatKind::None;
+  // The cause of a failure that ends an update and what fixes it, where a
+  // front end's session found them; empty otherwise.
+  std::string reason;
+  std::string fix;
 };
 
 // port: the port of the run the event came from; only error 10 names it.

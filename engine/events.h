@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "failure.h"
 #include "image_header.h"
 #include "update_error.h"
 
@@ -44,8 +45,12 @@ struct RunSummary {
 struct RunEvent {
   RunEvent() = default;
   RunEvent(std::uint32_t eventCode, std::int32_t eventValue, std::optional<ImageHeader> eventImage = std::nullopt,
-           std::optional<RunSummary> eventSummary = std::nullopt)
-      : code(eventCode), value(eventValue), image(std::move(eventImage)), summary(std::move(eventSummary)) {}
+           std::optional<RunSummary> eventSummary = std::nullopt, Failure eventFailure = {})
+      : code(eventCode),
+        value(eventValue),
+        image(std::move(eventImage)),
+        summary(std::move(eventSummary)),
+        failure(std::move(eventFailure)) {}
 
   std::uint32_t code = 0;
   std::int32_t value = 0;
@@ -54,6 +59,9 @@ struct RunEvent {
   std::optional<ImageHeader> image;
   // Final events (0, 10, 13) of a run that got as far as opening its port.
   std::optional<RunSummary> summary;
+  // Final events 10 and 13: which way the port or the logger failed, where
+  // the link could tell (kind None otherwise).
+  Failure failure;
 };
 
 inline bool isFinalEvent(std::uint32_t code) {

@@ -214,6 +214,7 @@ void LoggerUpdate::sendDataLine(std::string_view line, int index) {
   sendRecord(line, protocol::kLineBytes, true);
   line_ = recordReply();
   if (line_ != line) {
+    noteFailure(FailureKind::EchoDiffers);
     post(kEvEchoMismatch, index);
     throw UpdateError(kErrProgramming, index);
   }

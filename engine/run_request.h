@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cancel_token.h"
+#include "line_trace.h"
 #include "catalogue.h"
 #include "run_options.h"
 #include "sleeper.h"
@@ -40,6 +41,8 @@ struct RunRequest {
   CancelToken cancel;
   // The protocol's fixed pauses; serial timeouts are always real.
   std::shared_ptr<Sleeper> sleeper = std::make_shared<ThreadSleeper>();
+  // Every byte on the port and every event, when given.
+  std::shared_ptr<LineTrace> trace;
 };
 
 }  // namespace zorvik

@@ -22,7 +22,8 @@ RunWorker::RunWorker(RunRequest request, std::shared_ptr<EventSink> sink)
 
 void RunWorker::execute() {
   try {
-    attachPort(openPort());
+    if (request_.trace) request_.trace->note("open " + request_.port);
+    attachPort(tracedPort(openPort(), request_.trace));
     if (!hasPort()) throw UpdateError(kErrPortNotReady);
     try {
       wakeAndRun();
@@ -49,16 +50,26 @@ void RunWorker::wakeAndRun() {
   runCommand();
 }
 
-PortHandle RunWorker::openPort() { return openSerialPort(request_.port, kBaudRate); }
+PortHandle RunWorker::openPort() { return openSerialPort(request_.port, kBaudRate, openFailure_); }
 
 void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image) const {
+  traceEvent(code, value);
   sink_->post(RunEvent{code, value, std::move(image), std::nullopt});
 }
 
 void RunWorker::postFinal(std::uint32_t code, std::int32_t value) const {
   RunEvent event{code, value, code == kEvSuccess ? chosenImage_ : std::nullopt, std::nullopt};
   if (code != kEvError || value != kErrPortNotReady) event.summary = summary_;
+  if (code == kEvError && value == kErrPortNotReady) event.failure = openFailure_;
+  if (code == kEvNoAnswer || (code == kEvError && value != kErrPortNotReady && value != kErrCancelled)) {
+    if (lastFailure().kind != FailureKind::None) event.failure = lastFailure();
+  }
+  traceEvent(code, value);
   sink_->post(std::move(event));
+}
+
+void RunWorker::traceEvent(std::uint32_t code, std::int32_t value) const {
+  if (request_.trace) request_.trace->note("event " + std::to_string(code) + " " + std::to_string(value));
 }
 
 void RunWorker::setProgress(std::int32_t index, std::int32_t total) {

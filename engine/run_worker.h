@@ -35,9 +35,12 @@ class RunWorker : private CompletedRequest, public Link {
   // a fuzzer hands over a port of its own here; the rest of the run is
   // unchanged.
   virtual PortHandle openPort();
+  // Why openPort() gave no port, for the final event.
+  Failure& openFailure() { return openFailure_; }
 
   void post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image = std::nullopt) const;
   void postFinal(std::uint32_t code, std::int32_t value) const;
+  void traceEvent(std::uint32_t code, std::int32_t value) const;
   void setProgress(std::int32_t index, std::int32_t total);
   static std::uint16_t identityBlockCrc(std::uint16_t updateClass, std::uint16_t updateInfo, std::uint16_t platform,
                                         std::uint16_t print, std::uint16_t reserve);
@@ -57,6 +60,7 @@ class RunWorker : private CompletedRequest, public Link {
   std::int32_t progress_ = 0;
   std::optional<ImageHeader> chosenImage_;
   RunSummary summary_;
+  Failure openFailure_;
 };
 
 }  // namespace zorvik

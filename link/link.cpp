@@ -9,9 +9,23 @@
 
 namespace zorvik {
 
+namespace {
+
+// A short or empty read: nothing at all is a silent logger.
+FailureKind missingAnswer(std::size_t received) {
+  return received == 0 ? FailureKind::Silent : FailureKind::ShortAnswer;
+}
+
+}  // namespace
+
 void Link::clearAndPurge() {
-  if (!port_ || !port_->clearErrors()) throw UpdateError(kErrPortIo, "ClearCommError");
-  if (!port_->purgeInput()) throw UpdateError(kErrPortIo, "PurgeComm");
+  if (!port_ || !port_->clearErrors()) portFailed("ClearCommError");
+  if (!port_->purgeInput()) portFailed("PurgeComm");
+}
+
+void Link::portFailed(const char* call) {
+  noteFailure(FailureKind::PortIo);
+  throw UpdateError(kErrPortIo, call);
 }
 
 bool Link::sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
@@ -39,15 +53,28 @@ bool Link::sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1, st
 bool Link::transferFrame(bool readReply) {
   clearAndPurge();
   std::size_t written = 0;
-  if (!port_->write(tx_.data(), protocol::kFrameSize, written)) throw UpdateError(kErrPortIo, "WriteFile");
-  if (written < protocol::kFrameSize) return false;
+  if (!port_->write(tx_.data(), protocol::kFrameSize, written)) portFailed("WriteFile");
+  if (written < protocol::kFrameSize) {
+    noteFailure(FailureKind::PortIo);  // the driver took no more within the line's time
+    return false;
+  }
+  noteFailure(FailureKind::None);
   if (!readReply) return true;
   std::size_t received = 0;
-  if (!port_->read(rx_.data(), protocol::kFrameSize, received)) throw UpdateError(kErrPortIo, "ReadFile");
-  if (received < protocol::kFrameSize) return false;
+  if (!port_->read(rx_.data(), protocol::kFrameSize, received)) portFailed("ReadFile");
+  if (received < protocol::kFrameSize) {
+    noteFailure(missingAnswer(received));
+    return false;
+  }
   // The CRC test comes first: a damaged reply is no answer, whatever its status bit says.
-  if (crc8(rx_.data(), 7) != rx_[7]) return false;
-  if (rx_[0] & protocol::kFrameExceptionBit) throw UpdateError(kErrLoggerException, "QORN Exception!");
+  if (crc8(rx_.data(), 7) != rx_[7]) {
+    noteFailure(FailureKind::DamagedAnswer);
+    return false;
+  }
+  if (rx_[0] & protocol::kFrameExceptionBit) {
+    noteFailure(FailureKind::Refused);
+    throw UpdateError(kErrLoggerException, "QORN Exception!");
+  }
   return true;
 }
 
@@ -68,17 +95,25 @@ bool Link::transferRecord(std::string_view line, std::uint8_t n) {
   clearAndPurge();
   std::size_t written = 0;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
-  if (!port_->write(bytes, line.size(), written)) throw UpdateError(kErrPortIo, "WriteFile");
-  if (written < line.size()) throw UpdateError(kErrPortIo, "WriteFile <> txCnt");
+  if (!port_->write(bytes, line.size(), written)) portFailed("WriteFile");
+  if (written < line.size()) portFailed("WriteFile <> txCnt");
+  noteFailure(FailureKind::None);
   if (n == 0) return true;
   // The reply length is an 8-bit quantity on the wire protocol.
   const auto expected = static_cast<std::uint8_t>(2 * n + 11);
   std::size_t received = 0;
-  if (!port_->read(rx_.data(), expected, received)) throw UpdateError(kErrPortIo, "ReadFile");
+  if (!port_->read(rx_.data(), expected, received)) portFailed("ReadFile");
   rxCount_ = expected;
-  if (received < expected) return false;
+  if (received < expected) {
+    noteFailure(missingAnswer(received));
+    return false;
+  }
   const auto* text = reinterpret_cast<const char*>(rx_.data()) + 1;
-  return hexChecksum(text, n + 5) == 0;
+  if (hexChecksum(text, n + 5) != 0) {
+    noteFailure(FailureKind::DamagedAnswer);
+    return false;
+  }
+  return true;
 }
 
 std::string Link::recordReply() const {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cancel_token.h"
+#include "failure.h"
 #include "serial_port.h"
 #include "sleeper.h"
 
@@ -52,13 +53,18 @@ class Link {
 
   // The bytes of the last reply read.
   const Buffer& received() const { return rx_; }
+  // Which way the last exchange attempt failed (kind None after a success).
+  const Failure& lastFailure() const { return lastFailure_; }
 
  protected:
+  void noteFailure(FailureKind kind) { lastFailure_ = {kind, 0, {}}; }
+
   void sleepMs(int ms) { sleeper_->sleepMs(ms); }
   const CancelToken& cancelToken() const { return cancel_; }
 
  private:
   void clearAndPurge();
+  [[noreturn]] void portFailed(const char* call);
 
   Sleeper* sleeper_;
   CancelToken cancel_;
@@ -66,6 +72,7 @@ class Link {
   Buffer tx_{};
   Buffer rx_{};
   std::int32_t rxCount_ = 0;
+  Failure lastFailure_;
 };
 
 }  // namespace zorvik

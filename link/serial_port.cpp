@@ -3,6 +3,11 @@
 
 namespace zorvik {
 
+PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
+  Failure ignored;
+  return openSerialPort(portName, baudRate, ignored);
+}
+
 bool closeSerialPort(PortHandle& port) {
   if (!port) return false;
   const bool closed = port->close();

@@ -21,6 +21,8 @@
 #include <memory>
 #include <string>
 
+#include "failure.h"
+
 namespace zorvik {
 
 class SerialPort {
@@ -47,6 +49,8 @@ using PortHandle = std::unique_ptr<SerialPort>;
 std::string devicePath(const std::string& portName);
 
 PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate);
+// The same, saying why when it fails (`failure` is reset on success).
+PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate, Failure& failure);
 // Closes and releases the port (a null handle is left alone); callers ignore
 // the result.
 bool closeSerialPort(PortHandle& port);

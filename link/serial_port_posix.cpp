@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 #include <chrono>
 #include <thread>
 
@@ -234,15 +235,44 @@ bool heldExclusivelyByOther(int fd) {
 #endif
 }
 
+Failure failed(FailureKind kind, int osError) {
+  // The category's message, unlike strerror, is safe while other runs fail too.
+  return {kind, osError, osError != 0 ? std::generic_category().message(osError) : std::string()};
+}
+
+FailureKind openFailureKind(int error) {
+  switch (error) {
+    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: return FailureKind::NotFound;
+    case EACCES: case EPERM: return FailureKind::NoPermission;
+    case EBUSY: return FailureKind::Busy;
+    default: return FailureKind::PortIo;
+  }
+}
+
 // Opens the device only if it is a character device and then a terminal:
 // anything else is never configured nor written.
-int openTerminal(const std::string& path) {
+int openTerminal(const std::string& path, Failure& failure) {
   struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return -1;
+  if (path.empty()) {
+    failure = failed(FailureKind::NotFound, 0);
+    return -1;
+  }
+  if (::stat(path.c_str(), &st) != 0) {
+    failure = failed(openFailureKind(errno), errno);
+    return -1;
+  }
+  if (!S_ISCHR(st.st_mode)) {
+    failure = failed(FailureKind::NotATerminal, 0);
+    return -1;
+  }
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    failure = failed(openFailureKind(errno), errno);
+    return -1;
+  }
   termios probe{};
   if (!::isatty(fd) || ::tcgetattr(fd, &probe) != 0) {
+    failure = failed(FailureKind::NotATerminal, errno);
     ::close(fd);
     return -1;
   }
@@ -256,21 +286,33 @@ std::string devicePath(const std::string& portName) {
   return "/dev/" + portName;
 }
 
-PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
-  const int fd = openTerminal(devicePath(portName));
+PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate, Failure& failure) {
+  failure = {};
+  const int fd = openTerminal(devicePath(portName), failure);
   if (fd < 0) return nullptr;
   auto port = std::make_unique<PosixSerialPort>(fd);
   // The lock comes first: TIOCEXCL is one flag per device, so clearing it on
   // a failure path is only safe once no other holder can exist.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || heldExclusivelyByOther(fd)) return nullptr;
-  if (::ioctl(fd, TIOCEXCL) != 0) return nullptr;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || heldExclusivelyByOther(fd)) {
+    failure = failed(FailureKind::Busy, EBUSY);
+    return nullptr;
+  }
+  if (::ioctl(fd, TIOCEXCL) != 0) {
+    failure = failed(FailureKind::Busy, errno);
+    return nullptr;
+  }
   port->markExclusive();
-  if (!applyLineSettings(fd, baudRate)) return nullptr;
+  if (!applyLineSettings(fd, baudRate)) {
+    failure = failed(FailureKind::SettingsRefused, errno);
+    return nullptr;
+  }
   port->setBaudRate(baudRate);  // known valid here
   // termios has no driver queue sizes to set; the kernel's buffers exceed the
   // 1000 bytes the link ever has in flight.
-  if (!setModemLine(fd, TIOCMBIC, TIOCM_RTS)) return nullptr;
-  if (!setModemLine(fd, TIOCMBIS, TIOCM_DTR)) return nullptr;  // last step
+  if (!setModemLine(fd, TIOCMBIC, TIOCM_RTS) || !setModemLine(fd, TIOCMBIS, TIOCM_DTR)) {  // DTR last
+    failure = failed(FailureKind::SettingsRefused, errno);
+    return nullptr;
+  }
   return port;
 }
 

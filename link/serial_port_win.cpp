@@ -8,6 +8,8 @@
 #endif
 #include <windows.h>
 
+#include <system_error>
+
 #include "port_timing.h"
 #include "serial_port.h"
 
@@ -142,23 +144,48 @@ bool isCommDevice(HANDLE handle) {
   return GetFileType(handle) == FILE_TYPE_CHAR && GetCommState(handle, &current) != FALSE;
 }
 
+// Every user may open a COM port on Windows: "access denied" and a sharing
+// violation both mean another program has it open.
+FailureKind openFailureKind(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return FailureKind::NotFound;
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: return FailureKind::Busy;
+    default: return FailureKind::PortIo;
+  }
+}
+
+Failure failed(FailureKind kind, DWORD error) {
+  return {kind, static_cast<int>(error), error != 0 ? std::system_category().message(static_cast<int>(error)) : std::string()};
+}
+
 }  // namespace
 
 std::string devicePath(const std::string& portName) { return portName; }
 
-PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
-  if (portName.empty() || baudRate <= 0) return nullptr;
+PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate, Failure& failure) {
+  failure = {};
+  if (portName.empty() || baudRate <= 0) {
+    failure = {FailureKind::NotFound, 0, {}};
+    return nullptr;
+  }
   // "\\.\" names the device directly, so COM10 and above work as well.
   const std::string path = "\\\\.\\" + portName;
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    failure = failed(openFailureKind(GetLastError()), GetLastError());
+    return nullptr;
+  }
   auto port = std::make_unique<WinSerialPort>(handle);  // closes the handle on every failure
-  if (!isCommDevice(handle)) return nullptr;
-  if (!applyLineSettings(handle, baudRate)) return nullptr;
-  if (!SetupComm(handle, kQueueSize, kQueueSize)) return nullptr;
-  if (!applyTimeouts(handle, baudRate)) return nullptr;
-  if (!raiseDtr(handle)) return nullptr;  // last step
+  if (!isCommDevice(handle)) {
+    failure = failed(FailureKind::NotATerminal, 0);
+    return nullptr;
+  }
+  if (!applyLineSettings(handle, baudRate) || !SetupComm(handle, kQueueSize, kQueueSize) ||
+      !applyTimeouts(handle, baudRate) || !raiseDtr(handle)) {  // DTR last
+    failure = failed(FailureKind::SettingsRefused, GetLastError());
+    return nullptr;
+  }
   return port;
 }
 

@@ -45,20 +45,40 @@ struct LinkWatcher::Impl {
     if (fd >= 0) ::close(fd);
   }
 
-  // Reads every pending event; the names that went away from the directory.
-  // A link removed and made again between two looks at the directory is a
-  // new logger on that port, although the directory looks the same.
-  std::set<std::string> drain() const {
+  // What the pending events tell: the names that went away from the
+  // directory, and whether the watches must move (the directory, or one on
+  // the way to it, came or went).
+  struct Drained {
     std::set<std::string> removed;
+    bool rearm = false;
+  };
+
+  // Reads every pending event. A link removed and made again between two
+  // looks at the directory is a new logger on that port, although the
+  // directory looks the same. Events of watches given up by arm() (their
+  // IN_IGNORED above all) are left aside: re-arming for them would queue the
+  // next IN_IGNORED and keep the descriptor readable for ever.
+  Drained drain() const {
+    Drained d;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
       const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n <= 0) return removed;
+      if (n <= 0) return d;
       for (ssize_t at = 0; at < n;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        const bool inDir = !watches.empty() && event->wd == watches.front() && dirWatched;
-        if (inDir && event->len > 0 && (event->mask & (IN_DELETE | IN_MOVED_FROM)) != 0) removed.insert(event->name);
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        if ((event->mask & IN_Q_OVERFLOW) != 0) {
+          d.rearm = true;
+          continue;
+        }
+        if (std::find(watches.begin(), watches.end(), event->wd) == watches.end()) continue;
+        const bool inDir = dirWatched && event->wd == watches.front();
+        if (!inDir) {
+          d.rearm = true;  // a parent: the directory may have come or gone
+          continue;
+        }
+        if ((event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) != 0) d.rearm = true;
+        if (event->len > 0 && (event->mask & (IN_DELETE | IN_MOVED_FROM)) != 0) d.removed.insert(event->name);
       }
     }
   }
@@ -99,8 +119,12 @@ std::vector<LinkChange> LinkWatcher::changes() {
   // set wrong. The directory holds a handful of links.
   std::set<std::string> removed;
   if (impl_->fd >= 0) {
-    removed = impl_->drain();
-    impl_->arm(dir_);
+    Impl::Drained drained = impl_->drain();
+    removed = std::move(drained.removed);
+    // The watches move only when the directory came or went: re-arming
+    // without need would lose the events queued in between.
+    std::error_code ec;
+    if (drained.rearm || impl_->dirWatched != std::filesystem::is_directory(dir_, ec)) impl_->arm(dir_);
   }
   const std::set<std::string> now = linksIn(dir_);
   std::vector<LinkChange> result;

@@ -34,8 +34,8 @@ for tool in objdump c++filt; do
 done
 
 # The libraries that must be there, and those that may be.
-required=(zorvik_link zorvik_images zorvik_engine zorvik_session)
-optional=(zorvik_ports zorvik_history)
+required=(zorvik_link zorvik_images zorvik_engine zorvik_session zorvik_station)
+optional=(zorvik_ports zorvik_history zorvik_diagnostics)
 
 find_archive() {  # target name -> path of its archive, empty when not built
   find "$build" -name "lib$1.a" -type f -not -path '*/CMakeFiles/*' -print -quit

@@ -30,7 +30,7 @@ UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 
 echo "sanitizers: ThreadSanitizer (build-tsan)"
 configure build-tsan thread
-threaded=(link_tests sim_tests engine_tests cli_tests)
+threaded=(link_tests sim_tests engine_tests station_tests cli_tests)
 # Each of these only where the tree has it: the window tests need the
 # desktop application (ZORVIK_BUILD_UI), the history tests SQLite.
 for t in session_tests history_tests ui_tests; do

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "event_texts.h"
+#include "failure_texts.h"
 #include "events.h"
 
 namespace zorvik::session {
@@ -30,8 +31,10 @@ class SessionView {
 
   // A report line (the front end adds the time stamp).
   virtual void report(const std::string& text) = 0;
-  // A line of the session's own, not an event's (how to fix a port).
+  // A line of the session's own, not an event's.
   virtual void note(const std::string& text) { report(text); }
+  // Why an update failed and what fixes it; one line after the error.
+  virtual void explain(const std::string& reason, const std::string& fix) { note(reason + ": " + fix); }
   virtual void setStatus(const std::string& text) = 0;
   virtual void setProgress(int percent) = 0;
   // The text of the program's task-bar button: the progress while a run is

@@ -78,6 +78,9 @@ void giveUp(EventPresentation& p, std::uint32_t code, int runs) {
 void UpdateSession::handleEvent(const RunEvent& event) {
   EventPresentation p = presentEvent(event, request_.port);
   if (p.repeat != RepeatKind::None && !repeatAllowed()) giveUp(p, event.code, attempts_);
+  const Explanation why = explanationFor(event, p);
+  p.reason = why.reason;
+  p.fix = why.fix;
   view_.eventArrived(event, p);
   if (isFinalEvent(event.code)) releaseRun();
   if (event.summary) learn(*event.summary);
@@ -91,7 +94,7 @@ void UpdateSession::handleEvent(const RunEvent& event) {
   if (p.progressTitle) view_.setTaskbarTitle(std::to_string(progress_) + "%");
   if (p.status && p.statusFirst) view_.setStatus(p.text);
   if (p.report) view_.report(p.text);
-  if (event.code == kEvError && event.value == kErrPortNotReady) reportOpenFailureHint();
+  if (!why.empty()) view_.explain(why.reason, why.fix);
   if (p.status && !p.statusFirst) view_.setStatus(p.text);
   if (p.repeat == RepeatKind::AtOnce) startAttempt();
   if (p.repeat == RepeatKind::AfterPause) repeatAfterPause(event.value);
@@ -161,11 +164,14 @@ void UpdateSession::record(const std::optional<std::string>& problem) {
   view_.note(*problem);
 }
 
-// The "not ready" text cannot tell a missing port from one the user may not
-// open; where the system knows, a second line names the fix.
-void UpdateSession::reportOpenFailureHint() {
-  const std::string hint = openFailureHint(request_.port);
-  if (!hint.empty()) view_.note(hint);
+// The error texts cannot tell a missing port from one the user may not open,
+// or a silent logger from a noisy cable; when the update ends on such a
+// failure, one more line names the cause and the fix.
+Explanation UpdateSession::explanationFor(const RunEvent& event, const EventPresentation& p) const {
+  if (!isFinalEvent(event.code) || p.repeat != RepeatKind::None) return {};
+  if (event.code == kEvError && event.value == kErrCancelled) return {};
+  if (event.failure.kind == FailureKind::None || !setup_.explain) return {};
+  return setup_.explain(request_.port, event.failure);
 }
 
 void UpdateSession::releaseRun() {

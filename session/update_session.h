@@ -32,6 +32,7 @@ struct SessionSetup {
   std::chrono::milliseconds repeatPause = kRepeatPause;
   int maxRepeats = -1;  // automatic repeats allowed; -1 unlimited
   std::shared_ptr<UpdateRecorder> recorder;  // keeps a record of each update; may be null
+  Explain explain = explainFailure;  // a front end with system checks gives a richer one
 };
 
 // How an update ended: 0 success, otherwise the error code (30 when the
@@ -88,7 +89,7 @@ class UpdateSession {
   void finish(Outcome outcome);
   bool repeatAllowed() const;
   void repeatAfterPause(std::int32_t command);
-  void reportOpenFailureHint();
+  Explanation explanationFor(const RunEvent& event, const EventPresentation& p) const;
   void releaseRun();
   void learn(const RunSummary& summary);
   void record(const std::optional<std::string>& problem);

@@ -1,6 +1,7 @@
 // zorvik-logger-sim: a simulated logger on a pseudo-terminal for people and
 // scripts. Prints the device path as its first line, then answers until
-// SIGINT or SIGTERM.
+// SIGINT or SIGTERM. With --replay it answers as a traced logger did instead
+// (sim/replay.h).
 #include <signal.h>
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "logger_model.h"
+#include "replay.h"
 #include "simulated_logger.h"
 
 namespace {
@@ -22,6 +24,7 @@ using zorvik::sim::LoggerConfig;
 
 constexpr const char* kUsage =
     "Usage: zorvik-logger-sim [options]\n"
+    "       zorvik-logger-sim --replay FILE [--verbose]\n"
     "Simulates a logger on a pseudo-terminal; the first line printed is its device path.\n"
     "Numbers may be decimal or hexadecimal with 0x.\n"
     "  --class N           application class (default 0x6601); also the update class\n"
@@ -36,11 +39,19 @@ constexpr const char* kUsage =
     "  --reboot-ms N       silence after a bootloader entry frame and the end record (default 0)\n"
     "  --wire-timing       pace every character as a 9600-baud line would\n"
     "  --clock-scale X     run the line clock X times faster (default 1)\n"
-    "  --verbose           log every request on stderr\n"
+    "  --replay FILE       answer as the logger of a trace file (the updater's --trace)\n"
+    "                      answered: each request the updater sends, in the trace's order,\n"
+    "                      gets the bytes the traced logger sent back, silence stays silence;\n"
+    "                      a request that differs from the trace, or goes beyond its end, is\n"
+    "                      reported on stderr and from then on nothing is answered.\n"
+    "                      Takes no logger option. Format: docs/trace-format.md\n"
+    "  --verbose           log every request on stderr (with --replay: each request met)\n"
     "  --help\n";
 
 struct Options {
   LoggerConfig config;
+  bool configGiven = false;  // a logger option: meaningless with --replay
+  std::optional<std::string> replay;
   bool verbose = false;
   bool help = false;
 };
@@ -104,16 +115,23 @@ std::optional<Options> parseArguments(int argc, char** argv) {
       o.help = true;
     } else if (arg == "--verbose") {
       o.verbose = true;
+    } else if (arg == "--replay" && i + 1 < argc && !o.replay) {
+      o.replay = argv[++i];
     } else if (arg == "--start-in-bootloader") {
-      o.config.startInBootloader = true;
+      o.config.startInBootloader = o.configGiven = true;
     } else if (arg == "--wire-timing") {
-      o.config.wireTiming = true;
+      o.config.wireTiming = o.configGiven = true;
     } else if (i + 1 < argc && applyValue(o, arg, argv[i + 1])) {
+      o.configGiven = true;
       ++i;
     } else {
       std::cerr << "zorvik-logger-sim: bad option or value: " << arg << "\n" << kUsage;
       return std::nullopt;
     }
+  }
+  if (o.replay && o.configGiven) {
+    std::cerr << "zorvik-logger-sim: --replay answers from the trace alone and takes no logger option\n" << kUsage;
+    return std::nullopt;
   }
   return o;
 }
@@ -124,6 +142,40 @@ void logNewRequests(const zorvik::sim::SimulatedLogger& logger, std::size_t& log
   for (; logged < requests.size(); ++logged) {
     std::cerr << "request " << logged + 1 << ": " << zorvik::sim::requestName(requests[logged]) << "\n";
   }
+}
+
+// Answers from a trace until a stop signal; messages of the replay go to
+// stderr as they come.
+int runReplay(const std::string& path, bool verbose, sigset_t& stopSignals) {
+  auto loaded = zorvik::sim::loadReplayScript(path);
+  if (!loaded.script) {
+    std::cerr << "zorvik-logger-sim: " << loaded.error << "\n";
+    return 1;
+  }
+  const std::size_t total = loaded.script->exchanges.size();
+  zorvik::sim::ReplayLogger logger(std::move(*loaded.script));
+  if (!logger.start()) {
+    std::cerr << "zorvik-logger-sim: no pseudo-terminal available\n";
+    return 1;
+  }
+  std::cout << logger.devicePath() << std::endl;
+  std::cerr << "replay: " << total << " requests from " << path << "\n";
+  std::size_t reported = 0;
+  const auto tell = [&] {
+    if (verbose) {
+      for (const std::size_t met = logger.matched(); reported < met; ++reported) {
+        std::cerr << "request " << reported + 1 << " of " << total << " met\n";
+      }
+    }
+    for (const auto& message : logger.takeMessages()) std::cerr << message << "\n";
+  };
+  const timespec poll{0, 50'000'000};
+  while (sigtimedwait(&stopSignals, nullptr, &poll) < 0) tell();
+  tell();
+  logger.stop();
+  std::cerr << "replay: " << logger.matched() << " of " << total << " requests met"
+            << (logger.stopped() ? ", then stopped" : "") << "\n";
+  return 0;
 }
 
 }  // namespace
@@ -142,6 +194,7 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  if (options->replay) return runReplay(*options->replay, options->verbose, stopSignals);
 
   zorvik::sim::SimulatedLogger logger(options->config);
   if (!logger.start()) {

@@ -11,9 +11,14 @@
 
 #include "catalogue.h"
 #include "event_texts.h"
+#include "file_trace.h"
+#include "identity_tables.h"
+#include "doctor.h"
 #include "image_file.h"
+#include "logger_identity.h"
 #include "adapter_identity.h"
 #include "port_lister.h"
+#include "port_listing.h"
 #include "service_mode_setting.h"
 #include "startup_options.h"
 #include "station.h"
@@ -32,7 +37,7 @@ constexpr int kExitFailure = 1;
 #define ZORVIK_PORT_LIST "the loggers' USB serial ports (\\Device\\VCP)"
 #else
 #define ZORVIK_PORT_EXAMPLE "(/dev/ttyUSB0 or ttyUSB0)"
-#define ZORVIK_PORT_LIST "the serial ports of this machine"
+#define ZORVIK_PORT_LIST "the serial ports of this machine, the loggers' adapters first"
 #endif
 
 constexpr const char* kHelp = R"(Usage: zorvik-updater-cli [options]
@@ -47,9 +52,21 @@ Update:
   --port PORT            serial port of the logger )" ZORVIK_PORT_EXAMPLE R"(;
                          give it several times to update several loggers at once
   -y, --yes              do not ask for confirmation
-  --read-info            identify the logger and select its image; write nothing
+  --read-info            identify the logger and select its image; nothing is
+                         written, but the logger is left in its bootloader until
+                         the next update (asks first, unless --yes)
+  --doctor               check a port (or every logger port found): device,
+                         driver, permission, other programs holding it, the
+                         adapter's latency timer, and whether a logger answers;
+                         one line per check with the fix (with --port: that one)
+  --identify             who is on the port, safely: class, version and serial
+                         number of the running application; never switches the
+                         logger into its bootloader
   --max-repeats N        repeat a failed run at most N times (default: no limit)
   --json                 one JSON object per line instead of the report
+  --trace FILE           write every byte on the port and every event to FILE
+                         (FILE.PORTNAME with several ports; docs/trace-format.md);
+                         zorvik-logger-sim --replay FILE answers as that logger did
 
 Station (Linux):
   --station              update every logger plugged in, one after another and
@@ -103,6 +120,9 @@ struct Options {
   bool help = false;
   bool station = false;
   std::string watchDir;
+  std::string traceFile;
+  bool identify = false;
+  bool doctor = false;
   bool history = false;
   std::string historyDb;
   std::string csvFile;
@@ -191,6 +211,9 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     else if (name == "--no-check-platform") o.noCheckPlatform = flag();
     else if (name == "--help" || name == "-h") o.help = flag();
     else if (name == "--station") o.station = flag();
+    else if (name == "--trace") o.traceFile = takeValue();
+    else if (name == "--identify") o.identify = flag();
+    else if (name == "--doctor") o.doctor = flag();
     else if (name == "--watch-dir") o.watchDir = takeValue();
     else if (name == "--history") o.history = flag();
     else if (name == "--history-db") o.historyDb = takeValue();
@@ -284,12 +307,23 @@ RunOptions runOptionsFor(const Options& o, const StartupOptions& startup) {
   return options;
 }
 
+// Reading the info needs the bootloader, and nothing takes the logger out of
+// it again but an update: said before it starts, and asked.
+constexpr const char* kReadInfoWarning =
+    "Read info only: the logger is switched into its bootloader to be identified and stays there until the next "
+    "update.";
+
 // False when the user declined; one question covers every port.
 bool mayWrite(const Options& o, const StartupOptions& startup, CliIo& io) {
-  const std::optional<session::Question> question = session::updateQuestion(startup);
-  if (o.readInfo || o.yes || !question) return true;
+  if (o.readInfo) io.err << kReadInfoWarning << '\n';
+  const std::optional<session::Question> question =
+      o.readInfo ? std::optional<session::Question>({"The logger stays in its bootloader until the next update.",
+                                                      "Do you really continue ?"})
+                 : session::updateQuestion(startup);
+  if (o.yes || !question) return true;
   if (!io.inIsTerminal) {
-    throw UsageError{"an update overwrites the logger's firmware: confirm on a terminal or pass --yes"};
+    throw UsageError{o.readInfo ? "--read-info leaves the logger in its bootloader: confirm on a terminal or pass --yes"
+                                : "an update overwrites the logger's firmware: confirm on a terminal or pass --yes"};
   }
   return confirmed(*question, io);
 }
@@ -318,6 +352,13 @@ bool wantsColour(const CliIo& io) {
          std::string(term) != "dumb";
 }
 
+// The cause and fix of a failure as far as this system tells (who holds the
+// port, which group grants it, ...).
+session::Explanation systemExplanation(const std::string& port, const Failure& failure) {
+  const diagnostics::Explanation e = diagnostics::explainFailure(port, failure);
+  return {e.reason, e.fix};
+}
+
 RecorderFactory recordersFor(const Options& o, const CliIo& io, const std::string& frontEnd) {
   if (!io.keepHistory) return {};
   return openRecorders(o.historyDb, frontEnd);
@@ -332,11 +373,50 @@ int update(const Options& o, const StartupOptions& startup, CliIo& io) {
   if (!images) return kExitFailure;
   Console console(io.out, io.err, o.json, io.errIsTerminal && !o.json, o.ports.size(), wantsColour(io));
   UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
-                  io.interrupt, io.sleeper,                io.repeatPause, io.workers, recordersFor(o, io, "cli")};
+                  io.interrupt, io.sleeper,                io.repeatPause, io.workers, recordersFor(o, io, "cli"), {}};
+  plan.explain = systemExplanation;
+  if (!o.traceFile.empty()) {
+    for (const auto& port : o.ports) {
+      const std::string file = traceFileFor(o.traceFile, port, o.ports.size() > 1);
+      try {
+        plan.traces.push_back(std::make_shared<FileTrace>(file));
+      } catch (const std::exception& e) {
+        io.err << "zorvik-updater-cli: cannot write the trace \"" << file << "\": " << e.what() << '\n';
+        return kExitFailure;
+      }
+    }
+  }
   const std::vector<int> statuses = runUpdates(plan, console);
   for (const int status : statuses) {
     if (status != 0) return status;
   }
+  return 0;
+}
+
+// Asks only what the application tells without leaving it.
+int identify(const Options& o, CliIo& io) {
+  if (o.ports.size() != 1) throw UsageError{"--identify takes one --port"};
+  const std::string& port = o.ports.front();
+  const LoggerIdentity id = identifyLogger(port, *io.sleeper, io.interrupt);
+  if (id.error != 0) {
+    io.out << errorText(id.error, port) << '\n';
+    const session::Explanation why = systemExplanation(port, id.failure);
+    if (!why.empty()) io.out << why.reason << ": " << why.fix << '\n';
+    return exitStatusFor(id.error);
+  }
+  if (id.inBootloader) {
+    io.out << "The logger on " << port << " is in its bootloader (" << className(id.deviceClass, 0xFFFF)
+           << ", version " << (id.version >> 8) << "." << (id.version & 0xFF) << ").\n"
+           << "An earlier update or --read-info left it there; it measures nothing until an update finishes. "
+              "Run an update to finish it.\n";
+    return 0;
+  }
+  io.out << "Class " << id.deviceClass << " [" << className(id.deviceClass, 0xFFFF) << "]\n"
+         << "Application version " << (id.version >> 8) << "." << (id.version & 0xFF) << "\n"
+         << "Serial number " << id.serialNumber << "\n"
+         << "The image an update would choose depends on the logger's platform, print and bootloader version, which "
+            "only its bootloader tells: unknown here (--read-info finds it, and leaves the logger in its "
+            "bootloader).\n";
   return 0;
 }
 
@@ -381,11 +461,17 @@ int dispatch(const Options& o, CliIo& io) {
   }
   if (o.listImages) return listImages(io.out);
   if (o.listPorts) {
-    for (const auto& port : ports::listSerialPorts()) io.out << port << '\n';
+    writePortList(io.out, ports::listLoggerPorts(), ports::listSerialPorts(),
+                  [](const std::string& port) { return ports::adapterIdentity(port); });
     return 0;
   }
   if (!o.showHeader.empty()) return showHeader(o.showHeader, io);
   if (o.history) return history(o, io);
+  if (o.identify) return identify(o, io);
+  if (o.doctor) {
+    if (o.ports.size() > 1) throw UsageError{"--doctor takes at most one --port"};
+    return diagnostics::runDoctor(o.ports.empty() ? std::string() : o.ports.front(), o.json, io.out);
+  }
   if (!o.csvFile.empty() || !o.serial.empty()) throw UsageError{"--csv and --serial belong to --history"};
   const StartupOptions startup = readStartupOptions(readServiceModeSetting(), o.switches);
   checkServiceOptions(o, startup);

@@ -143,7 +143,9 @@ void PortOutput::eventArrived(const RunEvent& event, const EventPresentation& p)
                   ",\"code\":" + std::to_string(event.code) + ",\"value\":" + std::to_string(event.value) +
                   ",\"text\":\"" + jsonEscape(p.text) + "\",\"report\":" + boolText(p.report) +
                   ",\"status\":" + boolText(p.status) + ",\"message\":" + boolText(p.message) +
-                  ",\"final\":" + boolText(isFinalEvent(event.code)));
+                  ",\"final\":" + boolText(isFinalEvent(event.code)) +
+                  (p.reason.empty() ? std::string()
+                                    : ",\"reason\":\"" + jsonEscape(p.reason) + "\",\"fix\":\"" + jsonEscape(p.fix) + "\""));
     return;
   }
   if (event.code == kEvProgress && console_.progressBars()) console_.setBar(index_, barText(event.value));

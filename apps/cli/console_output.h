@@ -62,6 +62,10 @@ class PortOutput final : public session::SessionView {
 
   void report(const std::string& text) override;
   void note(const std::string& text) override;
+  // JSON carries it on the final event's line.
+  void explain(const std::string& reason, const std::string& fix) override {
+    if (!console_.json()) report(reason + ": " + fix);
+  }
   void setStatus(const std::string&) override {}
   void setProgress(int) override {}
   void setTaskbarTitle(const std::string&) override {}

@@ -3,7 +3,8 @@
 // (/dev/serial/by-id, FTDI adapters only, or any link in a directory given),
 // starts one update per link as it appears, runs them at once, prints one
 // result per unit with counters, and takes a port again only after its link
-// has gone and come back (the next logger plugged in).
+// has gone and come back (the next logger plugged in). The bookkeeping is
+// the station library's (station/); this is its command-line face.
 #pragma once
 
 #include <chrono>

@@ -108,6 +108,7 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     setup.sink = std::make_shared<PortSink>(queue, i);
     setup.repeatPause = plan.repeatPause;
     setup.workers = plan.workers;
+    setup.explain = plan.explain;
     if (plan.recorders) setup.recorder = plan.recorders();
     setup.maxRepeats = plan.maxRepeats;
     u.session = std::make_unique<session::UpdateSession>(*u.output, std::move(setup));
@@ -119,12 +120,19 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     request.images = plan.images;
     request.cancel = plan.cancel.child();
     request.sleeper = plan.sleeper;
+    if (i < plan.traces.size()) request.trace = plan.traces[i];
     updates[i].session->start(std::move(request));
   }
   return updates;
 }
 
 }  // namespace
+
+std::string traceFileFor(const std::string& file, const std::string& port, bool severalPorts) {
+  if (!severalPorts) return file;
+  const std::size_t slash = port.find_last_of("/\\");
+  return file + "." + (slash == std::string::npos ? port : port.substr(slash + 1));
+}
 
 int exitStatusFor(std::int32_t outcome) {
   switch (outcome) {

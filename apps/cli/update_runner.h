@@ -12,6 +12,7 @@
 #include "console_output.h"
 #include "run_handle.h"
 #include "run_request.h"
+#include "failure_texts.h"
 #include "history_access.h"
 
 namespace zorvik::cli {
@@ -26,7 +27,14 @@ struct UpdatePlan {
   std::chrono::milliseconds repeatPause{1500};
   WorkerFactory workers = makeLoggerUpdate;
   RecorderFactory recorders;  // may be empty: no history kept
+  // Each port's bytes and events, when given (one file per port, see traceFileFor).
+  std::vector<std::shared_ptr<LineTrace>> traces;
+  session::Explain explain = session::explainFailure;  // the cause and fix of a failure
 };
+
+// The trace file of one port: FILE itself for a single port, FILE.PORTNAME
+// (the port's last path part) with several.
+std::string traceFileFor(const std::string& file, const std::string& port, bool severalPorts);
 
 // Exit status per port, in the order of plan.ports.
 std::vector<int> runUpdates(const UpdatePlan& plan, Console& console);

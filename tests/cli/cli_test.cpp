@@ -16,6 +16,7 @@
 #include "catalogue.h"
 #include "cli.h"
 #include "logger_for_image.h"
+#include "port_listing.h"
 #include "serial_port.h"
 #include "simulated_logger.h"
 #include "test_support.h"
@@ -425,8 +426,11 @@ TEST_F(Cli, ExhaustedRepeatsAfterAnEchoErrorEndWithTheGiveUpLine) {
   const auto out = lines(r.out);
   ASSERT_GE(out.size(), 2u);
   EXPECT_EQ(out.back(), "Update failed: the logger's echo differed after 2 runs.");
-  EXPECT_NE(out[out.size() - 2].find(" -> Update failed: the logger's echo differed after 2 runs."), std::string::npos)
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_NE(out[out.size() - 3].find(" -> Update failed: the logger's echo differed after 2 runs."), std::string::npos)
       << "the report says it too, instead of promising a repeat";
+  EXPECT_NE(out[out.size() - 2].find(" -> a line came back changed from the logger: "), std::string::npos)
+      << "then the cause and the fix";
   EXPECT_EQ(std::count_if(out.begin(), out.end(),
                           [](const std::string& l) { return l.find("Repeat because programming error!") != std::string::npos; }),
             1);
@@ -562,6 +566,158 @@ TEST_F(Cli, InterruptCancelsTheRunAndReleasesThePort) {
   EXPECT_EQ(logger->restarts(), 0);
 }
 #endif
+
+}  // namespace
+}  // namespace zorvik::testing
+
+namespace zorvik::testing {
+namespace {
+
+// --list-ports as printed: the loggers' adapters first and marked, with what
+// is known of each; every other serial port after them, once.
+TEST(PortListing, LoggerAdaptersFirstAndMarked) {
+  std::ostringstream out;
+  cli::writePortList(out, {"/dev/ttyUSB0", "/dev/ttyUSB2"}, {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"},
+                     [](const std::string& port) {
+                       if (port == "/dev/ttyUSB0") {
+                         return ports::AdapterIdentity{"A1B2C3", "usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0"};
+                       }
+                       return ports::AdapterIdentity{};
+                     });
+  EXPECT_EQ(out.str(),
+            "/dev/ttyUSB0  logger adapter  serial A1B2C3  usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0\n"
+            "/dev/ttyUSB2  logger adapter\n"
+            "/dev/ttyS0\n"
+            "/dev/ttyUSB1\n");
+}
+
+}  // namespace
+}  // namespace zorvik::testing
+
+namespace zorvik::testing {
+namespace {
+
+// Errors 10, 11 and 30 (and the other failures the link can tell apart) end
+// with one line naming the cause and the fix; --json carries them on the
+// final event's line.
+class FailureCause : public Cli {};
+
+TEST_F(FailureCause, EachEndsWithItsCauseAndFix) {
+  struct Case {
+    const char* name;
+    std::optional<sim::Fault> fault;  // none: a port that does not exist
+    int status;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"missing port", std::nullopt, 10, "no such port"},
+      {"silent logger", sim::Fault{sim::FaultKind::NoAnswer, Request::IdentityQuery, 0, 1000}, 30, "no answer at all"},
+      {"damaged answers", sim::Fault{sim::FaultKind::BadChecksum, Request::InfoRequest, 0, 1000}, 46,
+       "the logger's answer arrived damaged"},
+      {"hang-up", sim::Fault{sim::FaultKind::HangUp, Request::DataLine, 10}, 11, "the port stopped working"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string port = "/dev/zorvik-missing";
+    if (c.fault) {
+      startLogger();
+      logger->injectFault(*c.fault);
+      port = logger->devicePath();
+    }
+    const auto text = cli({"--port", port, "--yes", "--max-repeats", "0"});
+    EXPECT_EQ(text.status, c.status);
+    const auto out = lines(text.out);
+    ASSERT_GE(out.size(), 2u);
+    EXPECT_NE(out[out.size() - 2].find(std::string(" -> ") + c.reason), std::string::npos) << text.out;
+    logger.reset();
+    if (c.fault) {
+      startLogger();
+      logger->injectFault(*c.fault);
+      port = logger->devicePath();
+    }
+    const auto json = cli({"--port", port, "--yes", "--max-repeats", "0", "--json"});
+    const auto objects = lines(json.out);
+    const auto final = std::find_if(objects.begin(), objects.end(),
+                                    [](const std::string& l) { return l.find("\"final\":true") != std::string::npos; });
+    ASSERT_NE(final, objects.end());
+    EXPECT_TRUE(JsonLine(*final).valid()) << *final;
+    EXPECT_NE(final->find(std::string("\"reason\":\"") + c.reason), std::string::npos) << *final;
+    EXPECT_NE(final->find("\"fix\":\""), std::string::npos) << *final;
+    logger.reset();
+  }
+}
+
+}  // namespace
+}  // namespace zorvik::testing
+
+namespace zorvik::testing {
+namespace {
+
+// --identify asks only what the running application tells: the logger stays
+// in its application.
+TEST_F(Cli, IdentifyNeverSwitchesTheLoggerToItsBootloader) {
+  startLogger();
+  const auto r = cli({"--identify", "--port", logger->devicePath()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Serial number 100200\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Application version 6.26\n"), std::string::npos) << r.out;
+  EXPECT_EQ(count(Request::BootloaderEntry), 0u);
+  EXPECT_EQ(logger->mode(), sim::Mode::Application);
+
+  sim::LoggerConfig inBootloader;
+  inBootloader.startInBootloader = true;
+  startLogger(inBootloader);
+  const auto b = cli({"--identify", "--port", logger->devicePath()});
+  EXPECT_EQ(b.status, 0);
+  EXPECT_NE(b.out.find("is in its bootloader"), std::string::npos) << b.out;
+  EXPECT_NE(b.out.find("Run an update to finish it."), std::string::npos) << b.out;
+
+  const auto missing = cli({"--identify", "--port", "/dev/zorvik-missing"});
+  EXPECT_EQ(missing.status, 10);
+  EXPECT_NE(missing.out.find("no such port"), std::string::npos) << missing.out;
+  EXPECT_EQ(cli({"--identify"}).status, 2) << "one port is needed";
+}
+
+// --read-info writes nothing but leaves the logger in its bootloader: it says
+// so first and asks, as an update does.
+TEST_F(Cli, ReadInfoSaysItLeavesTheBootloaderAndAsks) {
+  startLogger();
+  const auto refused = cli({"--port", logger->devicePath(), "--read-info"});
+  EXPECT_EQ(refused.status, 2) << "no terminal, no --yes";
+  const auto declined = cli({"--port", logger->devicePath(), "--read-info"}, "No\n", true);
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_NE(declined.err.find("stays there until the next update"), std::string::npos) << declined.err;
+  EXPECT_NE(declined.err.find("The logger stays in its bootloader until the next update.\nDo you really continue ?"),
+            std::string::npos);
+  EXPECT_TRUE(logger->requests().empty());
+  const auto confirmed = cli({"--port", logger->devicePath(), "--read-info", "--yes"});
+  EXPECT_EQ(confirmed.status, 70);
+  EXPECT_EQ(logger->mode(), sim::Mode::Bootloader) << "as the warning said";
+}
+
+// --trace writes the documented format: one file, or one per port.
+TEST_F(Cli, TraceWritesOneFilePerPort) {
+  startLogger();
+  sim::SimulatedLogger second;
+  ASSERT_TRUE(second.start());
+  const std::string file = (configHome_ / "trace.txt").string();
+  ASSERT_EQ(cli({"--port", logger->devicePath(), "--yes", "--read-info", "--trace", file}).status, 70);
+  std::ifstream single(file);
+  std::string header;
+  std::getline(single, header);
+  EXPECT_EQ(header, "zorvik-line-trace 1");
+
+  ASSERT_EQ(cli({"--port", logger->devicePath(), "--port", second.devicePath(), "--yes", "--read-info", "--trace", file})
+                .status,
+            70);
+  for (const auto& port : {logger->devicePath(), second.devicePath()}) {
+    const std::string perPort = file + "." + port.substr(port.find_last_of('/') + 1);
+    std::ifstream in(perPort);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("# open " + port), std::string::npos) << perPort;
+    EXPECT_NE(text.find("# event 10 70"), std::string::npos) << "the run's final event";
+  }
+}
 
 }  // namespace
 }  // namespace zorvik::testing

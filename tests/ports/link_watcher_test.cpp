@@ -86,6 +86,37 @@ TEST_F(LinkWatcherTest, FollowsTheFolderAppearingWithTheFirstAdapterAndGoingWith
   EXPECT_EQ(seen, (std::vector<LinkChange>{{Kind::Appeared, "usb-FTDI_B-if00-port0"}}));
 }
 
+// Once the changes are read, the descriptor stays quiet until the next
+// change: a watcher that woke itself would keep an idle station busy, and
+// moving its watches each time would lose a replug that came in between.
+TEST_F(LinkWatcherTest, ReadingTheChangesLeavesNothingToWakeFor) {
+  LinkWatcher watcher(byId());
+  const auto quiet = [&] { return !signalled(watcher, 0); };
+  watcher.changes();
+  EXPECT_TRUE(quiet()) << "folder missing";
+  fs::create_directories(byId());
+  for (int i = 0; i < 5 && signalled(watcher, 1000); ++i) watcher.changes();
+  EXPECT_TRUE(quiet()) << "folder there";
+  link("unit");
+  ASSERT_TRUE(signalled(watcher));
+  EXPECT_EQ(watcher.changes(), (std::vector<LinkChange>{{Kind::Appeared, "unit"}}));
+  EXPECT_TRUE(quiet()) << "after a link came";
+  for (int replug = 0; replug < 20; ++replug) {
+    SCOPED_TRACE(replug);
+    fs::remove(byId() / "unit");
+    link("unit");
+    ASSERT_TRUE(signalled(watcher));
+    std::vector<LinkChange> seen = watcher.changes();
+    // The two events may be read at two looks.
+    if (seen.size() == 1 && signalled(watcher, 1000)) {
+      const auto more = watcher.changes();
+      seen.insert(seen.end(), more.begin(), more.end());
+    }
+    EXPECT_EQ(seen, (std::vector<LinkChange>{{Kind::Vanished, "unit"}, {Kind::Appeared, "unit"}}));
+    EXPECT_TRUE(quiet());
+  }
+}
+
 TEST(SerialFromByIdName, TakesTheSerialBeforeTheInterface) {
   const struct {
     const char* name;

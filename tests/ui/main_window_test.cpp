@@ -159,8 +159,11 @@ TEST_F(MainWindowTest, ServiceModeStartsWithoutQuestion) {
   ASSERT_EQ(pilot->messages.size(), 1u);
   // Error 10 names the port by the text of the port box.
   EXPECT_EQ(pilot->messages[0].text, "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!");
+  // The cause and the fix follow the error, one line.
   EXPECT_EQ(reportTexts(), (QStringList{"Start at serial port \"/dev/zorvik-no-such-port\"",
-                                        "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!"}));
+                                        "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!",
+                                        "no such port (No such file or directory): is the adapter plugged in? "
+                                        "zorvik-updater-cli --list-ports lists the ports"}));
   EXPECT_EQ(window->statusText(), pilot->messages[0].text);
   EXPECT_EQ(window->statusBar()->toolTip(), pilot->messages[0].text) << "the hint repeats the status text";
 }

@@ -1,0 +1,145 @@
+// The doctor's command and the parts every platform shares: which checks run
+// in which order, the lines and JSON objects it writes, and the words for a
+// failed run.
+#include <cstdio>
+#include <ostream>
+
+#include "doctor.h"
+#include "doctor_texts.h"
+#include "event_texts.h"
+#include "logger_check.h"
+#include "platform_checks.h"
+
+namespace zorvik::diagnostics {
+namespace {
+
+std::string jsonText(const std::string& text) {
+  std::string escaped = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': escaped += "\\\""; break;
+      case '\\': escaped += "\\\\"; break;
+      case '\n': escaped += "\\n"; break;
+      case '\r': escaped += "\\r"; break;
+      case '\t': escaped += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char code[8];
+          std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          escaped += code;
+        } else {
+          escaped += c;
+        }
+    }
+  }
+  return escaped + "\"";
+}
+
+// The fields every JSON line of the command line ends with.
+std::string jsonTail() { return ",\"schema\":1,\"utc\":" + jsonText(utcNow()) + "}"; }
+
+struct Tally {
+  int ok = 0;
+  int warning = 0;
+  int fail = 0;
+  void count(Level level) {
+    if (level == Level::Ok) ++ok;
+    if (level == Level::Warning) ++warning;
+    if (level == Level::Fail) ++fail;
+  }
+};
+
+class DoctorOutput {
+ public:
+  DoctorOutput(std::ostream& out, bool json, bool severalPorts) : out_(out), json_(json), severalPorts_(severalPorts) {}
+
+  void finding(const std::string& port, const Finding& f) {
+    tally_.count(f.level);
+    if (json_) {
+      out_ << "{\"type\":\"check\",\"check\":" << jsonText(f.check) << ",\"level\":"
+           << jsonText(std::string(levelName(f.level))) << ",\"found\":" << jsonText(f.found)
+           << ",\"fix\":" << jsonText(f.fix) << ",\"port\":" << jsonText(port) << jsonTail() << std::endl;
+      return;
+    }
+    std::string line = severalPorts_ ? "[" + port + "] " : std::string();
+    std::string level(levelName(f.level));
+    level.resize(8, ' ');
+    line += level + f.check + ": " + f.found;
+    if (!f.fix.empty()) line += "; fix: " + f.fix;
+    out_ << line << std::endl;
+  }
+
+  // The last line; the exit status.
+  int summary(int ports) {
+    const int status = tally_.fail == 0 ? 0 : 1;
+    if (json_) {
+      out_ << "{\"type\":\"summary\",\"ports\":" << ports << ",\"ok\":" << tally_.ok
+           << ",\"warning\":" << tally_.warning << ",\"fail\":" << tally_.fail << ",\"status\":" << status
+           << jsonTail() << '\n';
+    } else {
+      out_ << "summary: " << tally_.ok << " ok, " << tally_.warning << (tally_.warning == 1 ? " warning, " : " warnings, ")
+           << tally_.fail << " failed"
+           << (status == 0 ? ": nothing stops an update" : ": an update cannot work until the failed checks are fixed")
+           << '\n';
+    }
+    out_.flush();
+    return status;
+  }
+
+ private:
+  std::ostream& out_;
+  bool json_;
+  bool severalPorts_;
+  Tally tally_;
+};
+
+}  // namespace
+
+std::string_view levelName(Level level) {
+  switch (level) {
+    case Level::Ok: return "ok";
+    case Level::Warning: return "warning";
+    case Level::Fail: return "fail";
+  }
+  return "fail";
+}
+
+std::vector<Finding> checkPort(const std::string& port, const SystemRoots& roots) {
+  detail::PlatformChecks checks = detail::platformChecks(port, roots);
+  if (checks.tryOpen) {
+    for (Finding& f : checkOpenAndLogger(port, checks.openPath, roots)) checks.findings.push_back(std::move(f));
+  }
+  return std::move(checks.findings);
+}
+
+int runDoctor(const std::string& port, bool json, std::ostream& out, const SystemRoots& roots) {
+  std::vector<std::string> ports;
+  if (!port.empty()) {
+    ports.push_back(port);
+  } else {
+    ports = detail::loggerPortsToCheck(roots);
+  }
+  DoctorOutput output(out, json, ports.size() > 1);
+  if (ports.empty()) {
+    output.finding({}, {"ports", Level::Fail, "no logger port found (no port of the loggers' USB adapters)",
+                        "is the adapter plugged in? see zorvik-updater-cli --list-ports"});
+    return output.summary(0);
+  }
+  // The same checks as checkPort, each line written as soon as it is known:
+  // the wake-up exchange can take a second or two without an answer.
+  for (const std::string& p : ports) {
+    const detail::PlatformChecks checks = detail::platformChecks(p, roots);
+    for (const Finding& f : checks.findings) output.finding(p, f);
+    if (!checks.tryOpen) continue;
+    for (const Finding& f : checkOpenAndLogger(p, checks.openPath, roots)) output.finding(p, f);
+  }
+  return output.summary(static_cast<int>(ports.size()));
+}
+
+Explanation explainFailure(const std::string& port, const Failure& failure, const SystemRoots& roots) {
+  if (failure.kind == FailureKind::None) return {};
+  if (auto words = detail::platformExplanation(port, failure, roots)) return *words;
+  return failureWords(failure);
+}
+
+}  // namespace zorvik::diagnostics

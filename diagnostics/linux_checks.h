@@ -1,0 +1,46 @@
+// The Linux side of the doctor: what sysfs, /proc, udev's rules and database
+// and the device node itself say about a port. Everything is read below the
+// given roots, so the tests build each case as a tree in a temporary
+// directory; only the account (groups, ACL decision) comes from the caller.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "device_access.h"
+#include "platform_checks.h"
+#include "system_roots.h"
+
+namespace zorvik::diagnostics {
+
+// The account of this process: its ids, name, the groups of this login and
+// those the group database gives it. thisProcess is true.
+UserAccount currentUser();
+
+// The checks of one port before it is opened, for `user`: device, driver,
+// adapter, udev rule, permission, holder, ModemManager, brltty, latency
+// (those that apply to the port).
+detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& roots, const UserAccount& user);
+
+// A process that has the device open.
+struct Holder {
+  int pid = 0;
+  std::string name;  // its comm, "minicom"
+  friend bool operator==(const Holder&, const Holder&) = default;
+};
+
+struct HolderScan {
+  std::vector<Holder> holders;  // by pid
+  int unreadable = 0;           // processes whose open files this user cannot see
+};
+
+// The processes below procRoot with a descriptor open on `systemPath` (the
+// device as the kernel names it, /dev/ttyUSB0), this process left out.
+HolderScan processesHolding(const std::string& systemPath, const std::filesystem::path& procRoot);
+
+// The loggers' ports in a sysfs tree: the ttys whose device is served by
+// ftdi_sio, as /dev nodes in natural order (the rule of ports::listLoggerPorts).
+std::vector<std::string> sysfsLoggerPorts(const std::filesystem::path& sysRoot);
+
+}  // namespace zorvik::diagnostics

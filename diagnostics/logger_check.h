@@ -1,0 +1,28 @@
+// The last two checks of a port, the only ones that use it: can it be opened
+// as an update opens it, and does a logger answer the wake-up? They send the
+// two null frames and the identity query every update starts with (and, to
+// a logger in its application, the serial number query): nothing that
+// switches the logger or changes it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "doctor_texts.h"
+#include "finding.h"
+#include "serial_port.h"
+#include "system_roots.h"
+
+namespace zorvik::diagnostics {
+
+// One wake-up exchange over an open port: two null frames a pause apart, the
+// identity query, and for a logger in its application the serial number
+// query. The port is closed afterwards.
+LoggerAnswer wakeLogger(PortHandle port);
+
+// The "open" finding and, when the port opened, the "logger" finding.
+// `path` is what is opened (the port's device, under the roots' /dev);
+// `port` is the name the user knows, for the texts.
+std::vector<Finding> checkOpenAndLogger(const std::string& port, const std::string& path, const SystemRoots& roots);
+
+}  // namespace zorvik::diagnostics

@@ -1,0 +1,34 @@
+// What each platform file (doctor_linux.cpp, doctor_win.cpp) gives the
+// shared doctor: its own checks of a port, the port to open, the ports to
+// check when none is named, and what the system can add to the words for a
+// failure.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "doctor.h"
+
+namespace zorvik::diagnostics::detail {
+
+struct PlatformChecks {
+  std::vector<Finding> findings;
+  // False when opening cannot work (no such device): the open and the
+  // wake-up are left out.
+  bool tryOpen = true;
+  // What to open: the port's device (under the roots' /dev on Linux).
+  std::string openPath;
+};
+
+PlatformChecks platformChecks(const std::string& port, const SystemRoots& roots);
+
+// The loggers' ports of this system, in the order the front ends list them.
+std::vector<std::string> loggerPortsToCheck(const SystemRoots& roots);
+
+// The platform's words for a failure the system can say more about (no
+// permission, a busy port); nothing where failureWords says all there is.
+std::optional<Explanation> platformExplanation(const std::string& port, const Failure& failure,
+                                               const SystemRoots& roots);
+
+}  // namespace zorvik::diagnostics::detail

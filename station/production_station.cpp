@@ -1,0 +1,268 @@
+#include "production_station.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "session_view.h"
+#include "update_session.h"
+
+namespace zorvik::station {
+namespace {
+
+constexpr const char* kUnpluggedText = "adapter unplugged";
+
+// One unit's runs post into the station's sink, tagged with the unit.
+class UnitSink final : public EventSink {
+ public:
+  UnitSink(std::shared_ptr<StationSink> sink, int unit) : sink_(std::move(sink)), unit_(unit) {}
+  void post(RunEvent event) noexcept override { sink_->post(unit_, std::move(event)); }
+
+ private:
+  std::shared_ptr<StationSink> sink_;
+  int unit_;
+};
+
+std::string imageVersionText(const ImageSource& images, int image) {
+  if (image < 0) return "-";
+  const ImageHeader h = images.header(image);
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%.2d", int{h.versionHigh}, int{h.versionLow});
+  return text;
+}
+
+}  // namespace
+
+std::string versionWordText(std::uint16_t word) {
+  if (word == 0) return "?";
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%.2d", word >> 8, word & 0xFF);
+  return text;
+}
+
+// ---- One unit: a logger on one port link ------------------------------------
+//
+// The session's view for that unit: it passes the drawing on to the
+// station's view with the unit's number and keeps the pause itself, so that
+// a pause on one port never holds up another.
+
+class Station::Unit final : public session::SessionView {
+ public:
+  Unit(StationView& view, UnitStart start) : view_(view), start_(std::move(start)) {}
+
+  std::unique_ptr<session::UpdateSession> session;
+  std::optional<Clock::time_point> pauseEnds;
+  Clock::time_point started = Clock::now();
+  RunSummary identified;
+  bool unplugged = false;
+  bool ended = false;
+
+  const UnitStart& start() const { return start_; }
+  int id() const { return start_.unit; }
+
+  void report(const std::string& text) override { view_.unitReport(id(), text); }
+  void note(const std::string& text) override { view_.unitNote(id(), text); }
+  void setStatus(const std::string& text) override { view_.unitStatus(id(), text); }
+  void setProgress(int percent) override { view_.unitProgress(id(), percent); }
+  void setTaskbarTitle(const std::string&) override {}
+  // The result stands for the final message, and the station beeps once per
+  // result rather than where a single update would.
+  void showMessage(const std::string&) override {}
+  void beep() override {}
+  void showControls(const session::Controls&) override {}
+  void startPause(std::chrono::milliseconds pause) override { pauseEnds = Clock::now() + pause; }
+  void attemptStarted(int attempt) override { view_.unitAttemptStarted(id(), attempt); }
+  void eventArrived(const RunEvent& event, const EventPresentation& p) override { view_.unitEvent(id(), event, p); }
+
+ private:
+  StationView& view_;
+  UnitStart start_;
+};
+
+// ---- The station --------------------------------------------------------------
+
+Station::Station(StationSetup setup, StationView& view) : setup_(std::move(setup)), view_(view) {}
+
+// The units' sessions cancel their runs and wait for them as they go.
+Station::~Station() = default;
+
+void Station::begin() {
+  StationStart start;
+  start.watchDir = setup_.watchDir;
+  start.links = setup_.namePrefix.empty() ? "every port link" : "links " + setup_.namePrefix + "*";
+  start.imagePolicy = setup_.imagePolicy;
+  view_.stationStarted(start);
+}
+
+void Station::linksChanged(const std::vector<ports::LinkChange>& changes) {
+  for (const auto& change : changes) {
+    if (!setup_.namePrefix.empty() && change.name.rfind(setup_.namePrefix, 0) != 0) continue;
+    if (change.kind == ports::LinkChange::Kind::Appeared) plugged(change.name);
+    else unplugged(change.name);
+  }
+  settle();
+}
+
+void Station::unitEvent(int unit, const RunEvent& event) {
+  const auto found = units_.find(unit);
+  if (found != units_.end()) {
+    Unit& u = *found->second;
+    u.session->handleEvent(event);
+    if (u.session->summary() != u.identified) {
+      u.identified = u.session->summary();
+      view_.unitIdentified(unit, u.identified);
+    }
+  }
+  settle();
+}
+
+void Station::timePassed() { settle(); }
+
+std::optional<Clock::time_point> Station::nextDeadline() const {
+  std::optional<Clock::time_point> next;
+  for (const auto& [id, unit] : units_) {
+    if (unit->pauseEnds && (!next || *unit->pauseEnds < *next)) next = unit->pauseEnds;
+  }
+  return next;
+}
+
+void Station::stop() {
+  stopping_ = true;
+  for (auto& [id, unit] : units_) {
+    unit->pauseEnds.reset();
+    unit->session->stop();
+  }
+  settle();
+}
+
+bool Station::waitForRuns(std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  for (auto& [id, unit] : units_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (!unit->session->waitForRun(std::max(left, std::chrono::milliseconds(0)))) return false;
+  }
+  return true;
+}
+
+void Station::abandon() {
+  stopping_ = true;
+  for (auto& [id, unit] : units_) {
+    unit->pauseEnds.reset();
+    unit->session->abandon();
+  }
+}
+
+bool Station::running() const {
+  for (const auto& [id, unit] : units_) {
+    if (unit->session->running()) return true;
+  }
+  return false;
+}
+
+void Station::plugged(const std::string& link) {
+  if (stopping_ || byLink_.contains(link)) return;
+  UnitStart start;
+  start.unit = nextId_++;
+  start.link = link;
+  start.port = (setup_.watchDir / link).string();
+  start.adapter = ports::serialFromByIdName(link);
+  auto unit = std::make_unique<Unit>(view_, start);
+  session::SessionSetup setup;
+  setup.sink = std::make_shared<UnitSink>(setup_.sink, start.unit);
+  setup.workers = setup_.workers;
+  setup.repeatPause = setup_.repeatPause;
+  setup.maxRepeats = setup_.maxRepeats;
+  if (setup_.recorders) setup.recorder = setup_.recorders();
+  unit->session = std::make_unique<session::UpdateSession>(*unit, std::move(setup));
+  view_.unitStarted(start);
+  RunRequest request;
+  request.port = start.port;
+  request.adapterSerial = start.adapter;
+  request.options = setup_.options;
+  request.images = setup_.images;
+  request.cancel = setup_.cancel.child();
+  if (setup_.sleeper) request.sleeper = setup_.sleeper;
+  Unit& started = *unit;
+  byLink_[link] = start.unit;
+  units_[start.unit] = std::move(unit);
+  started.session->start(std::move(request));
+}
+
+// An adapter pulled out in the middle of its update: the run ends at its
+// next exchange (on real hardware the port usually fails first), and the
+// port makes no repeat. A link gone after its update frees the port.
+void Station::unplugged(const std::string& link) {
+  const auto found = byLink_.find(link);
+  if (found == byLink_.end()) return;
+  Unit& unit = *units_.at(found->second);
+  if (!unit.ended) {
+    unit.unplugged = true;
+    unit.pauseEnds.reset();
+    unit.session->stop();
+    return;
+  }
+  const int id = found->second;
+  units_.erase(id);
+  byLink_.erase(found);
+  view_.unitGone(id);
+}
+
+// After everything fed in: the pauses that are over, the units that have
+// ended, and the end of a stopped station.
+void Station::settle() {
+  endDuePauses();
+  reportEnded();
+  if (finished() && !stoppedShown_) {
+    stoppedShown_ = true;
+    view_.stationStopped(counters_);
+  }
+}
+
+void Station::endDuePauses() {
+  const auto now = Clock::now();
+  for (auto& [id, unit] : units_) {
+    if (unit->pauseEnds && *unit->pauseEnds <= now) {
+      unit->pauseEnds.reset();
+      unit->session->pauseOver();
+    }
+  }
+}
+
+void Station::reportEnded() {
+  std::vector<int> gone;
+  for (auto& [id, unit] : units_) {
+    if (unit->ended || unit->session->running()) continue;
+    unit->ended = true;
+    const UnitResult result = resultOf(*unit);
+    (result.pass ? counters_.passed : counters_.failed)++;
+    view_.unitResult(result);
+    view_.countersChanged(counters_);
+    // A unit whose link is already gone frees its port at once.
+    if (unit->unplugged) gone.push_back(id);
+  }
+  for (const int id : gone) {
+    byLink_.erase(units_.at(id)->start().link);
+    units_.erase(id);
+    view_.unitGone(id);
+  }
+}
+
+UnitResult Station::resultOf(const Unit& unit) const {
+  const session::UpdateSession& s = *unit.session;
+  const RunSummary& summary = s.summary();
+  UnitResult r;
+  r.unit = unit.id();
+  r.link = unit.start().link;
+  r.adapter = unit.start().adapter;
+  r.unplugged = unit.unplugged;
+  r.pass = s.outcome() == 0 && !unit.unplugged;
+  r.serialNumber = summary.serialNumber;
+  r.versionBefore = versionWordText(summary.applicationVersion);
+  r.imageVersion = r.pass ? imageVersionText(setup_.images, summary.image) : "-";
+  r.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unit.started);
+  r.repeats = s.attempts() - 1;
+  r.code = s.outcome().value_or(1);
+  r.text = unit.unplugged ? kUnpluggedText : s.finalText();
+  return r;
+}
+
+}  // namespace zorvik::station

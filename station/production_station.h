@@ -1,0 +1,189 @@
+// A production station without any toolkit: every logger plugged in is
+// updated without asking, one update session per port link, all at once,
+// until the operator stops the station. It keeps the bookkeeping a front end
+// would otherwise repeat: which link belongs to which unit, a link pulled
+// out in the middle of its update (that update is stopped and fails as
+// "adapter unplugged"), a port taken again only after its link has gone and
+// come back (the next logger plugged in), the counters and one result record
+// per unit. A front end implements StationView to draw it, feeds in the link
+// changes and the runs' events on its own thread and keeps the time
+// (nextDeadline / timePassed); the command line and the desktop window both
+// do so.
+//
+// Thread safety: a station is used by one thread, the front end's. The runs
+// post to the StationSink from their own threads; bringing those events back
+// to that thread is the front end's part, as for an UpdateSession.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "event_texts.h"
+#include "link_watcher.h"
+#include "run_handle.h"
+#include "run_request.h"
+#include "update_recorder.h"
+
+namespace zorvik::station {
+
+using Clock = std::chrono::steady_clock;
+
+// Gives each unit's update session its recorder of the update history; the
+// front end opens the history once. Empty: no history kept.
+using RecorderFactory = std::function<std::shared_ptr<session::UpdateRecorder>()>;
+
+// Where the units' runs post their events, tagged with the unit. Called from
+// the runs' threads: must not block on the front end, and must deliver the
+// events of one unit in posting order.
+class StationSink {
+ public:
+  virtual ~StationSink() = default;
+  virtual void post(int unit, RunEvent event) noexcept = 0;
+};
+
+struct StationSetup {
+  std::filesystem::path watchDir;  // the directory of port links
+  std::string namePrefix;          // only links whose name starts so; empty: any link
+  RunOptions options;
+  ImageSource images;
+  std::string imagePolicy;  // how the image is chosen, in words, for the announcement
+  CancelToken cancel;       // every unit's run is cancelled with it
+  std::shared_ptr<Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
+  std::chrono::milliseconds repeatPause{1500};
+  int maxRepeats = -1;  // automatic repeats per unit; -1 unlimited
+  WorkerFactory workers = makeLoggerUpdate;
+  RecorderFactory recorders;
+  std::shared_ptr<StationSink> sink;
+};
+
+// What the station says when it begins.
+struct StationStart {
+  std::filesystem::path watchDir;
+  std::string links;        // "every port link" or "links usb-FTDI*"
+  std::string imagePolicy;
+};
+
+// A logger found on a port link.
+struct UnitStart {
+  int unit = 0;
+  std::string link;     // the link's name in the watched directory
+  std::string port;     // the path the update opens
+  std::string adapter;  // the adapter's serial number from the link's name; empty unknown
+};
+
+struct UnitResult {
+  int unit = 0;
+  std::string link;
+  std::string adapter;          // empty unknown
+  bool pass = false;
+  bool unplugged = false;       // the adapter was pulled out during the update
+  std::uint32_t serialNumber = 0;  // the logger's; 0 unknown
+  std::string versionBefore;    // the application's version before, "6.26"; "?" unknown
+  std::string imageVersion;     // the image the logger got, "6.26"; "-" when it got none
+  std::chrono::milliseconds duration{0};
+  int repeats = 0;              // automatic repeats made
+  std::int32_t code = 0;        // 0 success, otherwise the error code
+  std::string text;             // the final message, or "adapter unplugged"
+};
+
+struct Counters {
+  int passed = 0;
+  int failed = 0;
+  int total() const { return passed + failed; }
+  friend bool operator==(const Counters&, const Counters&) = default;
+};
+
+// What a station asks of a front end. Every call comes on the front end's
+// thread, from inside a call it made into the station. The unit calls mirror
+// session::SessionView for one unit's update session; a station front end
+// draws no final message of its own, the result stands for it.
+class StationView {
+ public:
+  virtual ~StationView() = default;
+
+  virtual void stationStarted(const StationStart& start) = 0;
+  virtual void unitStarted(const UnitStart& unit) = 0;
+  virtual void unitAttemptStarted(int /*unit*/, int /*attempt*/) {}
+  virtual void unitEvent(int /*unit*/, const RunEvent& /*event*/, const EventPresentation& /*presentation*/) {}
+  virtual void unitReport(int /*unit*/, const std::string& /*text*/) {}
+  // A line of the session's own: how to fix a port, a history that cannot be kept.
+  virtual void unitNote(int unit, const std::string& text) = 0;
+  virtual void unitStatus(int /*unit*/, const std::string& /*text*/) {}
+  virtual void unitProgress(int /*unit*/, int /*percent*/) {}
+  // The logger's identity as far as its runs have read it, when it changed.
+  virtual void unitIdentified(int /*unit*/, const RunSummary& /*summary*/) {}
+  virtual void unitResult(const UnitResult& result) = 0;
+  // The counters after each result.
+  virtual void countersChanged(const Counters& counters) = 0;
+  // The unit's link has gone after its update: its port is free for the next logger.
+  virtual void unitGone(int /*unit*/) {}
+  // Stopped, and every run has ended: the last word.
+  virtual void stationStopped(const Counters& counters) = 0;
+};
+
+// "6.26" from a version word (major in the high byte, minor in the low
+// byte), "?" for 0 (unknown).
+std::string versionWordText(std::uint16_t word);
+
+class Station {
+ public:
+  Station(StationSetup setup, StationView& view);
+  ~Station();
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  // Announces the station; the first links come with the first linksChanged.
+  void begin();
+  // Links that appeared (a logger plugged in) or vanished (pulled out).
+  void linksChanged(const std::vector<ports::LinkChange>& changes);
+  // One event a unit's run posted, in posting order.
+  void unitEvent(int unit, const RunEvent& event);
+  // Call at nextDeadline() (or later): the pauses before repeats that are over.
+  void timePassed();
+  // When timePassed() is due next; none while no unit is pausing.
+  std::optional<Clock::time_point> nextDeadline() const;
+
+  // Takes no new logger and ends every update: a run in progress at its
+  // next exchange, a pause at once; no repeat follows. stationStopped comes
+  // once the last run has ended.
+  void stop();
+  // Waits up to `limit` in all for the runs in progress to end and release
+  // their ports, without handling their events; true when none is left.
+  bool waitForRuns(std::chrono::milliseconds limit);
+  // For a front end that goes away without waiting further: cancels what
+  // still runs and forgets it.
+  void abandon();
+
+  bool stopping() const { return stopping_; }
+  bool running() const;
+  // Stopped and every run ended.
+  bool finished() const { return stopping_ && !running(); }
+  const Counters& counters() const { return counters_; }
+
+ private:
+  class Unit;
+  void plugged(const std::string& link);
+  void unplugged(const std::string& link);
+  void settle();
+  void endDuePauses();
+  void reportEnded();
+  UnitResult resultOf(const Unit& unit) const;
+
+  StationSetup setup_;
+  StationView& view_;
+  std::map<int, std::unique_ptr<Unit>> units_;
+  std::map<std::string, int> byLink_;
+  int nextId_ = 1;
+  Counters counters_;
+  bool stopping_ = false;
+  bool stoppedShown_ = false;
+};
+
+}  // namespace zorvik::station

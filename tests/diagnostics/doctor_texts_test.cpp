@@ -1,0 +1,184 @@
+// The words a person meets after a failed run and in the doctor's lines:
+// every failure kind, the latency timer's cost, the logger's answer.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "doctor.h"
+#include "doctor_texts.h"
+#include "fake_system.h"
+
+namespace zorvik::diagnostics {
+namespace {
+
+struct WordsCase {
+  const char* name;
+  Failure failure;
+  Explanation expected;
+};
+
+// Test names show the case's name, not its bytes.
+void PrintTo(const WordsCase& c, std::ostream* os) { *os << c.name; }
+
+// explainFailure over an empty system: nothing more to learn there, so
+// these are the plain words for each kind.
+class FailureExplanation : public ::testing::TestWithParam<WordsCase> {};
+
+TEST_P(FailureExplanation, SaysReasonAndFix) {
+  testing::FakeSystem system;
+  ASSERT_TRUE(system.ready());
+  EXPECT_EQ(explainFailure("/dev/ttyUSB0", GetParam().failure, system.roots()), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FailureExplanation,
+    ::testing::Values(
+        WordsCase{"None", {}, {}},
+        WordsCase{"NotFound",
+                  {FailureKind::NotFound, 2, "No such file or directory"},
+                  {"no such port (No such file or directory)",
+                   "is the adapter plugged in? see zorvik-updater-cli --list-ports"}},
+        WordsCase{"NotFoundWithoutSystemText",
+                  {FailureKind::NotFound, 0, ""},
+                  {"no such port", "is the adapter plugged in? see zorvik-updater-cli --list-ports"}},
+        WordsCase{"BusyWithoutAVisibleHolder",
+                  {FailureKind::Busy, 16, "Device or resource busy"},
+                  {"another program holds the port (Device or resource busy)",
+                   "close the program that uses it (a terminal program, another updater) and try again"}},
+        WordsCase{"NoPermissionOnAPortThatIsGone",
+                  {FailureKind::NoPermission, 13, "Permission denied"},
+                  {"no permission to open the port (Permission denied)",
+                   "install the package's rule (sudo apt install ./zorvik-updater_*.deb) or add yourself to the "
+                   "group that owns the port and log in again"}},
+        WordsCase{"NotATerminal",
+                  {FailureKind::NotATerminal, 25, "Inappropriate ioctl for device"},
+                  {"this is no serial port (Inappropriate ioctl for device)",
+                   "name the logger's port: see zorvik-updater-cli --list-ports"}},
+        WordsCase{"SettingsRefused",
+                  {FailureKind::SettingsRefused, 22, "Invalid argument"},
+                  {"the port refused 9600 baud, 8 data bits, no parity (Invalid argument)",
+                   "plug the adapter in again; if that does not help, its driver cannot do these settings: use the "
+                   "logger's own USB cable"}},
+        WordsCase{"PortIo",
+                  {FailureKind::PortIo, 5, "Input/output error"},
+                  {"the port stopped working (a hang-up, or the adapter was pulled out) (Input/output error)",
+                   "check that the adapter is plugged in firmly, plug it in again and start once more"}},
+        WordsCase{"Silent",
+                  {FailureKind::Silent, 0, ""},
+                  {"no answer at all", "is the logger switched on and the cable in?"}},
+        WordsCase{"ShortAnswer",
+                  {FailureKind::ShortAnswer, 0, ""},
+                  {"the logger's answer broke off", "check the cable and its plugs, then start once more"}},
+        WordsCase{"DamagedAnswer",
+                  {FailureKind::DamagedAnswer, 0, ""},
+                  {"the logger's answer arrived damaged",
+                   "a noisy or long cable, a wrong baud rate or another program on the port: use the logger's own "
+                   "cable and close other programs that use the port"}},
+        WordsCase{"Refused",
+                  {FailureKind::Refused, 0, ""},
+                  {"the logger refused the command", "switch the logger off and on again, then start once more"}},
+        WordsCase{"EchoDiffers",
+                  {FailureKind::EchoDiffers, 0, ""},
+                  {"a line came back changed from the logger",
+                   "the cable disturbs the data: use the logger's own cable, keep it away from motors and power "
+                   "lines, then start once more"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LargestUpdate, HasOneExchangePerRecordOfImage12) {
+  // images/firmware/image12.txt holds 828 records, the most of the twelve.
+  EXPECT_EQ(largestUpdateExchanges(), 828);
+}
+
+struct LatencyCase {
+  const char* name;
+  std::optional<int> latencyMs;
+  Finding expected;
+};
+
+// Test names show the case's name, not its bytes.
+void PrintTo(const LatencyCase& c, std::ostream* os) { *os << c.name; }
+
+class Latency : public ::testing::TestWithParam<LatencyCase> {};
+
+TEST_P(Latency, SaysWhatItCosts) { EXPECT_EQ(latencyFinding(GetParam().latencyMs, "set it to 1"), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Latency,
+    ::testing::Values(
+        LatencyCase{"OneMillisecond", 1, {"latency", Level::Ok, "the FTDI latency timer is 1 ms", {}}},
+        LatencyCase{"DriverDefault",
+                    16,
+                    {"latency", Level::Warning,
+                     "the FTDI latency timer is 16 ms (1 ms is best): each answer can wait up to 16 ms longer, so an "
+                     "update of the largest built-in image (828 line exchanges) can take up to about 13 s longer",
+                     "set it to 1"}},
+        LatencyCase{"TwoMilliseconds",
+                    2,
+                    {"latency", Level::Warning,
+                     "the FTDI latency timer is 2 ms (1 ms is best): each answer can wait up to 2 ms longer, so an "
+                     "update of the largest built-in image (828 line exchanges) can take up to about 1.7 s longer",
+                     "set it to 1"}},
+        LatencyCase{"Unknown", std::nullopt,
+                    {"latency", Level::Warning, "the FTDI latency timer could not be read", "set it to 1"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct AnswerCase {
+  const char* name;
+  LoggerAnswer answer;
+  Finding expected;
+};
+
+// Test names show the case's name, not its bytes.
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+
+class LoggerWords : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(LoggerWords, TellApplicationBootloaderAndSilence) {
+  EXPECT_EQ(loggerFinding("/dev/ttyUSB0", GetParam().answer), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoggerWords,
+    ::testing::Values(
+        AnswerCase{"Application",
+                   {{}, 0x6601, 0x061A, 100200},
+                   {"logger", Level::Ok,
+                    "a logger answers in its application: class 26113 [ZorvikB], version 6.26, serial number 100200",
+                    {}}},
+        AnswerCase{"Bootloader",
+                   {{}, 0xC802, 0x0000, std::nullopt},
+                   {"logger", Level::Warning,
+                    "a logger answers in its bootloader (class 51202 [BL3]): an earlier update stopped half-way, "
+                    "and the logger has no working firmware until an update finishes",
+                    "run an update to finish it: zorvik-updater-cli --port /dev/ttyUSB0"}},
+        AnswerCase{"FirstBootloader",
+                   {{}, 0xC800, 0x0000, std::nullopt},
+                   {"logger", Level::Warning,
+                    "a logger answers in its bootloader (class 51200 [BL]): an earlier update stopped half-way, "
+                    "and the logger has no working firmware until an update finishes",
+                    "run an update to finish it: zorvik-updater-cli --port /dev/ttyUSB0"}},
+        AnswerCase{"UnknownClass",
+                   {{}, 0x1234, 0x0100, std::nullopt},
+                   {"logger", Level::Warning,
+                    "something answers, but with class 4660 [?], which is no logger this updater knows",
+                    "check that this is the logger's port: see zorvik-updater-cli --list-ports"}},
+        AnswerCase{"Silent",
+                   {{FailureKind::Silent, 0, ""}, 0, 0, std::nullopt},
+                   {"logger", Level::Fail, "no answer at all", "is the logger switched on and the cable in?"}},
+        AnswerCase{"Damaged",
+                   {{FailureKind::DamagedAnswer, 0, ""}, 0, 0, std::nullopt},
+                   {"logger", Level::Fail, "the logger's answer arrived damaged",
+                    "a noisy or long cable, a wrong baud rate or another program on the port: use the logger's own "
+                    "cable and close other programs that use the port"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LevelName, IsTheWordOfTheLines) {
+  EXPECT_EQ(levelName(Level::Ok), "ok");
+  EXPECT_EQ(levelName(Level::Warning), "warning");
+  EXPECT_EQ(levelName(Level::Fail), "fail");
+}
+
+}  // namespace
+}  // namespace zorvik::diagnostics
