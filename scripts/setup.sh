@@ -80,9 +80,10 @@ esac
 
 windows_exe=()
 if [ "$WITH_WINDOWS" = 1 ]; then
-  windows_exe=(-DZORVIK_WINDOWS_EXE="$(realpath -m "$WIN_BUILD_DIR/apps/cli/zorvik-updater-cli.exe")")
+  windows_exe=(-DZORVIK_WINDOWS_EXE="$(realpath -m "$WIN_BUILD_DIR/apps/cli/zorvik-updater-cli.exe")"
+               -DZORVIK_WINDOWS_GUI_EXE="$(realpath -m "$WIN_BUILD_DIR/apps/windows/zorvik-updater.exe")")
 elif ((full)); then
-  windows_exe=(-DZORVIK_WINDOWS_EXE=)
+  windows_exe=(-DZORVIK_WINDOWS_EXE= -DZORVIK_WINDOWS_GUI_EXE=)
 fi
 cmake -S . -B "$BUILD_DIR" -G Ninja "${options[@]}" "${windows_exe[@]}" >/dev/null
 
@@ -92,7 +93,7 @@ if [ "$WITH_WINDOWS" = 1 ]; then
   cmake -S . -B "$WIN_BUILD_DIR" -G Ninja "${options[@]}" \
     --toolchain cmake/toolchain-mingw64.cmake \
     -DZORVIK_EMBED_IMAGES_EXECUTABLE="$(realpath "$BUILD_DIR/tools/embed_images")" >/dev/null
-  cmake --build "$WIN_BUILD_DIR" -j 2 --target zorvik-updater-cli
+  cmake --build "$WIN_BUILD_DIR" -j 2 --target zorvik-updater-cli zorvik-updater zorvik-window-pilot
 fi
 
 cmake --build "$BUILD_DIR" -j 2

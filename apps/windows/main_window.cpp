@@ -1,0 +1,399 @@
+// Construction of the main window: start-up options, controls, menu, layout
+// by mode, the secondary windows, the port list, docking and the messages
+// that are not about runs.
+#include "main_window.h"
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <algorithm>
+
+#include "accessible_names.h"
+#include "control_ids.h"
+#include "event_texts.h"
+#include "port_lister.h"
+#include "port_rules.h"
+#include "service_mode_setting.h"
+
+namespace zorvik::win {
+
+namespace {
+
+constexpr int kClientWidth = 355;
+constexpr int kPanelHeight = 161;
+constexpr int kStatusBarHeight = 15;
+constexpr int kFontPoints = 8;
+constexpr const wchar_t* kMenuCaption = L"Info v2025-04-24";
+// Fixed single border, system menu and minimize box only.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+// Positions as designed: left, top, width, height inside the panel.
+constexpr Bounds kBevel{0, 0, kClientWidth, 8};
+constexpr Bounds kPortLabel{13, 14, 42, 13};
+constexpr Bounds kPortBox{77, 11, 263, 21};
+constexpr Bounds kProgressBar{13, 46, 327, 26};
+constexpr Bounds kUpdateButton{40, 86, 113, 32};
+constexpr Bounds kCloseButton{200, 86, 111, 32};  // "Cancel" lies exactly over it
+constexpr Bounds kFileButton{101, 86, 52, 32};
+constexpr Bounds kReadInfoOnly{26, 134, 116, 14};
+constexpr int kPortListHeight = 160;  // the drop-down list below the port box
+
+std::wstring programDirectory() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+DWORD visibleIf(bool shown) { return shown ? static_cast<DWORD>(WS_VISIBLE) : 0u; }
+
+session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target) {
+  session::SessionSetup setup;
+  setup.sink = std::make_shared<WinEventSink>(target);
+  return setup;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::vector<std::string>& arguments)
+    : taskbar_(taskbar),
+      scale_(Scale::ofSystem()),
+      font_(makeFont(L"Microsoft Sans Serif", pointsToPixels(kFontPoints), scale_)),
+      messageWindow_(scale_),
+      overview_(scale_) {
+  // The options decide the layout, so they are read first; nothing of the
+  // window can be seen before it is complete.
+  options_ = readStartupOptions(readServiceModeSetting(), arguments);
+  dialogDirectory_ = programDirectory();
+  registerClasses(instance);
+  CreateWindowExW(0, kMainWindowClass, widen(kAppTitle).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                  scale_(kClientWidth), scale_(kPanelHeight + kStatusBarHeight), taskbar_.handle(), nullptr, instance,
+                  this);
+  target_ = std::make_shared<EventTarget>(window_);
+  session_ = std::make_unique<session::UpdateSession>(static_cast<session::SessionView&>(*this), sessionSetup(target_));
+  taskbar_.setMainWindow(window_);
+  createMenu();
+  createControls();
+  // Client area: the panel and the status bar, nothing below them.
+  const SIZE outer = outerSizeFor(window_, scale_(kClientWidth), scale_(kPanelHeight + kStatusBarHeight), true);
+  SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  readPortList();
+  if (SendMessageW(control(kIdPort), CB_GETCOUNT, 0, 0) > 0) SendMessageW(control(kIdPort), CB_SETCURSEL, 0, 0);
+  setStatus(options_.memoryFormat ? "F" : "");
+  session_->showIdle();
+  reportWindow_ = std::make_unique<ReportWindow>(instance, taskbar_.handle(), window_, scale_);
+}
+
+MainWindow::~MainWindow() {
+  if (target_) target_->detach();
+  session_.reset();  // a run left behind ends before the windows it would draw into
+  reportWindow_.reset();
+  if (window_) DestroyWindow(window_);
+}
+
+void MainWindow::registerClasses(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = procedure;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kMainWindowClass;
+  RegisterClassExW(&wc);
+  wc.lpfnWndProc = panelProcedure;
+  wc.hIcon = nullptr;
+  wc.lpszClassName = kPanelClass;
+  RegisterClassExW(&wc);
+}
+
+void MainWindow::createMenu() {
+  infoMenu_ = CreatePopupMenu();
+  AppendMenuW(infoMenu_, MF_STRING, kIdMenuFirmware, L"Firmware");
+  // Only file mode has the entry at all (a menu entry cannot be hidden).
+  if (options_.fileMode == FileMode::ServiceWithFiles) AppendMenuW(infoMenu_, MF_STRING, kIdMenuFileVersion, L"File version");
+  AppendMenuW(infoMenu_, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(infoMenu_, MF_STRING, kIdMenuExit, L"Exit");
+  HMENU bar = CreateMenu();
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(infoMenu_), kMenuCaption);
+  SetMenu(window_, bar);
+}
+
+void MainWindow::createControls() {
+  const auto at = [this](Bounds b) { return Bounds{scale_(b.x), scale_(b.y), scale_(b.width), scale_(b.height)}; };
+  panel_ = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
+                           scale_(kClientWidth), scale_(kPanelHeight), window_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdPanel)),
+                           reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)), this);
+
+  // Created in the tab order; the label right before the box it names.
+  createControl(panel_, kIdBevel, L"STATIC", L"", WS_VISIBLE | SS_ETCHEDHORZ, at(kBevel));
+  const HWND label = createControl(panel_, kIdPortLabel, L"STATIC", L"Comport:", WS_VISIBLE | SS_NOPREFIX, at(kPortLabel));
+  const HWND portBox = createControl(panel_, kIdPort, L"COMBOBOX", L"",
+                                     WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                                     at({kPortBox.x, kPortBox.y, kPortBox.width, kPortBox.height + kPortListHeight}));
+  const HWND progress = createControl(panel_, kIdProgress, PROGRESS_CLASSW, L"", WS_VISIBLE, at(kProgressBar));
+  SendMessageW(progress, PBM_SETRANGE32, 0, 100);
+  nameForScreenReaders(progress, L"Progress");
+
+  const bool fileMode = options_.fileMode == FileMode::ServiceWithFiles;
+  // Without "File", "Update" is as wide as "Close"; with it, both are half
+  // that, side by side with 8 pixels between them.
+  Bounds update = kUpdateButton;
+  Bounds file = kFileButton;
+  update.width = fileMode ? kCloseButton.width / 2 : kCloseButton.width;
+  if (fileMode) {
+    file.width = kCloseButton.width / 2;
+    file.x = update.x + update.width + 8;
+  }
+  createControl(panel_, kIdUpdate, L"BUTTON", L"Update", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, at(update));
+  createControl(panel_, kIdCancel, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, at(kCloseButton));
+  createControl(panel_, kIdClose, L"BUTTON", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, at(kCloseButton));
+  createControl(panel_, kIdFile, L"BUTTON", L"File", visibleIf(fileMode) | WS_TABSTOP | BS_PUSHBUTTON,
+                at(file));
+  createControl(panel_, kIdReadInfoOnly, L"BUTTON", L"Read info only",
+                visibleIf(options_.serviceMode) | WS_TABSTOP | BS_AUTOCHECKBOX, at(kReadInfoOnly));
+
+  statusBar_ = createControl(window_, kIdStatusBar, STATUSCLASSNAMEW, L"",
+                             WS_VISIBLE | CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | SBT_TOOLTIPS,
+                             at({0, kPanelHeight, kClientWidth, kStatusBarHeight}));
+  int rightEdges[] = {-1};  // one part across the whole bar
+  SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(rightEdges));
+
+  setFont(window_, font_.get());
+  for (HWND child = GetWindow(panel_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) setFont(child, font_.get());
+  setFont(statusBar_, font_.get());
+
+  // Designed for its original font; a wider substitute gets the room up to
+  // the port box, so that the caption is never cut.
+  HDC dc = GetDC(label);
+  const HGDIOBJ old = SelectObject(dc, font_.get());
+  SIZE text{};
+  GetTextExtentPoint32W(dc, L"Comport:", 8, &text);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  const Bounds room = at(kPortLabel);
+  place(label, {room.x, room.y, std::clamp<int>(text.cx, room.width, scale_(kPortBox.x - kPortLabel.x - 2)),
+                std::max<int>(text.cy, room.height)});
+  focus_ = portBox;
+}
+
+void MainWindow::show() {
+  // Centred in the work area of the screen.
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  const RECT outer = outerRect(window_);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  SetWindowPos(window_, nullptr, area.left + (area.right - area.left - width) / 2,
+               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ShowWindow(window_, SW_SHOWNORMAL);
+  UpdateWindow(window_);
+  taskbar_.show();
+}
+
+void MainWindow::firstIdle() {
+  if (idleSeen_) return;
+  idleSeen_ = true;
+  if (options_.fileMode != FileMode::Normal) reportWindow_->show();
+}
+
+// The program's windows all belong to this, the GUI thread.
+bool MainWindow::isOurs(HWND window) const {
+  return window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+}
+
+bool MainWindow::preTranslate(MSG& msg) {
+  const bool input = (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) ||
+                     (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
+                     (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCXBUTTONDBLCLK);
+  // The pause before a repeat takes no input; painting and timers go on.
+  if (pausing_ && input && isOurs(msg.hwnd)) return true;
+  return panel_ && IsDialogMessageW(panel_, &msg);
+}
+
+void MainWindow::readPortList() {
+  const HWND box = control(kIdPort);
+  // The box keeps its text, also when that port is gone.
+  const std::wstring shown = windowText(box);
+  SendMessageW(box, CB_RESETCONTENT, 0, 0);
+  for (const std::string& port : ports::listLoggerPorts()) {
+    const std::wstring name = widen(port);
+    SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  }
+  SetWindowTextW(box, shown.c_str());
+}
+
+void MainWindow::handleDeviceChange(WPARAM wParam, LPARAM lParam) {
+  // Only arrivals and removals carry a notification header.
+  std::uint32_t deviceType = 0;
+  if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
+    deviceType = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam)->dbch_devicetype;
+  }
+  if (!ports::isPortChange(ports::fromWinDeviceChange(static_cast<std::uintptr_t>(wParam), deviceType))) return;
+  readPortList();
+  // The new list is shown at once, but only to a user who is working with
+  // this program and may pick a port now.
+  const HWND box = control(kIdPort);
+  if (!isOurs(GetForegroundWindow()) || !IsWindowEnabled(box)) return;
+  SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
+  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  SendMessageW(box, CB_SHOWDROPDOWN, TRUE, 0);
+}
+
+// Enter presses the focused button, elsewhere "Update".
+LRESULT MainWindow::defaultButton() const {
+  const HWND focus = GetFocus();
+  int id = kIdUpdate;
+  if (focus && GetParent(focus) == panel_ && (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
+    id = GetDlgCtrlID(focus);
+  }
+  return MAKELRESULT(id, DC_HASDEFID);
+}
+
+void MainWindow::rememberFocus() {
+  const HWND focus = GetFocus();
+  if (focus && IsChild(window_, focus)) focus_ = focus;
+}
+
+// A control can take the focus when it and the windows it sits in (the port
+// box's edit field sits in the box) are shown and enabled.
+bool MainWindow::usable(HWND control) const {
+  if (!control || !IsChild(panel_, control)) return false;
+  for (HWND w = control; w && w != panel_; w = GetParent(w)) {
+    if (!IsWindowVisible(w) || !IsWindowEnabled(w)) return false;
+  }
+  return true;
+}
+
+void MainWindow::restoreFocus() {
+  const HWND target = usable(focus_) ? focus_ : GetNextDlgTabItem(panel_, nullptr, FALSE);
+  if (target) SetFocus(target);
+}
+
+// A control that is disabled or hidden while it has the focus leaves the
+// keyboard with nothing to type into; the focus moves to the next control
+// the user can use, Cancel while a run is under way.
+void MainWindow::keepFocusUsable(HWND focus) {
+  if (!focus || !IsChild(panel_, focus) || usable(focus)) return;
+  const HWND cancel = control(kIdCancel);
+  SetFocus(usable(cancel) ? cancel : GetNextDlgTabItem(panel_, nullptr, FALSE));
+}
+
+void MainWindow::command(int id) {
+  switch (id) {
+    case kIdUpdate: updateClicked(); break;
+    case kIdFile: fileClicked(); break;
+    case kIdCancel: session_->cancel(); break;
+    case kIdClose:
+    case kIdMenuExit: SendMessageW(window_, WM_CLOSE, 0, 0); break;
+    case kIdMenuFirmware: showOverview(); break;
+    case kIdMenuFileVersion: fileVersionClicked(); break;
+    case IDCANCEL:
+      // Escape: the button at the right-hand place, "Cancel" during a run, else "Close".
+      command(IsWindowVisible(control(kIdCancel)) ? kIdCancel : kIdClose);
+      break;
+    default: break;
+  }
+}
+
+LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+    self->panel_ = nullptr;
+    self->statusBar_ = nullptr;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->handle(message, wParam, lParam);
+}
+
+// The panel holds the controls; what they tell it goes to the main window.
+LRESULT CALLBACK MainWindow::panelProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+      return SendMessageW(GetParent(window), message, wParam, lParam);
+    case DM_GETDEFID:
+      if (self) return self->defaultButton();
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kRunEventMessage:
+      runEventArrived(lParam);
+      return 0;
+    case kResumeEventsMessage:
+      processRunEvents();
+      return 0;
+    case WM_TIMER:
+      if (wParam == kPauseTimer) pauseOver();
+      return 0;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == 0 || HIWORD(wParam) == BN_CLICKED) command(LOWORD(wParam));
+      return 0;
+    case WM_CLOSE:
+      closeRequested();
+      return 0;
+    case WM_DESTROY:
+      if (target_) target_->detach();
+      discardRunEvents(window_);
+      PostQuitMessage(0);
+      return 0;
+    case WM_MOVE:
+      if (reportWindow_) reportWindow_->followMove(window_);
+      return 0;
+    case WM_DEVICECHANGE:
+      handleDeviceChange(wParam, lParam);
+      return TRUE;
+    case WM_SETCURSOR:
+      if (busy_ && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) rememberFocus();
+      else restoreFocus();
+      return 0;
+    case WM_SETFOCUS:
+      restoreFocus();
+      return 0;
+    case WM_SYSCOMMAND:
+      // The program minimizes as one, through the window of its task-bar button.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        taskbar_.minimize();
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+}  // namespace zorvik::win

@@ -1,0 +1,125 @@
+// The main window: port box, progress bar, the buttons that start, cancel
+// and end an update, status bar and the "Info" menu. It only draws: the
+// update session decides what happens around runs (repeats, pauses, texts,
+// which controls are enabled) and the window shows it.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image_header.h"
+#include "message_window.h"
+#include "overview_dialog.h"
+#include "report_window.h"
+#include "startup_options.h"
+#include "taskbar_window.h"
+#include "update_session.h"
+#include "win_event_sink.h"
+#include "win_util.h"
+
+namespace zorvik::win {
+
+class MainWindow final : private session::SessionView {
+ public:
+  // arguments: the program arguments without the program's own path.
+  MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::vector<std::string>& arguments);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Centred on the screen, then the task-bar button.
+  void show();
+  // The application's first idle moment: the report window in service mode.
+  void firstIdle();
+  // For the message loop: true when the message has been dealt with (input
+  // dropped during the pause before a repeat, dialog keys of the panel).
+  bool preTranslate(MSG& msg);
+
+ private:
+  // Posted to itself: go on with the events held back by a question.
+  static constexpr UINT kResumeEventsMessage = WM_APP + 2;
+  static constexpr UINT_PTR kPauseTimer = 1;
+
+  // Construction (main_window.cpp).
+  void registerClasses(HINSTANCE instance);
+  void createControls();
+  void createMenu();
+  void readPortList();
+  void handleDeviceChange(WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK panelProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT defaultButton() const;
+  void command(int id);
+  HWND control(int id) const { return GetDlgItem(panel_, id); }
+  void rememberFocus();
+  bool usable(HWND control) const;
+  void restoreFocus();
+  // focus: the window that had the focus before the controls changed.
+  void keepFocusUsable(HWND focus);
+  bool isOurs(HWND window) const;
+
+  // The user's actions (main_window_run.cpp).
+  void updateClicked();
+  void fileClicked();
+  void showOverview();
+  void fileVersionClicked();
+  bool ask(const session::Question& question);
+  std::wstring chooseFile();
+  std::optional<RunRequest> prepareRun(const std::wstring& fileName);
+
+  // Events of the runs, held back while the window must not handle them.
+  void runEventArrived(LPARAM lParam);
+  void processRunEvents();
+  void resumeRunEvents();
+  void pauseOver();
+  void closeRequested();
+  void abandonUpdate();
+
+  // What the session tells the window to draw.
+  void report(const std::string& text) override;
+  void setStatus(const std::string& text) override;
+  void setProgress(int percent) override;
+  void setTaskbarTitle(const std::string& title) override;
+  void setCaption(const std::string& caption) override;
+  void showMessage(const std::string& text) override;
+  void beep() override;
+  void showControls(const session::Controls& controls) override;
+  void startPause(std::chrono::milliseconds pause) override;
+
+  TaskbarWindow& taskbar_;
+  Scale scale_;
+  Font font_;
+  StartupOptions options_;
+  std::wstring dialogDirectory_;  // where the file dialog opens
+  std::optional<ImageHeader> fileHeader_;  // read by "File version", shown in the overview
+
+  HWND window_ = nullptr;
+  HWND panel_ = nullptr;
+  HWND statusBar_ = nullptr;
+  HMENU infoMenu_ = nullptr;
+  HWND focus_ = nullptr;  // the control that had the focus when the window was left
+  bool busy_ = false;     // the hourglass over the program's windows
+
+  std::shared_ptr<EventTarget> target_;
+  std::unique_ptr<session::UpdateSession> session_;
+  std::unique_ptr<ReportWindow> reportWindow_;
+  MessageWindow messageWindow_;
+  OverviewDialog overview_;
+
+  // Update events wait here while the window must not handle them (the
+  // pause before a repeat, an open question, the closing) and while one is
+  // being handled, so that they are handled one at a time in posting order.
+  std::deque<RunEvent> pending_;
+  bool handling_ = false;
+  bool pausing_ = false;
+  int questionDepth_ = 0;
+  bool closing_ = false;
+  bool closeAfterPause_ = false;
+  bool idleSeen_ = false;
+};
+
+}  // namespace zorvik::win

@@ -1,0 +1,73 @@
+#include "message_window.h"
+
+#include "accessible_names.h"
+#include "control_ids.h"
+
+namespace zorvik::win {
+
+namespace {
+constexpr int kClientHeight = 101;
+constexpr int kPanelHeight = 45;
+constexpr int kButtonWidth = 93;
+constexpr int kMargin = 3;
+constexpr int kInset = 10;  // from the main window's sides and bottom
+constexpr int kFontPoints = 8;
+// A dialog frame without any title-bar button: no system menu.
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
+}  // namespace
+
+MessageWindow::MessageWindow(const Scale& scale)
+    : scale_(scale), font_(makeFont(L"Tahoma", pointsToPixels(kFontPoints), scale)) {}
+
+void MessageWindow::show(HWND owner, const std::string& text, int x, int y, int w, int h) {
+  text_ = widen(text);
+  // Outer height for the designed client height, from the frame this style gets.
+  RECT frame{0, 0, 0, scale_(kClientHeight)};
+  AdjustWindowRectEx(&frame, kStyle, FALSE, WS_EX_DLGMODALFRAME);
+  const int height = frame.bottom - frame.top;
+  outer_ = RECT{x + kInset, y + h - height - kInset, x + w - kInset, y + h - kInset};
+  const std::vector<WORD> dialog = emptyDialogTemplate(kStyle, kMessageCaption);
+  DialogBoxIndirectParamW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)),
+                          reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner, procedure,
+                          reinterpret_cast<LPARAM>(this));
+}
+
+void MessageWindow::create(HWND dialog) {
+  SetWindowPos(dialog, nullptr, outer_.left, outer_.top, outer_.right - outer_.left, outer_.bottom - outer_.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(dialog, &client);
+  const int margin = scale_(kMargin);
+  const int panelTop = client.bottom - scale_(kPanelHeight);
+  // The text wraps (no horizontal scrolling) and stays read-only.
+  const HWND text = createControl(dialog, kIdMessageText, L"EDIT", text_.c_str(),
+                                  WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                                  {margin, margin, client.right - 2 * margin, panelTop - 2 * margin},
+                                  WS_EX_CLIENTEDGE);
+  const HWND ok = createControl(dialog, IDOK, L"BUTTON", L"OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                {margin, panelTop + margin, scale_(kButtonWidth), scale_(kPanelHeight) - 2 * margin});
+  setFont(dialog, font_.get());
+  setFont(text, font_.get());
+  setFont(ok, font_.get());
+  annotateName(text, kMessageCaption);
+  SetFocus(ok);
+}
+
+INT_PTR CALLBACK MessageWindow::procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      reinterpret_cast<MessageWindow*>(lParam)->create(dialog);
+      return FALSE;  // the focus has been put on "OK"
+    case WM_COMMAND:
+      // "OK", Enter and Escape all acknowledge the message.
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDOK);
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace zorvik::win

@@ -1,0 +1,38 @@
+// The firmware overview: one row per built-in image, newest first, and the
+// header of an image file on top once "File version" has read one.
+#pragma once
+
+#include <optional>
+
+#include "image_header.h"
+#include "win_util.h"
+
+namespace zorvik::win {
+
+class OverviewDialog {
+ public:
+  explicit OverviewDialog(const Scale& scale);
+
+  // Fills the list, places the dialog (outer top-left at left/top, outer
+  // height `height`; the columns decide the width), shows it modally over
+  // owner and returns when the user has pressed "OK".
+  void execute(HWND owner, int left, int top, int height, const std::optional<ImageHeader>& fileHeader);
+
+ private:
+  static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  void create(HWND dialog);
+  void addImageRow(const ImageHeader& header);
+  int autoSizeColumns();
+  void layout(HWND dialog);
+
+  Scale scale_;
+  Font font_;
+  HWND list_ = nullptr;
+  HWND ok_ = nullptr;
+  int left_ = 0;
+  int top_ = 0;
+  int height_ = 0;
+  std::optional<ImageHeader> fileHeader_;
+};
+
+}  // namespace zorvik::win

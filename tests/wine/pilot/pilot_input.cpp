@@ -1,0 +1,159 @@
+// What the pilot does with its hands: clicks, keys (the menu is reached with
+// them, as Wine does not let another process read a menu), the file dialog,
+// the serial port map and the system's device notifications.
+#include "pilot.h"
+
+#include <dbt.h>
+
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "control_ids.h"
+
+namespace zorvik::pilot {
+
+namespace {
+
+void bringToFront(const Pilot& pilot) {
+  // Keyboard input goes to the active window: the updater's, or the dialog
+  // it has open.
+  const HWND target = GetLastActivePopup(pilot.mainWindow());
+  SetForegroundWindow(target ? target : pilot.mainWindow());
+  Sleep(100);
+}
+
+INPUT key(WORD vk, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  return input;
+}
+
+WORD virtualKey(const std::string& name) {
+  static const std::map<std::string, WORD> keys{
+      {"tab", VK_TAB},   {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"space", VK_SPACE}, {"down", VK_DOWN},
+      {"up", VK_UP},     {"left", VK_LEFT},    {"right", VK_RIGHT},   {"f4", VK_F4},       {"f10", VK_F10},
+      {"shift", VK_SHIFT}, {"alt", VK_MENU},   {"ctrl", VK_CONTROL}};
+  const auto found = keys.find(name);
+  if (found == keys.end()) throw Failure("unknown key \"" + name + "\"");
+  return found->second;
+}
+
+}  // namespace
+
+void clickButton(Pilot& pilot, HWND button) {
+  (void)pilot;
+  if (!IsWindowVisible(button)) throw Failure("the button to click is hidden");
+  if (!IsWindowEnabled(button)) throw Failure("the button to click is disabled");
+  PostMessageW(button, BM_CLICK, 0, 0);
+  Sleep(50);
+}
+
+void mouseClick(HWND window) {
+  if (!IsWindowVisible(window) || !IsWindowEnabled(window)) throw Failure("the control to click cannot be clicked");
+  SetForegroundWindow(GetAncestor(window, GA_ROOT));
+  Sleep(100);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  // Absolute input coordinates run from 0 to 65535 across the screen.
+  const LONG x = MulDiv((rect.left + rect.right) / 2, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  const LONG y = MulDiv((rect.top + rect.bottom) / 2, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  INPUT inputs[3] = {};
+  const DWORD flags[3] = {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+  for (int i = 0; i < 3; ++i) {
+    inputs[i].type = INPUT_MOUSE;
+    inputs[i].mi.dx = x;
+    inputs[i].mi.dy = y;
+    inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &inputs[i], sizeof(INPUT));
+    Sleep(100);
+  }
+}
+
+// "shift+tab enter": each word one key press, with its modifiers held.
+void pressKeys(Pilot& pilot, const std::string& keys) {
+  bringToFront(pilot);
+  std::istringstream words(keys);
+  std::string word;
+  while (words >> word) {
+    std::vector<WORD> held;
+    std::size_t start = 0;
+    for (std::size_t plus; (plus = word.find('+', start)) != std::string::npos; start = plus + 1) {
+      held.push_back(virtualKey(word.substr(start, plus - start)));
+    }
+    const WORD vk = virtualKey(word.substr(start));
+    std::vector<INPUT> inputs;
+    for (const WORD modifier : held) inputs.push_back(key(modifier, false));
+    inputs.push_back(key(vk, false));
+    inputs.push_back(key(vk, true));
+    for (auto it = held.rbegin(); it != held.rend(); ++it) inputs.push_back(key(*it, true));
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    Sleep(150);
+  }
+}
+
+void sendDeviceChange(Pilot& pilot, const std::string& event, const std::string& kind) {
+  WPARAM what = 0;
+  if (event == "arrival") what = DBT_DEVICEARRIVAL;
+  else if (event == "removal") what = DBT_DEVICEREMOVECOMPLETE;
+  else throw Failure("device-change: arrival or removal, not " + event);
+  DEV_BROADCAST_PORT_W port{};
+  port.dbcp_size = sizeof port;
+  port.dbcp_devicetype = DBT_DEVTYP_PORT;
+  DEV_BROADCAST_VOLUME volume{};
+  volume.dbcv_size = sizeof volume;
+  volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+  volume.dbcv_unitmask = 1u << 4;  // E:
+  LPARAM header = 0;
+  if (kind == "port") header = reinterpret_cast<LPARAM>(&port);
+  else if (kind == "volume") header = reinterpret_cast<LPARAM>(&volume);
+  else throw Failure("device-change: port or volume, not " + kind);
+  bringToFront(pilot);
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(pilot.mainWindow(), WM_DEVICECHANGE, what, header, SMTO_ABORTIFHUNG, 5000, &result)) {
+    throw Failure("the updater did not take the device notification");
+  }
+  Sleep(200);
+}
+
+void setSerialMapValue(const std::wstring& device, const std::wstring& port) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    throw Failure("cannot open the serial port map");
+  }
+  const LONG result =
+      port.empty() ? RegDeleteValueW(key, device.c_str())
+                   : RegSetValueExW(key, device.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                                    static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) throw Failure("cannot change the serial port map");
+}
+
+void typeIntoFileDialog(Pilot& pilot, const std::wstring& fileName, std::chrono::milliseconds limit) {
+  const HWND dialog = pilot.waitForWindow(L"Open", limit);
+  // The file name box: the edit field inside the combo box cmb13 (itself
+  // inside an extended combo box in Wine's dialog), or the edit box edt1.
+  HWND edit = nullptr;
+  if (const HWND names = GetDlgItem(dialog, 0x47C)) {
+    EnumChildWindows(
+        names,
+        [](HWND child, LPARAM found) -> BOOL {
+          wchar_t cls[16] = {};
+          GetClassNameW(child, cls, 16);
+          if (_wcsicmp(cls, L"Edit") != 0) return TRUE;
+          *reinterpret_cast<HWND*>(found) = child;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+  }
+  if (!edit) edit = GetDlgItem(dialog, 0x480);
+  if (!edit) throw Failure("no file name box in the open-file dialog");
+  SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
+  clickButton(pilot, GetDlgItem(dialog, IDOK));
+  pilot.waitUntilGone(dialog, limit);
+}
+
+}  // namespace zorvik::pilot
