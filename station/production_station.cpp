@@ -61,6 +61,7 @@ class Station::Unit final : public session::SessionView {
 
   void report(const std::string& text) override { view_.unitReport(id(), text); }
   void note(const std::string& text) override { view_.unitNote(id(), text); }
+  void explain(const std::string& reason, const std::string& fix) override { view_.unitExplain(id(), reason, fix); }
   void setStatus(const std::string& text) override { view_.unitStatus(id(), text); }
   void setProgress(int percent) override { view_.unitProgress(id(), percent); }
   void setTaskbarTitle(const std::string&) override {}
@@ -172,6 +173,7 @@ void Station::plugged(const std::string& link) {
   setup.repeatPause = setup_.repeatPause;
   setup.maxRepeats = setup_.maxRepeats;
   if (setup_.recorders) setup.recorder = setup_.recorders();
+  setup.explain = setup_.explain;
   unit->session = std::make_unique<session::UpdateSession>(*unit, std::move(setup));
   view_.unitStarted(start);
   RunRequest request;

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "event_texts.h"
+#include "failure_texts.h"
 #include "link_watcher.h"
 #include "run_handle.h"
 #include "run_request.h"
@@ -60,6 +61,7 @@ struct StationSetup {
   int maxRepeats = -1;  // automatic repeats per unit; -1 unlimited
   WorkerFactory workers = makeLoggerUpdate;
   RecorderFactory recorders;
+  session::Explain explain = session::explainFailure;  // the cause and fix of a failure
   std::shared_ptr<StationSink> sink;
 };
 
@@ -113,8 +115,12 @@ class StationView {
   virtual void unitAttemptStarted(int /*unit*/, int /*attempt*/) {}
   virtual void unitEvent(int /*unit*/, const RunEvent& /*event*/, const EventPresentation& /*presentation*/) {}
   virtual void unitReport(int /*unit*/, const std::string& /*text*/) {}
-  // A line of the session's own: how to fix a port, a history that cannot be kept.
+  // A line of the session's own: a history that cannot be kept.
   virtual void unitNote(int unit, const std::string& text) = 0;
+  // Why the unit's update failed and what fixes it, after the error.
+  virtual void unitExplain(int unit, const std::string& reason, const std::string& fix) {
+    unitNote(unit, reason + ": " + fix);
+  }
   virtual void unitStatus(int /*unit*/, const std::string& /*text*/) {}
   virtual void unitProgress(int /*unit*/, int /*percent*/) {}
   // The logger's identity as far as its runs have read it, when it changed.

@@ -18,11 +18,14 @@
 
 #include "event_texts.h"
 #include "firmware_overview.h"
+#include "history_dialog.h"
 #include "message_window.h"
 #include "port_lister.h"
 #include "port_watcher.h"
 #include "report_window.h"
+#include "station_window.h"
 #include "update_event.h"
+#include "window_history.h"
 #include "window_options.h"
 
 namespace zorvik::ui {
@@ -39,9 +42,10 @@ W* named(W* widget, const char* name) {
   return widget;
 }
 
-session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target) {
+session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target, const WindowHistory& history) {
   session::SessionSetup setup;
   setup.sink = std::make_shared<QtEventSink>(target);
+  setup.recorder = history.recorder();
   return setup;
 }
 
@@ -52,7 +56,8 @@ MainWindow::MainWindow(const QStringList& arguments, Environment environment)
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       environment_(std::move(environment)),
       target_(std::make_shared<EventTarget>(this)),
-      session_(*this, sessionSetup(target_)) {
+      history_(std::make_unique<WindowHistory>(environment_.historyPath, "window")),
+      session_(*this, sessionSetup(target_, *history_)) {
   setObjectName("frmMain");
   setFont(QFont("Microsoft Sans Serif", 8));
   createControls();
@@ -66,6 +71,8 @@ MainWindow::MainWindow(const QStringList& arguments, Environment environment)
 }
 
 MainWindow::~MainWindow() {
+  // The station goes first: its runs end while everything they report to lives.
+  delete station_;
   target_->detach();
   if (pausing_) qApp->removeEventFilter(this);
   if (cursorOverridden_) QApplication::restoreOverrideCursor();
@@ -132,10 +139,14 @@ void MainWindow::createMenu() {
   QMenu* menInfo = named(bar->addMenu(QString()), "menInfo");
   firmwareAction_ = named(menInfo->addAction("Firmware"), "menInfoFirmware");
   fileVersionAction_ = named(menInfo->addAction("File version"), "menInfoFile");
+  historyAction_ = named(menInfo->addAction("History"), "menInfoHistory");
+  stationAction_ = named(menInfo->addAction("Station"), "menStation");
   named(menInfo->addSeparator(), "N1");
   exitAction_ = named(menInfo->addAction("Exit"), "menFileExit");
   connect(firmwareAction_, &QAction::triggered, this, [this] { showOverview(); });
   connect(fileVersionAction_, &QAction::triggered, this, [this] { fileVersionClicked(); });
+  connect(historyAction_, &QAction::triggered, this, [this] { showHistory(); });
+  connect(stationAction_, &QAction::triggered, this, [this] { openStation(); });
   connect(exitAction_, &QAction::triggered, this, [this] { close(); });
 }
 
@@ -178,6 +189,7 @@ void MainWindow::layoutForFileMode() {
 
 void MainWindow::createSecondaryWindows() {
   overview_ = new FirmwareOverview(this);
+  historyDialog_ = new HistoryDialog(this);
   reportWindow_ = new ReportWindow(this);
   messageWindow_ = new MessageWindow(this);
 }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,14 +32,19 @@ namespace zorvik::ui {
 class EventTarget;
 class PortWatcher;
 class FirmwareOverview;
+class HistoryDialog;
 class MessageWindow;
 class ReportWindow;
+class StationWindow;
+class WindowHistory;
 
 // What the main window uses of the outside world; tests replace parts of it.
 struct MainWindowEnvironment {
   std::shared_ptr<Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
   std::function<std::vector<std::string>()> readPorts;  // null: the system's logger ports
   bool watchDevices = true;  // follow port arrivals and removals
+  std::string historyPath;   // the update history; empty: the default place
+  std::filesystem::path stationWatchDir;  // the station's port links; empty: /dev/serial/by-id, FTDI only
 };
 
 class MainWindow : public QMainWindow, private session::SessionView {
@@ -56,6 +63,11 @@ class MainWindow : public QMainWindow, private session::SessionView {
   ReportWindow* reportWindow() const { return reportWindow_; }
   MessageWindow* messageWindow() const { return messageWindow_; }
   FirmwareOverview* overview() const { return overview_; }
+  HistoryDialog* historyDialog() const { return historyDialog_; }
+  // Opens the station view (or raises the one open), which updates every
+  // logger plugged in without asking; it goes away when closed. None while
+  // an update of the window's own is under way.
+  StationWindow* openStation();
 
  protected:
   bool event(QEvent* e) override;
@@ -78,6 +90,7 @@ class MainWindow : public QMainWindow, private session::SessionView {
   void fileClicked();
   void cancelClicked();
   void showOverview();
+  void showHistory();
   void fileVersionClicked();
   bool confirm(const session::Question& question);
   QString chooseFile();
@@ -103,6 +116,7 @@ class MainWindow : public QMainWindow, private session::SessionView {
   QString dialogDirectory_;  // where the file dialog opens
   std::optional<ImageHeader> fileHeader_;  // read by "File version", shown in the overview
   std::shared_ptr<EventTarget> target_;
+  std::unique_ptr<WindowHistory> history_;  // opened once; the session records each update in it
   session::UpdateSession session_;
 
   // Update events wait here while the window must not handle them (the pause
@@ -127,10 +141,14 @@ class MainWindow : public QMainWindow, private session::SessionView {
   QLabel* statusLabel_ = nullptr;
   QAction* firmwareAction_ = nullptr;
   QAction* fileVersionAction_ = nullptr;
+  QAction* historyAction_ = nullptr;
+  QAction* stationAction_ = nullptr;
   QAction* exitAction_ = nullptr;
   PortWatcher* portWatcher_ = nullptr;
 
   FirmwareOverview* overview_ = nullptr;
+  HistoryDialog* historyDialog_ = nullptr;
+  QPointer<StationWindow> station_;
   ReportWindow* reportWindow_ = nullptr;
   MessageWindow* messageWindow_ = nullptr;
 };

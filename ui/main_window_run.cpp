@@ -19,12 +19,15 @@
 
 #include "event_texts.h"
 #include "firmware_overview.h"
+#include "history_dialog.h"
 #include "image_file.h"
 #include "image_file_failure.h"
 #include "main_window.h"
 #include "message_window.h"
 #include "report_window.h"
+#include "station_window.h"
 #include "update_event.h"
+#include "window_history.h"
 
 namespace zorvik::ui {
 
@@ -115,6 +118,29 @@ void MainWindow::showOverview() {
   overview_->execute(outer.left(), outer.top(), outer.height(), fileHeader_);
 }
 
+void MainWindow::showHistory() { historyDialog_->execute(history_->table()); }
+
+StationWindow* MainWindow::openStation() {
+  // One station at a time, and none beside an update of the window's own:
+  // both could reach for the same port.
+  if (session_.running()) return nullptr;
+  if (!station_) {
+    StationWindowSetup setup;
+    setup.watchDir = environment_.stationWatchDir;
+    setup.options = options_.runOptions;
+    setup.sleeper = environment_.sleeper;
+    setup.historyPath = environment_.historyPath;
+    station_ = new StationWindow(this, std::move(setup));
+    station_->setAttribute(Qt::WA_DeleteOnClose);
+    // The main window takes no input while the station runs.
+    station_->setWindowModality(Qt::ApplicationModal);
+  }
+  station_->show();
+  station_->raise();
+  station_->activateWindow();
+  return station_;
+}
+
 void MainWindow::fileVersionClicked() {
   // The entry is disabled during an update: what it shows must not mix with a run.
   if (session_.running()) return;
@@ -191,6 +217,7 @@ void MainWindow::showControls(const session::Controls& controls) {
   cancelButton_->setVisible(controls.cancelShown);
   portBox_->setEnabled(controls.portEnabled);
   fileVersionAction_->setEnabled(controls.fileVersionEnabled);
+  stationAction_->setEnabled(controls.updateEnabled);
   if (controls.busyCursor && !cursorOverridden_) QApplication::setOverrideCursor(Qt::WaitCursor);
   if (!controls.busyCursor && cursorOverridden_) QApplication::restoreOverrideCursor();
   cursorOverridden_ = controls.busyCursor;

@@ -52,6 +52,11 @@ class ConsoleStationView final : public station::StationView {
     if (PortOutput* json = output(unit)) json->note(text);
     else console_.line("[" + links_[unit] + "] " + text);
   }
+  // In JSON the final event's line carries it, as for --port.
+  void unitExplain(int unit, const std::string& reason, const std::string& fix) override {
+    if (PortOutput* json = output(unit)) json->explain(reason, fix);
+    else console_.line("[" + links_[unit] + "] " + reason + ": " + fix);
+  }
 
   void unitResult(const station::UnitResult& r) override {
     const std::string serial = r.serialNumber == 0 ? "?" : std::to_string(r.serialNumber);
@@ -118,6 +123,7 @@ int runStation(const StationPlan& plan, Console& console) {
   setup.maxRepeats = plan.maxRepeats;
   setup.workers = plan.workers;
   setup.recorders = plan.recorders;
+  setup.explain = plan.explain;
   setup.sink = loop.sink();
   ConsoleStationView view(console);
   station::Station station(std::move(setup), view);

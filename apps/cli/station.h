@@ -14,6 +14,7 @@
 
 #include "cancel_token.h"
 #include "console_output.h"
+#include "failure_texts.h"
 #include "run_handle.h"
 #include "run_request.h"
 #include "history_access.h"
@@ -33,6 +34,7 @@ struct StationPlan {
   int maxRepeats = -1;  // automatic repeats per unit; -1 unlimited
   WorkerFactory workers = makeLoggerUpdate;
   RecorderFactory recorders;  // keeps the update history; may be empty
+  session::Explain explain = session::explainFailure;  // the cause and fix of a failure
 };
 
 // Until the station is stopped; 0 when no unit failed, 1 otherwise.

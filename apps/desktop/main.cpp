@@ -4,9 +4,11 @@
 // Besides the window's own switches it takes --port PORT (the port box text
 // at start-up, for a port the system does not list, such as the simulated
 // logger's) and --start (press "Update" once the window is up; the usual
-// confirmation still applies).
+// confirmation still applies), and --station [--watch-dir DIR]: the station
+// view alone, which updates every logger plugged in without asking.
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <cstdio>
 #include <cstring>
 #include <QPushButton>
@@ -14,17 +16,24 @@
 
 #include "main_window.h"
 #include "screenshot_tour.h"
+#include "station_window.h"
 
 namespace {
 
 constexpr const char* kHelp = R"(Usage: zorvik-updater [--port PORT] [--start] [switches]
+       zorvik-updater --station [--watch-dir DIR] [switches]
 
 The desktop updater for Zorvik data loggers: pick the logger's port, press
 "Update", confirm, and follow the progress until the final message.
 
-  --port PORT   put PORT into the port box (for a port the list does not offer)
-  --start       press "Update" once the window is up (the question still comes)
-  --help        show this text
+  --port PORT      put PORT into the port box (for a port the list does not offer)
+  --start          press "Update" once the window is up (the question still comes)
+  --station        open the production station instead ("Info" -> "Station"):
+                   every logger plugged in is updated without asking, one tile
+                   per port with PASS or FAIL; closing it stops every update
+  --watch-dir DIR  the station's directory of port links (default
+                   /dev/serial/by-id, FTDI adapters only; with DIR any link)
+  --help           show this text
 
 Switches (service mode only, see README): cc:- cf:- cp:- relax the matching
 checks, f:+ adds the "File" button; mf:+ works in every mode.
@@ -41,6 +50,8 @@ bool wantsHelp(int argc, char** argv) {
 struct LaunchRequest {
   QString port;
   bool start = false;
+  bool station = false;
+  QString watchDir;
 };
 
 LaunchRequest takeLaunchArguments(QStringList& arguments) {
@@ -52,6 +63,12 @@ LaunchRequest takeLaunchArguments(QStringList& arguments) {
     } else if (arguments[i] == "--start") {
       request.start = true;
       arguments.remove(i);
+    } else if (arguments[i] == "--station") {
+      request.station = true;
+      arguments.remove(i);
+    } else if (arguments[i] == "--watch-dir" && i + 1 < arguments.size()) {
+      request.watchDir = arguments[i + 1];
+      arguments.remove(i, 2);
     } else {
       ++i;
     }
@@ -74,8 +91,21 @@ int main(int argc, char** argv) {
   QStringList arguments = QCoreApplication::arguments();
   const zorvik::desktop::TourRequest tour = zorvik::desktop::takeTourArguments(arguments);
   const LaunchRequest launch = takeLaunchArguments(arguments);
+  if (!launch.watchDir.isEmpty() && !launch.station) {
+    std::fputs("zorvik-updater: --watch-dir belongs to --station\n", stderr);
+    return 2;
+  }
 
-  zorvik::ui::MainWindow window(arguments);
+  zorvik::ui::MainWindowEnvironment environment;
+  environment.stationWatchDir = QFile::encodeName(launch.watchDir).toStdString();
+  zorvik::ui::MainWindow window(arguments, environment);
+  if (launch.station) {
+    // The station alone: the program ends when its window is closed.
+    zorvik::ui::StationWindow* station = window.openStation();
+    QObject::connect(station, &QObject::destroyed, &app, &QCoreApplication::quit);
+    if (tour.wanted()) zorvik::desktop::startStationScreenshot(*station, tour);
+    return app.exec();
+  }
   if (!launch.port.isEmpty()) window.findChild<QComboBox*>("cbxPort")->setEditText(launch.port);
   window.show();
   if (launch.start) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
@@ -17,9 +18,21 @@
 #include "main_window.h"
 #include "message_window.h"
 #include "report_window.h"
+#include "station_window.h"
 
 namespace zorvik::desktop {
 namespace {
+
+// The screen around a window, as a person would see it; the window's own
+// picture where no screen can be read (the offscreen platform).
+QPixmap screenAround(QWidget& window, QRect area) {
+  area.adjust(-8, -8, 8, 8);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (QGuiApplication::platformName() == "xcb" && screen) {
+    return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  }
+  return window.grab();
+}
 
 QString takeValue(QStringList& arguments, const QString& option) {
   const qsizetype i = arguments.indexOf(option);
@@ -102,21 +115,51 @@ class Tour : public QObject {
                        static_cast<QWidget*>(window_.overview())}) {
       if (w->isVisible()) area = area.united(w->frameGeometry());
     }
-    area.adjust(-8, -8, 8, 8);
-    QPixmap picture;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (QGuiApplication::platformName() == "xcb" && screen) {
-      picture = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    } else {
-      picture = window_.grab();
-    }
-    picture.save(QDir(request_.directory).filePath(name + ".png"));
+    screenAround(window_, area).save(QDir(request_.directory).filePath(name + ".png"));
   }
 
   ui::MainWindow& window_;
   TourRequest request_;
   QTimer timer_;
   Stage stage_ = Stage::Settle;
+  int ticks_ = 0;
+};
+
+// Waits for the picture the README needs: at least one PASS and one FAIL
+// tile and an update under way beside them; a station that never gets there
+// is saved as it is after two minutes, so the script always ends.
+class StationShot : public QObject {
+ public:
+  StationShot(ui::StationWindow& station, TourRequest request)
+      : QObject(&station), station_(station), request_(std::move(request)) {
+    QDir().mkpath(request_.directory);
+    connect(&timer_, &QTimer::timeout, this, [this] { step(); });
+    timer_.start(100);
+  }
+
+ private:
+  static constexpr int kGiveUpTicks = 1200;
+
+  void step() {
+    ++ticks_;
+    int pass = 0;
+    int fail = 0;
+    bool underWay = false;
+    for (const ui::StationTile* tile : station_.findChildren<ui::StationTile*>()) {
+      const QString result = tile->findChild<QLabel*>("lblResult")->text();
+      pass += result == "PASS" ? 1 : 0;
+      fail += result == "FAIL" ? 1 : 0;
+      underWay = underWay || (result.isEmpty() && tile->findChild<QProgressBar*>("ProgressBar")->value() >= 30);
+    }
+    if ((pass < 1 || fail < 1 || !underWay) && ticks_ < kGiveUpTicks) return;
+    timer_.stop();
+    screenAround(station_, station_.frameGeometry()).save(QDir(request_.directory).filePath("station.png"));
+    QTimer::singleShot(100, &station_, [this] { station_.close(); });
+  }
+
+  ui::StationWindow& station_;
+  TourRequest request_;
+  QTimer timer_;
   int ticks_ = 0;
 };
 
@@ -130,5 +173,9 @@ TourRequest takeTourArguments(QStringList& arguments) {
 }
 
 void startScreenshotTour(ui::MainWindow& window, const TourRequest& request) { new Tour(window, request); }
+
+void startStationScreenshot(ui::StationWindow& station, const TourRequest& request) {
+  new StationShot(station, request);
+}
 
 }  // namespace zorvik::desktop

@@ -1,6 +1,9 @@
 // A hidden option for the documentation: --screenshot-dir DIR with
 // --screenshot-port PORT runs one update through the window by itself and
 // saves pictures of its stages (idle, running, success, overview) as PNG.
+// With --station it waits instead until the station view holds results of
+// both kinds and one update under way (the loggers are plugged in and
+// pulled out by the caller), saves station.png and closes the station.
 #pragma once
 
 #include <QString>
@@ -8,6 +11,7 @@
 
 namespace zorvik::ui {
 class MainWindow;
+class StationWindow;
 }
 
 namespace zorvik::desktop {
@@ -22,5 +26,6 @@ struct TourRequest {
 TourRequest takeTourArguments(QStringList& arguments);
 
 void startScreenshotTour(ui::MainWindow& window, const TourRequest& request);
+void startStationScreenshot(ui::StationWindow& station, const TourRequest& request);
 
 }  // namespace zorvik::desktop

@@ -39,6 +39,7 @@ class RecordingStationView final : public station::StationView {
   std::vector<station::UnitStart> starts;
   std::vector<station::UnitResult> results;
   std::vector<std::string> notes;
+  std::map<int, int> explained;  // explanations of a failure per unit
   std::map<int, int> lastProgress;
   std::map<int, std::uint32_t> serials;  // as identified during the update
   std::vector<int> gone;
@@ -53,6 +54,9 @@ class RecordingStationView final : public station::StationView {
   void unitNote(int unit, const std::string& text) override {
     notes.push_back(text);
     calls.push_back("note " + std::to_string(unit) + ": " + text);
+  }
+  void unitExplain(int unit, const std::string& reason, const std::string& fix) override {
+    if (!reason.empty() && !fix.empty()) ++explained[unit];
   }
   void unitProgress(int unit, int percent) override { lastProgress[unit] = percent; }
   void unitIdentified(int unit, const RunSummary& s) override { serials[unit] = s.serialNumber; }

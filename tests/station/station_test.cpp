@@ -171,6 +171,8 @@ TEST_F(StationTest, ALinkToNothingFailsThatUnitAloneWithoutRepeats) {
   EXPECT_EQ(dangling.serialNumber, 0u);
   EXPECT_EQ(dangling.versionBefore, "?");
   EXPECT_TRUE(passed.pass);
+  EXPECT_EQ(view.explained[dangling.unit], 1) << "the cause and its fix, once";
+  EXPECT_EQ(view.explained.count(passed.unit), 0u);
   EXPECT_EQ(station->counters(), (station::Counters{1, 1}));
 }
 

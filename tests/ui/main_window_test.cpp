@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, LayoutAsDesigned) {
   EXPECT_EQ(info->title(), "Info v2025-04-24");
   QStringList entries;
   for (QAction* a : info->actions()) entries << (a->isSeparator() ? "-" : a->text());
-  EXPECT_EQ(entries, (QStringList{"Firmware", "File version", "-", "Exit"}));
+  EXPECT_EQ(entries, (QStringList{"Firmware", "File version", "History", "Station", "-", "Exit"}));
 }
 
 TEST_F(MainWindowTest, FileModeButtonsStandSideBySide) {

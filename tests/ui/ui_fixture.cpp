@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "firmware_overview.h"
+#include "history_dialog.h"
 #include "message_window.h"
 #include "report_window.h"
 #include "service_mode_setting.h"
@@ -69,6 +71,18 @@ void ModalPilot::look() {
     }
     files.pop_front();
     QMetaObject::invokeMethod(files_, "accept");
+  } else if (auto* history = dynamic_cast<ui::HistoryDialog*>(modal)) {
+    SeenHistory seen;
+    QTreeWidget* list = history->list();
+    for (int c = 0; c < list->columnCount(); ++c) seen.headings << list->headerItem()->text(c);
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      QStringList row;
+      for (int c = 0; c < list->columnCount(); ++c) row << list->topLevelItem(i)->text(c);
+      seen.rows.push_back(row);
+    }
+    if (history->problem()->isVisible()) seen.problem = history->problem()->text();
+    histories.push_back(seen);
+    history->findChild<QPushButton*>("Button1")->click();
   } else if (auto* info = dynamic_cast<ui::FirmwareOverview*>(modal)) {
     SeenOverview seen;
     QTreeWidget* list = info->list();
@@ -91,6 +105,8 @@ void ModalPilot::look() {
 }
 
 void UiTest::SetUp() {
+  ASSERT_TRUE(scratch.isValid());
+  ASSERT_TRUE(QDir().mkpath(watchDir()));
   clearInternalSetting();
   pilot = std::make_unique<ModalPilot>();
 }
@@ -114,12 +130,15 @@ void UiTest::setInternalSetting(const QString& value) {
 
 void UiTest::clearInternalSetting() { QFile::remove(settingsFile()); }
 
-ui::MainWindow& UiTest::open(const QStringList& switches, std::vector<std::string> ports) {
+ui::MainWindow& UiTest::open(const QStringList& switches, std::vector<std::string> ports,
+                             const QString& historyPath) {
   window.reset();
   ui::MainWindowEnvironment environment;
   environment.sleeper = std::make_shared<NoPauses>();
   environment.readPorts = [ports] { return ports; };
   environment.watchDevices = false;
+  environment.historyPath = QFile::encodeName(historyPath.isEmpty() ? historyFile() : historyPath).toStdString();
+  environment.stationWatchDir = QFile::encodeName(watchDir()).toStdString();
   window = std::make_unique<ui::MainWindow>(QStringList{"zorvik-updater"} + switches, environment);
   window->show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));

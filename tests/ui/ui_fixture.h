@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QRect>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -41,6 +42,11 @@ struct SeenQuestion {  // a confirmation
   QStringList buttons;
   bool questionIcon = false;
 };
+struct SeenHistory {  // "Info" -> "History"
+  QStringList headings;
+  std::vector<QStringList> rows;
+  QString problem;  // the line above the list, when shown
+};
 struct SeenOverview {  // the firmware overview dialog
   std::vector<QStringList> rows;
   QStringList headers;
@@ -59,6 +65,7 @@ class ModalPilot : public QObject {
   std::vector<SeenMessage> messages;
   std::vector<SeenQuestion> questions;
   std::vector<SeenOverview> overviews;
+  std::vector<SeenHistory> histories;
   int fileDialogs = 0;
   std::function<void()> duringMessage;  // runs while the message window is open
 
@@ -77,8 +84,13 @@ class UiTest : public ::testing::Test {
   static void clearInternalSetting();
 
   // A window with the given switches and port list; the protocol's fixed
-  // pauses are over at once, serial timeouts stay real.
-  ui::MainWindow& open(const QStringList& switches = {}, std::vector<std::string> ports = {});
+  // pauses are over at once, serial timeouts stay real. Its update history
+  // and its station's folder of port links are the test's own (historyFile(),
+  // watchDir()); `historyPath` replaces the first.
+  ui::MainWindow& open(const QStringList& switches = {}, std::vector<std::string> ports = {},
+                       const QString& historyPath = {});
+  QString historyFile() const { return scratch.filePath("history.sqlite"); }
+  QString watchDir() const { return scratch.filePath("watch"); }
   void startLogger(const sim::LoggerConfig& config = {});
 
   template <class T>
@@ -94,6 +106,7 @@ class UiTest : public ::testing::Test {
   QStringList reportTexts() const;
   QString port() const { return QString::fromStdString(logger->devicePath()); }
 
+  QTemporaryDir scratch;
   std::unique_ptr<sim::SimulatedLogger> logger;
   std::unique_ptr<ui::MainWindow> window;
   std::unique_ptr<ModalPilot> pilot;

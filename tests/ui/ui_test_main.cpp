@@ -1,6 +1,7 @@
 // GoogleTest inside a QApplication. Runs on Qt's offscreen platform unless a
 // display platform is asked for, and never reads the developer's own
-// settings: the per-user settings live in a scratch directory.
+// settings or writes the developer's own update history: the per-user
+// settings and data live in a scratch directory.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   QTemporaryDir config;
   if (!config.isValid()) return 1;
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  qputenv("XDG_DATA_HOME", (config.path() + "/data").toLocal8Bit());
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();

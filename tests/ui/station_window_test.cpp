@@ -1,0 +1,194 @@
+// The station view as an operator uses it: opened from the menu, loggers
+// plugged in (a link made in its folder of port links) one after another,
+// one pulled out (its link removed) in the middle of its update, tiles and
+// counters read off the window, and the window closed during an update.
+// Real runs behind it, against simulated loggers on pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QPalette>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+
+#include "catalogue.h"
+#include "event_texts.h"
+#include "logger_for_image.h"
+#include "serial_port.h"
+#include "sqlite_history.h"
+#include "station_window.h"
+#include "ui_fixture.h"
+
+namespace zorvik::testing {
+namespace {
+
+class StationWindowTest : public UiTest {
+ protected:
+  // "Info" -> "Station", as the operator opens it.
+  ui::StationWindow* openStation() {
+    open();
+    window->findChild<QAction*>("menStation")->trigger();
+    station = window->findChild<ui::StationWindow*>();
+    if (!station) ADD_FAILURE() << "no station window";
+    else EXPECT_TRUE(station->isVisible());
+    return station;
+  }
+
+  sim::SimulatedLogger& plug(const sim::LoggerConfig& config, const QString& link) {
+    loggers.push_back(std::make_unique<sim::SimulatedLogger>(config));
+    if (!loggers.back()->start()) ADD_FAILURE() << "no pseudo-terminal";
+    EXPECT_TRUE(QFile::link(QString::fromStdString(loggers.back()->devicePath()), watchDir() + "/" + link));
+    return *loggers.back();
+  }
+  void unplug(const QString& link) { EXPECT_TRUE(QFile::remove(watchDir() + "/" + link)); }
+
+  // A label's text as it reads (without the places where a long name may break).
+  QString label(const QString& link, const char* name) {
+    ui::StationTile* tile = station ? station->tile(link) : nullptr;
+    return tile ? tile->findChild<QLabel*>(name)->text().remove(QChar(0x200B)) : QString();
+  }
+  QString counter(const char* name) { return station->findChild<QLabel*>(name)->text(); }
+  QColor resultColour(const QString& link) {
+    return station->tile(link)->findChild<QLabel*>("lblResult")->palette().color(QPalette::Window);
+  }
+  int progress(const QString& link) {
+    return station->tile(link)->findChild<QProgressBar*>("ProgressBar")->value();
+  }
+  bool resultShown(const QString& link, const QString& result) {
+    return label(link, "lblResult") == result;
+  }
+
+  static std::size_t dataLines(const sim::SimulatedLogger& l) {
+    const auto r = l.requests();
+    return static_cast<std::size_t>(std::count(r.begin(), r.end(), sim::Request::DataLine));
+  }
+
+  std::vector<std::unique_ptr<sim::SimulatedLogger>> loggers;
+  QPointer<ui::StationWindow> station;
+};
+
+QString versionText(int image) {
+  const ImageHeader h = builtInHeader(image);
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%.2d", int{h.versionHigh}, int{h.versionLow});
+  return text;
+}
+
+struct PassingUnit {
+  int image;
+  std::uint32_t serial;
+  const char* adapter;
+};
+
+TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords) {
+  if (!openStation()) return;
+  EXPECT_EQ(station->findChild<QLabel*>("lblNotice")->text(), "Every logger plugged in is updated without asking.");
+  const QString watching = station->findChild<QLabel*>("lblWatching")->text();
+  EXPECT_TRUE(watching.contains("Images: the built-in image that fits each logger.")) << watching;
+  EXPECT_TRUE(watching.contains(watchDir())) << watching;
+  EXPECT_EQ(counter("lblTotal"), "Total: 0");
+
+  const PassingUnit passing[] = {{12, 510001, "ST0"}, {9, 510002, "ST1"}, {4, 510003, "ST2"}};
+  for (const PassingUnit& unit : passing) {
+    SCOPED_TRACE(unit.adapter);
+    sim::LoggerConfig config = sim::loggerFor(unit.image);
+    config.serialNumber = unit.serial;
+    const QString link = QString("usb-FTDI_FT232R_USB_UART_%1-if00-port0").arg(unit.adapter);
+    plug(config, link);
+    ASSERT_TRUE(waitFor([&] { return resultShown(link, "PASS"); }, 60000)) << label(link, "lblState");
+  }
+  sim::LoggerConfig slow = sim::loggerFor(12);
+  slow.serialNumber = 510004;
+  slow.wireTiming = true;
+  slow.clockScale = 20;
+  const QString pulled = "usb-FTDI_FT232R_USB_UART_ST3-if00-port0";
+  sim::SimulatedLogger& fourth = plug(slow, pulled);
+  ASSERT_TRUE(waitFor([&] { return dataLines(fourth) >= 20; }, 60000));
+  ASSERT_TRUE(waitFor([&] { return progress(pulled) > 0; }));
+  EXPECT_EQ(label(pulled, "lblResult"), "") << "no result while the update runs";
+  EXPECT_TRUE(station->running());
+  unplug(pulled);
+  ASSERT_TRUE(waitFor([&] { return resultShown(pulled, "FAIL"); }, 20000)) << label(pulled, "lblState");
+
+  for (const PassingUnit& unit : passing) {
+    const QString link = QString("usb-FTDI_FT232R_USB_UART_%1-if00-port0").arg(unit.adapter);
+    SCOPED_TRACE(link);
+    EXPECT_EQ(label(link, "lblPort"), link);
+    EXPECT_EQ(label(link, "lblAdapter"), QString("Adapter: ") + unit.adapter);
+    EXPECT_EQ(label(link, "lblSerial"), QString("Logger: %1").arg(unit.serial));
+    EXPECT_EQ(label(link, "lblText"), "") << "no error text under a PASS";
+    EXPECT_TRUE(label(link, "lblDetails").contains(QString("\u2192 ") + versionText(unit.image)))
+        << label(link, "lblDetails");
+    const QColor colour = resultColour(link);
+    EXPECT_GT(colour.green(), colour.red() + 60) << "PASS is green";
+    EXPECT_EQ(progress(link), 100);
+  }
+  EXPECT_EQ(label(pulled, "lblText"), "adapter unplugged");
+  EXPECT_EQ(label(pulled, "lblSerial"), "Logger: 510004");
+  const QColor failColour = resultColour(pulled);
+  EXPECT_GT(failColour.red(), failColour.green() + 60) << "FAIL is red";
+  EXPECT_EQ(station->findChildren<ui::StationTile*>().size(), 4);
+  EXPECT_EQ(counter("lblPassed"), "Passed: 3");
+  EXPECT_EQ(counter("lblFailed"), "Failed: 1");
+  EXPECT_EQ(counter("lblTotal"), "Total: 4");
+  EXPECT_EQ(station->beeps(), 4) << "a beep on each result";
+  EXPECT_EQ(fourth.restarts(), 0);
+  for (const auto& l : loggers) {
+    PortHandle again = openSerialPort(l->devicePath(), 9600);
+    EXPECT_NE(again, nullptr) << "every port released: " << l->devicePath();
+  }
+
+  // Each unit is in the history, written by the station.
+  history::SqliteHistory store(QFile::encodeName(historyFile()).toStdString());
+  auto rows = store.rows();
+  ASSERT_EQ(rows.size(), 4u);
+  std::reverse(rows.begin(), rows.end());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rows[i].start.frontEnd, "station");
+    ASSERT_TRUE(rows[i].end.has_value());
+    EXPECT_EQ(rows[i].end->serialNumber, 510001u + i);
+    EXPECT_EQ(rows[i].end->resultCode, i < 3 ? 0 : kErrCancelled);
+  }
+  EXPECT_EQ(rows[0].start.adapterSerial, "ST0");
+
+  QTest::mouseClick(station->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+  EXPECT_TRUE(waitFor([&] { return station.isNull(); })) << "the station window goes when closed";
+  EXPECT_TRUE(window->isVisible()) << "the main window stays";
+}
+
+TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
+  if (!openStation()) return;
+  sim::LoggerConfig slow = sim::loggerFor(12);
+  slow.wireTiming = true;
+  slow.clockScale = 20;
+  sim::SimulatedLogger& busy = plug(slow, "bench-1");
+  ASSERT_TRUE(waitFor([&] { return dataLines(busy) >= 5; }, 60000));
+  ASSERT_TRUE(station->running());
+  // Returns once the run has ended.
+  QTest::mouseClick(station->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+  ASSERT_TRUE(waitFor([&] { return station.isNull(); }));
+  PortHandle again = openSerialPort(busy.devicePath(), 9600);
+  EXPECT_NE(again, nullptr) << "the port is released";
+  EXPECT_EQ(busy.restarts(), 0);
+
+  // The update ended in the history as it ended: stopped by the operator.
+  history::SqliteHistory store(QFile::encodeName(historyFile()).toStdString());
+  const auto rows = store.rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].state, history::RowState::Finished);
+  ASSERT_TRUE(rows[0].end.has_value());
+  EXPECT_EQ(rows[0].end->resultCode, kErrCancelled);
+
+  // The main window takes input again and can open a new station.
+  window->findChild<QAction*>("menStation")->trigger();
+  EXPECT_NE(window->findChild<ui::StationWindow*>(), nullptr);
+}
+
+}  // namespace
+}  // namespace zorvik::testing

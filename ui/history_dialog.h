@@ -1,0 +1,33 @@
+// "Info" -> "History": every update recorded, newest first, one row each
+// (start time, port, serial number, versions, result, duration, front end),
+// or why the history cannot be read.
+#pragma once
+
+#include <QDialog>
+
+#include "window_history.h"
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace zorvik::ui {
+
+class HistoryDialog : public QDialog {
+ public:
+  explicit HistoryDialog(QWidget* mainWindow);
+
+  // Fills the list and shows the dialog modally.
+  int execute(const HistoryTable& table);
+  void prepare(const HistoryTable& table);
+
+  QTreeWidget* list() const { return list_; }
+  QLabel* problem() const { return problem_; }
+
+ private:
+  QTreeWidget* list_;
+  QLabel* problem_;
+  QPushButton* okButton_;
+};
+
+}  // namespace zorvik::ui

@@ -1,0 +1,424 @@
+#include "station_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <mutex>
+
+#include "adapter_identity.h"
+#include "window_history.h"
+
+namespace zorvik::ui {
+
+namespace {
+
+// As the main window waits on close: long enough for a run in the middle of
+// an exchange to notice the cancel and close its port.
+constexpr int kCloseWaitMs = 5000;
+constexpr int kTileColumns = 3;
+constexpr int kTileWidth = 260;
+constexpr std::string_view kFtdiPrefix = "usb-FTDI";
+
+const QColor kPassColour(0x1B, 0x87, 0x3F);
+const QColor kFailColour(0xC6, 0x28, 0x28);
+const QColor kWaitColour(0xD9, 0xD9, 0xD9);
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+template <class W>
+W* named(W* widget, const char* name) {
+  widget->setObjectName(name);
+  return widget;
+}
+
+void paint(QLabel* label, const QColor& background, const QColor& text) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::Window, background);
+  palette.setColor(QPalette::WindowText, text);
+  label->setPalette(palette);
+}
+
+}  // namespace
+
+// ---- How the runs' events reach the window ----------------------------------
+
+class StationEvent final : public QEvent {
+ public:
+  static QEvent::Type type() {
+    // Registered once; Qt hands out the same number for the program's life.
+    static const QEvent::Type registered = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return registered;
+  }
+  StationEvent(int unit, RunEvent event) : QEvent(type()), unit_(unit), event_(std::move(event)) {}
+  int unit() const { return unit_; }
+  const RunEvent& event() const { return event_; }
+
+ private:
+  int unit_;
+  RunEvent event_;
+};
+
+// The window as the runs see it: cleared when the window goes away, so that
+// a run outliving it posts into nothing.
+class StationTarget final : public station::StationSink {
+ public:
+  explicit StationTarget(QObject* receiver) : receiver_(receiver) {}
+  void detach() {
+    std::lock_guard lock(mutex_);
+    receiver_ = nullptr;
+  }
+  void post(int unit, RunEvent event) noexcept override {
+    try {
+      std::lock_guard lock(mutex_);
+      if (receiver_) QCoreApplication::postEvent(receiver_, new StationEvent(unit, std::move(event)));
+    } catch (...) {
+      // Out of memory for one event: nothing sensible is left to tell anyone.
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  QObject* receiver_;
+};
+
+// ---- A tile -------------------------------------------------------------------
+
+// A by-id name is one long word; it may break after its underscores and
+// dashes, so that the whole name stays readable on the tile.
+QString breakable(const QString& link) {
+  QString text;
+  for (const QChar c : link) {
+    text += c;
+    if (c == '_' || c == '-') text += QChar(0x200B);
+  }
+  return text;
+}
+
+StationTile::StationTile(const QString& link, QWidget* parent) : QFrame(parent), link_(link) {
+  setObjectName("StationTile");
+  setFrameShape(QFrame::StyledPanel);
+  setFixedWidth(kTileWidth);
+
+  port_ = named(new QLabel(breakable(link), this), "lblPort");
+  port_->setWordWrap(true);
+  port_->setToolTip(link);
+  QFont bold = port_->font();
+  bold.setBold(true);
+  port_->setFont(bold);
+  adapter_ = named(new QLabel(this), "lblAdapter");
+  serial_ = named(new QLabel(this), "lblSerial");
+  state_ = named(new QLabel(this), "lblState");
+  state_->setWordWrap(true);
+  progress_ = named(new QProgressBar(this), "ProgressBar");
+  progress_->setRange(0, 100);
+  result_ = named(new QLabel(this), "lblResult");
+  result_->setAlignment(Qt::AlignCenter);
+  result_->setAutoFillBackground(true);
+  QFont large = result_->font();
+  large.setPointSize(26);
+  large.setBold(true);
+  result_->setFont(large);
+  result_->setMinimumHeight(50);
+  details_ = named(new QLabel(this), "lblDetails");
+  text_ = named(new QLabel(this), "lblText");
+  text_->setWordWrap(true);
+  text_->setFont(bold);
+  note_ = named(new QLabel(this), "lblNote");
+  note_->setWordWrap(true);
+  note_->setVisible(false);
+
+  // Room for the longest texts from the start, so that every tile has one
+  // height and a tile does not grow under the operator's eyes.
+  const auto lines = [](QLabel* label, int n) { label->setMinimumHeight(n * label->fontMetrics().lineSpacing()); };
+  lines(port_, 2);
+  lines(state_, 2);
+  lines(details_, 1);
+  lines(text_, 3);
+  state_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  auto* identity = new QHBoxLayout;
+  identity->addWidget(adapter_, 1);
+  identity->addWidget(serial_, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(4);
+  layout->addWidget(port_);
+  layout->addLayout(identity);
+  for (QWidget* w : std::initializer_list<QWidget*>{state_, progress_, result_, details_, text_, note_}) {
+    layout->addWidget(w);
+  }
+}
+
+void StationTile::unitStarted(const station::UnitStart& unit) {
+  adapter_->setText("Adapter: " + (unit.adapter.empty() ? QString("?") : q(unit.adapter)));
+  serial_->setText("Logger: ?");
+  state_->setText("Plugged in");
+  progress_->setValue(0);
+  result_->setText(QString());
+  paint(result_, kWaitColour, Qt::black);
+  details_->clear();
+  text_->clear();
+  note_->clear();
+  note_->setVisible(false);
+}
+
+void StationTile::setState(const QString& text) { state_->setText(text); }
+
+void StationTile::setProgress(int percent) { progress_->setValue(percent); }
+
+void StationTile::setSerial(std::uint32_t serialNumber) {
+  if (serialNumber != 0) serial_->setText("Logger: " + QString::number(serialNumber));
+}
+
+void StationTile::showResult(const station::UnitResult& r) {
+  setSerial(r.serialNumber);
+  result_->setText(r.pass ? "PASS" : "FAIL");
+  paint(result_, r.pass ? kPassColour : kFailColour, Qt::white);
+  details_->setText(QString("%1 \u2192 %2, %3 s, repeats %4")
+                        .arg(q(r.versionBefore), q(r.imageVersion))
+                        .arg(static_cast<double>(r.duration.count()) / 1000.0, 0, 'f', 1)
+                        .arg(r.repeats));
+  text_->setText(r.pass ? QString() : q(r.text));
+  if (r.pass) progress_->setValue(100);
+}
+
+void StationTile::addNote(const QString& text) {
+  note_->setText(note_->text().isEmpty() ? text : note_->text() + "\n" + text);
+  note_->setVisible(true);
+}
+
+void StationTile::portFreed() { state_->setText("Unplugged: ready for the next logger"); }
+
+// ---- The window -----------------------------------------------------------------
+
+QString StationWindow::imagePolicy() { return "the built-in image that fits each logger"; }
+
+StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
+    : QWidget(parent, Qt::Window), setup_(std::move(setup)), target_(std::make_shared<StationTarget>(this)) {
+  setObjectName("frmStation");
+  setWindowTitle("Production station");
+
+  notice_ = named(new QLabel("Every logger plugged in is updated without asking.", this), "lblNotice");
+  QFont noticeFont = notice_->font();
+  noticeFont.setBold(true);
+  noticeFont.setPointSize(noticeFont.pointSize() + 2);
+  notice_->setFont(noticeFont);
+  watching_ = named(new QLabel(this), "lblWatching");
+  watching_->setWordWrap(true);
+  passed_ = named(new QLabel(this), "lblPassed");
+  failed_ = named(new QLabel(this), "lblFailed");
+  total_ = named(new QLabel(this), "lblTotal");
+  for (QLabel* counter : {passed_, failed_, total_}) {
+    QFont f = counter->font();
+    f.setPointSize(f.pointSize() + 4);
+    f.setBold(true);
+    counter->setFont(f);
+  }
+  stopped_ = named(new QLabel(this), "lblStopped");
+  stopped_->setVisible(false);
+
+  // The tiles keep their own height, in rows from the top left; the room
+  // below them stays empty.
+  tileArea_ = new QWidget;
+  auto* area = new QVBoxLayout(tileArea_);
+  tileGrid_ = new QGridLayout;
+  tileGrid_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  area->addLayout(tileGrid_);
+  area->addStretch(1);
+  auto* scroll = named(new QScrollArea(this), "scrTiles");
+  scroll->setWidget(tileArea_);
+  scroll->setWidgetResizable(true);
+
+  closeButton_ = named(new QPushButton("Stop station and close", this), "btnClose");
+  connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
+
+  auto* counters = new QHBoxLayout;
+  counters->addWidget(passed_);
+  counters->addSpacing(24);
+  counters->addWidget(failed_);
+  counters->addSpacing(24);
+  counters->addWidget(total_);
+  counters->addStretch(1);
+  counters->addWidget(closeButton_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(notice_);
+  layout->addWidget(watching_);
+  layout->addLayout(counters);
+  layout->addWidget(stopped_);
+  layout->addWidget(scroll, 1);
+  resize(kTileColumns * (kTileWidth + 12) + 48, 660);
+
+  history_ = std::make_unique<WindowHistory>(setup_.historyPath, "station");
+  station::StationSetup s;
+  const bool byId = setup_.watchDir.empty();
+  const std::filesystem::path watchDir = byId ? std::filesystem::path(ports::kSerialByIdDir) : setup_.watchDir;
+  s.watchDir = watchDir;
+  // Only the loggers' FTDI adapters among the system's serial ports; a
+  // folder chosen by hand holds nothing but the links meant for the station.
+  s.namePrefix = byId ? std::string(kFtdiPrefix) : std::string();
+  s.options = setup_.options;
+  s.options.readInfoOnly = false;
+  s.imagePolicy = imagePolicy().toStdString();
+  s.sleeper = setup_.sleeper;
+  s.recorders = [history = history_.get()] { return history->recorder(); };
+  s.sink = target_;
+  station::StationView& view = *this;
+  station_ = std::make_unique<station::Station>(std::move(s), view);
+  countersChanged(station_->counters());
+
+  deadline_ = new QTimer(this);
+  deadline_->setSingleShot(true);
+  connect(deadline_, &QTimer::timeout, this, [this] {
+    station_->timePassed();
+    scheduleDeadline();
+  });
+
+  station_->begin();
+  watcher_ = std::make_unique<ports::LinkWatcher>(watchDir);
+  if (watcher_->fd() >= 0) {
+    notifier_ = new QSocketNotifier(watcher_->fd(), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { linksChanged(); });
+  }
+  // The loggers already plugged in are taken once the window is up.
+  QTimer::singleShot(0, this, [this] { linksChanged(); });
+}
+
+StationWindow::~StationWindow() {
+  // The notifier must stop watching the descriptor before the watcher closes it.
+  delete notifier_;
+  notifier_ = nullptr;
+  target_->detach();
+  // A window torn down without closing (its parent went first): the runs
+  // are cancelled and the station waits for their threads as it goes.
+  if (station_->running()) station_->abandon();
+}
+
+void StationWindow::linksChanged() {
+  if (!watcher_) return;
+  station_->linksChanged(watcher_->changes());
+  scheduleDeadline();
+}
+
+void StationWindow::scheduleDeadline() {
+  const auto next = station_->nextDeadline();
+  if (!next) {
+    deadline_->stop();
+    return;
+  }
+  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - station::Clock::now());
+  deadline_->start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+bool StationWindow::event(QEvent* e) {
+  if (e->type() != StationEvent::type()) return QWidget::event(e);
+  const auto* posted = static_cast<StationEvent*>(e);
+  station_->unitEvent(posted->unit(), posted->event());
+  scheduleDeadline();
+  return true;
+}
+
+void StationWindow::closeEvent(QCloseEvent* e) {
+  if (closing_) {
+    // Asked again while the first close waits for the runs: that one ends it.
+    e->ignore();
+    return;
+  }
+  // Every run stops at its next exchange attempt; the window keeps handling
+  // their events meanwhile, so that each ends in the history as it ended,
+  // and waits for their ports to be released before it goes.
+  closing_ = true;
+  closeButton_->setEnabled(false);
+  station_->stop();
+  QElapsedTimer waited;
+  waited.start();
+  while (station_->running() && waited.elapsed() < kCloseWaitMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    if (station_->running()) station_->waitForRuns(std::chrono::milliseconds(20));
+  }
+  target_->detach();
+  if (station_->running()) station_->abandon();
+  e->accept();
+}
+
+StationTile* StationWindow::tile(const QString& link) const {
+  const auto found = tiles_.find(link);
+  return found == tiles_.end() ? nullptr : found->second;
+}
+
+void StationWindow::unitTile(int unit, const std::function<void(StationTile&)>& draw) {
+  const auto found = unitTiles_.find(unit);
+  if (found != unitTiles_.end()) draw(*found->second);
+}
+
+// ---- What the station draws ------------------------------------------------------
+
+void StationWindow::stationStarted(const station::StationStart& start) {
+  watching_->setText(QString("Watching %1 (%2). Images: %3. A port is taken again after its logger was unplugged "
+                             "and the next one plugged in. Closing this window stops every update.")
+                         .arg(QString::fromStdString(start.watchDir.string()), q(start.links), q(start.imagePolicy)));
+}
+
+void StationWindow::unitStarted(const station::UnitStart& unit) {
+  const QString link = q(unit.link);
+  StationTile* t = tile(link);
+  if (!t) {
+    t = new StationTile(link, tileArea_);
+    const int index = static_cast<int>(tiles_.size());
+    tileGrid_->addWidget(t, index / kTileColumns, index % kTileColumns);
+    tiles_[link] = t;
+  }
+  t->unitStarted(unit);
+  unitTiles_[unit.unit] = t;
+}
+
+void StationWindow::unitNote(int unit, const std::string& text) {
+  unitTile(unit, [&](StationTile& t) { t.addNote(q(text)); });
+}
+
+void StationWindow::unitStatus(int unit, const std::string& text) {
+  unitTile(unit, [&](StationTile& t) { t.setState(q(text)); });
+}
+
+void StationWindow::unitProgress(int unit, int percent) {
+  unitTile(unit, [&](StationTile& t) { t.setProgress(percent); });
+}
+
+void StationWindow::unitIdentified(int unit, const RunSummary& summary) {
+  unitTile(unit, [&](StationTile& t) { t.setSerial(summary.serialNumber); });
+}
+
+void StationWindow::unitResult(const station::UnitResult& result) {
+  unitTile(result.unit, [&](StationTile& t) { t.showResult(result); });
+  // Heard across the room, for every result; not for the runs a closing
+  // window stops itself.
+  if (!closing_) {
+    ++beeps_;
+    QApplication::beep();
+  }
+}
+
+void StationWindow::countersChanged(const station::Counters& c) {
+  passed_->setText(QString("Passed: %1").arg(c.passed));
+  failed_->setText(QString("Failed: %1").arg(c.failed));
+  total_->setText(QString("Total: %1").arg(c.total()));
+}
+
+void StationWindow::unitGone(int unit) {
+  unitTile(unit, [](StationTile& t) { t.portFreed(); });
+  unitTiles_.erase(unit);
+}
+
+void StationWindow::stationStopped(const station::Counters& c) {
+  stopped_->setText(QString("Station stopped: passed %1, failed %2, total %3").arg(c.passed).arg(c.failed).arg(c.total()));
+  stopped_->setVisible(true);
+}
+
+}  // namespace zorvik::ui

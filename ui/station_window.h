@@ -1,0 +1,133 @@
+// The production station in the desktop application: every logger plugged
+// in is updated without asking, one tile per port link (port, adapter and
+// logger serial numbers, state, progress, and a large PASS or FAIL with the
+// error text), counters, and a beep on each result. The station library
+// keeps the units' bookkeeping; this window feeds it the link changes (a
+// socket notifier on the link watcher) and the runs' events (posted Qt
+// events) on the GUI thread, keeps its pauses on a timer, and draws.
+// Closing the window stops every run and waits (at most 5 s) until the
+// ports are released.
+#pragma once
+
+#include <QFrame>
+#include <QString>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "production_station.h"
+#include "sleeper.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QGridLayout;
+class QSocketNotifier;
+class QTimer;
+
+namespace zorvik::ui {
+
+class StationTarget;
+class WindowHistory;
+
+struct StationWindowSetup {
+  std::filesystem::path watchDir;  // empty: /dev/serial/by-id, FTDI adapters only
+  RunOptions options;
+  std::shared_ptr<Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
+  std::string historyPath;           // the update history; empty: the default place
+};
+
+// One port link: what is on it now, or the last result until the next
+// logger is plugged in there.
+class StationTile : public QFrame {
+  Q_OBJECT  // found by type among a window's children
+
+ public:
+  StationTile(const QString& link, QWidget* parent);
+
+  const QString& link() const { return link_; }
+  void unitStarted(const station::UnitStart& unit);
+  void setState(const QString& text);
+  void setProgress(int percent);
+  void setSerial(std::uint32_t serialNumber);
+  void showResult(const station::UnitResult& result);
+  // A line of the session's own: a port's fix, a history that cannot be kept.
+  void addNote(const QString& text);
+  void portFreed();
+
+ private:
+  QString link_;
+  QLabel* port_;
+  QLabel* adapter_;
+  QLabel* serial_;
+  QLabel* state_;
+  QProgressBar* progress_;
+  QLabel* result_;
+  QLabel* details_;
+  QLabel* text_;
+  QLabel* note_;
+};
+
+class StationWindow : public QWidget, private station::StationView {
+  Q_OBJECT  // found by type among the main window's children
+
+ public:
+  StationWindow(QWidget* parent, StationWindowSetup setup);
+  ~StationWindow() override;
+
+  // The tile of a port link; null when none has been seen.
+  StationTile* tile(const QString& link) const;
+  const station::Counters& counters() const { return station_->counters(); }
+  bool running() const { return station_->running(); }
+  int beeps() const { return beeps_; }
+
+  static QString imagePolicy();
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void linksChanged();
+  void scheduleDeadline();
+  void unitTile(int unit, const std::function<void(StationTile&)>& draw);
+
+  // What the station tells the window to draw.
+  void stationStarted(const station::StationStart& start) override;
+  void unitStarted(const station::UnitStart& unit) override;
+  void unitNote(int unit, const std::string& text) override;
+  void unitStatus(int unit, const std::string& text) override;
+  void unitProgress(int unit, int percent) override;
+  void unitIdentified(int unit, const RunSummary& summary) override;
+  void unitResult(const station::UnitResult& result) override;
+  void countersChanged(const station::Counters& counters) override;
+  void unitGone(int unit) override;
+  void stationStopped(const station::Counters& counters) override;
+
+  StationWindowSetup setup_;
+  std::unique_ptr<WindowHistory> history_;
+  std::shared_ptr<StationTarget> target_;
+  std::unique_ptr<station::Station> station_;
+  std::unique_ptr<ports::LinkWatcher> watcher_;
+  QSocketNotifier* notifier_ = nullptr;
+  QTimer* deadline_ = nullptr;
+  std::map<int, StationTile*> unitTiles_;
+  std::map<QString, StationTile*> tiles_;
+  int beeps_ = 0;
+  bool closing_ = false;
+
+  QLabel* notice_ = nullptr;
+  QLabel* watching_ = nullptr;
+  QLabel* passed_ = nullptr;
+  QLabel* failed_ = nullptr;
+  QLabel* total_ = nullptr;
+  QLabel* stopped_ = nullptr;
+  QWidget* tileArea_ = nullptr;
+  QGridLayout* tileGrid_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+};
+
+}  // namespace zorvik::ui

@@ -1,0 +1,35 @@
+#include "history_listing.h"
+#include "history_recorder.h"
+#include "window_history.h"
+
+namespace zorvik::ui {
+
+struct WindowHistory::Impl {
+  Impl(const std::string& path, const std::string& frontEnd) : recorders(path, frontEnd) {}
+  history::HistoryRecorders recorders;
+};
+
+WindowHistory::WindowHistory(const std::string& path, const std::string& frontEnd)
+    : impl_(std::make_unique<Impl>(path, frontEnd)) {}
+
+WindowHistory::~WindowHistory() = default;
+
+std::shared_ptr<session::UpdateRecorder> WindowHistory::recorder() const { return impl_->recorders.make(); }
+
+HistoryTable WindowHistory::table() const {
+  HistoryTable table;
+  table.headings = history::tableHeadings();
+  const auto& store = impl_->recorders.store();
+  if (!store) {
+    table.problem = "The update history cannot be read (" + impl_->recorders.openProblem() + ").";
+    return table;
+  }
+  try {
+    for (const history::UpdateRow& row : store->rows()) table.rows.push_back(history::tableCells(row));
+  } catch (const history::HistoryError& e) {
+    table.problem = std::string("The update history cannot be read (") + e.what() + ").";
+  }
+  return table;
+}
+
+}  // namespace zorvik::ui
