@@ -1,7 +1,6 @@
 // The doctor's command and the parts every platform shares: which checks run
 // in which order, the lines and JSON objects it writes, and the words for a
 // failed run.
-#include <cstdio>
 #include <ostream>
 
 #include "doctor.h"
@@ -13,27 +12,8 @@
 namespace zorvik::diagnostics {
 namespace {
 
-std::string jsonText(const std::string& text) {
-  std::string escaped = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"': escaped += "\\\""; break;
-      case '\\': escaped += "\\\\"; break;
-      case '\n': escaped += "\\n"; break;
-      case '\r': escaped += "\\r"; break;
-      case '\t': escaped += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-          escaped += code;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped + "\"";
-}
+// A JSON string: the text escaped as every machine line of ours escapes it.
+std::string jsonText(const std::string& text) { return "\"" + jsonEscape(text) + "\""; }
 
 // The fields every JSON line of the command line ends with.
 std::string jsonTail() { return ",\"schema\":1,\"utc\":" + jsonText(utcNow()) + "}"; }

@@ -155,6 +155,29 @@ std::string utcTimestamp(std::chrono::system_clock::time_point at) {
                 utc.tm_min, utc.tm_sec, static_cast<int>(millis % 1000));
 }
 
+std::string jsonEscape(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size() + 2);
+  for (const char c : text) {
+    switch (c) {
+      case '"': escaped += "\\\""; break;
+      case '\\': escaped += "\\\\"; break;
+      case '\n': escaped += "\\n"; break;
+      case '\r': escaped += "\\r"; break;
+      case '\t': escaped += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          escaped += buffer;
+        } else {
+          escaped += c;
+        }
+    }
+  }
+  return escaped;
+}
+
 std::string utcNow() { return utcTimestamp(std::chrono::system_clock::now()); }
 
 std::string reportLineNow(const std::string& text) {

@@ -55,6 +55,10 @@ std::string startText(const std::string& port);
 std::string utcTimestamp(std::chrono::system_clock::time_point at);
 std::string utcNow();
 
+// A text as the inside of a JSON string: quotes, backslashes and control
+// characters escaped. Every front end's machine output uses this one.
+std::string jsonEscape(const std::string& text);
+
 // "hh-nn-ss -> text" with the given local time.
 std::string reportLine(const std::tm& localTime, const std::string& text);
 std::string reportLineNow(const std::string& text);

@@ -17,8 +17,6 @@
 
 namespace zorvik::cli {
 
-std::string jsonEscape(const std::string& text);
-
 // The streams and the progress lines at the bottom of standard error.
 class Console {
  public:
