@@ -18,6 +18,12 @@ std::string jsonText(const std::string& text) { return "\"" + jsonEscape(text) +
 // The fields every JSON line of the command line ends with.
 std::string jsonTail() { return ",\"schema\":1,\"utc\":" + jsonText(utcNow()) + "}"; }
 
+std::string summaryWords(int ok, int warnings, int failed) {
+  return "summary: " + std::to_string(ok) + " ok, " + std::to_string(warnings) +
+         (warnings == 1 ? " warning, " : " warnings, ") + std::to_string(failed) + " failed" +
+         (failed == 0 ? ": nothing stops an update" : ": an update cannot work until the failed checks are fixed");
+}
+
 struct Tally {
   int ok = 0;
   int warning = 0;
@@ -57,10 +63,7 @@ class DoctorOutput {
            << ",\"warning\":" << tally_.warning << ",\"fail\":" << tally_.fail << ",\"status\":" << status
            << jsonTail() << '\n';
     } else {
-      out_ << "summary: " << tally_.ok << " ok, " << tally_.warning << (tally_.warning == 1 ? " warning, " : " warnings, ")
-           << tally_.fail << " failed"
-           << (status == 0 ? ": nothing stops an update" : ": an update cannot work until the failed checks are fixed")
-           << '\n';
+      out_ << summaryWords(tally_.ok, tally_.warning, tally_.fail) << '\n';
     }
     out_.flush();
     return status;
@@ -82,6 +85,12 @@ std::string_view levelName(Level level) {
     case Level::Fail: return "fail";
   }
   return "fail";
+}
+
+std::string summaryLine(const std::vector<Finding>& findings) {
+  Tally tally;
+  for (const Finding& f : findings) tally.count(f.level);
+  return summaryWords(tally.ok, tally.warning, tally.fail);
 }
 
 std::vector<Finding> checkPort(const std::string& port, const SystemRoots& roots) {

@@ -32,6 +32,10 @@ std::vector<Finding> checkPort(const std::string& port, const SystemRoots& roots
 // failed, else 1.
 int runDoctor(const std::string& port, bool json, std::ostream& out, const SystemRoots& roots = {});
 
+// The last line of the doctor's findings, as the command line prints it:
+// "summary: 7 ok, 1 warning, 0 failed: nothing stops an update".
+std::string summaryLine(const std::vector<Finding>& findings);
+
 // Why a run failed and what fixes it, in a few words each, for the report's
 // last lines. Both empty for FailureKind::None.
 struct Explanation {

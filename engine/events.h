@@ -15,7 +15,7 @@ namespace zorvik {
 
 enum EventCode : std::uint32_t {
   kEvSuccess = 0,           // final: value = command ordinal; image = the one sent
-  kEvProgress = 1,          // value = percentage 0-99
+  kEvProgress = 1,          // value = percentage 0-99; lines = how far the image has gone
   kEvError = 10,            // final: value = error code
   kEvEchoMismatch = 11,     // value = line index; error 44 follows
   kEvBadLine = 12,          // value = line index; error 43 follows
@@ -42,6 +42,14 @@ struct RunSummary {
   friend bool operator==(const RunSummary&, const RunSummary&) = default;
 };
 
+// The image's lines gone through (sent, or passed over as no data for the
+// logger) of all it has before its end record.
+struct LineCount {
+  std::int32_t done = 0;
+  std::int32_t total = 0;
+  friend bool operator==(const LineCount&, const LineCount&) = default;
+};
+
 struct RunEvent {
   RunEvent() = default;
   RunEvent(std::uint32_t eventCode, std::int32_t eventValue, std::optional<ImageHeader> eventImage = std::nullopt,
@@ -62,6 +70,8 @@ struct RunEvent {
   // Final events 10 and 13: which way the port or the logger failed, where
   // the link could tell (kind None otherwise).
   Failure failure;
+  // Progress events (1) of a run programming an image.
+  std::optional<LineCount> lines;
 };
 
 inline bool isFinalEvent(std::uint32_t code) {

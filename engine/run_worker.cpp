@@ -79,7 +79,10 @@ void RunWorker::setProgress(std::int32_t index, std::int32_t total) {
   if (p > 99) p = 99;
   if (p != progress_) {
     progress_ = static_cast<std::int32_t>(p);
-    post(kEvProgress, progress_);
+    traceEvent(kEvProgress, progress_);
+    RunEvent event{kEvProgress, progress_};
+    event.lines = LineCount{index + 1, total};
+    sink_->post(std::move(event));
   }
 }
 

@@ -41,6 +41,8 @@ class RunWorker : private CompletedRequest, public Link {
   void post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image = std::nullopt) const;
   void postFinal(std::uint32_t code, std::int32_t value) const;
   void traceEvent(std::uint32_t code, std::int32_t value) const;
+  // Line `index` of `total` has been gone through: a progress event when the
+  // percentage moves, carrying the line count.
   void setProgress(std::int32_t index, std::int32_t total);
   static std::uint16_t identityBlockCrc(std::uint16_t updateClass, std::uint16_t updateInfo, std::uint16_t platform,
                                         std::uint16_t print, std::uint16_t reserve);

@@ -10,6 +10,7 @@
 #include "event_texts.h"
 #include "failure_texts.h"
 #include "events.h"
+#include "time_left.h"
 
 namespace zorvik::session {
 
@@ -37,6 +38,10 @@ class SessionView {
   virtual void explain(const std::string& reason, const std::string& fix) { note(reason + ": " + fix); }
   virtual void setStatus(const std::string& text) = 0;
   virtual void setProgress(int percent) = 0;
+  // How far the image has gone and, once measured, the time left: on each
+  // progress event that counts lines (before the event is drawn), and an
+  // empty one (total 0) when a run starts and when it ends.
+  virtual void setLineProgress(const LineProgress& /*progress*/) {}
   // The text of the program's task-bar button: the progress while a run is
   // under way, the program's name otherwise.
   virtual void setTaskbarTitle(const std::string& title) = 0;

@@ -48,6 +48,8 @@ void UpdateSession::startAttempt() {
   view_.setStatus(text);
   progress_ = 0;
   view_.setProgress(0);
+  timeLeft_.restart();
+  view_.setLineProgress({});
   running_ = true;
   view_.showControls(controlsFor(true));
   try {
@@ -81,6 +83,7 @@ void UpdateSession::handleEvent(const RunEvent& event) {
   const Explanation why = explanationFor(event, p);
   p.reason = why.reason;
   p.fix = why.fix;
+  if (event.code == kEvProgress && event.lines) view_.setLineProgress(timeLeft_.update(*event.lines, setup_.clock()));
   view_.eventArrived(event, p);
   if (isFinalEvent(event.code)) releaseRun();
   if (event.summary) learn(*event.summary);
@@ -136,6 +139,7 @@ void UpdateSession::pauseOver() {
 
 void UpdateSession::endRun() {
   running_ = false;
+  view_.setLineProgress({});
   view_.showControls(controlsFor(false));
   view_.setTaskbarTitle(kAppTitle);
 }

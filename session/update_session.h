@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include "run_handle.h"
 #include "run_request.h"
 #include "session_view.h"
+#include "time_left.h"
 #include "update_recorder.h"
 #include "startup_options.h"
 
@@ -33,6 +35,7 @@ struct SessionSetup {
   int maxRepeats = -1;  // automatic repeats allowed; -1 unlimited
   std::shared_ptr<UpdateRecorder> recorder;  // keeps a record of each update; may be null
   Explain explain = explainFailure;  // a front end with system checks gives a richer one
+  std::function<TimeLeft::Clock::time_point()> clock = TimeLeft::Clock::now;  // measures the line rate
 };
 
 // How an update ended: 0 success, otherwise the error code (30 when the
@@ -102,6 +105,7 @@ class UpdateSession {
   bool pausing_ = false;
   int attempts_ = 0;
   int progress_ = 0;
+  TimeLeft timeLeft_;
   std::optional<Outcome> outcome_;
   RunSummary summary_;
   std::string finalText_;

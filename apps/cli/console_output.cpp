@@ -1,6 +1,5 @@
 #include "console_output.h"
 
-#include <cstdio>
 #include <ostream>
 
 #include "events.h"
@@ -114,13 +113,12 @@ void PortOutput::note(const std::string& text) {
 
 void PortOutput::eventArrived(const RunEvent& event, const EventPresentation& p) {
   lastEvent_ = event.code;
-  if (event.code == kEvProgramming) programmingStart_ = std::chrono::steady_clock::now();
   if (console_.json()) {
     console_.record("\"type\":\"event\",\"time\":\"" + timeStamp() + "\"" + portField() +
                   ",\"code\":" + std::to_string(event.code) + ",\"value\":" + std::to_string(event.value) +
                   ",\"text\":\"" + jsonEscape(p.text) + "\",\"report\":" + boolText(p.report) +
                   ",\"status\":" + boolText(p.status) + ",\"message\":" + boolText(p.message) +
-                  ",\"final\":" + boolText(isFinalEvent(event.code)) +
+                  ",\"final\":" + boolText(isFinalEvent(event.code)) + lineFields() +
                   (p.reason.empty() ? std::string()
                                     : ",\"reason\":\"" + jsonEscape(p.reason) + "\",\"fix\":\"" + jsonEscape(p.fix) + "\""));
     return;
@@ -132,17 +130,18 @@ std::string PortOutput::barText(int percent) const {
   const int filled = percent * kBarWidth / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
-  std::string left;
-  if (percent > 0 && programmingStart_ != std::chrono::steady_clock::time_point{}) {
-    const auto elapsed = std::chrono::steady_clock::now() - programmingStart_;
-    const auto remaining = std::chrono::duration_cast<std::chrono::seconds>(elapsed * (100 - percent) / percent);
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "  %lld:%02lld left", static_cast<long long>(remaining.count() / 60),
-                  static_cast<long long>(remaining.count() % 60));
-    left = buffer;
-  }
-  return (severalPorts_ ? "[" + port_ + "] " : std::string()) + "[" + bar + "] " + std::to_string(percent) + "%" +
-         left;
+  std::string text = (severalPorts_ ? "[" + port_ + "] " : std::string()) + "[" + bar + "] " +
+                     std::to_string(percent) + "%";
+  if (lines_.total > 0) text += "  lines " + std::to_string(lines_.done) + "/" + std::to_string(lines_.total);
+  if (lines_.timeLeft) text += "  " + session::timeLeftText(*lines_.timeLeft);
+  return text;
+}
+
+std::string PortOutput::lineFields() const {
+  if (lastEvent_ != kEvProgress || lines_.total == 0) return {};
+  std::string fields = ",\"lines_done\":" + std::to_string(lines_.done) + ",\"lines_total\":" + std::to_string(lines_.total);
+  if (lines_.timeLeft) fields += ",\"seconds_left\":" + std::to_string(lines_.timeLeft->count());
+  return fields;
 }
 
 void PortOutput::finished(int exitStatus) {

@@ -66,6 +66,7 @@ class PortOutput final : public session::SessionView {
   }
   void setStatus(const std::string&) override {}
   void setProgress(int) override {}
+  void setLineProgress(const session::LineProgress& lines) override { lines_ = lines; }
   void setTaskbarTitle(const std::string&) override {}
   void showMessage(const std::string& text) override { finalMessage_ = text; }
   void beep() override {}
@@ -80,6 +81,8 @@ class PortOutput final : public session::SessionView {
  private:
   std::string portField() const;
   std::string barText(int percent) const;
+  // The line count and time left of a progress event's JSON line.
+  std::string lineFields() const;
 
   Console& console_;
   std::size_t index_;
@@ -88,7 +91,7 @@ class PortOutput final : public session::SessionView {
   std::function<void(std::chrono::milliseconds)> schedulePause_;
   std::string finalMessage_;
   std::uint32_t lastEvent_ = 0xFFFFFFFF;
-  std::chrono::steady_clock::time_point programmingStart_{};
+  session::LineProgress lines_;
 };
 
 }  // namespace zorvik::cli
