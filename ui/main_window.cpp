@@ -16,10 +16,13 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "doctor.h"
 #include "event_texts.h"
 #include "firmware_overview.h"
 #include "history_dialog.h"
 #include "message_window.h"
+#include "port_check.h"
+#include "port_check_dialog.h"
 #include "port_lister.h"
 #include "port_watcher.h"
 #include "report_window.h"
@@ -42,10 +45,20 @@ W* named(W* widget, const char* name) {
   return widget;
 }
 
-session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target, const WindowHistory& history) {
+// The system can tell more about a failed update than the link's words:
+// who holds the port, which group or rule would grant it.
+session::Explanation systemExplanation(const std::string& port, const Failure& failure) {
+  const diagnostics::Explanation e = diagnostics::explainFailure(port, failure);
+  return {e.reason, e.fix};
+}
+
+session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target, const WindowHistory& history,
+                                   const MainWindowEnvironment& environment) {
   session::SessionSetup setup;
   setup.sink = std::make_shared<QtEventSink>(target);
   setup.recorder = history.recorder();
+  setup.explain = systemExplanation;
+  if (environment.clock) setup.clock = environment.clock;
   return setup;
 }
 
@@ -57,7 +70,7 @@ MainWindow::MainWindow(const QStringList& arguments, Environment environment)
       environment_(std::move(environment)),
       target_(std::make_shared<EventTarget>(this)),
       history_(std::make_unique<WindowHistory>(environment_.historyPath, "window")),
-      session_(*this, sessionSetup(target_, *history_)) {
+      session_(*this, sessionSetup(target_, *history_, environment_)) {
   setObjectName("frmMain");
   setFont(QFont("Microsoft Sans Serif", 8));
   createControls();
@@ -71,6 +84,9 @@ MainWindow::MainWindow(const QStringList& arguments, Environment environment)
 }
 
 MainWindow::~MainWindow() {
+  // A check still under way ends within seconds; its findings, posted to
+  // this window, go with it.
+  portCheck_.reset();
   // The station goes first: its runs end while everything they report to lives.
   delete station_;
   target_->detach();
@@ -112,12 +128,16 @@ void MainWindow::createControls() {
   fileButton_->setGeometry(101, 86, 52, 32);
   readInfoOnlyBox_ = named(new QCheckBox("Read info only", panel_), "chkReadInfoOnly");
   readInfoOnlyBox_->setGeometry(26, 134, 116, 14);
+  // Under the Close button, in line with "Read info only".
+  traceBox_ = named(new QCheckBox("Write trace", panel_), "chkTrace");
+  traceBox_->setGeometry(200, 134, 111, 14);
 
   setTabOrder(portBox_, updateButton_);
   setTabOrder(updateButton_, cancelButton_);
   setTabOrder(cancelButton_, closeButton_);
   setTabOrder(closeButton_, fileButton_);
   setTabOrder(fileButton_, readInfoOnlyBox_);
+  setTabOrder(readInfoOnlyBox_, traceBox_);
 
   QStatusBar* bar = named(new QStatusBar(this), "StatusBar1");
   bar->setSizeGripEnabled(false);
@@ -140,12 +160,14 @@ void MainWindow::createMenu() {
   firmwareAction_ = named(menInfo->addAction("Firmware"), "menInfoFirmware");
   fileVersionAction_ = named(menInfo->addAction("File version"), "menInfoFile");
   historyAction_ = named(menInfo->addAction("History"), "menInfoHistory");
+  checkPortAction_ = named(menInfo->addAction("Check port"), "menInfoCheckPort");
   stationAction_ = named(menInfo->addAction("Station"), "menStation");
   named(menInfo->addSeparator(), "N1");
   exitAction_ = named(menInfo->addAction("Exit"), "menFileExit");
   connect(firmwareAction_, &QAction::triggered, this, [this] { showOverview(); });
   connect(fileVersionAction_, &QAction::triggered, this, [this] { fileVersionClicked(); });
   connect(historyAction_, &QAction::triggered, this, [this] { showHistory(); });
+  connect(checkPortAction_, &QAction::triggered, this, [this] { checkPortClicked(); });
   connect(stationAction_, &QAction::triggered, this, [this] { openStation(); });
   connect(exitAction_, &QAction::triggered, this, [this] { close(); });
 }
@@ -159,6 +181,8 @@ void MainWindow::applyOptions(const QStringList& arguments) {
   options_ = readWindowOptions(arguments);
   readInfoOnlyBox_->setChecked(false);
   readInfoOnlyBox_->setVisible(options_.serviceMode);
+  traceBox_->setChecked(false);
+  traceBox_->setVisible(options_.serviceMode);
   layoutForFileMode();
   // The panel and the status bar make up the client area; the menu bar sits
   // above it inside the Qt window.

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "finding.h"
 #include "image_header.h"
 #include "port_rules.h"
 #include "sleeper.h"
@@ -34,6 +36,8 @@ class PortWatcher;
 class FirmwareOverview;
 class HistoryDialog;
 class MessageWindow;
+class PortCheck;
+class PortCheckDialog;
 class ReportWindow;
 class StationWindow;
 class WindowHistory;
@@ -45,6 +49,8 @@ struct MainWindowEnvironment {
   bool watchDevices = true;  // follow port arrivals and removals
   std::string historyPath;   // the update history; empty: the default place
   std::filesystem::path stationWatchDir;  // the station's port links; empty: /dev/serial/by-id, FTDI only
+  std::filesystem::path traceDirectory;   // "Write trace" files; empty: the per-user default
+  std::function<std::chrono::steady_clock::time_point()> clock;  // times the lines for the time left; null: real time
 };
 
 class MainWindow : public QMainWindow, private session::SessionView {
@@ -64,6 +70,8 @@ class MainWindow : public QMainWindow, private session::SessionView {
   MessageWindow* messageWindow() const { return messageWindow_; }
   FirmwareOverview* overview() const { return overview_; }
   HistoryDialog* historyDialog() const { return historyDialog_; }
+  // "Info" -> "Check port" while it is open.
+  PortCheckDialog* portCheckDialog() const { return portCheckDialog_; }
   // Opens the station view (or raises the one open), which updates every
   // logger plugged in without asking; it goes away when closed. None while
   // an update of the window's own is under way.
@@ -95,6 +103,14 @@ class MainWindow : public QMainWindow, private session::SessionView {
   bool confirm(const session::Question& question);
   QString chooseFile();
   std::optional<RunRequest> prepareRun(const QString& fileName);
+  bool openTrace(RunRequest& request);
+  void refuseRun(const std::string& text);
+
+  // "Check port": the doctor's checks of the port in the port box.
+  void checkPortClicked();
+  void portCheckDone(const std::vector<diagnostics::Finding>& findings);
+  void waitForPortCheck();
+  bool portFree() const { return !session_.running() && !portCheck_; }
 
   // Events of the runs, held back while the window must not handle them.
   void processUpdateEvents();
@@ -105,6 +121,7 @@ class MainWindow : public QMainWindow, private session::SessionView {
   void report(const std::string& text) override;
   void setStatus(const std::string& text) override;
   void setProgress(int percent) override;
+  void setLineProgress(const session::LineProgress& progress) override;
   void setTaskbarTitle(const std::string& title) override;
   void showMessage(const std::string& text) override;
   void beep() override;
@@ -118,6 +135,7 @@ class MainWindow : public QMainWindow, private session::SessionView {
   std::shared_ptr<EventTarget> target_;
   std::unique_ptr<WindowHistory> history_;  // opened once; the session records each update in it
   session::UpdateSession session_;
+  std::unique_ptr<PortCheck> portCheck_;  // the check under way, if any
 
   // Update events wait here while the window must not handle them (the pause
   // before a repeat, an open question, the closing) and while one is being
@@ -138,17 +156,20 @@ class MainWindow : public QMainWindow, private session::SessionView {
   QPushButton* closeButton_ = nullptr;
   QPushButton* fileButton_ = nullptr;
   QCheckBox* readInfoOnlyBox_ = nullptr;
+  QCheckBox* traceBox_ = nullptr;
   QLabel* statusLabel_ = nullptr;
   QAction* firmwareAction_ = nullptr;
   QAction* fileVersionAction_ = nullptr;
   QAction* historyAction_ = nullptr;
   QAction* stationAction_ = nullptr;
+  QAction* checkPortAction_ = nullptr;
   QAction* exitAction_ = nullptr;
   PortWatcher* portWatcher_ = nullptr;
 
   FirmwareOverview* overview_ = nullptr;
   HistoryDialog* historyDialog_ = nullptr;
   QPointer<StationWindow> station_;
+  QPointer<PortCheckDialog> portCheckDialog_;
   ReportWindow* reportWindow_ = nullptr;
   MessageWindow* messageWindow_ = nullptr;
 };

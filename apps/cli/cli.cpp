@@ -375,6 +375,7 @@ int update(const Options& o, const StartupOptions& startup, CliIo& io) {
   UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
                   io.interrupt, io.sleeper,                io.repeatPause, io.workers, recordersFor(o, io, "cli"), {}};
   plan.explain = systemExplanation;
+  plan.clock = io.clock;
   if (!o.traceFile.empty()) {
     for (const auto& port : o.ports) {
       const std::string file = traceFileFor(o.traceFile, port, o.ports.size() > 1);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -38,6 +39,9 @@ struct CliIo {
   // Every update is recorded in the update history (--history-db, else the
   // default place); a tool running many trial updates turns that off.
   bool keepHistory = true;
+  // Measures the line rate behind the progress bar's time left; tests give
+  // a clock of their own.
+  std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;
 };
 
 // Exit status: 0 every logger updated; otherwise the status of the first port

@@ -109,6 +109,7 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     setup.repeatPause = plan.repeatPause;
     setup.workers = plan.workers;
     setup.explain = plan.explain;
+    setup.clock = plan.clock;
     if (plan.recorders) setup.recorder = plan.recorders();
     setup.maxRepeats = plan.maxRepeats;
     u.session = std::make_unique<session::UpdateSession>(*u.output, std::move(setup));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ struct UpdatePlan {
   // Each port's bytes and events, when given (one file per port, see traceFileFor).
   std::vector<std::shared_ptr<LineTrace>> traces;
   session::Explain explain = session::explainFailure;  // the cause and fix of a failure
+  std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;  // the line rate's
 };
 
 // The trace file of one port: FILE itself for a single port, FILE.PORTNAME

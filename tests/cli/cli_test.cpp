@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -470,6 +472,75 @@ TEST_F(Cli, OnATerminalProgressMovesTheBarOnly) {
     logger.reset();
   }
   ::unsetenv("NO_COLOR");
+}
+
+// What a person reads on the bar, one draw after the other.
+struct BarDraw {
+  int percent;
+  int done;
+  int total;
+  std::optional<int> secondsLeft;
+};
+
+std::vector<BarDraw> barDraws(const std::string& err) {
+  static const std::regex bar(R"(\] (\d+)%  lines (\d+)/(\d+)(  (\d+):(\d\d) left)?)");
+  std::vector<BarDraw> draws;
+  for (std::sregex_iterator it(err.begin(), err.end(), bar), end; it != end; ++it) {
+    const std::smatch& m = *it;
+    BarDraw d{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::nullopt};
+    if (m[4].matched) d.secondsLeft = std::stoi(m[5]) * 60 + std::stoi(m[6]);
+    draws.push_back(d);
+  }
+  return draws;
+}
+
+TEST_F(Cli, TheBarCountsLinesAndTellsTheTimeLeftOnlyOnceMeasured) {
+  startLogger();
+  std::ostringstream out, err;
+  std::istringstream in;
+  cli::CliIo io(out, err, in, false, true);
+  io.sleeper = sleeper;
+  // One second per progress event: the times told depend on the lines alone.
+  auto now = std::make_shared<std::chrono::steady_clock::time_point>();
+  io.clock = [now] { return *now += std::chrono::seconds(1); };
+  ASSERT_EQ(cli::runCli({"--port", logger->devicePath(), "--yes"}, io), 0);
+
+  const std::vector<BarDraw> draws = barDraws(err.str());
+  ASSERT_GE(draws.size(), 20u) << err.str().substr(0, 400);
+  EXPECT_FALSE(draws.front().secondsLeft) << "no time from the first count";
+  bool told = false;
+  for (std::size_t i = 0; i < draws.size(); ++i) {
+    SCOPED_TRACE("draw " + std::to_string(i));
+    EXPECT_EQ(draws[i].total, draws.front().total);
+    if (i > 0) {  // a report line under the bar draws it again unchanged
+      EXPECT_GE(draws[i].done, draws[i - 1].done);
+    }
+    EXPECT_EQ(draws[i].secondsLeft.has_value(), draws[i].done - draws.front().done >= 10);
+    told = told || draws[i].secondsLeft.has_value();
+  }
+  EXPECT_TRUE(told);
+  EXPECT_LE(draws.back().secondsLeft.value_or(0), draws[draws.size() / 2].secondsLeft.value_or(0))
+      << "less is left near the end than half-way";
+}
+
+TEST_F(Cli, JsonProgressCarriesTheLineCountAndTheTimeLeft) {
+  startLogger();
+  const auto r = cli({"--port", logger->devicePath(), "--yes", "--json"});
+  ASSERT_EQ(r.status, 0);
+  int progress = 0, withTime = 0;
+  for (const auto& line : lines(r.out)) {
+    if (line.find("\"code\":1,") == std::string::npos) {
+      EXPECT_EQ(line.find("\"lines_done\""), std::string::npos) << line;
+      continue;
+    }
+    ++progress;
+    EXPECT_TRUE(JsonLine(line).valid()) << line;
+    EXPECT_TRUE(std::regex_search(line, std::regex(R"("lines_done":\d+,"lines_total":\d+)"))) << line;
+    withTime += line.find("\"seconds_left\":") != std::string::npos ? 1 : 0;
+  }
+  EXPECT_GT(progress, 50);
+  EXPECT_GT(withTime, 0);
+  EXPECT_LT(withTime, progress) << "not from the first count";
 }
 
 TEST_F(Cli, EveryUpdateIsRecordedAndListedByHistory) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,11 @@ TEST(Terminal, ReportLinesAreThePipesLessProgressAndTheFinalMessageIsLast) {
   shown.erase(shown.begin());
   expected.erase(expected.begin());
   EXPECT_EQ(shown, expected);
+
+  // The bar says how far the image has gone and, once measured, what is left.
+  EXPECT_TRUE(std::regex_search(terminal.text, std::regex(R"(\] \d+%  lines \d+/\d+\x1b)")));
+  EXPECT_TRUE(std::regex_search(terminal.text, std::regex(R"(\] \d+%  lines \d+/\d+  \d+:\d\d left\x1b)")));
+  EXPECT_EQ(pipe.text.find(" left"), std::string::npos) << "a pipe has no bar";
 
   const std::string success = "Update ZorvikB V6.26 succesfully completed.";
   EXPECT_EQ(lastLine(terminal.text), "\033[32m" + success + "\033[0m") << "green, and nothing after it";

@@ -25,12 +25,14 @@ class RecordingView final : public session::SessionView {
   // "report: ...", "note: ...", "status: ...", "progress: N", "title: ...",
   // "message: ...", "beep", "controls: running|idle", "pause: N".
   std::vector<std::string> calls;
+  std::vector<session::LineProgress> lines;  // every setLineProgress, apart from `calls`
   std::function<void(std::chrono::milliseconds)> onPause;
 
   void report(const std::string& text) override { calls.push_back("report: " + text); }
   void note(const std::string& text) override { calls.push_back("note: " + text); }
   void setStatus(const std::string& text) override { calls.push_back("status: " + text); }
   void setProgress(int percent) override { calls.push_back("progress: " + std::to_string(percent)); }
+  void setLineProgress(const session::LineProgress& progress) override { lines.push_back(progress); }
   void setTaskbarTitle(const std::string& title) override { calls.push_back("title: " + title); }
   void setCaption(const std::string& caption) override { calls.push_back("caption: " + caption); }
   void showMessage(const std::string& text) override { calls.push_back("message: " + text); }
@@ -85,6 +87,7 @@ class SessionTest : public ::testing::Test {
     session::SessionSetup setup;
     setup.sink = sink;
     setup.maxRepeats = maxRepeats;
+    if (clock) setup.clock = clock;
     session = std::make_unique<session::UpdateSession>(view, std::move(setup));
   }
 
@@ -118,6 +121,7 @@ class SessionTest : public ::testing::Test {
   }
 
   RecordingView view;
+  std::function<session::TimeLeft::Clock::time_point()> clock;  // null: the session's own
   std::shared_ptr<QueueSink> sink = std::make_shared<QueueSink>();
   std::unique_ptr<session::UpdateSession> session;
   std::unique_ptr<sim::SimulatedLogger> logger;
