@@ -19,6 +19,7 @@
 #include "cli.h"
 #include "logger_for_image.h"
 #include "port_listing.h"
+#include "replay.h"
 #include "serial_port.h"
 #include "simulated_logger.h"
 #include "test_support.h"
@@ -788,6 +789,42 @@ TEST_F(Cli, TraceWritesOneFilePerPort) {
     EXPECT_NE(text.find("# open " + port), std::string::npos) << perPort;
     EXPECT_NE(text.find("# event 10 70"), std::string::npos) << "the run's final event";
   }
+}
+
+// What support does with a trace from the field: the simulator answers as the
+// traced logger did, and the updater prints the same report again.
+TEST_F(Cli, ATraceReplayedByTheSimulatorGivesTheSameReport) {
+  startLogger(sim::loggerFor(12));
+  logger->injectFault({sim::FaultKind::AlteredEcho, Request::DataLine, 10});
+  const std::string file = (configHome_ / "field.trace").string();
+  const auto traced = cli({"--port", logger->devicePath(), "--yes", "--trace", file});
+  ASSERT_EQ(traced.status, 0) << "the repeat after the echo error succeeds";
+  logger.reset();
+
+  auto loaded = sim::loadReplayScript(file);
+  ASSERT_TRUE(loaded.script) << loaded.error;
+  sim::ReplayLogger replay(std::move(*loaded.script));
+  ASSERT_TRUE(replay.start());
+  const auto replayed = cli({"--port", replay.devicePath(), "--yes"});
+  EXPECT_EQ(replayed.status, traced.status);
+
+  // The report without its time stamps, and with the pseudo-terminals' names
+  // (which differ) cut off.
+  const auto texts = [](const std::string& out) {
+    std::vector<std::string> result;
+    for (std::string line : lines(out)) {
+      if (line.size() > 12 && line.compare(8, 4, " -> ") == 0) line = line.substr(12);
+      if (const auto at = line.find("/dev/pts/"); at != std::string::npos) line.erase(at);
+      result.push_back(line);
+    }
+    return result;
+  };
+  const auto tracedTexts = texts(traced.out);
+  const auto replayedTexts = texts(replayed.out);
+  EXPECT_EQ(replayedTexts, tracedTexts);
+  EXPECT_NE(std::find(replayedTexts.begin(), replayedTexts.end(), "Aborted because programming error at line 10 !"),
+            replayedTexts.end());
+  EXPECT_FALSE(replay.stopped()) << ::testing::PrintToString(replay.takeMessages());
 }
 
 }  // namespace
