@@ -6,24 +6,16 @@
 // document shows up as a trace that does not replay.
 #include "replay.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <mutex>
-#include <thread>
 #include <utility>
+
+#include "pty_shell.h"
 
 namespace zorvik::sim {
 namespace {
@@ -251,162 +243,37 @@ std::string ReplayModel::beyondMessage(std::string_view sent) const {
   return text + ": the updater sent " + hexText(sent) + "; answering nothing from here on";
 }
 
-// ---- The pseudo-terminal shell -----------------------------------------------
-
-namespace {
-
-void closeFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-int millisUntil(SimClock::time_point at) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(at - SimClock::now()).count();
-  return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
-}
-
-}  // namespace
+// ---- On a pseudo-terminal ------------------------------------------------------
 
 struct ReplayLogger::Impl {
-  struct Scheduled {
-    SimClock::time_point at;
-    std::string bytes;
-  };
+  explicit Impl(ReplayScript script)
+      : model(std::move(script)),
+        shell([this](std::string_view bytes, SimClock::time_point now) { return receive(bytes, now); },
+              SimClock::duration::zero()) {}
 
-  explicit Impl(ReplayScript script) : model(std::move(script)) {}
-  ~Impl() { shutDown(); }
-
-  bool open();
-  void shutDown();
-  void run();
-  void readHost();
-  void writeDue(SimClock::time_point upTo);
+  // The traced answers carry their own timing: each arrives whole at its time.
+  ShellAnswer receive(std::string_view bytes, SimClock::time_point now) {
+    std::lock_guard lock(mutex);
+    ReplayOutput out = model.receive(bytes, now);
+    messages.insert(messages.end(), out.messages.begin(), out.messages.end());
+    return ShellAnswer{std::move(out.replies), out.hangUpAt};
+  }
 
   mutable std::mutex mutex;
   ReplayModel model;                  // guarded by mutex
   std::vector<std::string> messages;  // guarded by mutex
-  std::string path;                   // set before the thread starts
-
-  // Server thread only, once it runs.
-  int master = -1;
-  int slaveKeeper = -1;
-  int wake = -1;
-  std::vector<Scheduled> outgoing;  // in order of time
-  std::optional<SimClock::time_point> hangUpAt;
-  std::thread thread;
-  std::atomic<bool> stopping{false};
+  PtyShell shell;                     // after the model: it calls into it until it stops
 };
-
-bool ReplayLogger::Impl::open() {
-  // As the simulated logger's own shell does: a non-blocking master, and the
-  // slave held open from the start so the host's exclusive lock does not shut
-  // the keeper out and the master sees no hang-up between runs.
-  master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return false;
-  std::array<char, 128> name{};
-  if (::ptsname_r(master, name.data(), name.size()) != 0) return false;
-  path = name.data();
-  slaveKeeper = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slaveKeeper < 0) return false;
-  termios tio{};
-  if (::tcgetattr(slaveKeeper, &tio) != 0) return false;
-  ::cfmakeraw(&tio);
-  ::cfsetspeed(&tio, B9600);
-  if (::tcsetattr(slaveKeeper, TCSANOW, &tio) != 0) return false;
-  wake = ::eventfd(0, EFD_CLOEXEC);
-  return wake >= 0;
-}
-
-void ReplayLogger::Impl::shutDown() {
-  if (thread.joinable()) {
-    stopping = true;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto ignored = ::write(wake, &one, sizeof one);
-    thread.join();
-  }
-  closeFd(master);
-  closeFd(slaveKeeper);
-  closeFd(wake);
-}
-
-void ReplayLogger::Impl::run() {
-  while (!stopping) {
-    std::optional<SimClock::time_point> due;
-    if (!outgoing.empty()) due = outgoing.front().at;
-    if (hangUpAt && (!due || *hangUpAt < *due)) due = hangUpAt;
-    std::array<pollfd, 2> fds{pollfd{wake, POLLIN, 0}, pollfd{master, POLLIN, 0}};
-    const nfds_t count = master >= 0 ? 2 : 1;
-    const int ready = ::poll(fds.data(), count, due ? millisUntil(*due) : -1);
-    if (ready < 0 && errno != EINTR) break;
-    if (fds[0].revents != 0) break;
-    if (count == 2 && (fds[1].revents & POLLIN) != 0) {
-      readHost();
-    } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
-      // Not expected while slaveKeeper is open; avoid spinning if it happens.
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const auto now = SimClock::now();
-    if (hangUpAt && *hangUpAt <= now) {
-      // What was due before the failure still goes out; then the line is dead.
-      writeDue(*hangUpAt);
-      outgoing.clear();
-      hangUpAt.reset();
-      closeFd(master);
-    }
-    writeDue(now);
-  }
-}
-
-void ReplayLogger::Impl::readHost() {
-  std::array<char, 4096> buffer{};
-  const auto n = ::read(master, buffer.data(), buffer.size());
-  if (n <= 0) return;
-  ReplayOutput out;
-  {
-    std::lock_guard lock(mutex);
-    out = model.receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)), SimClock::now());
-    messages.insert(messages.end(), out.messages.begin(), out.messages.end());
-  }
-  for (auto& reply : out.replies) {
-    const auto at = std::upper_bound(outgoing.begin(), outgoing.end(), reply.start,
-                                     [](SimClock::time_point t, const Scheduled& s) { return t < s.at; });
-    outgoing.insert(at, Scheduled{reply.start, std::move(reply.bytes)});
-  }
-  if (out.hangUpAt && (!hangUpAt || *out.hangUpAt < *hangUpAt)) hangUpAt = out.hangUpAt;
-}
-
-void ReplayLogger::Impl::writeDue(SimClock::time_point upTo) {
-  if (master < 0) return;
-  std::string due;
-  auto it = outgoing.begin();
-  for (; it != outgoing.end() && it->at <= upTo; ++it) due += it->bytes;
-  outgoing.erase(outgoing.begin(), it);
-  std::size_t done = 0;
-  while (done < due.size()) {
-    const auto n = ::write(master, due.data() + done, due.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // buffer full: the unread line overflows, as a UART's would
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 ReplayLogger::ReplayLogger(ReplayScript script) : impl_(std::make_unique<Impl>(std::move(script))) {}
 
 ReplayLogger::~ReplayLogger() { stop(); }
 
-bool ReplayLogger::start() {
-  if (impl_->thread.joinable()) return true;
-  if (impl_->stopping || !impl_->open()) {
-    impl_->shutDown();
-    return false;
-  }
-  impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
-  return true;
-}
+bool ReplayLogger::start() { return impl_->shell.start(); }
 
-void ReplayLogger::stop() { impl_->shutDown(); }
+void ReplayLogger::stop() { impl_->shell.stop(); }
 
-std::string ReplayLogger::devicePath() const { return impl_->path; }
+std::string ReplayLogger::devicePath() const { return impl_->shell.devicePath(); }
 
 std::size_t ReplayLogger::matched() const {
   std::lock_guard lock(impl_->mutex);
