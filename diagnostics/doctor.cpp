@@ -5,9 +5,10 @@
 
 #include "doctor.h"
 #include "doctor_texts.h"
-#include "event_texts.h"
+#include "json_text.h"
 #include "logger_check.h"
 #include "platform_checks.h"
+#include "utc_time.h"
 
 namespace zorvik::diagnostics {
 namespace {

@@ -142,44 +142,6 @@ std::string reportLine(const std::tm& t, const std::string& text) {
   return format("%.2d-%.2d-%.2d -> %s", t.tm_hour, t.tm_min, t.tm_sec, text.c_str());
 }
 
-std::string utcTimestamp(std::chrono::system_clock::time_point at) {
-  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
-  const std::time_t seconds = static_cast<std::time_t>(millis / 1000);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
-  return format("%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
-                utc.tm_min, utc.tm_sec, static_cast<int>(millis % 1000));
-}
-
-std::string jsonEscape(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size() + 2);
-  for (const char c : text) {
-    switch (c) {
-      case '"': escaped += "\\\""; break;
-      case '\\': escaped += "\\\\"; break;
-      case '\n': escaped += "\\n"; break;
-      case '\r': escaped += "\\r"; break;
-      case '\t': escaped += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-          escaped += buffer;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped;
-}
-
-std::string utcNow() { return utcTimestamp(std::chrono::system_clock::now()); }
-
 std::string reportLineNow(const std::string& text) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

@@ -50,15 +50,6 @@ std::string errorText(std::int32_t code, const std::string& port);
 // "Start at serial port "<port>"": the first line of every run.
 std::string startText(const std::string& port);
 
-// ISO 8601 UTC with milliseconds, "2026-12-10T13:10:55.123Z": for machines
-// and records, where the report's local "hh-nn-ss" is not enough.
-std::string utcTimestamp(std::chrono::system_clock::time_point at);
-std::string utcNow();
-
-// A text as the inside of a JSON string: quotes, backslashes and control
-// characters escaped. Every front end's machine output uses this one.
-std::string jsonEscape(const std::string& text);
-
 // "hh-nn-ss -> text" with the given local time.
 std::string reportLine(const std::tm& localTime, const std::string& text);
 std::string reportLineNow(const std::string& text);

@@ -7,13 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace zorvik::history {
+#include "utc_time.h"  // the rows' start times
 
-// ISO 8601 UTC with milliseconds, "2026-12-10T13:10:55.123Z". The time is cut
-// to the millisecond, never rounded up, so that a stamp never lies in the
-// future of the moment it names.
-std::string utcTimestamp(std::chrono::system_clock::time_point time);
-std::string utcNow();
+namespace zorvik::history {
 
 // This machine's host name as the system reports it; empty when it cannot be read.
 std::string hostName();

@@ -34,7 +34,7 @@ for tool in objdump c++filt; do
 done
 
 # The libraries that must be there, and those that may be.
-required=(zorvik_link zorvik_images zorvik_engine zorvik_session zorvik_station)
+required=(zorvik_text zorvik_link zorvik_images zorvik_engine zorvik_session zorvik_station)
 optional=(zorvik_ports zorvik_history zorvik_diagnostics)
 
 find_archive() {  # target name -> path of its archive, empty when not built

@@ -3,6 +3,8 @@
 #include <ostream>
 
 #include "events.h"
+#include "json_text.h"
+#include "utc_time.h"
 
 namespace zorvik::cli {
 namespace {

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <map>
 
+#include "json_text.h"
 #include "station_loop.h"
+#include "utc_time.h"
 
 namespace zorvik::cli {
 namespace {

@@ -246,6 +246,15 @@ TEST_F(Cli, JsonPrintsOneParsableObjectPerLine) {
   EXPECT_NE(r.out.find("\"code\":20,\"value\":26113,\"text\":\"Class 26113 [ZorvikB]\""), std::string::npos);
 }
 
+TEST_F(Cli, JsonStaysUtf8ForAPortNamedInAnotherEncoding) {
+  // A Latin-1 byte in the name: the JSON lines must still be UTF-8.
+  const auto r = cli({"--port", "/dev/zorvik-caf\xE9", "--yes", "--json"});
+  EXPECT_EQ(r.status, 10);
+  for (const auto& line : lines(r.out)) EXPECT_TRUE(JsonLine(line).valid()) << line;
+  EXPECT_EQ(r.out.find('\xE9'), std::string::npos);
+  EXPECT_NE(r.out.find("/dev/zorvik-caf\\ufffd"), std::string::npos) << r.out;
+}
+
 TEST_F(Cli, ConfirmationGuardsEveryWrite) {
   startLogger();
   const std::string port = logger->devicePath();

@@ -1,0 +1,17 @@
+// Text as the inside of a JSON string. Every machine line of ours (the
+// command line's events, the doctor, the station, the history listing)
+// escapes with this one rule, so a script reads them all alike.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zorvik {
+
+// Quotes, backslashes and control characters escaped; well-formed UTF-8 kept
+// as it is; each byte that is not part of well-formed UTF-8 (a port name or a
+// stored text in another encoding) becomes U+FFFD, so the line stays valid
+// JSON whatever the text held.
+std::string jsonEscape(std::string_view text);
+
+}  // namespace zorvik
