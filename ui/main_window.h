@@ -71,7 +71,7 @@ class MainWindow : public QMainWindow, private session::SessionView {
   FirmwareOverview* overview() const { return overview_; }
   HistoryDialog* historyDialog() const { return historyDialog_; }
   // "Info" -> "Check port" while it is open.
-  PortCheckDialog* portCheckDialog() const { return portCheckDialog_; }
+  PortCheckDialog* portCheckDialog() const;
   // Opens the station view (or raises the one open), which updates every
   // logger plugged in without asking; it goes away when closed. None while
   // an update of the window's own is under way.

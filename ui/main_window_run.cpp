@@ -24,8 +24,11 @@
 #include "image_file_failure.h"
 #include "main_window.h"
 #include "message_window.h"
+#include "port_check.h"
+#include "port_check_dialog.h"
 #include "report_window.h"
 #include "station_window.h"
+#include "trace_files.h"
 #include "update_event.h"
 #include "window_history.h"
 
@@ -85,7 +88,7 @@ bool MainWindow::confirm(const session::Question& question) {
 }
 
 void MainWindow::updateClicked() {
-  if (session_.running()) return;
+  if (!portFree()) return;
   if (const auto question = session::updateQuestion(options_); question && !confirm(*question)) return;
   if (auto request = prepareRun(QString())) session_.start(std::move(*request));
 }
@@ -105,7 +108,7 @@ QString MainWindow::chooseFile() {
 }
 
 void MainWindow::fileClicked() {
-  if (session_.running()) return;
+  if (!portFree()) return;
   const QString fileName = chooseFile();
   if (fileName.isEmpty()) return;
   if (auto request = prepareRun(fileName)) session_.start(std::move(*request));
@@ -121,9 +124,9 @@ void MainWindow::showOverview() {
 void MainWindow::showHistory() { historyDialog_->execute(history_->table()); }
 
 StationWindow* MainWindow::openStation() {
-  // One station at a time, and none beside an update of the window's own:
-  // both could reach for the same port.
-  if (session_.running()) return nullptr;
+  // One station at a time, and none beside an update or a port check of the
+  // window's own: both could reach for the same port.
+  if (!portFree()) return nullptr;
   if (!station_) {
     StationWindowSetup setup;
     setup.watchDir = environment_.stationWatchDir;
@@ -176,16 +179,39 @@ std::optional<RunRequest> MainWindow::prepareRun(const QString& fileName) {
   if (!fileName.isEmpty()) {
     const CheckedImageFile checked = loadCheckedImageFile(fileBytes(fileName));
     if (!checked.file) {
-      const std::string text = imageFileFailure(fileName, checked).toStdString();
-      report(text);
-      setStatus(text);
-      showMessage(text);
+      refuseRun(imageFileFailure(fileName, checked).toStdString());
       return std::nullopt;
     }
     request.images = ImageSource(checked.file);
     fileHeader_ = checked.file->header;  // the overview shows what was sent
   }
+  // Opened last: a file refused above leaves no empty trace behind.
+  if (traceBox_->isChecked() && !openTrace(request)) return std::nullopt;
   return request;
+}
+
+// A new trace file for this update; all its runs (the repeats too) write
+// into it. The user asked for a record of this update: when none can be
+// written, the update does not start, rather than run unrecorded.
+bool MainWindow::openTrace(RunRequest& request) {
+  const std::filesystem::path directory =
+      environment_.traceDirectory.empty() ? session::defaultTraceDirectory() : environment_.traceDirectory;
+  const session::OpenedTrace opened =
+      session::openTraceFile(directory, request.port, std::chrono::system_clock::now());
+  if (!opened.trace) {
+    refuseRun("Cannot write the trace: " + opened.problem);
+    return false;
+  }
+  request.trace = opened.trace;
+  report("Trace: " + QDir::toNativeSeparators(QFileInfo(opened.path).filePath()).toStdString());
+  return true;
+}
+
+// Why an update was not started, told everywhere a run's end would be.
+void MainWindow::refuseRun(const std::string& text) {
+  report(text);
+  setStatus(text);
+  showMessage(text);
 }
 
 // ---- What the session draws ---------------------------------------------------
@@ -199,6 +225,14 @@ void MainWindow::setStatus(const std::string& text) {
 
 void MainWindow::setProgress(int percent) { progressBar_->setValue(percent); }
 
+// The time left is the bar's own text: the status bar, the report and the
+// title keep their texts as they always were.
+void MainWindow::setLineProgress(const session::LineProgress& progress) {
+  const bool told = progress.timeLeft.has_value();
+  progressBar_->setFormat(told ? q(session::timeLeftText(*progress.timeLeft)) : QString());
+  progressBar_->setTextVisible(told);
+}
+
 // Qt on Linux has one title for the window and its task-bar entry; the
 // progress goes there, as the caption is set to the same text at idle.
 void MainWindow::setTaskbarTitle(const std::string& title) { setWindowTitle(q(title)); }
@@ -211,13 +245,16 @@ void MainWindow::showMessage(const std::string& text) {
 void MainWindow::beep() { QApplication::beep(); }
 
 void MainWindow::showControls(const session::Controls& controls) {
-  updateButton_->setEnabled(controls.updateEnabled);
-  fileButton_->setEnabled(controls.fileEnabled);
+  // A port check and an update (or the station) must not both reach for the port.
+  const bool noCheck = !portCheck_;
+  updateButton_->setEnabled(controls.updateEnabled && noCheck);
+  fileButton_->setEnabled(controls.fileEnabled && noCheck);
   closeButton_->setVisible(controls.closeShown);
   cancelButton_->setVisible(controls.cancelShown);
   portBox_->setEnabled(controls.portEnabled);
   fileVersionAction_->setEnabled(controls.fileVersionEnabled);
-  stationAction_->setEnabled(controls.updateEnabled);
+  stationAction_->setEnabled(controls.updateEnabled && noCheck);
+  checkPortAction_->setEnabled(controls.updateEnabled && noCheck);
   if (controls.busyCursor && !cursorOverridden_) QApplication::setOverrideCursor(Qt::WaitCursor);
   if (!controls.busyCursor && cursorOverridden_) QApplication::restoreOverrideCursor();
   cursorOverridden_ = controls.busyCursor;
@@ -281,6 +318,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     return;
   }
   if (session_.running()) abandonUpdate();
+  if (portCheck_) waitForPortCheck();
+  if (portCheckDialog_) portCheckDialog_->close();
   e->accept();
 }
 

@@ -2,7 +2,12 @@
 // options and the question before "Update".
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -68,6 +73,8 @@ TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
 
     EXPECT_EQ(child<QCheckBox>("chkReadInfoOnly")->isVisible(), service);
     EXPECT_FALSE(child<QCheckBox>("chkReadInfoOnly")->isChecked());
+    EXPECT_EQ(child<QCheckBox>("chkTrace")->isVisible(), service);
+    EXPECT_FALSE(child<QCheckBox>("chkTrace")->isChecked());
     EXPECT_EQ(child<QPushButton>("btnFile")->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
     EXPECT_EQ(child<QAction>("menInfoFile")->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
     EXPECT_TRUE(waitFor([&] { return window->reportWindow()->isVisible() == service; }, 2000))
@@ -98,7 +105,7 @@ TEST_F(MainWindowTest, LayoutAsDesigned) {
   EXPECT_EQ(info->title(), "Info v2025-04-24");
   QStringList entries;
   for (QAction* a : info->actions()) entries << (a->isSeparator() ? "-" : a->text());
-  EXPECT_EQ(entries, (QStringList{"Firmware", "File version", "History", "Station", "-", "Exit"}));
+  EXPECT_EQ(entries, (QStringList{"Firmware", "File version", "History", "Check port", "Station", "-", "Exit"}));
 }
 
 TEST_F(MainWindowTest, FileModeButtonsStandSideBySide) {
@@ -159,11 +166,11 @@ TEST_F(MainWindowTest, ServiceModeStartsWithoutQuestion) {
   ASSERT_EQ(pilot->messages.size(), 1u);
   // Error 10 names the port by the text of the port box.
   EXPECT_EQ(pilot->messages[0].text, "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!");
-  // The cause and the fix follow the error, one line.
+  // The cause and the fix follow the error, one line, in the port doctor's words.
   EXPECT_EQ(reportTexts(), (QStringList{"Start at serial port \"/dev/zorvik-no-such-port\"",
                                         "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!",
                                         "no such port (No such file or directory): is the adapter plugged in? "
-                                        "zorvik-updater-cli --list-ports lists the ports"}));
+                                        "see zorvik-updater-cli --list-ports"}));
   EXPECT_EQ(window->statusText(), pilot->messages[0].text);
   EXPECT_EQ(window->statusBar()->toolTip(), pilot->messages[0].text) << "the hint repeats the status text";
 }
@@ -183,8 +190,68 @@ TEST_F(MainWindowTest, PortWithoutPermissionNamesTheFixInTheReport) {
   const QStringList lines = reportTexts();
   ASSERT_EQ(lines.size(), 3);
   EXPECT_EQ(lines[1], QString::fromStdString("Aborted because serial port \"" + path + "\" is not ready!"));
-  EXPECT_TRUE(lines[2].startsWith(QString::fromStdString("No permission to use " + path))) << lines[2].toStdString();
+  // The port doctor's words: who may use the device, and its mode bits.
+  const QString user = QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name);
+  EXPECT_TRUE(lines[2].startsWith("only its owner " + user + " may read and write it (c--------- " + user + ":"))
+      << lines[2].toStdString();
   ::close(master);
+}
+
+// A process of its own that holds `path` open and locked, as a terminal
+// program or a second updater would, until it is killed.
+class PortHolder {
+ public:
+  explicit PortHolder(const std::string& path) {
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only system calls between fork and _exit: the parent has threads.
+      ::close(ready[0]);
+      ::prctl(PR_SET_NAME, "port-holder");
+      const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+      if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::write(ready[1], "!", 1) != 1) ::_exit(1);
+      for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char sign = 0;
+    holding_ = pid_ > 0 && ::read(ready[0], &sign, 1) == 1;
+    ::close(ready[0]);
+  }
+  ~PortHolder() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  PortHolder(const PortHolder&) = delete;
+  PortHolder& operator=(const PortHolder&) = delete;
+  bool holding() const { return holding_; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool holding_ = false;
+};
+
+// Another program has the port: the error text stays as it is, and the line
+// after it names that program, as the port doctor finds it among the
+// processes.
+TEST_F(MainWindowTest, PortHeldByAnotherProgramNamesItInTheReport) {
+  startLogger();
+  const std::string path = logger->devicePath();
+  const PortHolder holder(path);
+  ASSERT_TRUE(holder.holding());
+  setInternalSetting("7406");
+  open({}, {path});
+  click("btnProg");
+  ASSERT_TRUE(waitForIdle());
+  const QString port = QString::fromStdString(path);
+  const QString error = "Aborted because serial port \"" + port + "\" is not ready!";
+  EXPECT_EQ(reportTexts(), (QStringList{"Start at serial port \"" + port + "\"", error,
+                                        QString("held by process %1 (port-holder): close that program").arg(holder.pid())}));
+  ASSERT_EQ(pilot->messages.size(), 1u);
+  EXPECT_EQ(pilot->messages[0].text, error);
+  EXPECT_EQ(logger->bytesReceived(), 0u) << "nothing reached the logger";
 }
 
 }  // namespace

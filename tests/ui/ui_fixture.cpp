@@ -107,6 +107,7 @@ void ModalPilot::look() {
 void UiTest::SetUp() {
   ASSERT_TRUE(scratch.isValid());
   ASSERT_TRUE(QDir().mkpath(watchDir()));
+  traceDirectory = QFile::encodeName(scratch.filePath("traces")).toStdString();
   clearInternalSetting();
   pilot = std::make_unique<ModalPilot>();
 }
@@ -139,6 +140,8 @@ ui::MainWindow& UiTest::open(const QStringList& switches, std::vector<std::strin
   environment.watchDevices = false;
   environment.historyPath = QFile::encodeName(historyPath.isEmpty() ? historyFile() : historyPath).toStdString();
   environment.stationWatchDir = QFile::encodeName(watchDir()).toStdString();
+  environment.traceDirectory = traceDirectory;
+  environment.clock = clock;
   window = std::make_unique<ui::MainWindow>(QStringList{"zorvik-updater"} + switches, environment);
   window->show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));

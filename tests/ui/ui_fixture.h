@@ -10,7 +10,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <chrono>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -84,9 +86,10 @@ class UiTest : public ::testing::Test {
   static void clearInternalSetting();
 
   // A window with the given switches and port list; the protocol's fixed
-  // pauses are over at once, serial timeouts stay real. Its update history
-  // and its station's folder of port links are the test's own (historyFile(),
-  // watchDir()); `historyPath` replaces the first.
+  // pauses are over at once, serial timeouts stay real. Its update history,
+  // its station's folder of port links and its trace folder are the test's
+  // own (historyFile(), watchDir(), traceDirectory); `historyPath` replaces
+  // the first. It measures the time left on `clock` when one is set.
   ui::MainWindow& open(const QStringList& switches = {}, std::vector<std::string> ports = {},
                        const QString& historyPath = {});
   QString historyFile() const { return scratch.filePath("history.sqlite"); }
@@ -107,6 +110,8 @@ class UiTest : public ::testing::Test {
   QString port() const { return QString::fromStdString(logger->devicePath()); }
 
   QTemporaryDir scratch;
+  std::filesystem::path traceDirectory;  // scratch/traces unless a test names another before open()
+  std::function<std::chrono::steady_clock::time_point()> clock;
   std::unique_ptr<sim::SimulatedLogger> logger;
   std::unique_ptr<ui::MainWindow> window;
   std::unique_ptr<ModalPilot> pilot;
