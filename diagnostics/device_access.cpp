@@ -86,11 +86,17 @@ Finding permissionFinding(const PermissionFacts& facts, const UserAccount& user)
 
   const bool groupHelps = groupGrantsReadWrite(facts.file);
   const bool sessionLags = groupHelps && !inGroupNow && inGroupDatabase;
+  // Not even the owner may: only root can use it as it is.
+  const bool ownerLocked = !groupHelps && (facts.file.mode & 0600u) != 0600u;
+  const bool ownedByUser = facts.file.ownerUid == user.uid;
   std::string reason;
   if (sessionLags) {
     reason = "you are in group " + group + ", but this login session does not have it yet";
   } else if (groupHelps) {
     reason = "you are not in group " + group;
+  } else if (ownerLocked) {
+    reason = ownedByUser ? "you own it, but its permissions let not even you read and write it"
+                         : "its permissions let no one but root read and write it";
   } else {
     reason = "only its owner " + facts.ownerName + " may read and write it";
   }
@@ -115,6 +121,12 @@ Finding permissionFinding(const PermissionFacts& facts, const UserAccount& user)
     if (groupHelps) fix += "; logged in remotely, add yourself to the group " + group + " and log in again";
   } else if (groupHelps) {
     fix = "add yourself to the group " + group + " and log in again";
+  } else if (ownerLocked && ownedByUser) {
+    fix = "give yourself read and write permission (chmod u+rw on the device), or pick the logger's port: see "
+          "zorvik-updater-cli --list-ports";
+  } else if (ownerLocked) {
+    fix = "ask the administrator to restore the device's permissions (replugging a USB adapter lets udev set them "
+          "again), or pick the logger's port: see zorvik-updater-cli --list-ports";
   } else {
     fix = "use it as its owner " + facts.ownerName + ", or pick the logger's port: see zorvik-updater-cli --list-ports";
   }

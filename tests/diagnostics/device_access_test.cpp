@@ -116,6 +116,31 @@ INSTANTIATE_TEST_SUITE_P(
                        alice({1000, 5}, {1000, 5}),
                        {"permission", Level::Fail, "only its owner root may read and write it (crw--w---- root:tty)",
                         "use it as its owner root, or pick the logger's port: see zorvik-updater-cli --list-ports"}},
+        // Mode 000: neither the owner nor anyone else but root gets in.
+        PermissionCase{"LockedPortTheUserOwns",
+                       with(dialoutAdapter(),
+                            [](PermissionFacts& f) {
+                              f.file = {0000, 1000, 5, {}};
+                              f.ownerName = "alice";
+                              f.groupName = "tty";
+                              f.usbAdapter = false;
+                            }),
+                       alice(),
+                       {"permission", Level::Fail,
+                        "you own it, but its permissions let not even you read and write it (c--------- alice:tty)",
+                        "give yourself read and write permission (chmod u+rw on the device), or pick the logger's "
+                        "port: see zorvik-updater-cli --list-ports"}},
+        PermissionCase{"LockedPortOfAnotherUser",
+                       with(dialoutAdapter(),
+                            [](PermissionFacts& f) {
+                              f.file = {0400, 0, 20, {}};
+                              f.usbAdapter = false;
+                            }),
+                       alice(),
+                       {"permission", Level::Fail,
+                        "its permissions let no one but root read and write it (cr-------- root:dialout)",
+                        "ask the administrator to restore the device's permissions (replugging a USB adapter lets "
+                        "udev set them again), or pick the logger's port: see zorvik-updater-cli --list-ports"}},
         PermissionCase{"BuiltInPortOfAGroup",
                        with(dialoutAdapter(), [](PermissionFacts& f) { f.usbAdapter = false; }), alice(),
                        {"permission", Level::Fail, "you are not in group dialout (crw-rw---- root:dialout)",

@@ -190,9 +190,13 @@ TEST_F(MainWindowTest, PortWithoutPermissionNamesTheFixInTheReport) {
   const QStringList lines = reportTexts();
   ASSERT_EQ(lines.size(), 3);
   EXPECT_EQ(lines[1], QString::fromStdString("Aborted because serial port \"" + path + "\" is not ready!"));
-  // The port doctor's words: who may use the device, and its mode bits.
+  // The port doctor's words: why not even its owner may use the device, its
+  // mode bits, and the fix.
   const QString user = QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name);
-  EXPECT_TRUE(lines[2].startsWith("only its owner " + user + " may read and write it (c--------- " + user + ":"))
+  EXPECT_TRUE(lines[2].startsWith("you own it, but its permissions let not even you read and write it (c--------- " +
+                                  user + ":"))
+      << lines[2].toStdString();
+  EXPECT_TRUE(lines[2].contains(": give yourself read and write permission (chmod u+rw on the device)"))
       << lines[2].toStdString();
   ::close(master);
 }
