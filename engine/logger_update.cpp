@@ -6,6 +6,7 @@
 #include "protocol.h"
 #include "sending_order.h"
 #include "update_error.h"
+#include "update_timing.h"
 
 namespace zorvik {
 namespace {
@@ -18,8 +19,6 @@ constexpr std::uint8_t kInfoRequest = 0x20;
 constexpr std::uint8_t kUpdateIdRequest = 0x30;
 constexpr std::uint8_t kInfoReplyBytes = 6;
 constexpr int kEntryPauseMs = 1;
-constexpr int kBeforeEndRecordMs = 500;
-constexpr int kRestartMs = 2000;
 
 bool isBootloaderId(std::uint16_t deviceClass) {
   return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 ||
@@ -251,9 +250,9 @@ void LoggerUpdate::programImage(const Findings& f) {
     sendDataLine(line, index);
   }
 
-  sleepMs(kBeforeEndRecordMs);
+  sleepMs(static_cast<int>(kBeforeEndRecord.count()));
   sendCommandRecord(firstGeneration ? 0x13 : 0x33, 0);
-  sleepMs(kRestartMs);
+  sleepMs(static_cast<int>(kRestartPause.count()));
   restartCheck(f);
 }
 

@@ -12,7 +12,7 @@ LineProgress TimeLeft::update(const LineCount& lines, Clock::time_point now) {
   const auto took = now - first_->at;
   if (measured < kMinLinesMeasured || took <= Clock::duration::zero()) return shown;
   const long long toGo = std::max(0, lines.total - lines.done);
-  const auto left = took * toGo / measured;
+  const auto left = took * toGo / measured + afterLastLine_;
   shown.timeLeft = std::chrono::ceil<std::chrono::seconds>(left);
   return shown;
 }

@@ -27,11 +27,16 @@ class TimeLeft {
   // Lines that must have gone at the measured rate before a time is told.
   static constexpr int kMinLinesMeasured = 10;
 
+  // afterLastLine: what the update takes once the last line is through (its
+  // fixed pauses), added to every time told.
+  explicit TimeLeft(Clock::duration afterLastLine = Clock::duration::zero()) : afterLastLine_(afterLastLine) {}
+
   // A new run: nothing measured.
   void restart() { first_.reset(); }
   // The run's latest line count, seen at `now`. The first count seen starts
   // the measurement; the time left is the lines still to go at the rate of
-  // the lines since, rounded up to whole seconds.
+  // the lines since, and the time after the last line, rounded up to whole
+  // seconds.
   LineProgress update(const LineCount& lines, Clock::time_point now);
 
  private:
@@ -39,6 +44,7 @@ class TimeLeft {
     int done;
     Clock::time_point at;
   };
+  Clock::duration afterLastLine_;
   std::optional<Sample> first_;
 };
 

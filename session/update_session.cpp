@@ -7,7 +7,8 @@
 
 namespace zorvik::session {
 
-UpdateSession::UpdateSession(SessionView& view, SessionSetup setup) : view_(view), setup_(std::move(setup)) {}
+UpdateSession::UpdateSession(SessionView& view, SessionSetup setup)
+    : view_(view), setup_(std::move(setup)), timeLeft_(setup_.afterLastLine) {}
 
 UpdateSession::~UpdateSession() {
   // A run must not post into a session that is gone; it ends at its next

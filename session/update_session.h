@@ -22,6 +22,7 @@
 #include "session_view.h"
 #include "time_left.h"
 #include "update_recorder.h"
+#include "update_timing.h"
 #include "startup_options.h"
 
 namespace zorvik::session {
@@ -36,6 +37,7 @@ struct SessionSetup {
   std::shared_ptr<UpdateRecorder> recorder;  // keeps a record of each update; may be null
   Explain explain = explainFailure;  // a front end with system checks gives a richer one
   std::function<TimeLeft::Clock::time_point()> clock = TimeLeft::Clock::now;  // measures the line rate
+  std::chrono::milliseconds afterLastLine = kPausesAfterLastLine;  // counted into the time left
 };
 
 // How an update ended: 0 success, otherwise the error code (30 when the

@@ -56,6 +56,14 @@ TEST(TimeLeft, IsToldFromTheMeasuredRateOnceTenLinesWereMeasured) {
   }
 }
 
+TEST(TimeLeft, CountsTheTimeAfterTheLastLine) {
+  TimeLeft estimate(std::chrono::milliseconds(2500));
+  const TimeLeft::Clock::time_point zero{};
+  estimate.update({0, 100}, zero);
+  EXPECT_EQ(estimate.update({10, 100}, zero + 1s).timeLeft, std::chrono::seconds(12)) << "9 s of lines, then 2.5 s";
+  EXPECT_EQ(estimate.update({100, 100}, zero + 2s).timeLeft, std::chrono::seconds(3)) << "the pauses are still to come";
+}
+
 TEST(TimeLeft, RestartForgetsTheEarlierRun) {
   TimeLeft estimate;
   const TimeLeft::Clock::time_point zero{};
@@ -108,8 +116,10 @@ TEST_F(SessionTest, AnUpdateCountsItsLinesAndTellsTheTimeLeftFromTheirRate) {
     ASSERT_EQ(p.timeLeft.has_value(), measured >= TimeLeft::kMinLinesMeasured);
     if (!p.timeLeft) continue;
     told = true;
-    // i seconds for `measured` lines: the lines still to go at that rate.
-    const double expected = std::ceil(static_cast<double>(i) * (total - p.done) / measured);
+    // i seconds for `measured` lines: the lines still to go at that rate,
+    // then the fixed pauses after the last line.
+    const double pauses = std::chrono::duration<double>(kPausesAfterLastLine).count();
+    const double expected = std::ceil(static_cast<double>(i) * (total - p.done) / measured + pauses);
     EXPECT_EQ(p.timeLeft->count(), static_cast<long long>(expected));
   }
   EXPECT_TRUE(told);
