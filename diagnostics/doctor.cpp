@@ -1,6 +1,7 @@
 // The doctor's command and the parts every platform shares: which checks run
 // in which order, the lines and JSON objects it writes, and the words for a
 // failed run.
+#include <exception>
 #include <ostream>
 
 #include "doctor.h"
@@ -48,12 +49,7 @@ class DoctorOutput {
            << ",\"fix\":" << jsonText(f.fix) << ",\"port\":" << jsonText(port) << jsonTail() << std::endl;
       return;
     }
-    std::string line = severalPorts_ ? "[" + port + "] " : std::string();
-    std::string level(levelName(f.level));
-    level.resize(8, ' ');
-    line += level + f.check + ": " + f.found;
-    if (!f.fix.empty()) line += "; fix: " + f.fix;
-    out_ << line << std::endl;
+    out_ << (severalPorts_ ? "[" + port + "] " : std::string()) << findingLine(f) << std::endl;
   }
 
   // The last line; the exit status.
@@ -86,6 +82,26 @@ std::string_view levelName(Level level) {
     case Level::Fail: return "fail";
   }
   return "fail";
+}
+
+std::string findingLine(const Finding& f) {
+  std::string line(levelName(f.level));
+  line.resize(8, ' ');
+  line += f.check + ": " + f.found;
+  if (!f.fix.empty()) line += "; fix: " + f.fix;
+  return line;
+}
+
+std::vector<Finding> checkPortForWindow(const std::string& port) noexcept {
+  try {
+    return checkPort(port);
+  } catch (const std::exception& e) {
+    try {
+      return {{"check", Level::Fail, std::string("the check stopped: ") + e.what(), {}}};
+    } catch (...) {
+      return {};  // not even that could be had; the window says the check found nothing
+    }
+  }
 }
 
 std::string summaryLine(const std::vector<Finding>& findings) {

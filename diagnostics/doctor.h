@@ -25,6 +25,21 @@ namespace zorvik::diagnostics {
 // exist has no driver) are left out.
 std::vector<Finding> checkPort(const std::string& port, const SystemRoots& roots = {});
 
+// checkPort for a window that runs it on a thread of its own: a check that
+// throws (no memory, a system call failing in a way nobody foresaw) becomes
+// one failed finding, so the window still gets its answer and the thread
+// never ends the program.
+std::vector<Finding> checkPortForWindow(const std::string& port) noexcept;
+
+// The doctor's line for one finding: the level padded to eight characters
+// (so a fixed-pitch font keeps the columns), the check, what it found and
+// the fix: "warning latency: ...; fix: ...".
+std::string findingLine(const Finding& finding);
+
+// What a window shows instead of checking when its port box is empty.
+inline constexpr const char* kNoPortChosen =
+    "No port chosen: type or pick the logger's port in the port box, then check it.";
+
 // The doctor's command: the checks of `port`, or of every logger port found
 // when `port` is empty, one line per check ("ok", "warning", "fail", what was
 // found and the fix), then a summary line. With `json` one JSON object per

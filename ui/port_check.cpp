@@ -1,7 +1,5 @@
 #include "port_check.h"
 
-#include <exception>
-
 #include "doctor.h"
 
 namespace zorvik::ui {
@@ -14,14 +12,7 @@ PortCheck::~PortCheck() {
 }
 
 void PortCheck::run() {
-  Findings findings;
-  try {
-    findings = diagnostics::checkPort(port_);
-  } catch (const std::exception& e) {
-    // Out of memory or a system call that threw: the dialog must still end
-    // its "Checking ..." line, and the thread must not take the program down.
-    findings.push_back({"check", diagnostics::Level::Fail, std::string("the check stopped: ") + e.what(), {}});
-  }
+  Findings findings = diagnostics::checkPortForWindow(port_);
   QMetaObject::invokeMethod(
       receiver_, [done = done_, findings = std::move(findings)] { done(findings); }, Qt::QueuedConnection);
   finished_ = true;

@@ -65,7 +65,7 @@ void PortCheckDialog::showChecking(const QString& port) {
 
 void PortCheckDialog::showNoPort() {
   list_->clear();
-  line_->setText("No port chosen: type or pick the logger's port in the port box, then check it.");
+  line_->setText(diagnostics::kNoPortChosen);
 }
 
 void PortCheckDialog::showFindings(const std::vector<diagnostics::Finding>& findings) {

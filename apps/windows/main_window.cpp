@@ -10,6 +10,7 @@
 
 #include "accessible_names.h"
 #include "control_ids.h"
+#include "doctor.h"
 #include "event_texts.h"
 #include "port_lister.h"
 #include "port_rules.h"
@@ -36,7 +37,10 @@ constexpr Bounds kUpdateButton{40, 86, 113, 32};
 constexpr Bounds kCloseButton{200, 86, 111, 32};  // "Cancel" lies exactly over it
 constexpr Bounds kFileButton{101, 86, 52, 32};
 constexpr Bounds kReadInfoOnly{26, 134, 116, 14};
+constexpr Bounds kWriteTrace{200, 134, 111, 14};  // under "Close", beside "Read info only"
 constexpr int kPortListHeight = 160;  // the drop-down list below the port box
+// The progress bar's name for screen readers, its window text while no time left is told.
+constexpr const wchar_t* kProgressName = L"Progress";
 
 std::wstring programDirectory() {
   std::wstring path(MAX_PATH, L'\0');
@@ -54,9 +58,17 @@ std::wstring programDirectory() {
 
 DWORD visibleIf(bool shown) { return shown ? static_cast<DWORD>(WS_VISIBLE) : 0u; }
 
+// The system's own words for a failed update: the checks of the doctor know
+// what Windows means by a refused port (another program has it open).
+session::Explanation systemExplanation(const std::string& port, const Failure& failure) {
+  const diagnostics::Explanation e = diagnostics::explainFailure(port, failure);
+  return {e.reason, e.fix};
+}
+
 session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target) {
   session::SessionSetup setup;
   setup.sink = std::make_shared<WinEventSink>(target);
+  setup.explain = systemExplanation;
   return setup;
 }
 
@@ -67,7 +79,8 @@ MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::ve
       scale_(Scale::ofSystem()),
       font_(makeFont(L"Microsoft Sans Serif", pointsToPixels(kFontPoints), scale_)),
       messageWindow_(scale_),
-      overview_(scale_) {
+      overview_(scale_),
+      checkPortWindow_(scale_) {
   // The options decide the layout, so they are read first; nothing of the
   // window can be seen before it is complete.
   options_ = readStartupOptions(readServiceModeSetting(), arguments);
@@ -119,6 +132,7 @@ void MainWindow::createMenu() {
   AppendMenuW(infoMenu_, MF_STRING, kIdMenuFirmware, L"Firmware");
   // Only file mode has the entry at all (a menu entry cannot be hidden).
   if (options_.fileMode == FileMode::ServiceWithFiles) AppendMenuW(infoMenu_, MF_STRING, kIdMenuFileVersion, L"File version");
+  AppendMenuW(infoMenu_, MF_STRING, kIdMenuCheckPort, L"Check port");
   AppendMenuW(infoMenu_, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(infoMenu_, MF_STRING, kIdMenuExit, L"Exit");
   HMENU bar = CreateMenu();
@@ -141,7 +155,7 @@ void MainWindow::createControls() {
                                      at({kPortBox.x, kPortBox.y, kPortBox.width, kPortBox.height + kPortListHeight}));
   const HWND progress = createControl(panel_, kIdProgress, PROGRESS_CLASSW, L"", WS_VISIBLE, at(kProgressBar));
   SendMessageW(progress, PBM_SETRANGE32, 0, 100);
-  nameForScreenReaders(progress, L"Progress");
+  nameForScreenReaders(progress, kProgressName);
 
   const bool fileMode = options_.fileMode == FileMode::ServiceWithFiles;
   // Without "File", "Update" is as wide as "Close"; with it, both are half
@@ -160,6 +174,9 @@ void MainWindow::createControls() {
                 at(file));
   createControl(panel_, kIdReadInfoOnly, L"BUTTON", L"Read info only",
                 visibleIf(options_.serviceMode) | WS_TABSTOP | BS_AUTOCHECKBOX, at(kReadInfoOnly));
+  // Service staff only: a record of every byte on the line, for support.
+  createControl(panel_, kIdWriteTrace, L"BUTTON", L"Write trace",
+                visibleIf(options_.serviceMode) | WS_TABSTOP | BS_AUTOCHECKBOX, at(kWriteTrace));
 
   statusBar_ = createControl(window_, kIdStatusBar, STATUSCLASSNAMEW, L"",
                              WS_VISIBLE | CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | SBT_TOOLTIPS,
@@ -170,6 +187,7 @@ void MainWindow::createControls() {
   setFont(window_, font_.get());
   for (HWND child = GetWindow(panel_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) setFont(child, font_.get());
   setFont(statusBar_, font_.get());
+  progressText_.attach(progress, kProgressName, font_.get());
 
   // Designed for its original font; a wider substitute gets the room up to
   // the port box, so that the caption is never cut.
@@ -216,6 +234,7 @@ bool MainWindow::preTranslate(MSG& msg) {
                      (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCXBUTTONDBLCLK);
   // The pause before a repeat takes no input; painting and timers go on.
   if (pausing_ && input && isOurs(msg.hwnd)) return true;
+  if (checkPortWindow_.preTranslate(msg)) return true;
   return panel_ && IsDialogMessageW(panel_, &msg);
 }
 
@@ -296,6 +315,7 @@ void MainWindow::command(int id) {
     case kIdMenuExit: SendMessageW(window_, WM_CLOSE, 0, 0); break;
     case kIdMenuFirmware: showOverview(); break;
     case kIdMenuFileVersion: fileVersionClicked(); break;
+    case kIdMenuCheckPort: checkPortClicked(); break;
     case IDCANCEL:
       // Escape: the button at the right-hand place, "Cancel" during a run, else "Close".
       command(IsWindowVisible(control(kIdCancel)) ? kIdCancel : kIdClose);
@@ -350,6 +370,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kResumeEventsMessage:
       processRunEvents();
       return 0;
+    case kPortCheckMessage:
+      portCheckArrived(lParam);
+      return 0;
     case WM_TIMER:
       if (wParam == kPauseTimer) pauseOver();
       return 0;
@@ -362,6 +385,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       if (target_) target_->detach();
       discardRunEvents(window_);
+      discardPosted<PortCheckResult>(window_, kPortCheckMessage);
       PostQuitMessage(0);
       return 0;
     case WM_MOVE:

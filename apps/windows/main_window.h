@@ -1,7 +1,8 @@
 // The main window: port box, progress bar, the buttons that start, cancel
 // and end an update, status bar and the "Info" menu. It only draws: the
 // update session decides what happens around runs (repeats, pauses, texts,
-// which controls are enabled) and the window shows it.
+// which controls are enabled) and the window shows it. Beside the updates
+// it checks a port ("Check port"), which keeps the updates off meanwhile.
 #pragma once
 
 #include <deque>
@@ -10,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "check_port_window.h"
 #include "image_header.h"
 #include "message_window.h"
 #include "overview_dialog.h"
+#include "port_check.h"
+#include "progress_text.h"
 #include "report_window.h"
 #include "startup_options.h"
 #include "taskbar_window.h"
@@ -70,6 +74,12 @@ class MainWindow final : private session::SessionView {
   bool ask(const session::Question& question);
   std::wstring chooseFile();
   std::optional<RunRequest> prepareRun(const std::wstring& fileName);
+  bool openTrace(RunRequest& request);
+  void refuseRun(const std::string& text);
+
+  // The port check (main_window_check.cpp).
+  void checkPortClicked();
+  void portCheckArrived(LPARAM lParam);
 
   // Events of the runs, held back while the window must not handle them.
   void runEventArrived(LPARAM lParam);
@@ -83,11 +93,14 @@ class MainWindow final : private session::SessionView {
   void report(const std::string& text) override;
   void setStatus(const std::string& text) override;
   void setProgress(int percent) override;
+  void setLineProgress(const session::LineProgress& progress) override;
   void setTaskbarTitle(const std::string& title) override;
   void setCaption(const std::string& caption) override;
   void showMessage(const std::string& text) override;
   void beep() override;
   void showControls(const session::Controls& controls) override;
+  // The session's controls, less what a port check under way keeps off.
+  void applyControls();
   void startPause(std::chrono::milliseconds pause) override;
 
   TaskbarWindow& taskbar_;
@@ -109,6 +122,11 @@ class MainWindow final : private session::SessionView {
   std::unique_ptr<ReportWindow> reportWindow_;
   MessageWindow messageWindow_;
   OverviewDialog overview_;
+  CheckPortWindow checkPortWindow_;
+  ProgressText progressText_;
+  session::Controls controls_;  // as the session last set them
+  bool checking_ = false;       // a port check is under way
+  PortCheck portCheck_;         // its thread is waited for as the window object goes
 
   // Update events wait here while the window must not handle them (the
   // pause before a repeat, an open question, the closing) and while one is

@@ -11,6 +11,7 @@
 #include "control_ids.h"
 #include "image_file.h"
 #include "image_file_failure.h"
+#include "trace_files.h"
 
 namespace zorvik::win {
 
@@ -33,7 +34,7 @@ bool MainWindow::ask(const session::Question& question) {
 }
 
 void MainWindow::updateClicked() {
-  if (session_->running()) return;
+  if (session_->running() || checking_) return;
   if (const auto question = session::updateQuestion(options_); question && !ask(*question)) return;
   if (auto request = prepareRun({})) session_->start(std::move(*request));
 }
@@ -61,7 +62,7 @@ std::wstring MainWindow::chooseFile() {
 }
 
 void MainWindow::fileClicked() {
-  if (session_->running()) return;
+  if (session_->running() || checking_) return;
   const std::wstring fileName = chooseFile();
   if (fileName.empty()) return;
   if (auto request = prepareRun(fileName)) session_->start(std::move(*request));
@@ -106,16 +107,38 @@ std::optional<RunRequest> MainWindow::prepareRun(const std::wstring& fileName) {
   if (!fileName.empty()) {
     const CheckedImageFile checked = loadCheckedImageFile(narrow(fileName));
     if (!checked.file) {
-      const std::string text = session::imageFileFailure(narrow(fileName), checked);
-      report(text);
-      setStatus(text);
-      showMessage(text);
+      refuseRun(session::imageFileFailure(narrow(fileName), checked));
       return std::nullopt;
     }
     request.images = ImageSource(checked.file);
     fileHeader_ = checked.file->header;  // the overview shows what was sent
   }
+  if (!openTrace(request)) return std::nullopt;
   return request;
+}
+
+// With "Write trace" checked, the update's bytes and events go to a new file
+// in the user's trace folder, which the report names. An update that was to
+// be traced does not start untraced: the trace was asked for because
+// something needs looking into.
+bool MainWindow::openTrace(RunRequest& request) {
+  if (!options_.serviceMode || SendMessageW(control(kIdWriteTrace), BM_GETCHECK, 0, 0) != BST_CHECKED) return true;
+  session::OpenedTrace opened =
+      session::openTraceFile(session::defaultTraceDirectory(), request.port, std::chrono::system_clock::now());
+  if (!opened.trace) {
+    refuseRun("Cannot write the trace: " + opened.problem);
+    return false;
+  }
+  request.trace = std::move(opened.trace);
+  report("Trace: " + opened.path.string());
+  return true;
+}
+
+// An update that cannot start: the reason where the run's own would stand.
+void MainWindow::refuseRun(const std::string& text) {
+  report(text);
+  setStatus(text);
+  showMessage(text);
 }
 
 // ---- What the session draws ---------------------------------------------------
@@ -131,6 +154,8 @@ void MainWindow::setStatus(const std::string& text) {
 
 void MainWindow::setProgress(int percent) { SendMessageW(control(kIdProgress), PBM_SETPOS, static_cast<WPARAM>(percent), 0); }
 
+void MainWindow::setLineProgress(const session::LineProgress& progress) { progressText_.show(progress.timeLeft); }
+
 // The task-bar button belongs to the task-bar window, so the progress shows
 // there while the caption stays.
 void MainWindow::setTaskbarTitle(const std::string& title) { taskbar_.setTitle(widen(title)); }
@@ -145,17 +170,8 @@ void MainWindow::showMessage(const std::string& text) {
 void MainWindow::beep() { MessageBeep(MB_OK); }
 
 void MainWindow::showControls(const session::Controls& controls) {
-  // Taken first: disabling the control that has the focus takes it away.
-  const HWND focus = GetFocus();
-  EnableWindow(control(kIdUpdate), controls.updateEnabled);
-  EnableWindow(control(kIdFile), controls.fileEnabled);
-  EnableWindow(control(kIdPort), controls.portEnabled);
-  // Shown before the other is hidden, so that the focus has somewhere to go.
-  ShowWindow(control(kIdCancel), controls.cancelShown ? SW_SHOWNA : SW_HIDE);
-  ShowWindow(control(kIdClose), controls.closeShown ? SW_SHOWNA : SW_HIDE);
-  EnableMenuItem(infoMenu_, kIdMenuFileVersion,
-                 UINT{MF_BYCOMMAND} | (controls.fileVersionEnabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED}));
-  keepFocusUsable(focus);
+  controls_ = controls;
+  applyControls();
   busy_ = controls.busyCursor;
   if (reportWindow_) reportWindow_->setBusy(busy_);
   // The cursor changes at once where it stands over the program, not only
@@ -163,6 +179,23 @@ void MainWindow::showControls(const session::Controls& controls) {
   POINT at{};
   GetCursorPos(&at);
   if (isOurs(WindowFromPoint(at))) SetCursor(LoadCursorW(nullptr, busy_ ? IDC_WAIT : IDC_ARROW));
+}
+
+void MainWindow::applyControls() {
+  // Taken first: disabling the control that has the focus takes it away.
+  const HWND focus = GetFocus();
+  // A port check has the port open: no update may start meanwhile, and no
+  // second check. "Check port" waits for an update's end as "File version" does.
+  EnableWindow(control(kIdUpdate), controls_.updateEnabled && !checking_);
+  EnableWindow(control(kIdFile), controls_.fileEnabled && !checking_);
+  EnableWindow(control(kIdPort), controls_.portEnabled);
+  // Shown before the other is hidden, so that the focus has somewhere to go.
+  ShowWindow(control(kIdCancel), controls_.cancelShown ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(control(kIdClose), controls_.closeShown ? SW_SHOWNA : SW_HIDE);
+  const auto menuState = [](bool enabled) { return UINT{MF_BYCOMMAND} | (enabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED}); };
+  EnableMenuItem(infoMenu_, kIdMenuFileVersion, menuState(controls_.fileVersionEnabled));
+  EnableMenuItem(infoMenu_, kIdMenuCheckPort, menuState(controls_.fileVersionEnabled && !checking_));
+  keepFocusUsable(focus);
 }
 
 void MainWindow::startPause(std::chrono::milliseconds pause) {

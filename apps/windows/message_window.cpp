@@ -35,22 +35,29 @@ void MessageWindow::show(HWND owner, const std::string& text, int x, int y, int 
 void MessageWindow::create(HWND dialog) {
   SetWindowPos(dialog, nullptr, outer_.left, outer_.top, outer_.right - outer_.left, outer_.bottom - outer_.top,
                SWP_NOZORDER | SWP_NOACTIVATE);
+  setFont(dialog, font_.get());
+  layOutTextOverButton(dialog, scale_,
+                       {kIdMessageText, text_.c_str(), 0, font_.get(), kMessageCaption, IDOK, L"OK", font_.get()});
+}
+
+HWND layOutTextOverButton(HWND dialog, const Scale& scale, const TextOverButton& parts) {
   RECT client{};
   GetClientRect(dialog, &client);
-  const int margin = scale_(kMargin);
-  const int panelTop = client.bottom - scale_(kPanelHeight);
+  const int margin = scale(kMargin);
+  const int panelTop = client.bottom - scale(kPanelHeight);
   // The text wraps (no horizontal scrolling) and stays read-only.
-  const HWND text = createControl(dialog, kIdMessageText, L"EDIT", text_.c_str(),
-                                  WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+  const HWND text = createControl(dialog, parts.textId, L"EDIT", parts.text,
+                                  WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | parts.textStyle,
                                   {margin, margin, client.right - 2 * margin, panelTop - 2 * margin},
                                   WS_EX_CLIENTEDGE);
-  const HWND ok = createControl(dialog, IDOK, L"BUTTON", L"OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                {margin, panelTop + margin, scale_(kButtonWidth), scale_(kPanelHeight) - 2 * margin});
-  setFont(dialog, font_.get());
-  setFont(text, font_.get());
-  setFont(ok, font_.get());
-  annotateName(text, kMessageCaption);
-  SetFocus(ok);
+  const HWND button = createControl(dialog, parts.buttonId, L"BUTTON", parts.buttonCaption,
+                                    WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                    {margin, panelTop + margin, scale(kButtonWidth), scale(kPanelHeight) - 2 * margin});
+  setFont(text, parts.textFont);
+  setFont(button, parts.buttonFont);
+  annotateName(text, parts.name);
+  SetFocus(button);
+  return button;
 }
 
 INT_PTR CALLBACK MessageWindow::procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,5 +1,7 @@
 // The message window: the final text of a run, modal, laid over the lower
-// part of the main window until the user presses "OK".
+// part of the main window until the user presses "OK". Its layout, a
+// read-only text over a strip with one button, serves the port check's
+// window as well.
 #pragma once
 
 #include <string>
@@ -25,5 +27,20 @@ class MessageWindow {
   std::wstring text_;
   RECT outer_{};  // where the dialog goes, worked out before it is shown
 };
+
+// A read-only, wrapping text box filling a dialog's client area above a strip
+// with one default button at its left.
+struct TextOverButton {
+  int textId;
+  const wchar_t* text;
+  DWORD textStyle;  // more than the read-only multi-line box: a scroll bar
+  HFONT textFont;
+  const wchar_t* name;  // what screen readers call the text
+  int buttonId;
+  const wchar_t* buttonCaption;
+  HFONT buttonFont;
+};
+// Creates both controls, puts the focus on the button and returns it.
+HWND layOutTextOverButton(HWND dialog, const Scale& scale, const TextOverButton& parts);
 
 }  // namespace zorvik::win

@@ -8,14 +8,8 @@ void EventTarget::detach() {
 }
 
 void EventTarget::post(RunEvent event) {
-  // The lock is held until the message is queued: detach() cannot slip in
-  // between the check and the post.
-  std::lock_guard lock(mutex_);
-  if (!window_) return;
-  auto copy = std::make_unique<RunEvent>(std::move(event));
-  if (PostMessageW(window_, kRunEventMessage, static_cast<WPARAM>(copy->code), reinterpret_cast<LPARAM>(copy.get()))) {
-    copy.release();  // the window owns it now
-  }
+  const auto code = static_cast<WPARAM>(event.code);
+  post(kRunEventMessage, code, std::make_unique<RunEvent>(std::move(event)));
 }
 
 void WinEventSink::post(RunEvent event) noexcept {
@@ -24,15 +18,6 @@ void WinEventSink::post(RunEvent event) noexcept {
   } catch (...) {
     // Out of memory for one event: nothing sensible is left to tell anyone.
   }
-}
-
-std::unique_ptr<RunEvent> takeRunEvent(LPARAM lParam) {
-  return std::unique_ptr<RunEvent>(reinterpret_cast<RunEvent*>(lParam));
-}
-
-void discardRunEvents(HWND window) {
-  MSG msg;
-  while (PeekMessageW(&msg, window, kRunEventMessage, kRunEventMessage, PM_REMOVE)) takeRunEvent(msg.lParam);
 }
 
 }  // namespace zorvik::win

@@ -1,7 +1,8 @@
 // How a run's events reach the main window: each one is posted as the
 // window message WM_USER (wParam the event code, lParam a heap copy of the
 // whole event, which the window frees), so posting never waits for the GUI
-// thread and the window handles them in posting order.
+// thread and the window handles them in posting order. Other work done
+// aside (the port check) hands its result back the same way.
 #pragma once
 
 #include "win_util.h"
@@ -24,6 +25,19 @@ class EventTarget {
   void detach();
   void post(RunEvent event);
 
+  // Posts `message` with `payload` as its lParam; the window owns the
+  // payload once it is posted (takePosted), and it is freed here when the
+  // window is detached or the post fails.
+  template <class Payload>
+  void post(UINT message, WPARAM wParam, std::unique_ptr<Payload> payload) {
+    // The lock is held until the message is queued: detach() cannot slip in
+    // between the check and the post.
+    std::lock_guard lock(mutex_);
+    if (window_ && PostMessageW(window_, message, wParam, reinterpret_cast<LPARAM>(payload.get()))) {
+      payload.release();  // the window owns it now
+    }
+  }
+
  private:
   std::mutex mutex_;
   HWND window_;
@@ -38,10 +52,20 @@ class WinEventSink final : public EventSink {
   std::shared_ptr<EventTarget> target_;
 };
 
-// The receiver's side: takes ownership of the event a WM_USER message carries.
-std::unique_ptr<RunEvent> takeRunEvent(LPARAM lParam);
+// The receiver's side: takes ownership of the payload a posted message carries.
+template <class Payload>
+std::unique_ptr<Payload> takePosted(LPARAM lParam) {
+  return std::unique_ptr<Payload>(reinterpret_cast<Payload*>(lParam));
+}
 
-// Frees the events still queued for the window (it is going away).
-void discardRunEvents(HWND window);
+// Frees the payloads of `message` still queued for the window (it is going away).
+template <class Payload>
+void discardPosted(HWND window, UINT message) {
+  MSG msg;
+  while (PeekMessageW(&msg, window, message, message, PM_REMOVE)) takePosted<Payload>(msg.lParam);
+}
+
+inline std::unique_ptr<RunEvent> takeRunEvent(LPARAM lParam) { return takePosted<RunEvent>(lParam); }
+inline void discardRunEvents(HWND window) { discardPosted<RunEvent>(window, kRunEventMessage); }
 
 }  // namespace zorvik::win

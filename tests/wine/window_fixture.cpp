@@ -1,5 +1,6 @@
 #include "window_fixture.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -63,6 +64,16 @@ std::vector<ReportLine> reportLines(const std::string& reportText) {
   return lines;
 }
 
+std::vector<std::string> textLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
 std::vector<std::string> reportTexts(const std::string& reportText) {
   std::vector<std::string> texts;
   for (const auto& line : reportLines(reportText)) texts.push_back(line.text);
@@ -85,6 +96,16 @@ std::string windowsPath(const std::string& unixPath) {
     if (c == '/') c = '\\';
   }
   return path;
+}
+
+std::string unixPath(const std::string& windowsPath) {
+  if (windowsPath.size() < 3 || windowsPath[1] != ':') return {};
+  std::string rest = windowsPath.substr(2);
+  for (auto& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
+  return (fs::path(ZORVIK_WINE_PREFIX) / "dosdevices" / (std::string(1, drive) + ":")).string() + rest;
 }
 
 void WineWindow::SetUp() {
@@ -142,6 +163,13 @@ Transcript WineWindow::pilot(const std::vector<std::string>& commands, std::chro
     t.lines.push_back(line);
   }
   return t;
+}
+
+std::string WineWindow::localAppData() {
+  const RunResult echoed = wine_.run({"cmd", "/c", "echo", "%LOCALAPPDATA%"});
+  std::string path = echoed.out;
+  while (!path.empty() && (path.back() == '\n' || path.back() == '\r' || path.back() == ' ')) path.pop_back();
+  return path;
 }
 
 std::vector<std::string> WineWindow::screenshotCommands(const std::string& name) {

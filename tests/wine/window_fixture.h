@@ -42,6 +42,8 @@ struct ReportLine {
 };
 std::vector<ReportLine> reportLines(const std::string& reportText);
 std::vector<std::string> reportTexts(const std::string& reportText);
+// A multi-line text as the pilot prints it (line breaks as "\n"), line by line.
+std::vector<std::string> textLines(const std::string& text);
 
 // "left,top,width,height" as the pilot prints rectangles.
 struct Rect {
@@ -62,6 +64,8 @@ class WineWindow : public ::testing::Test {
   void setServiceMode(bool on);
   Transcript pilot(const std::vector<std::string>& commands,
                    std::chrono::seconds limit = std::chrono::seconds(300));
+  // %LOCALAPPDATA% of the prefix's user, as the updater sees it.
+  std::string localAppData();
   // Where the pilot writes a picture (a Windows path) and where the PNG goes;
   // empty when no pictures are asked for (ZORVIK_WINDOWS_SCREENSHOT_DIR).
   std::vector<std::string> screenshotCommands(const std::string& name);
@@ -76,5 +80,8 @@ class WineWindow : public ::testing::Test {
 
 // A Unix path as a Windows program of the prefix reaches it (drive Z: is /).
 std::string windowsPath(const std::string& unixPath);
+// A Windows path of the prefix (a drive letter, backslashes) as the host
+// reaches it, through the prefix's drive links.
+std::string unixPath(const std::string& windowsPath);
 
 }  // namespace zorvik::wine

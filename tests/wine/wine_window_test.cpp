@@ -152,6 +152,13 @@ TEST_F(WineWindow, LayoutAndVisibilityByMode) {
     }
     EXPECT_EQ(t.first("control chkReadInfoOnly"),
               std::string(c.readInfoOnly ? "shown" : "hidden") + " enabled unchecked \"Read info only\"");
+    // The trace is a service-mode option, like reading the info only.
+    EXPECT_EQ(t.first("control chkWriteTrace"),
+              std::string(c.readInfoOnly ? "shown" : "hidden") + " enabled unchecked \"Write trace\"");
+    if (c.readInfoOnly) {
+      EXPECT_EQ(t.first("geometry chkReadInfoOnly"), "26,134,116,14");
+      EXPECT_EQ(t.first("geometry chkWriteTrace"), "200,134,111,14") << "under Close, beside Read info only";
+    }
     EXPECT_EQ(t.first("window Report"), c.reportShown ? "shown" : "absent");
     if (c.reportShown) {
       // Docked: directly under the main window, as wide as it.
@@ -302,8 +309,8 @@ TEST_F(WineWindow, OverviewListsTheTwelveImages) {
   // "Info" -> "Firmware" with the keyboard: F10, down into the menu, Enter.
   const Transcript t = pilot({"launch", "geometry", "keys f10 down enter", "dialog 10 Overview", "overview",
                               "keys escape", "gone 10 Overview",
-                              // The entry after "Firmware" is "Exit" here: no "File version" outside file mode.
-                              "keys f10 down down enter", "wait-exit 20"});
+                              // "Firmware", "Check port", then "Exit": no "File version" outside file mode.
+                              "keys f10 down down down enter", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
   EXPECT_EQ(t.first("dialog Overview buttons"), "OK");
   const std::string columns[] = {"Firmware", "Version", "Platform", "Print", "Date", "BL"};

@@ -56,7 +56,7 @@ class Pilot {
 
   std::wstring text(HWND window) const;  // WM_GETTEXT, whatever the process
   // Texts the program shows by name: caption, taskbar, status, report, port
-  // (the port box), or a control ID.
+  // (the port box), message, check (the port check's findings), or a control ID.
   std::wstring namedText(const std::string& name) const;
 
   HANDLE process() const { return process_; }

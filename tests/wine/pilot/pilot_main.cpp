@@ -94,7 +94,8 @@ const std::map<std::string, Command>& commands() {
       {"mouse", {2, [](Pilot& p, const auto& w) { mouseClick(controlById(p, w[1])); }}},
       // keys KEY...: keyboard input (tab, shift+tab, enter, escape, space, down, alt+f4, f10).
       {"keys", {2, [](Pilot& p, const auto& w) { pressKeys(p, w[1]); }}},
-      // text NAME: caption, taskbar, status, report, port, progress or a control ID.
+      // text NAME: caption, taskbar, status, report, port, progress, message
+      // (the final message), check (the port check's findings) or a control ID.
       {"text", {2, [](Pilot& p, const auto& w) { say("text " + w[1] + ": " + utf8(p.namedText(w[1]))); }}},
       // wait-text NAME SECONDS TEXT: until NAME's text contains TEXT.
       {"wait-text",
@@ -121,6 +122,17 @@ const std::map<std::string, Command>& commands() {
           }
           say("text progress: " + utf8(p.namedText("progress")));
         }}},
+      // wait-enabled SECONDS ID: until the control can be used (shown and enabled).
+      {"wait-enabled",
+       {3,
+        [](Pilot& p, const auto& w) {
+          const HWND control = controlById(p, w[2]);
+          const auto until = std::chrono::steady_clock::now() + seconds(number(w[1]));
+          while (!IsWindowVisible(control) || !IsWindowEnabled(control)) {
+            if (std::chrono::steady_clock::now() > until) throw Failure("control " + w[2] + " never became usable");
+            Sleep(50);
+          }
+        }}},
       {"controls", {1, [](Pilot& p, const auto&) { sayControls(p); }}},
       {"geometry", {1, [](Pilot& p, const auto&) { sayGeometry(p); }}},
       {"focus", {1, [](Pilot& p, const auto&) { sayFocus(p); }}},
@@ -131,12 +143,15 @@ const std::map<std::string, Command>& commands() {
         [](Pilot& p, const auto& w) {
           sayDialog(p, w[2], p.waitForWindow(fromUtf8(w[2]), seconds(number(w[1]))));
         }}},
-      // answer CAPTION BUTTON: presses a button of an open dialog.
+      // answer CAPTION BUTTON: presses a button of an open dialog; the
+      // caption may hold blanks, the button's name (the last word) not.
       {"answer",
-       {3,
+       {2,
         [](Pilot& p, const auto& w) {
-          const HWND dialog = p.waitForWindow(fromUtf8(w[1]), seconds(10));
-          clickButton(p, button(dialog, fromUtf8(w[2])));
+          const std::size_t blank = w[1].find_last_of(' ');
+          if (blank == std::string::npos) throw Failure("answer: a caption and a button");
+          const HWND dialog = p.waitForWindow(fromUtf8(w[1].substr(0, blank)), seconds(10));
+          clickButton(p, button(dialog, fromUtf8(w[1].substr(blank + 1))));
           p.waitUntilGone(dialog, seconds(10));
         }}},
       // children SECONDS CAPTION: every window inside that window, for

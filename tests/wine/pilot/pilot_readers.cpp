@@ -19,7 +19,7 @@ namespace {
 constexpr UINT kReplyLimitMs = 5000;
 
 // The panel's controls in the order they were designed, with their names.
-constexpr std::array<std::pair<int, const char*>, 9> kControls{{
+constexpr std::array<std::pair<int, const char*>, 10> kControls{{
     {win::kIdBevel, "Bevel1"},
     {win::kIdPortLabel, "Label1"},
     {win::kIdPort, "cbxPort"},
@@ -29,6 +29,7 @@ constexpr std::array<std::pair<int, const char*>, 9> kControls{{
     {win::kIdClose, "btnClose"},
     {win::kIdFile, "btnFile"},
     {win::kIdReadInfoOnly, "chkReadInfoOnly"},
+    {win::kIdWriteTrace, "chkWriteTrace"},
 }};
 
 std::string rectText(const RECT& r) {
@@ -103,7 +104,9 @@ void sayControls(Pilot& pilot) {
     if (!control) throw Failure(std::string("no control ") + name);
     std::string line = std::string("control ") + name + ": " + (IsWindowVisible(control) ? "shown" : "hidden") + " " +
                        (IsWindowEnabled(control) ? "enabled" : "disabled");
-    if (id == win::kIdReadInfoOnly) line += ask(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
+    if (id == win::kIdReadInfoOnly || id == win::kIdWriteTrace) {
+      line += ask(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
+    }
     say(line + " \"" + utf8(pilot.text(control)) + "\"");
   }
 }

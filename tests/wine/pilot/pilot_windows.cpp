@@ -198,8 +198,10 @@ std::wstring Pilot::namedText(const std::string& name) const {
     SendMessageTimeoutW(control(win::kIdProgress), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kReplyLimitMs, &position);
     return std::to_wstring(position);
   }
-  const HWND window = name == "message" ? GetDlgItem(findWindow(win::kMessageCaption), win::kIdMessageText)
-                                        : control(std::stoi(name));
+  HWND window = nullptr;
+  if (name == "message") window = GetDlgItem(findWindow(win::kMessageCaption), win::kIdMessageText);
+  else if (name == "check") window = GetDlgItem(findWindow(win::kCheckPortCaption), win::kIdCheckPortText);
+  else window = control(std::stoi(name));
   if (!window) throw Failure("nothing named " + name);
   return text(window);
 }
