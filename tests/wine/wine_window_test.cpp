@@ -62,7 +62,7 @@ TEST_F(WineWindow, CompleteUpdateFromClickToFinalMessage) {
   startLogger(paced);
   if (IsSkipped()) return;
   const Transcript t = pilot({"launch", "ports", "controls", "text caption", "text taskbar", "text status", "geometry",
-                              "mouse 114",  // "Update", clicked with the mouse
+                              "mouse-for 114 Confirm",  // "Update", clicked with the mouse
                               "dialog 10 Confirm", "answer Confirm Yes", "controls", "wait-text taskbar 60 %",
                               "text caption", "dialog 120 Information", "geometry", "text progress", "text status",
                               "text taskbar", "answer Information OK", "controls", "text report", "close",

@@ -51,25 +51,51 @@ void clickButton(Pilot& pilot, HWND button) {
   Sleep(50);
 }
 
+// Polls `ready` every 20 ms for up to two seconds; whether it came true.
+template <class Ready>
+bool within2s(Ready ready) {
+  for (int i = 0; i < 100; ++i) {
+    if (ready()) return true;
+    Sleep(20);
+  }
+  return ready();
+}
+
 void mouseClick(HWND window) {
   if (!IsWindowVisible(window) || !IsWindowEnabled(window)) throw Failure("the control to click cannot be clicked");
-  SetForegroundWindow(GetAncestor(window, GA_ROOT));
-  Sleep(100);
+  // Wine brings a window to the front and moves the pointer through the X
+  // server, a round trip later: a button pressed before both have happened
+  // lands elsewhere, and the click is lost.
+  const HWND root = GetAncestor(window, GA_ROOT);
+  within2s([&] {
+    SetForegroundWindow(root);
+    return GetForegroundWindow() == root;
+  });
   RECT rect{};
   GetWindowRect(window, &rect);
+  const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
   // Absolute input coordinates run from 0 to 65535 across the screen.
-  const LONG x = MulDiv((rect.left + rect.right) / 2, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  const LONG y = MulDiv((rect.top + rect.bottom) / 2, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  INPUT inputs[3] = {};
-  const DWORD flags[3] = {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
-  for (int i = 0; i < 3; ++i) {
-    inputs[i].type = INPUT_MOUSE;
-    inputs[i].mi.dx = x;
-    inputs[i].mi.dy = y;
-    inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &inputs[i], sizeof(INPUT));
-    Sleep(100);
-  }
+  const LONG x = MulDiv(centre.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  const LONG y = MulDiv(centre.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  const auto send = [&](DWORD flag) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = x;
+    input.mi.dy = y;
+    input.mi.dwFlags = flag | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof(INPUT));
+  };
+  send(MOUSEEVENTF_MOVE);
+  const bool over = within2s([&] {
+    POINT at{};
+    return GetCursorPos(&at) && WindowFromPoint(at) == window;
+  });
+  if (!over) throw Failure("the pointer never came over the control to click");
+  Sleep(100);
+  send(MOUSEEVENTF_LEFTDOWN);
+  Sleep(100);
+  send(MOUSEEVENTF_LEFTUP);
+  Sleep(100);
 }
 
 // "shift+tab enter": each word one key press, with its modifiers held.
