@@ -382,6 +382,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       closeRequested();
       return 0;
+    case WM_QUERYENDSESSION:
+      return endSessionAllowed() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      if (wParam) sessionEnding();
+      return 0;
     case WM_DESTROY:
       if (target_) target_->detach();
       discardRunEvents(window_);

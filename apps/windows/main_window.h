@@ -88,6 +88,8 @@ class MainWindow final : private session::SessionView {
   void pauseOver();
   void closeRequested();
   void abandonUpdate();
+  bool endSessionAllowed();
+  void sessionEnding();
 
   // What the session tells the window to draw.
   void report(const std::string& text) override;

@@ -171,6 +171,8 @@ void MainWindow::beep() { MessageBeep(MB_OK); }
 
 void MainWindow::showControls(const session::Controls& controls) {
   controls_ = controls;
+  // An update that has ended no longer holds up the end of the Windows session.
+  if (!controls.cancelShown) ShutdownBlockReasonDestroy(window_);
   applyControls();
   busy_ = controls.busyCursor;
   if (reportWindow_) reportWindow_->setBusy(busy_);
@@ -250,6 +252,28 @@ void MainWindow::closeRequested() {
   }
   if (session_->running() && !ask(session::closeQuestion())) return;
   if (session_->running()) abandonUpdate();
+  DestroyWindow(window_);
+}
+
+// Windows asks before it logs off or shuts down. A logger stopped half-way
+// through its new firmware measures nothing until an update completes, so
+// during a run the window asks Windows to wait, and says why in the list
+// Windows shows the user.
+bool MainWindow::endSessionAllowed() {
+  if (!session_->running()) {
+    ShutdownBlockReasonDestroy(window_);
+    return true;
+  }
+  ShutdownBlockReasonCreate(window_, L"A logger's firmware is being updated. Wait for the update to finish.");
+  return false;
+}
+
+// Windows ends the session all the same (the user chose to, or it forced
+// it): the run stops at its next exchange and releases the port, and the
+// program ends on its own terms before Windows ends it.
+void MainWindow::sessionEnding() {
+  if (session_->running()) abandonUpdate();
+  ShutdownBlockReasonDestroy(window_);
   DestroyWindow(window_);
 }
 

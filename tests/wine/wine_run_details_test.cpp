@@ -156,5 +156,24 @@ TEST_F(WineWindow, TimeLeftStandsOnTheProgressBarDuringAnUpdate) {
   EXPECT_EQ(t.first("dialog Information"), kSuccess);
 }
 
+// Logging off during an update: Windows asks first, and the window refuses
+// while a logger is being written; when the session ends all the same, the
+// run stops and the port is released.
+TEST_F(WineWindow, LoggingOffWaitsForTheUpdateOrStopsIt) {
+  LoggerConfig paced;
+  paced.wireTiming = true;
+  paced.clockScale = 20;
+  startLogger(paced);
+  if (IsSkipped()) return;
+  setServiceMode(true);
+  const Transcript t = pilot({"launch", "end-session ask", "click 114", "wait-text 113 120 left", "end-session ask",
+                              "end-session end", "wait-exit 20"});
+  ASSERT_TRUE(t.completed()) << t.raw;
+  EXPECT_EQ(t.all("end-session"), (std::vector<std::string>{"allowed", "refused", "ended"}));
+  // The program ended by itself, cleanly, with the update stopped half-way.
+  EXPECT_EQ(t.first("exit"), "0");
+  EXPECT_EQ(logger_->restarts(), 0);
+}
+
 }  // namespace
 }  // namespace zorvik::wine

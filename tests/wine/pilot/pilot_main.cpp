@@ -242,6 +242,18 @@ const std::map<std::string, Command>& commands() {
         }}},
       // close: the main window's close box.
       {"close", {1, [](Pilot& p, const auto&) { PostMessageW(p.mainWindow(), WM_CLOSE, 0, 0); }}},
+      // end-session ask|end: what Windows sends the main window when the user
+      // logs off: the question (answered "allowed" or "refused"), or the end.
+      {"end-session",
+       {2,
+        [](Pilot& p, const auto& w) {
+          const bool ask = w[1] == "ask";
+          DWORD_PTR answer = 0;
+          const LRESULT sent = SendMessageTimeoutW(p.mainWindow(), ask ? WM_QUERYENDSESSION : WM_ENDSESSION,
+                                                   ask ? 0 : TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer);
+          if (sent == 0) throw Failure("the window did not answer " + w[1]);
+          say("end-session: " + std::string(!ask ? "ended" : answer != 0 ? "allowed" : "refused"));
+        }}},
       {"wait-exit",
        {2, [](Pilot& p, const auto& w) { say("exit: " + std::to_string(p.waitForExit(seconds(number(w[1]))))); }}},
       {"sleep", {2, [](Pilot&, const auto& w) { Sleep(static_cast<DWORD>(number(w[1]))); }}},
