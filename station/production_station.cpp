@@ -64,6 +64,7 @@ class Station::Unit final : public session::SessionView {
   void explain(const std::string& reason, const std::string& fix) override { view_.unitExplain(id(), reason, fix); }
   void setStatus(const std::string& text) override { view_.unitStatus(id(), text); }
   void setProgress(int percent) override { view_.unitProgress(id(), percent); }
+  void setLineProgress(const session::LineProgress& p) override { view_.unitLineProgress(id(), p); }
   void setTaskbarTitle(const std::string&) override {}
   // The result stands for the final message, and the station beeps once per
   // result rather than where a single update would.

@@ -30,6 +30,7 @@
 #include "link_watcher.h"
 #include "run_handle.h"
 #include "run_request.h"
+#include "time_left.h"
 #include "update_recorder.h"
 
 namespace zorvik::station {
@@ -123,6 +124,8 @@ class StationView {
   }
   virtual void unitStatus(int /*unit*/, const std::string& /*text*/) {}
   virtual void unitProgress(int /*unit*/, int /*percent*/) {}
+  // Lines done and the time left, as session::SessionView::setLineProgress.
+  virtual void unitLineProgress(int /*unit*/, const session::LineProgress& /*progress*/) {}
   // The logger's identity as far as its runs have read it, when it changed.
   virtual void unitIdentified(int /*unit*/, const RunSummary& /*summary*/) {}
   virtual void unitResult(const UnitResult& result) = 0;

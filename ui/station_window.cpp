@@ -174,6 +174,10 @@ void StationTile::setState(const QString& text) { state_->setText(text); }
 
 void StationTile::setProgress(int percent) { progress_->setValue(percent); }
 
+void StationTile::setTimeLeft(const std::optional<std::chrono::seconds>& left) {
+  progress_->setFormat(left ? "%p%  " + q(session::timeLeftText(*left)) : QString("%p%"));
+}
+
 void StationTile::setSerial(std::uint32_t serialNumber) {
   if (serialNumber != 0) serial_->setText("Logger: " + QString::number(serialNumber));
 }
@@ -385,6 +389,10 @@ void StationWindow::unitNote(int unit, const std::string& text) {
 
 void StationWindow::unitStatus(int unit, const std::string& text) {
   unitTile(unit, [&](StationTile& t) { t.setState(q(text)); });
+}
+
+void StationWindow::unitLineProgress(int unit, const session::LineProgress& progress) {
+  unitTile(unit, [&](StationTile& t) { t.setTimeLeft(progress.timeLeft); });
 }
 
 void StationWindow::unitProgress(int unit, int percent) {

@@ -12,10 +12,12 @@
 #include <QFrame>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "production_station.h"
@@ -52,6 +54,8 @@ class StationTile : public QFrame {
   void unitStarted(const station::UnitStart& unit);
   void setState(const QString& text);
   void setProgress(int percent);
+  // The percentage, and the time left once it can be told.
+  void setTimeLeft(const std::optional<std::chrono::seconds>& left);
   void setSerial(std::uint32_t serialNumber);
   void showResult(const station::UnitResult& result);
   // A line of the session's own: a port's fix, a history that cannot be kept.
@@ -101,6 +105,7 @@ class StationWindow : public QWidget, private station::StationView {
   void unitNote(int unit, const std::string& text) override;
   void unitStatus(int unit, const std::string& text) override;
   void unitProgress(int unit, int percent) override;
+  void unitLineProgress(int unit, const session::LineProgress& progress) override;
   void unitIdentified(int unit, const RunSummary& summary) override;
   void unitResult(const station::UnitResult& result) override;
   void countersChanged(const station::Counters& counters) override;

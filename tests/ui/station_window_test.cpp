@@ -11,6 +11,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
@@ -58,6 +59,9 @@ class StationWindowTest : public UiTest {
   }
   int progress(const QString& link) {
     return station->tile(link)->findChild<QProgressBar*>("ProgressBar")->value();
+  }
+  QString progressText(const QString& link) {
+    return station->tile(link)->findChild<QProgressBar*>("ProgressBar")->text();
   }
   bool resultShown(const QString& link, const QString& result) {
     return label(link, "lblResult") == result;
@@ -110,6 +114,9 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
   sim::SimulatedLogger& fourth = plug(slow, pulled);
   ASSERT_TRUE(waitFor([&] { return dataLines(fourth) >= 20; }, 60000));
   ASSERT_TRUE(waitFor([&] { return progress(pulled) > 0; }));
+  // Once enough lines were measured the bar tells the time left beside the percentage.
+  const QRegularExpression timeLeft("^\\d+%  \\d+:[0-5]\\d left$");
+  EXPECT_TRUE(waitFor([&] { return timeLeft.match(progressText(pulled)).hasMatch(); }, 20000)) << progressText(pulled);
   EXPECT_EQ(label(pulled, "lblResult"), "") << "no result while the update runs";
   EXPECT_TRUE(station->running());
   unplug(pulled);
@@ -127,6 +134,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
     const QColor colour = resultColour(link);
     EXPECT_GT(colour.green(), colour.red() + 60) << "PASS is green";
     EXPECT_EQ(progress(link), 100);
+    EXPECT_EQ(progressText(link), "100%") << "no time left once it is over";
   }
   EXPECT_EQ(label(pulled, "lblText"), "adapter unplugged");
   EXPECT_EQ(label(pulled, "lblSerial"), "Logger: 510004");
