@@ -1,11 +1,11 @@
 #include "trace_files.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <exception>
 #include <system_error>
 
 #include "file_trace.h"
+#include "utc_time.h"
 
 namespace zorvik::session {
 namespace {
@@ -41,15 +41,11 @@ std::string traceFileName(const std::string& port, std::chrono::system_clock::ti
     if (!plainCharacter(c)) c = '_';
   }
   if (name.empty() || name == "." || name == "..") name = "port";
-  const std::time_t t = std::chrono::system_clock::to_time_t(when);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &t);
-#else
-  gmtime_r(&t, &utc);
-#endif
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+  // "2026-12-10T16:50:12.345Z" -> "20261210-165012": the UTC stamp every
+  // record of ours uses, in a form a file name can carry.
+  const std::string utc = utcTimestamp(when);
+  const std::string stamp = utc.substr(0, 4) + utc.substr(5, 2) + utc.substr(8, 2) + "-" + utc.substr(11, 2) +
+                            utc.substr(14, 2) + utc.substr(17, 2);
   return std::string("trace-") + stamp + "-" + name + ".txt";
 }
 
