@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "catalogue.h"
-#include "record_codec.h"
+#include "images/catalogue.h"
+#include "images/record_codec.h"
 
 namespace {
 

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "bench_stats.h"
-#include "child_process.h"
+#include "bench/bench_stats.h"
+#include "bench/child_process.h"
 
 namespace zorvik::bench {
 namespace {

@@ -30,11 +30,11 @@
 #include <thread>
 #include <vector>
 
-#include "bench_stats.h"
-#include "catalogue.h"
-#include "child_process.h"
-#include "logger_for_image.h"
-#include "simulated_logger.h"
+#include "bench/bench_stats.h"
+#include "bench/child_process.h"
+#include "images/catalogue.h"
+#include "sim/logger_for_image.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::bench {
 namespace {

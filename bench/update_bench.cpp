@@ -24,13 +24,13 @@
 #include <thread>
 #include <vector>
 
-#include "bench_stats.h"
-#include "catalogue.h"
-#include "events.h"
-#include "logger_for_image.h"
-#include "logger_update.h"
-#include "run_request.h"
-#include "simulated_logger.h"
+#include "bench/bench_stats.h"
+#include "engine/events.h"
+#include "engine/logger_update.h"
+#include "engine/run_request.h"
+#include "images/catalogue.h"
+#include "sim/logger_for_image.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::bench {
 namespace {

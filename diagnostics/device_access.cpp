@@ -1,4 +1,4 @@
-#include "device_access.h"
+#include "diagnostics/device_access.h"
 
 #include <algorithm>
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "finding.h"
-#include "posix_acl.h"
+#include "diagnostics/finding.h"
+#include "diagnostics/posix_acl.h"
 
 namespace zorvik::diagnostics {
 

@@ -4,12 +4,12 @@
 #include <exception>
 #include <ostream>
 
-#include "doctor.h"
-#include "doctor_texts.h"
-#include "json_text.h"
-#include "logger_check.h"
-#include "platform_checks.h"
-#include "utc_time.h"
+#include "diagnostics/doctor.h"
+#include "diagnostics/doctor_texts.h"
+#include "diagnostics/logger_check.h"
+#include "diagnostics/platform_checks.h"
+#include "text/json_text.h"
+#include "text/utc_time.h"
 
 namespace zorvik::diagnostics {
 namespace {

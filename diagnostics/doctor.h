@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
-#include "finding.h"
-#include "system_roots.h"
+#include "diagnostics/finding.h"
+#include "diagnostics/system_roots.h"
+#include "link/failure.h"
 
 namespace zorvik::diagnostics {
 

@@ -17,11 +17,11 @@
 #include <sstream>
 #include <system_error>
 
-#include "adapter_identity.h"
-#include "doctor_texts.h"
-#include "linux_checks.h"
-#include "port_rules.h"
-#include "udev_rules.h"
+#include "diagnostics/doctor_texts.h"
+#include "diagnostics/linux_checks.h"
+#include "diagnostics/udev_rules.h"
+#include "ports/adapter_identity.h"
+#include "ports/port_rules.h"
 
 namespace zorvik::diagnostics {
 namespace {

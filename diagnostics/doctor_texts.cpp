@@ -1,10 +1,10 @@
-#include "doctor_texts.h"
+#include "diagnostics/doctor_texts.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "catalogue.h"
-#include "identity_tables.h"
+#include "images/catalogue.h"
+#include "images/identity_tables.h"
 
 namespace zorvik::diagnostics {
 namespace {

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "doctor.h"
-#include "failure.h"
-#include "finding.h"
+#include "diagnostics/doctor.h"
+#include "diagnostics/finding.h"
+#include "link/failure.h"
 
 namespace zorvik::diagnostics {
 

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "doctor_texts.h"
-#include "platform_checks.h"
-#include "port_lister.h"
+#include "diagnostics/doctor_texts.h"
+#include "diagnostics/platform_checks.h"
+#include "ports/port_lister.h"
 
 namespace zorvik::diagnostics {
 namespace {

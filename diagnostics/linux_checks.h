@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "device_access.h"
-#include "platform_checks.h"
-#include "system_roots.h"
+#include "diagnostics/device_access.h"
+#include "diagnostics/platform_checks.h"
+#include "diagnostics/system_roots.h"
 
 namespace zorvik::diagnostics {
 

@@ -1,12 +1,12 @@
-#include "logger_check.h"
+#include "diagnostics/logger_check.h"
 
-#include "cancel_token.h"
-#include "convert.h"
-#include "doctor.h"
-#include "identity_tables.h"
-#include "link.h"
-#include "sleeper.h"
-#include "update_error.h"
+#include "diagnostics/doctor.h"
+#include "images/identity_tables.h"
+#include "link/cancel_token.h"
+#include "link/convert.h"
+#include "link/link.h"
+#include "link/sleeper.h"
+#include "link/update_error.h"
 
 namespace zorvik::diagnostics {
 namespace {

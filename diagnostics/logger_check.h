@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "doctor_texts.h"
-#include "finding.h"
-#include "serial_port.h"
-#include "system_roots.h"
+#include "diagnostics/doctor_texts.h"
+#include "diagnostics/finding.h"
+#include "diagnostics/system_roots.h"
+#include "link/serial_port.h"
 
 namespace zorvik::diagnostics {
 

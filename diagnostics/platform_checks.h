@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "doctor.h"
+#include "diagnostics/doctor.h"
 
 namespace zorvik::diagnostics::detail {
 

@@ -1,4 +1,4 @@
-#include "posix_acl.h"
+#include "diagnostics/posix_acl.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "udev_rules.h"
+#include "diagnostics/udev_rules.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // command line feeds a queue read by its main thread.
 #pragma once
 
-#include "events.h"
+#include "engine/events.h"
 
 namespace zorvik {
 

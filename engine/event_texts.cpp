@@ -1,9 +1,9 @@
-#include "event_texts.h"
+#include "engine/event_texts.h"
 
 #include <cstdio>
 
-#include "events.h"
-#include "identity_tables.h"
+#include "engine/events.h"
+#include "images/identity_tables.h"
 
 namespace zorvik {
 namespace {

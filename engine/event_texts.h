@@ -8,8 +8,8 @@
 #include <ctime>
 #include <string>
 
-#include "events.h"
-#include "image_header.h"
+#include "engine/events.h"
+#include "images/image_header.h"
 
 namespace zorvik {
 

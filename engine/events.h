@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "failure.h"
-#include "image_header.h"
-#include "update_error.h"
+#include "images/image_header.h"
+#include "link/failure.h"
+#include "link/update_error.h"
 
 namespace zorvik {
 

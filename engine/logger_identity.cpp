@@ -1,9 +1,9 @@
-#include "logger_identity.h"
+#include "engine/logger_identity.h"
 
-#include "convert.h"
-#include "identity_tables.h"
-#include "link.h"
-#include "update_error.h"
+#include "images/identity_tables.h"
+#include "link/convert.h"
+#include "link/link.h"
+#include "link/update_error.h"
 
 namespace zorvik {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cancel_token.h"
-#include "failure.h"
-#include "sleeper.h"
+#include "link/cancel_token.h"
+#include "link/failure.h"
+#include "link/sleeper.h"
 
 namespace zorvik {
 

@@ -1,12 +1,12 @@
-#include "logger_update.h"
+#include "engine/logger_update.h"
 
-#include "convert.h"
-#include "events.h"
-#include "identity_tables.h"
-#include "protocol.h"
-#include "sending_order.h"
-#include "update_error.h"
-#include "update_timing.h"
+#include "engine/events.h"
+#include "engine/update_timing.h"
+#include "images/identity_tables.h"
+#include "images/protocol.h"
+#include "images/sending_order.h"
+#include "link/convert.h"
+#include "link/update_error.h"
 
 namespace zorvik {
 namespace {

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "image_header.h"
-#include "record_codec.h"
-#include "run_worker.h"
+#include "engine/run_worker.h"
+#include "images/image_header.h"
+#include "images/record_codec.h"
 
 namespace zorvik {
 

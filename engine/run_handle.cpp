@@ -1,6 +1,6 @@
-#include "run_handle.h"
+#include "engine/run_handle.h"
 
-#include "logger_update.h"
+#include "engine/logger_update.h"
 
 namespace zorvik {
 

@@ -15,9 +15,9 @@
 #include <mutex>
 #include <thread>
 
-#include "event_sink.h"
-#include "run_request.h"
-#include "run_worker.h"
+#include "engine/event_sink.h"
+#include "engine/run_request.h"
+#include "engine/run_worker.h"
 
 namespace zorvik {
 

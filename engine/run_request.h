@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "cancel_token.h"
-#include "line_trace.h"
-#include "catalogue.h"
-#include "run_options.h"
-#include "sleeper.h"
+#include "engine/run_options.h"
+#include "images/catalogue.h"
+#include "link/cancel_token.h"
+#include "link/line_trace.h"
+#include "link/sleeper.h"
 
 namespace zorvik {
 

@@ -1,8 +1,8 @@
-#include "run_worker.h"
+#include "engine/run_worker.h"
 
-#include "crc.h"
-#include "events.h"
-#include "update_error.h"
+#include "engine/events.h"
+#include "link/crc.h"
+#include "link/update_error.h"
 
 namespace zorvik {
 namespace {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <optional>
 
-#include "event_sink.h"
-#include "link.h"
-#include "run_request.h"
+#include "engine/event_sink.h"
+#include "engine/run_request.h"
+#include "link/link.h"
 
 namespace zorvik {
 

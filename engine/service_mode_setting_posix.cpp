@@ -1,8 +1,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "service_mode_setting.h"
-#include "startup_options.h"
+#include "engine/service_mode_setting.h"
+#include "engine/startup_options.h"
 
 namespace zorvik {
 namespace {

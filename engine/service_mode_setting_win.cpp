@@ -3,8 +3,8 @@
 #endif
 #include <windows.h>
 
-#include "service_mode_setting.h"
-#include "startup_options.h"
+#include "engine/service_mode_setting.h"
+#include "engine/startup_options.h"
 
 namespace zorvik {
 

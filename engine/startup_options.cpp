@@ -1,4 +1,4 @@
-#include "startup_options.h"
+#include "engine/startup_options.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run_options.h"
+#include "engine/run_options.h"
 
 namespace zorvik {
 

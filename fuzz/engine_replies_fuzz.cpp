@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
-#include "events.h"
-#include "logger_update.h"
-#include "run_request.h"
-#include "serial_port.h"
-#include "sleeper.h"
+#include "engine/events.h"
+#include "engine/logger_update.h"
+#include "engine/run_request.h"
+#include "images/catalogue.h"
+#include "link/serial_port.h"
+#include "link/sleeper.h"
 
 using namespace zorvik;
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
-#include "image_file.h"
+#include "images/catalogue.h"
+#include "images/image_file.h"
 
 using namespace zorvik;
 

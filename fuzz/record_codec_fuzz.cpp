@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "record_codec.h"
+#include "images/record_codec.h"
 
 using namespace zorvik;
 

@@ -1,11 +1,11 @@
-#include "history_listing.h"
+#include "history/history_listing.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <utility>
 
-#include "json_text.h"
+#include "text/json_text.h"
 
 namespace zorvik::history {
 namespace {

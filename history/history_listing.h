@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "update_history.h"
+#include "history/update_history.h"
 
 namespace zorvik::history {
 

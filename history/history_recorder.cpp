@@ -1,10 +1,10 @@
-#include "history_recorder.h"
+#include "history/history_recorder.h"
 
 #include <unistd.h>
 
-#include "history_support.h"
-#include "sending_order.h"
-#include "sqlite_history.h"
+#include "history/history_support.h"
+#include "history/sqlite_history.h"
+#include "images/sending_order.h"
 
 namespace zorvik::history {
 namespace {

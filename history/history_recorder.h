@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "update_history.h"
-#include "update_recorder.h"
+#include "history/update_history.h"
+#include "session/update_recorder.h"
 
 namespace zorvik::history {
 

@@ -1,4 +1,4 @@
-#include "history_support.h"
+#include "history/history_support.h"
 
 #include <nettle/sha2.h>
 #include <pwd.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "update_history.h"
+#include "history/update_history.h"
 
 namespace zorvik::history {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "utc_time.h"  // the rows' start times
+#include "text/utc_time.h"  // the rows' start times
 
 namespace zorvik::history {
 

@@ -1,4 +1,4 @@
-#include "sqlite_history.h"
+#include "history/sqlite_history.h"
 
 #include <signal.h>
 #include <sqlite3.h>
@@ -20,7 +20,7 @@
 #include <thread>
 #include <utility>
 
-#include "history_support.h"
+#include "history/history_support.h"
 
 namespace zorvik::history {
 namespace {

@@ -1,9 +1,9 @@
-#include "catalogue.h"
+#include "images/catalogue.h"
 
 #include <cstddef>
 
-#include "builtin_images.h"
-#include "identity_tables.h"
+#include "images/firmware/builtin_images.h"
+#include "images/identity_tables.h"
 
 namespace zorvik {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "image_header.h"
+#include "images/image_header.h"
 
 namespace zorvik {
 

@@ -1,4 +1,4 @@
-#include "identity_tables.h"
+#include "images/identity_tables.h"
 
 #include <algorithm>
 #include <iterator>

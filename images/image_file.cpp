@@ -1,7 +1,7 @@
-#include "image_file.h"
+#include "images/image_file.h"
 
-#include "protocol.h"
-#include "record_codec.h"
+#include "images/protocol.h"
+#include "images/record_codec.h"
 
 #include <charconv>
 #include <cstdint>

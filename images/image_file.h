@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue.h"
-#include "image_header.h"
+#include "images/catalogue.h"
+#include "images/image_header.h"
 
 namespace zorvik {
 

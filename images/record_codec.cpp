@@ -1,4 +1,4 @@
-#include "record_codec.h"
+#include "images/record_codec.h"
 
 namespace zorvik {
 

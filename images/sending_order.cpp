@@ -1,6 +1,6 @@
-#include "sending_order.h"
+#include "images/sending_order.h"
 
-#include "protocol.h"
+#include "images/protocol.h"
 
 namespace zorvik {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue.h"
-#include "record_codec.h"
+#include "images/catalogue.h"
+#include "images/record_codec.h"
 
 namespace zorvik {
 

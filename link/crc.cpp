@@ -1,4 +1,4 @@
-#include "crc.h"
+#include "link/crc.h"
 
 namespace zorvik {
 namespace {

@@ -1,4 +1,4 @@
-#include "file_trace.h"
+#include "link/file_trace.h"
 
 #include <stdexcept>
 

@@ -28,7 +28,7 @@
 #include <mutex>
 #include <string>
 
-#include "line_trace.h"
+#include "link/line_trace.h"
 
 namespace zorvik {
 

@@ -1,4 +1,4 @@
-#include "line_trace.h"
+#include "link/line_trace.h"
 
 namespace zorvik {
 namespace {

@@ -1,11 +1,11 @@
-#include "link.h"
+#include "link/link.h"
 
 #include <algorithm>
 
-#include "crc.h"
-#include "protocol.h"
-#include "record_codec.h"
-#include "update_error.h"
+#include "images/protocol.h"
+#include "images/record_codec.h"
+#include "link/crc.h"
+#include "link/update_error.h"
 
 namespace zorvik {
 

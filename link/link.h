@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "cancel_token.h"
-#include "failure.h"
-#include "serial_port.h"
-#include "sleeper.h"
+#include "link/cancel_token.h"
+#include "link/failure.h"
+#include "link/serial_port.h"
+#include "link/sleeper.h"
 
 namespace zorvik {
 

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 namespace zorvik {
 

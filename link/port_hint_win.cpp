@@ -1,4 +1,4 @@
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 namespace zorvik {
 

@@ -1,5 +1,5 @@
 // What every backend shares; the platform parts are in serial_port_*.cpp.
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 namespace zorvik {
 

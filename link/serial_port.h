@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "failure.h"
+#include "link/failure.h"
 
 namespace zorvik {
 

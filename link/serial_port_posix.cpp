@@ -15,9 +15,9 @@
 #include <chrono>
 #include <thread>
 
-#include "arrival_pace.h"
-#include "port_timing.h"
-#include "serial_port.h"
+#include "link/arrival_pace.h"
+#include "link/port_timing.h"
+#include "link/serial_port.h"
 
 namespace zorvik {
 namespace {

@@ -10,8 +10,8 @@
 
 #include <system_error>
 
-#include "port_timing.h"
-#include "serial_port.h"
+#include "link/port_timing.h"
+#include "link/serial_port.h"
 
 namespace zorvik {
 namespace {

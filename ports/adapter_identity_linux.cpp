@@ -4,9 +4,9 @@
 #include <system_error>
 #include <vector>
 
-#include "adapter_identity.h"
-#include "port_rules.h"
-#include "udev_handles.h"
+#include "ports/adapter_identity.h"
+#include "ports/port_rules.h"
+#include "ports/udev_handles.h"
 
 namespace zorvik::ports {
 namespace {

@@ -1,6 +1,6 @@
 // Windows: not yet asked of the system. The serial number would come from the
 // SetupAPI device tree above the COM port; there is no by-id directory.
-#include "adapter_identity.h"
+#include "ports/adapter_identity.h"
 
 namespace zorvik::ports {
 

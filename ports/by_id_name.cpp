@@ -1,4 +1,4 @@
-#include "link_watcher.h"
+#include "ports/link_watcher.h"
 
 namespace zorvik::ports {
 

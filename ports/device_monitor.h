@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "port_rules.h"
+#include "ports/port_rules.h"
 
 namespace zorvik::ports {
 

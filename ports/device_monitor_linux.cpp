@@ -1,5 +1,5 @@
-#include "device_monitor.h"
-#include "udev_handles.h"
+#include "ports/device_monitor.h"
+#include "ports/udev_handles.h"
 
 namespace zorvik::ports {
 

@@ -1,6 +1,6 @@
 // Windows announces device changes only as window messages (WM_DEVICECHANGE),
 // which reach the window's native event filter; there is nothing to wait on.
-#include "device_monitor.h"
+#include "ports/device_monitor.h"
 
 namespace zorvik::ports {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <system_error>
 
-#include "link_watcher.h"
+#include "ports/link_watcher.h"
 
 namespace zorvik::ports {
 namespace {

@@ -1,8 +1,8 @@
 // Linux: the loggers appear as tty devices of the ftdi_sio driver, which udev
 // lists; --list-ports reads sysfs directly, which needs no udev database.
-#include "port_lister.h"
-#include "port_rules.h"
-#include "udev_handles.h"
+#include "ports/port_lister.h"
+#include "ports/port_rules.h"
+#include "ports/udev_handles.h"
 
 namespace zorvik::ports {
 namespace {

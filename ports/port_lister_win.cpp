@@ -9,8 +9,8 @@
 #endif
 #include <windows.h>
 
-#include "port_lister.h"
-#include "port_rules.h"
+#include "ports/port_lister.h"
+#include "ports/port_rules.h"
 
 namespace zorvik::ports {
 namespace {

@@ -1,4 +1,4 @@
-#include "port_rules.h"
+#include "ports/port_rules.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "port_lister.h"
-#include "port_rules.h"
+#include "ports/port_lister.h"
+#include "ports/port_rules.h"
 
 namespace zorvik::ports {
 namespace {

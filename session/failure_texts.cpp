@@ -1,6 +1,6 @@
-#include "failure_texts.h"
+#include "session/failure_texts.h"
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 namespace zorvik::session {
 namespace {

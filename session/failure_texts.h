@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "failure.h"
+#include "link/failure.h"
 
 namespace zorvik::session {
 

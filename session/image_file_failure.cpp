@@ -1,4 +1,4 @@
-#include "image_file_failure.h"
+#include "session/image_file_failure.h"
 
 namespace zorvik::session {
 

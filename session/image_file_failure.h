@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "image_file.h"
+#include "images/image_file.h"
 
 namespace zorvik::session {
 

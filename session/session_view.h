@@ -7,10 +7,10 @@
 #include <chrono>
 #include <string>
 
-#include "event_texts.h"
-#include "failure_texts.h"
-#include "events.h"
-#include "time_left.h"
+#include "engine/event_texts.h"
+#include "engine/events.h"
+#include "session/failure_texts.h"
+#include "session/time_left.h"
 
 namespace zorvik::session {
 

@@ -1,4 +1,4 @@
-#include "time_left.h"
+#include "session/time_left.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "events.h"
+#include "engine/events.h"
 
 namespace zorvik::session {
 

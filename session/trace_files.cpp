@@ -1,11 +1,11 @@
-#include "trace_files.h"
+#include "session/trace_files.h"
 
 #include <cstdlib>
 #include <exception>
 #include <system_error>
 
-#include "file_trace.h"
-#include "utc_time.h"
+#include "link/file_trace.h"
+#include "text/utc_time.h"
 
 namespace zorvik::session {
 namespace {

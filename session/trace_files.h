@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "line_trace.h"
+#include "link/line_trace.h"
 
 namespace zorvik::session {
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "events.h"
-#include "run_request.h"
+#include "engine/events.h"
+#include "engine/run_request.h"
 
 namespace zorvik::session {
 

@@ -1,9 +1,9 @@
-#include "update_session.h"
+#include "session/update_session.h"
 
 #include <exception>
 
-#include "event_texts.h"
-#include "serial_port.h"
+#include "engine/event_texts.h"
+#include "link/serial_port.h"
 
 namespace zorvik::session {
 

@@ -16,14 +16,14 @@
 #include <optional>
 #include <string>
 
-#include "event_sink.h"
-#include "run_handle.h"
-#include "run_request.h"
-#include "session_view.h"
-#include "time_left.h"
-#include "update_recorder.h"
-#include "update_timing.h"
-#include "startup_options.h"
+#include "engine/event_sink.h"
+#include "engine/run_handle.h"
+#include "engine/run_request.h"
+#include "engine/startup_options.h"
+#include "engine/update_timing.h"
+#include "session/session_view.h"
+#include "session/time_left.h"
+#include "session/update_recorder.h"
 
 namespace zorvik::session {
 

@@ -1,7 +1,7 @@
-#include "answers.h"
+#include "sim/answers.h"
 
-#include "crc.h"
-#include "record_codec.h"
+#include "images/record_codec.h"
+#include "link/crc.h"
 
 namespace zorvik::sim {
 namespace {

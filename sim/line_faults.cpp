@@ -1,4 +1,4 @@
-#include "line_faults.h"
+#include "sim/line_faults.h"
 
 namespace zorvik::sim {
 

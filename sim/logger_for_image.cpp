@@ -1,7 +1,7 @@
-#include "logger_for_image.h"
+#include "sim/logger_for_image.h"
 
-#include "catalogue.h"
-#include "identity_tables.h"
+#include "images/catalogue.h"
+#include "images/identity_tables.h"
 
 namespace zorvik::sim {
 

@@ -2,7 +2,7 @@
 // update the updater answers with exactly that image.
 #pragma once
 
-#include "simulated_logger.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::sim {
 

@@ -1,12 +1,12 @@
-#include "logger_model.h"
+#include "sim/logger_model.h"
 
 #include <algorithm>
 #include <array>
 
-#include "answers.h"
-#include "crc.h"
-#include "identity_tables.h"
-#include "programmed_image.h"
+#include "images/identity_tables.h"
+#include "link/crc.h"
+#include "sim/answers.h"
+#include "sim/programmed_image.h"
 
 namespace zorvik::sim {
 namespace {

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "record_codec.h"
-#include "simulated_logger.h"
+#include "images/record_codec.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::sim {
 

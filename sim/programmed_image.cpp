@@ -1,7 +1,7 @@
-#include "programmed_image.h"
+#include "sim/programmed_image.h"
 
-#include "catalogue.h"
-#include "record_codec.h"
+#include "images/catalogue.h"
+#include "images/record_codec.h"
 
 namespace zorvik::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "pty_shell.h"
+#include "sim/pty_shell.h"
 
 #include <fcntl.h>
 #include <poll.h>

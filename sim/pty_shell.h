@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "logger_model.h"
+#include "sim/logger_model.h"
 
 namespace zorvik::sim {
 

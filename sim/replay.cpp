@@ -4,7 +4,7 @@
 // The reader is written from the format's document, not from the trace
 // writer's code (link/file_trace.*), so a writer that drifts from the
 // document shows up as a trace that does not replay.
-#include "replay.h"
+#include "sim/replay.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,7 +15,7 @@
 #include <mutex>
 #include <utility>
 
-#include "pty_shell.h"
+#include "sim/pty_shell.h"
 
 namespace zorvik::sim {
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <string_view>
 
-#include "logger_model.h"
-#include "replay.h"
-#include "simulated_logger.h"
+#include "sim/logger_model.h"
+#include "sim/replay.h"
+#include "sim/simulated_logger.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The simulated logger: its protocol model behind a pseudo-terminal shell.
-#include "simulated_logger.h"
+#include "sim/simulated_logger.h"
 
 #include <mutex>
 
-#include "logger_model.h"
-#include "pty_shell.h"
+#include "sim/logger_model.h"
+#include "sim/pty_shell.h"
 
 namespace zorvik::sim {
 

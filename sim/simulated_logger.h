@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "line_faults.h"
+#include "sim/line_faults.h"
 
 namespace zorvik::sim {
 

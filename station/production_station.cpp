@@ -1,10 +1,10 @@
-#include "production_station.h"
+#include "station/production_station.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "session_view.h"
-#include "update_session.h"
+#include "session/session_view.h"
+#include "session/update_session.h"
 
 namespace zorvik::station {
 namespace {

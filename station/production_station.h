@@ -25,13 +25,13 @@
 #include <string>
 #include <vector>
 
-#include "event_texts.h"
-#include "failure_texts.h"
-#include "link_watcher.h"
-#include "run_handle.h"
-#include "run_request.h"
-#include "time_left.h"
-#include "update_recorder.h"
+#include "engine/event_texts.h"
+#include "engine/run_handle.h"
+#include "engine/run_request.h"
+#include "ports/link_watcher.h"
+#include "session/failure_texts.h"
+#include "session/time_left.h"
+#include "session/update_recorder.h"
 
 namespace zorvik::station {
 

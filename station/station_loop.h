@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "production_station.h"
+#include "station/production_station.h"
 
 namespace zorvik::station {
 

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "station_loop.h"
+#include "station/station_loop.h"
 
 namespace zorvik::station {
 namespace {

@@ -1,4 +1,4 @@
-#include "utc_time.h"
+#include "text/utc_time.h"
 
 #include <cstdio>
 

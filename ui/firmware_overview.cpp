@@ -1,4 +1,4 @@
-#include "firmware_overview.h"
+#include "ui/firmware_overview.h"
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -6,9 +6,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "catalogue.h"
-#include "event_texts.h"
-#include "window_geometry.h"
+#include "engine/event_texts.h"
+#include "images/catalogue.h"
+#include "ui/window_geometry.h"
 
 namespace zorvik::ui {
 

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "image_header.h"
+#include "images/image_header.h"
 
 class QTreeWidget;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "history_dialog.h"
+#include "ui/history_dialog.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "window_history.h"
+#include "ui/window_history.h"
 
 class QLabel;
 class QPushButton;

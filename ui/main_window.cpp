@@ -1,6 +1,6 @@
 // Construction of the main window: controls, menu, start-up options, layout
 // by mode, the secondary windows, the port list and the docking.
-#include "main_window.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,20 +16,20 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "doctor.h"
-#include "event_texts.h"
-#include "firmware_overview.h"
-#include "history_dialog.h"
-#include "message_window.h"
-#include "port_check.h"
-#include "port_check_dialog.h"
-#include "port_lister.h"
-#include "port_watcher.h"
-#include "report_window.h"
-#include "station_window.h"
-#include "update_event.h"
-#include "window_history.h"
-#include "window_options.h"
+#include "diagnostics/doctor.h"
+#include "engine/event_texts.h"
+#include "ports/port_lister.h"
+#include "ui/firmware_overview.h"
+#include "ui/history_dialog.h"
+#include "ui/message_window.h"
+#include "ui/port_check.h"
+#include "ui/port_check_dialog.h"
+#include "ui/port_watcher.h"
+#include "ui/report_window.h"
+#include "ui/station_window.h"
+#include "ui/update_event.h"
+#include "ui/window_history.h"
+#include "ui/window_options.h"
 
 namespace zorvik::ui {
 

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "finding.h"
-#include "image_header.h"
-#include "port_rules.h"
-#include "sleeper.h"
-#include "startup_options.h"
-#include "update_session.h"
+#include "diagnostics/finding.h"
+#include "engine/startup_options.h"
+#include "images/image_header.h"
+#include "link/sleeper.h"
+#include "ports/port_rules.h"
+#include "session/update_session.h"
 
 class QCheckBox;
 class QComboBox;

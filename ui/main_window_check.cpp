@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-#include "main_window.h"
-#include "port_check.h"
-#include "port_check_dialog.h"
+#include "ui/main_window.h"
+#include "ui/port_check.h"
+#include "ui/port_check_dialog.h"
 
 namespace zorvik::ui {
 

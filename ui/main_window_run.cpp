@@ -17,20 +17,20 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "event_texts.h"
-#include "firmware_overview.h"
-#include "history_dialog.h"
-#include "image_file.h"
-#include "image_file_failure.h"
-#include "main_window.h"
-#include "message_window.h"
-#include "port_check.h"
-#include "port_check_dialog.h"
-#include "report_window.h"
-#include "station_window.h"
-#include "trace_files.h"
-#include "update_event.h"
-#include "window_history.h"
+#include "engine/event_texts.h"
+#include "images/image_file.h"
+#include "session/image_file_failure.h"
+#include "session/trace_files.h"
+#include "ui/firmware_overview.h"
+#include "ui/history_dialog.h"
+#include "ui/main_window.h"
+#include "ui/message_window.h"
+#include "ui/port_check.h"
+#include "ui/port_check_dialog.h"
+#include "ui/report_window.h"
+#include "ui/station_window.h"
+#include "ui/update_event.h"
+#include "ui/window_history.h"
 
 namespace zorvik::ui {
 

@@ -1,11 +1,11 @@
-#include "message_window.h"
+#include "ui/message_window.h"
 
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "window_geometry.h"
+#include "ui/window_geometry.h"
 
 namespace zorvik::ui {
 

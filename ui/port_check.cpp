@@ -1,6 +1,6 @@
-#include "port_check.h"
+#include "ui/port_check.h"
 
-#include "doctor.h"
+#include "diagnostics/doctor.h"
 
 namespace zorvik::ui {
 

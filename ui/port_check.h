@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "finding.h"
+#include "diagnostics/finding.h"
 
 namespace zorvik::ui {
 

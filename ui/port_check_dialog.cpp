@@ -1,4 +1,4 @@
-#include "port_check_dialog.h"
+#include "ui/port_check_dialog.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -7,7 +7,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "doctor.h"
+#include "diagnostics/doctor.h"
 
 namespace zorvik::ui {
 

@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "finding.h"
+#include "diagnostics/finding.h"
 
 class QLabel;
 class QTreeWidget;

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "port_rules.h"
+#include "ports/port_rules.h"
 
 namespace zorvik::ui {
 

@@ -2,8 +2,8 @@
 // events arrive on the GUI thread between other events.
 #include <QSocketNotifier>
 
-#include "device_monitor.h"
-#include "port_watcher.h"
+#include "ports/device_monitor.h"
+#include "ui/port_watcher.h"
 
 namespace zorvik::ui {
 

@@ -12,7 +12,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 
-#include "port_watcher.h"
+#include "ui/port_watcher.h"
 
 namespace zorvik::ui {
 namespace {

@@ -1,11 +1,11 @@
-#include "report_window.h"
+#include "ui/report_window.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "event_texts.h"
-#include "window_geometry.h"
+#include "engine/event_texts.h"
+#include "ui/window_geometry.h"
 
 namespace zorvik::ui {
 

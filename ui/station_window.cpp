@@ -1,4 +1,4 @@
-#include "station_window.h"
+#include "ui/station_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,8 +14,8 @@
 #include <QVBoxLayout>
 #include <mutex>
 
-#include "adapter_identity.h"
-#include "window_history.h"
+#include "ports/adapter_identity.h"
+#include "ui/window_history.h"
 
 namespace zorvik::ui {
 

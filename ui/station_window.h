@@ -20,8 +20,8 @@
 #include <optional>
 #include <string>
 
-#include "production_station.h"
-#include "sleeper.h"
+#include "link/sleeper.h"
+#include "station/production_station.h"
 
 class QLabel;
 class QProgressBar;

@@ -1,4 +1,4 @@
-#include "update_event.h"
+#include "ui/update_event.h"
 
 #include <QCoreApplication>
 

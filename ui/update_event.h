@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "event_sink.h"
+#include "engine/event_sink.h"
 
 namespace zorvik::ui {
 

@@ -1,4 +1,4 @@
-#include "window_geometry.h"
+#include "ui/window_geometry.h"
 
 #include <QWidget>
 

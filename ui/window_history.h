@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "update_recorder.h"
+#include "session/update_recorder.h"
 
 namespace zorvik::ui {
 

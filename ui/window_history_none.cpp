@@ -1,4 +1,4 @@
-#include "window_history.h"
+#include "ui/window_history.h"
 
 namespace zorvik::ui {
 

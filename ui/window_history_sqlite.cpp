@@ -1,6 +1,6 @@
-#include "history_listing.h"
-#include "history_recorder.h"
-#include "window_history.h"
+#include "history/history_listing.h"
+#include "history/history_recorder.h"
+#include "ui/window_history.h"
 
 namespace zorvik::ui {
 

@@ -1,6 +1,6 @@
-#include "window_options.h"
+#include "ui/window_options.h"
 
-#include "service_mode_setting.h"
+#include "engine/service_mode_setting.h"
 
 namespace zorvik::ui {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "startup_options.h"
+#include "engine/startup_options.h"
 
 namespace zorvik::ui {
 

@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "apps/cli/cli.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,21 +9,21 @@
 #include <optional>
 #include <ostream>
 
-#include "catalogue.h"
-#include "event_texts.h"
-#include "file_trace.h"
-#include "identity_tables.h"
-#include "doctor.h"
-#include "image_file.h"
-#include "logger_identity.h"
-#include "adapter_identity.h"
-#include "port_lister.h"
-#include "port_listing.h"
-#include "service_mode_setting.h"
-#include "startup_options.h"
-#include "station.h"
-#include "update_runner.h"
-#include "update_session.h"
+#include "apps/cli/port_listing.h"
+#include "apps/cli/station.h"
+#include "apps/cli/update_runner.h"
+#include "diagnostics/doctor.h"
+#include "engine/event_texts.h"
+#include "engine/logger_identity.h"
+#include "engine/service_mode_setting.h"
+#include "engine/startup_options.h"
+#include "images/catalogue.h"
+#include "images/identity_tables.h"
+#include "images/image_file.h"
+#include "link/file_trace.h"
+#include "ports/adapter_identity.h"
+#include "ports/port_lister.h"
+#include "session/update_session.h"
 
 namespace zorvik::cli {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cancel_token.h"
-#include "run_handle.h"
-#include "sleeper.h"
+#include "engine/run_handle.h"
+#include "link/cancel_token.h"
+#include "link/sleeper.h"
 
 namespace zorvik::cli {
 

@@ -1,10 +1,10 @@
-#include "console_output.h"
+#include "apps/cli/console_output.h"
 
 #include <ostream>
 
-#include "events.h"
-#include "json_text.h"
-#include "utc_time.h"
+#include "engine/events.h"
+#include "text/json_text.h"
+#include "text/utc_time.h"
 
 namespace zorvik::cli {
 namespace {

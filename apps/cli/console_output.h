@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "event_texts.h"
-#include "session_view.h"
+#include "engine/event_texts.h"
+#include "session/session_view.h"
 
 namespace zorvik::cli {
 

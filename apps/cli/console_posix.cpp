@@ -4,7 +4,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "console.h"
+#include "apps/cli/console.h"
 
 namespace zorvik::cli {
 namespace {

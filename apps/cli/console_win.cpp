@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-#include "console.h"
+#include "apps/cli/console.h"
 
 namespace zorvik::cli {
 namespace {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "update_recorder.h"
+#include "session/update_recorder.h"
 
 namespace zorvik::cli {
 

@@ -1,6 +1,6 @@
 #include <ostream>
 
-#include "history_access.h"
+#include "apps/cli/history_access.h"
 
 namespace zorvik::cli {
 

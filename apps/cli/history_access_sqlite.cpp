@@ -1,11 +1,11 @@
 #include <fstream>
 #include <ostream>
 
-#include "history_access.h"
-#include "history_listing.h"
-#include "history_recorder.h"
-#include "sqlite_history.h"
-#include "history_support.h"
+#include "apps/cli/history_access.h"
+#include "history/history_listing.h"
+#include "history/history_recorder.h"
+#include "history/history_support.h"
+#include "history/sqlite_history.h"
 
 namespace zorvik::cli {
 

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "console.h"
+#include "apps/cli/cli.h"
+#include "apps/cli/console.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);

@@ -1,4 +1,4 @@
-#include "port_listing.h"
+#include "apps/cli/port_listing.h"
 
 #include <algorithm>
 #include <ostream>

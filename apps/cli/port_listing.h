@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "adapter_identity.h"
+#include "ports/adapter_identity.h"
 
 namespace zorvik::cli {
 

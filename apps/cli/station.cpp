@@ -1,11 +1,11 @@
-#include "station.h"
+#include "apps/cli/station.h"
 
 #include <cstdio>
 #include <map>
 
-#include "json_text.h"
-#include "station_loop.h"
-#include "utc_time.h"
+#include "station/station_loop.h"
+#include "text/json_text.h"
+#include "text/utc_time.h"
 
 namespace zorvik::cli {
 namespace {

@@ -12,12 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "cancel_token.h"
-#include "console_output.h"
-#include "failure_texts.h"
-#include "run_handle.h"
-#include "run_request.h"
-#include "history_access.h"
+#include "apps/cli/console_output.h"
+#include "apps/cli/history_access.h"
+#include "engine/run_handle.h"
+#include "engine/run_request.h"
+#include "link/cancel_token.h"
+#include "session/failure_texts.h"
 
 namespace zorvik::cli {
 

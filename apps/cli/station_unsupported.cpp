@@ -1,4 +1,4 @@
-#include "station.h"
+#include "apps/cli/station.h"
 
 namespace zorvik::cli {
 

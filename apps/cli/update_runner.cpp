@@ -1,11 +1,11 @@
-#include "update_runner.h"
+#include "apps/cli/update_runner.h"
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <optional>
 
-#include "update_session.h"
+#include "session/update_session.h"
 
 namespace zorvik::cli {
 namespace {

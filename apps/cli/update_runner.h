@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "console_output.h"
-#include "run_handle.h"
-#include "run_request.h"
-#include "failure_texts.h"
-#include "history_access.h"
+#include "apps/cli/console_output.h"
+#include "apps/cli/history_access.h"
+#include "engine/run_handle.h"
+#include "engine/run_request.h"
+#include "session/failure_texts.h"
 
 namespace zorvik::cli {
 

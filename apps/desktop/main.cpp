@@ -14,9 +14,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "main_window.h"
-#include "screenshot_tour.h"
-#include "station_window.h"
+#include "apps/desktop/screenshot_tour.h"
+#include "ui/main_window.h"
+#include "ui/station_window.h"
 
 namespace {
 

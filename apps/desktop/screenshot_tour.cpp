@@ -1,4 +1,4 @@
-#include "screenshot_tour.h"
+#include "apps/desktop/screenshot_tour.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -14,11 +14,11 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "firmware_overview.h"
-#include "main_window.h"
-#include "message_window.h"
-#include "report_window.h"
-#include "station_window.h"
+#include "ui/firmware_overview.h"
+#include "ui/main_window.h"
+#include "ui/message_window.h"
+#include "ui/report_window.h"
+#include "ui/station_window.h"
 
 namespace zorvik::desktop {
 namespace {

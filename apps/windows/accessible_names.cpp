@@ -1,4 +1,4 @@
-#include "accessible_names.h"
+#include "apps/windows/accessible_names.h"
 
 #include <commctrl.h>
 #include <initguid.h>

@@ -4,7 +4,7 @@
 // a name here.
 #pragma once
 
-#include "win_util.h"
+#include "apps/windows/win_util.h"
 
 namespace zorvik::win {
 

@@ -1,7 +1,7 @@
-#include "check_port_window.h"
+#include "apps/windows/check_port_window.h"
 
-#include "control_ids.h"
-#include "message_window.h"
+#include "apps/windows/control_ids.h"
+#include "apps/windows/message_window.h"
 
 namespace zorvik::win {
 

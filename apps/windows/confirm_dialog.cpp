@@ -1,8 +1,8 @@
-#include "confirm_dialog.h"
+#include "apps/windows/confirm_dialog.h"
 
 #include <algorithm>
 
-#include "control_ids.h"
+#include "apps/windows/control_ids.h"
 
 namespace zorvik::win {
 

@@ -4,8 +4,8 @@
 // small dialog of its own, laid out the way a message box is.
 #pragma once
 
-#include "update_session.h"
-#include "win_util.h"
+#include "apps/windows/win_util.h"
+#include "session/update_session.h"
 
 namespace zorvik::win {
 

@@ -1,6 +1,6 @@
 // The Windows desktop updater: the task-bar window, the main window with its
 // secondary windows, and the message loop.
-#include "win_util.h"
+#include "apps/windows/win_util.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "main_window.h"
-#include "taskbar_window.h"
+#include "apps/windows/main_window.h"
+#include "apps/windows/taskbar_window.h"
 
 namespace {
 

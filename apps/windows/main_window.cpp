@@ -1,20 +1,20 @@
 // Construction of the main window: start-up options, controls, menu, layout
 // by mode, the secondary windows, the port list, docking and the messages
 // that are not about runs.
-#include "main_window.h"
+#include "apps/windows/main_window.h"
 
 #include <commctrl.h>
 #include <dbt.h>
 
 #include <algorithm>
 
-#include "accessible_names.h"
-#include "control_ids.h"
-#include "doctor.h"
-#include "event_texts.h"
-#include "port_lister.h"
-#include "port_rules.h"
-#include "service_mode_setting.h"
+#include "apps/windows/accessible_names.h"
+#include "apps/windows/control_ids.h"
+#include "diagnostics/doctor.h"
+#include "engine/event_texts.h"
+#include "engine/service_mode_setting.h"
+#include "ports/port_lister.h"
+#include "ports/port_rules.h"
 
 namespace zorvik::win {
 

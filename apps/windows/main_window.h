@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "check_port_window.h"
-#include "image_header.h"
-#include "message_window.h"
-#include "overview_dialog.h"
-#include "port_check.h"
-#include "progress_text.h"
-#include "report_window.h"
-#include "startup_options.h"
-#include "taskbar_window.h"
-#include "update_session.h"
-#include "win_event_sink.h"
-#include "win_util.h"
+#include "apps/windows/check_port_window.h"
+#include "apps/windows/message_window.h"
+#include "apps/windows/overview_dialog.h"
+#include "apps/windows/port_check.h"
+#include "apps/windows/progress_text.h"
+#include "apps/windows/report_window.h"
+#include "apps/windows/taskbar_window.h"
+#include "apps/windows/win_event_sink.h"
+#include "apps/windows/win_util.h"
+#include "engine/startup_options.h"
+#include "images/image_header.h"
+#include "session/update_session.h"
 
 namespace zorvik::win {
 

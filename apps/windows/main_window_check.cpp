@@ -1,9 +1,9 @@
 // "Check port" in the "Info" menu: the doctor's checks of the port in the
 // port box, run aside while the window goes on, and their findings in a
 // window of their own.
-#include "main_window.h"
+#include "apps/windows/main_window.h"
 
-#include "control_ids.h"
+#include "apps/windows/control_ids.h"
 
 namespace zorvik::win {
 

@@ -2,16 +2,16 @@
 // runs' events, the pause before a repeat, cancel and close. What happens is
 // the session's decision; this file draws it and keeps the order of the
 // Win32 side.
-#include "main_window.h"
+#include "apps/windows/main_window.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include "confirm_dialog.h"
-#include "control_ids.h"
-#include "image_file.h"
-#include "image_file_failure.h"
-#include "trace_files.h"
+#include "apps/windows/confirm_dialog.h"
+#include "apps/windows/control_ids.h"
+#include "images/image_file.h"
+#include "session/image_file_failure.h"
+#include "session/trace_files.h"
 
 namespace zorvik::win {
 

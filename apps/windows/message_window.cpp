@@ -1,7 +1,7 @@
-#include "message_window.h"
+#include "apps/windows/message_window.h"
 
-#include "accessible_names.h"
-#include "control_ids.h"
+#include "apps/windows/accessible_names.h"
+#include "apps/windows/control_ids.h"
 
 namespace zorvik::win {
 

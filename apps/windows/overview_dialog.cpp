@@ -1,14 +1,14 @@
-#include "overview_dialog.h"
+#include "apps/windows/overview_dialog.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <array>
 
-#include "accessible_names.h"
-#include "catalogue.h"
-#include "control_ids.h"
-#include "event_texts.h"
+#include "apps/windows/accessible_names.h"
+#include "apps/windows/control_ids.h"
+#include "engine/event_texts.h"
+#include "images/catalogue.h"
 
 namespace zorvik::win {
 

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "image_header.h"
-#include "win_util.h"
+#include "apps/windows/win_util.h"
+#include "images/image_header.h"
 
 namespace zorvik::win {
 

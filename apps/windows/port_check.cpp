@@ -1,6 +1,6 @@
-#include "port_check.h"
+#include "apps/windows/port_check.h"
 
-#include "doctor.h"
+#include "diagnostics/doctor.h"
 
 namespace zorvik::win {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "finding.h"
-#include "win_event_sink.h"
+#include "apps/windows/win_event_sink.h"
+#include "diagnostics/finding.h"
 
 namespace zorvik::win {
 

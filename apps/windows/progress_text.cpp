@@ -1,8 +1,8 @@
-#include "progress_text.h"
+#include "apps/windows/progress_text.h"
 
 #include <commctrl.h>
 
-#include "time_left.h"
+#include "session/time_left.h"
 
 namespace zorvik::win {
 

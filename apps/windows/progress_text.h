@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "win_util.h"
+#include "apps/windows/win_util.h"
 
 namespace zorvik::win {
 

@@ -1,8 +1,8 @@
-#include "report_window.h"
+#include "apps/windows/report_window.h"
 
-#include "accessible_names.h"
-#include "control_ids.h"
-#include "event_texts.h"
+#include "apps/windows/accessible_names.h"
+#include "apps/windows/control_ids.h"
+#include "engine/event_texts.h"
 
 namespace zorvik::win {
 

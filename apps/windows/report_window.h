@@ -3,7 +3,7 @@
 // the user cannot close it (it has no title-bar buttons at all).
 #pragma once
 
-#include "win_util.h"
+#include "apps/windows/win_util.h"
 
 namespace zorvik::win {
 

@@ -1,7 +1,7 @@
-#include "taskbar_window.h"
+#include "apps/windows/taskbar_window.h"
 
-#include "control_ids.h"
-#include "event_texts.h"
+#include "apps/windows/control_ids.h"
+#include "engine/event_texts.h"
 
 namespace zorvik::win {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "win_util.h"
+#include "apps/windows/win_util.h"
 
 namespace zorvik::win {
 

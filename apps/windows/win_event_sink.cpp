@@ -1,4 +1,4 @@
-#include "win_event_sink.h"
+#include "apps/windows/win_event_sink.h"
 
 namespace zorvik::win {
 

@@ -5,12 +5,12 @@
 // aside (the port check) hands its result back the same way.
 #pragma once
 
-#include "win_util.h"
+#include "apps/windows/win_util.h"
 
 #include <memory>
 #include <mutex>
 
-#include "event_sink.h"
+#include "engine/event_sink.h"
 
 namespace zorvik::win {
 

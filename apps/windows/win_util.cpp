@@ -1,4 +1,4 @@
-#include "win_util.h"
+#include "apps/windows/win_util.h"
 
 #include <cstring>
 

@@ -12,12 +12,12 @@
 #include <sstream>
 #include <thread>
 
-#include "catalogue.h"
-#include "cli.h"
-#include "image_file.h"
-#include "run_options.h"
-#include "simulated_logger.h"
-#include "test_support.h"
+#include "apps/cli/cli.h"
+#include "engine/run_options.h"
+#include "images/catalogue.h"
+#include "images/image_file.h"
+#include "sim/simulated_logger.h"
+#include "tests/support/test_support.h"
 
 namespace zorvik::testing {
 namespace {

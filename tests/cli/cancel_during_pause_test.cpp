@@ -7,8 +7,8 @@
 #include <sstream>
 #include <thread>
 
-#include "cli.h"
-#include "simulated_logger.h"
+#include "apps/cli/cli.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::testing {
 namespace {

@@ -15,14 +15,14 @@
 #include <sstream>
 #include <thread>
 
-#include "catalogue.h"
-#include "cli.h"
-#include "logger_for_image.h"
-#include "port_listing.h"
-#include "replay.h"
-#include "serial_port.h"
-#include "simulated_logger.h"
-#include "test_support.h"
+#include "apps/cli/cli.h"
+#include "apps/cli/port_listing.h"
+#include "images/catalogue.h"
+#include "link/serial_port.h"
+#include "sim/logger_for_image.h"
+#include "sim/replay.h"
+#include "sim/simulated_logger.h"
+#include "tests/support/test_support.h"
 
 namespace zorvik::testing {
 namespace {

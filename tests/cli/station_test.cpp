@@ -19,13 +19,13 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include "catalogue.h"
-#include "cli.h"
-#include "sending_order.h"
-#include "sqlite_history.h"
-#include "logger_for_image.h"
-#include "serial_port.h"
-#include "simulated_logger.h"
+#include "apps/cli/cli.h"
+#include "history/sqlite_history.h"
+#include "images/catalogue.h"
+#include "images/sending_order.h"
+#include "link/serial_port.h"
+#include "sim/logger_for_image.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::testing {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "simulated_logger.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::testing {
 namespace {

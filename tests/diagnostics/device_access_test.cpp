@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "device_access.h"
+#include "diagnostics/device_access.h"
 
 namespace zorvik::diagnostics {
 namespace {

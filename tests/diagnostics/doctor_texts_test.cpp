@@ -6,9 +6,9 @@
 #include <ostream>
 #include <string>
 
-#include "doctor.h"
-#include "doctor_texts.h"
-#include "fake_system.h"
+#include "diagnostics/doctor.h"
+#include "diagnostics/doctor_texts.h"
+#include "tests/diagnostics/fake_system.h"
 
 namespace zorvik::diagnostics {
 namespace {

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "system_roots.h"
+#include "diagnostics/system_roots.h"
 
 namespace zorvik::diagnostics::testing {
 

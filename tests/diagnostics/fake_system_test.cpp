@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "doctor.h"
-#include "fake_system.h"
-#include "json_line.h"
-#include "linux_checks.h"
+#include "diagnostics/doctor.h"
+#include "diagnostics/linux_checks.h"
+#include "tests/diagnostics/fake_system.h"
+#include "tests/diagnostics/json_line.h"
 
 namespace zorvik::diagnostics {
 namespace {

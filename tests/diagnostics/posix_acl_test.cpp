@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "posix_acl.h"
+#include "diagnostics/posix_acl.h"
 
 namespace zorvik::diagnostics {
 namespace {

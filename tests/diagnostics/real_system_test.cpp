@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "doctor.h"
-#include "json_line.h"
-#include "linux_checks.h"
-#include "pty_check.h"
-#include "simulated_logger.h"
+#include "diagnostics/doctor.h"
+#include "diagnostics/linux_checks.h"
+#include "sim/simulated_logger.h"
+#include "tests/diagnostics/json_line.h"
+#include "tests/support/pty_check.h"
 
 namespace zorvik::diagnostics {
 namespace {

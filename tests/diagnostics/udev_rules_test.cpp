@@ -10,7 +10,7 @@
 #include <ostream>
 #include <string>
 
-#include "udev_rules.h"
+#include "diagnostics/udev_rules.h"
 
 namespace zorvik::diagnostics {
 namespace {

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "engine_fixture.h"
-#include "event_texts.h"
-#include "identity_tables.h"
-#include "image_file.h"
-#include "run_handle.h"
+#include "engine/event_texts.h"
+#include "engine/run_handle.h"
+#include "images/identity_tables.h"
+#include "images/image_file.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zorvik::testing {
 namespace {

@@ -13,17 +13,17 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue.h"
-#include "events.h"
-#include "link.h"
-#include "logger_for_image.h"
-#include "logger_update.h"
-#include "protocol.h"
-#include "pty_check.h"
-#include "run_request.h"
-#include "serial_port.h"
-#include "simulated_logger.h"
-#include "test_support.h"
+#include "engine/events.h"
+#include "engine/logger_update.h"
+#include "engine/run_request.h"
+#include "images/catalogue.h"
+#include "images/protocol.h"
+#include "link/link.h"
+#include "link/serial_port.h"
+#include "sim/logger_for_image.h"
+#include "sim/simulated_logger.h"
+#include "tests/support/pty_check.h"
+#include "tests/support/test_support.h"
 
 namespace zorvik::testing {
 

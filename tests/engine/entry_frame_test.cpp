@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
-#include "event_sink.h"
-#include "events.h"
-#include "logger_for_image.h"
-#include "logger_update.h"
-#include "run_request.h"
-#include "simulated_logger.h"
-#include "sleeper.h"
-#include "update_error.h"
+#include "engine/event_sink.h"
+#include "engine/events.h"
+#include "engine/logger_update.h"
+#include "engine/run_request.h"
+#include "images/catalogue.h"
+#include "link/sleeper.h"
+#include "link/update_error.h"
+#include "sim/logger_for_image.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik {
 namespace {

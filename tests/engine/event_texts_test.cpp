@@ -1,15 +1,15 @@
 // How the image events read: events 0, 26 and 27 are worded from the image
 // they carry, never from an image looked up elsewhere, so two runs at once
 // can never borrow each other's names.
-#include "event_texts.h"
+#include "engine/event_texts.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "catalogue.h"
-#include "events.h"
+#include "engine/events.h"
+#include "images/catalogue.h"
 
 namespace zorvik {
 namespace {

@@ -3,8 +3,8 @@
 // handle says the run is done.
 #include <future>
 
-#include "engine_fixture.h"
-#include "run_handle.h"
+#include "engine/run_handle.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zorvik::testing {
 namespace {

@@ -2,10 +2,10 @@
 // procedure runs inside it.
 #include <new>
 
-#include "crc.h"
-#include "engine_fixture.h"
-#include "run_worker.h"
-#include "serial_port.h"
+#include "engine/run_worker.h"
+#include "link/crc.h"
+#include "link/serial_port.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zorvik::testing {
 namespace {

@@ -1,7 +1,7 @@
 // The start-up switches both front ends read: how a switch is found, which
 // checks it may relax (in service mode only) and where the service-mode
 // setting is read from.
-#include "startup_options.h"
+#include "engine/startup_options.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "service_mode_setting.h"
+#include "engine/service_mode_setting.h"
 
 namespace zorvik {
 namespace {

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine_fixture.h"
-#include "event_texts.h"
-#include "file_trace.h"
-#include "replay.h"
+#include "engine/event_texts.h"
+#include "link/file_trace.h"
+#include "sim/replay.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zorvik::testing {
 namespace {

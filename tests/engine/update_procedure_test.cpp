@@ -1,7 +1,7 @@
 // The update procedure end to end against the simulated logger: identification,
 // image selection, programming and the restart check.
-#include "engine_fixture.h"
-#include "record_codec.h"
+#include "images/record_codec.h"
+#include "tests/engine/engine_fixture.h"
 
 namespace zorvik::testing {
 namespace {

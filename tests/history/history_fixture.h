@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "history_support.h"
-#include "update_history.h"
+#include "history/history_support.h"
+#include "history/update_history.h"
 
 namespace zorvik::history::testing {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "history_listing.h"
-#include "json_reader.h"
+#include "history/history_listing.h"
+#include "tests/history/json_reader.h"
 
 namespace zorvik::history::testing {
 namespace {

@@ -11,11 +11,11 @@
 #include <sstream>
 #include <string>
 
-#include "catalogue.h"
-#include "history_support.h"
-#include "image_file.h"
-#include "sending_order.h"
-#include "update_history.h"
+#include "history/history_support.h"
+#include "history/update_history.h"
+#include "images/catalogue.h"
+#include "images/image_file.h"
+#include "images/sending_order.h"
 
 namespace zorvik::history::testing {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "history_fixture.h"
-#include "history_support.h"
-#include "sqlite_history.h"
+#include "history/history_support.h"
+#include "history/sqlite_history.h"
+#include "tests/history/history_fixture.h"
 
 namespace zorvik::history::testing {
 namespace {

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "history_fixture.h"
-#include "history_support.h"
-#include "sqlite_history.h"
+#include "history/history_support.h"
+#include "history/sqlite_history.h"
+#include "tests/history/history_fixture.h"
 
 namespace zorvik::history::testing {
 namespace {

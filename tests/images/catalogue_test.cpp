@@ -2,7 +2,7 @@
 // table typed in here (independent of the build's manifest), what an image
 // source gives outside its images, a loaded file as image 0, and an outside
 // check of every record line with srec_cat.
-#include "catalogue.h"
+#include "images/catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "image_file.h"
-#include "record_codec.h"
+#include "images/image_file.h"
+#include "images/record_codec.h"
 
 namespace zorvik {
 namespace {

@@ -1,6 +1,6 @@
 // The identity tables checked against an independent transcription of the
 // logger family's registers: names, validators and memory maps.
-#include "identity_tables.h"
+#include "images/identity_tables.h"
 
 #include <gtest/gtest.h>
 

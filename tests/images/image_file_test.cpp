@@ -1,7 +1,7 @@
 // The image file format: header line parsing, the header reader's field by
 // field behaviour, loading files of every awkward shape, and the checked load
 // that decides whether a file may be sent at all.
-#include "image_file.h"
+#include "images/image_file.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // Expected indexes are counted by hand from the lists below.
 #include <gtest/gtest.h>
 
-#include "catalogue.h"
-#include "image_file.h"
+#include "images/catalogue.h"
+#include "images/image_file.h"
 
 namespace zorvik {
 namespace {

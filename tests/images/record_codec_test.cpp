@@ -1,7 +1,7 @@
 // The Intel HEX record codec: worked records of the bootloader protocol, every
 // rejection path of the decoder, the checksum over reply text, and a
 // comparison with a plain printf-based encoder on pseudo-random records.
-#include "record_codec.h"
+#include "images/record_codec.h"
 
 #include <gtest/gtest.h>
 

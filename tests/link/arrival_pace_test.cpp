@@ -2,7 +2,7 @@
 // and long enough to skip the characters in between.
 #include <gtest/gtest.h>
 
-#include "arrival_pace.h"
+#include "link/arrival_pace.h"
 
 namespace zorvik {
 namespace {

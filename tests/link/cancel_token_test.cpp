@@ -1,7 +1,7 @@
 // Cancelling: one token per update shared by all its repeats, and child
 // tokens so that one cancel can stop every port while a port can still be
 // stopped alone.
-#include "cancel_token.h"
+#include "link/cancel_token.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // cancellation, and the frames as they reach the logger.
 #include <gtest/gtest.h>
 
-#include "sim_link.h"
+#include "tests/link/sim_link.h"
 
 namespace zorvik::testing {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
-#include "crc.h"
+#include "link/convert.h"
+#include "link/crc.h"
 
 namespace zorvik {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "file_trace.h"
-#include "line_trace.h"
+#include "link/file_trace.h"
+#include "link/line_trace.h"
 
 namespace zorvik {
 namespace {

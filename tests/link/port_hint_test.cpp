@@ -8,7 +8,7 @@
 
 #include <cstdlib>
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 namespace zorvik {
 namespace {

@@ -1,6 +1,6 @@
 // Write timeouts against the line's own time: a write must never be given
 // up while its bytes can still be on their way.
-#include "port_timing.h"
+#include "link/port_timing.h"
 
 #include <gtest/gtest.h>
 

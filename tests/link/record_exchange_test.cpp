@@ -3,8 +3,8 @@
 // of a reply, retries, and what recordReply hands back.
 #include <gtest/gtest.h>
 
-#include "record_codec.h"
-#include "sim_link.h"
+#include "images/record_codec.h"
+#include "tests/link/sim_link.h"
 
 namespace zorvik::testing {
 namespace {

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 namespace zorvik {
 namespace {

@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "cancel_token.h"
-#include "link.h"
-#include "pty_check.h"
-#include "recording_sleeper.h"
-#include "serial_port.h"
-#include "sleeper.h"
-#include "simulated_logger.h"
-#include "update_error.h"
+#include "link/cancel_token.h"
+#include "link/link.h"
+#include "link/serial_port.h"
+#include "link/sleeper.h"
+#include "link/update_error.h"
+#include "sim/simulated_logger.h"
+#include "tests/support/pty_check.h"
+#include "tests/support/recording_sleeper.h"
 
 namespace zorvik::testing {
 

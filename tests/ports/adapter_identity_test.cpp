@@ -11,8 +11,8 @@
 #include <fstream>
 #include <string>
 
-#include "adapter_identity.h"
-#include "temp_dir.h"
+#include "ports/adapter_identity.h"
+#include "tests/ports/temp_dir.h"
 
 namespace zorvik::ports {
 namespace {

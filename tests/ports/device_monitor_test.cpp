@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "device_monitor.h"
+#include "ports/device_monitor.h"
 
 namespace zorvik::ports {
 namespace {

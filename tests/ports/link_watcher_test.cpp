@@ -1,14 +1,14 @@
 // The folder of port links as udev keeps it: links come and go, the folder
 // itself appears with the first adapter and goes with the last one, and a
 // link can be replaced between two looks.
-#include "link_watcher.h"
+#include "ports/link_watcher.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
 
 #include <fstream>
 
-#include "temp_dir.h"
+#include "tests/ports/temp_dir.h"
 
 namespace zorvik::ports {
 namespace {

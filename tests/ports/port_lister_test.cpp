@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "port_lister.h"
-#include "port_rules.h"
-#include "temp_dir.h"
+#include "ports/port_lister.h"
+#include "ports/port_rules.h"
+#include "tests/ports/temp_dir.h"
 
 namespace zorvik::ports {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "port_rules.h"
+#include "ports/port_rules.h"
 
 namespace zorvik::ports {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "simulated_logger.h"
-#include "update_session.h"
+#include "session/update_session.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::testing {
 

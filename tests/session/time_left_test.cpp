@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "logger_for_image.h"
-#include "session_harness.h"
-#include "time_left.h"
+#include "session/time_left.h"
+#include "sim/logger_for_image.h"
+#include "tests/session/session_harness.h"
 
 namespace zorvik::testing {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "file_trace.h"
-#include "trace_files.h"
+#include "link/file_trace.h"
+#include "session/trace_files.h"
 
 namespace zorvik::testing {
 namespace {

@@ -2,9 +2,9 @@
 // run, the automatic repeats and their limit, cancel, and the controls.
 #include <algorithm>
 
-#include "event_texts.h"
-#include "logger_for_image.h"
-#include "session_harness.h"
+#include "engine/event_texts.h"
+#include "sim/logger_for_image.h"
+#include "tests/session/session_harness.h"
 
 namespace zorvik::testing {
 namespace {

@@ -2,7 +2,7 @@
 // requests, and the queue hands them out in order.
 #include <gtest/gtest.h>
 
-#include "sim_test_helpers.h"
+#include "tests/sim/sim_test_helpers.h"
 
 namespace zorvik::sim::testing {
 namespace {

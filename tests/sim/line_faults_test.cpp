@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "sim_test_helpers.h"
+#include "tests/sim/sim_test_helpers.h"
 
 namespace zorvik::sim::testing {
 namespace {

@@ -2,8 +2,8 @@
 // documented frames and records and against independent CRC and HEX code.
 #include <gtest/gtest.h>
 
-#include "catalogue.h"
-#include "sim_test_helpers.h"
+#include "images/catalogue.h"
+#include "tests/sim/sim_test_helpers.h"
 
 namespace zorvik::sim::testing {
 namespace {

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "sim_test_helpers.h"
+#include "tests/sim/sim_test_helpers.h"
 
 namespace zorvik::sim::testing {
 namespace {

@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "file_trace.h"
-#include "pty_check.h"
-#include "replay.h"
-#include "sim_test_helpers.h"
+#include "link/file_trace.h"
+#include "sim/replay.h"
+#include "tests/sim/sim_test_helpers.h"
+#include "tests/support/pty_check.h"
 
 namespace zorvik::sim::testing {
 namespace {

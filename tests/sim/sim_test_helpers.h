@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "logger_model.h"
+#include "sim/logger_model.h"
 
 namespace zorvik::sim::testing {
 

@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "production_station.h"
-#include "pty_check.h"
-#include "simulated_logger.h"
-#include "../ports/temp_dir.h"
-#include "test_support.h"
+#include "sim/simulated_logger.h"
+#include "station/production_station.h"
+#include "tests/ports/temp_dir.h"
+#include "tests/support/pty_check.h"
+#include "tests/support/test_support.h"
 
 namespace zorvik::testing {
 

@@ -6,9 +6,9 @@
 
 #include <thread>
 
-#include "logger_for_image.h"
-#include "station_harness.h"
-#include "station_loop.h"
+#include "sim/logger_for_image.h"
+#include "station/station_loop.h"
+#include "tests/station/station_harness.h"
 
 namespace zorvik::testing {
 namespace {

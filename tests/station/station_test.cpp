@@ -6,11 +6,11 @@
 
 #include <cstdio>
 
-#include "catalogue.h"
-#include "event_texts.h"
-#include "logger_for_image.h"
-#include "serial_port.h"
-#include "station_harness.h"
+#include "engine/event_texts.h"
+#include "images/catalogue.h"
+#include "link/serial_port.h"
+#include "sim/logger_for_image.h"
+#include "tests/station/station_harness.h"
 
 namespace zorvik::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "sleeper.h"
+#include "link/sleeper.h"
 
 namespace zorvik::testing {
 

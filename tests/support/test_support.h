@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "event_sink.h"
-#include "events.h"
-#include "image_header.h"
-#include "recording_sleeper.h"
+#include "engine/event_sink.h"
+#include "engine/events.h"
+#include "images/image_header.h"
+#include "tests/support/recording_sleeper.h"
 
 namespace zorvik::testing {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "json_text.h"
+#include "text/json_text.h"
 
 namespace zorvik::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <regex>
 #include <string>
 
-#include "utc_time.h"
+#include "text/utc_time.h"
 
 namespace zorvik::testing {
 namespace {

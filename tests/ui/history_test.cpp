@@ -9,11 +9,11 @@
 #include <QDir>
 #include <QFile>
 
-#include "history_listing.h"
-#include "logger_for_image.h"
-#include "report_window.h"
-#include "sqlite_history.h"
-#include "ui_fixture.h"
+#include "history/history_listing.h"
+#include "history/sqlite_history.h"
+#include "sim/logger_for_image.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/report_window.h"
 
 namespace zorvik::testing {
 namespace {

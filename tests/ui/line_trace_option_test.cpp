@@ -12,8 +12,8 @@
 #include <QRegularExpression>
 #include <algorithm>
 
-#include "file_trace.h"
-#include "ui_fixture.h"
+#include "link/file_trace.h"
+#include "tests/ui/ui_fixture.h"
 
 namespace zorvik::testing {
 namespace {

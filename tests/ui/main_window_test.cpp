@@ -22,10 +22,10 @@
 #include <QStatusBar>
 #include <QTest>
 
-#include "event_texts.h"
-#include "report_window.h"
-#include "startup_options.h"
-#include "ui_fixture.h"
+#include "engine/event_texts.h"
+#include "engine/startup_options.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/report_window.h"
 
 namespace zorvik::testing {
 namespace {

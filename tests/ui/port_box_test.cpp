@@ -6,8 +6,8 @@
 #include <QComboBox>
 #include <QTest>
 
-#include "port_rules.h"
-#include "ui_fixture.h"
+#include "ports/port_rules.h"
+#include "tests/ui/ui_fixture.h"
 
 namespace zorvik::testing {
 namespace {

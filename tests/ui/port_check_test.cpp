@@ -14,10 +14,10 @@
 #include <optional>
 #include <vector>
 
-#include "doctor.h"
-#include "port_check_dialog.h"
-#include "serial_port.h"
-#include "ui_fixture.h"
+#include "diagnostics/doctor.h"
+#include "link/serial_port.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/port_check_dialog.h"
 
 namespace zorvik::testing {
 namespace {

@@ -10,11 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "catalogue.h"
-#include "event_texts.h"
-#include "time_left.h"
-#include "update_timing.h"
-#include "ui_fixture.h"
+#include "engine/event_texts.h"
+#include "engine/update_timing.h"
+#include "images/catalogue.h"
+#include "session/time_left.h"
+#include "tests/ui/ui_fixture.h"
 
 namespace zorvik::testing {
 namespace {

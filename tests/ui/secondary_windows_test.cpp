@@ -13,11 +13,11 @@
 #include <QTreeWidget>
 #include <ctime>
 
-#include "event_texts.h"
-#include "firmware_overview.h"
-#include "message_window.h"
-#include "report_window.h"
-#include "ui_fixture.h"
+#include "engine/event_texts.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/firmware_overview.h"
+#include "ui/message_window.h"
+#include "ui/report_window.h"
 
 namespace zorvik::testing {
 namespace {

@@ -17,13 +17,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "catalogue.h"
-#include "event_texts.h"
-#include "logger_for_image.h"
-#include "serial_port.h"
-#include "sqlite_history.h"
-#include "station_window.h"
-#include "ui_fixture.h"
+#include "engine/event_texts.h"
+#include "history/sqlite_history.h"
+#include "images/catalogue.h"
+#include "link/serial_port.h"
+#include "sim/logger_for_image.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/station_window.h"
 
 namespace zorvik::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui_fixture.h"
+#include "tests/ui/ui_fixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,12 +14,12 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "firmware_overview.h"
-#include "history_dialog.h"
-#include "message_window.h"
-#include "report_window.h"
-#include "service_mode_setting.h"
-#include "sleeper.h"
+#include "engine/service_mode_setting.h"
+#include "link/sleeper.h"
+#include "ui/firmware_overview.h"
+#include "ui/history_dialog.h"
+#include "ui/message_window.h"
+#include "ui/report_window.h"
 
 namespace zorvik::testing {
 namespace {

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "main_window.h"
-#include "simulated_logger.h"
+#include "sim/simulated_logger.h"
+#include "ui/main_window.h"
 
 // Readable failure messages for Qt's text types: as text, not as one
 // element per character (GoogleTest finds PrintTo before container printing).

@@ -17,11 +17,11 @@
 #include <functional>
 #include <thread>
 
-#include "catalogue.h"
-#include "event_texts.h"
-#include "report_window.h"
-#include "serial_port.h"
-#include "ui_fixture.h"
+#include "engine/event_texts.h"
+#include "images/catalogue.h"
+#include "link/serial_port.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/report_window.h"
 
 namespace zorvik::testing {
 namespace {

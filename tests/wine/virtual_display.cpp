@@ -1,4 +1,4 @@
-#include "virtual_display.h"
+#include "tests/wine/virtual_display.h"
 
 #include <fcntl.h>
 #include <poll.h>

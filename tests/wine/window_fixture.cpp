@@ -1,4 +1,4 @@
-#include "window_fixture.h"
+#include "tests/wine/window_fixture.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "simulated_logger.h"
-#include "virtual_display.h"
-#include "wine_session.h"
+#include "sim/simulated_logger.h"
+#include "tests/wine/virtual_display.h"
+#include "tests/wine/wine_session.h"
 
 namespace zorvik::wine {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "simulated_logger.h"
-#include "wine_session.h"
+#include "sim/simulated_logger.h"
+#include "tests/wine/wine_session.h"
 
 namespace zorvik::wine {
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <regex>
 
-#include "window_fixture.h"
+#include "tests/wine/window_fixture.h"
 
 namespace zorvik::wine {
 namespace {

@@ -1,4 +1,4 @@
-#include "wine_session.h"
+#include "tests/wine/wine_session.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -9,7 +9,7 @@
 #include <regex>
 #include <thread>
 
-#include "window_fixture.h"
+#include "tests/wine/window_fixture.h"
 
 namespace zorvik::wine {
 namespace {

@@ -1,6 +1,6 @@
-#include "attempt_log.h"
+#include "tools/fault_campaign/attempt_log.h"
 
-#include "logger_update.h"
+#include "engine/logger_update.h"
 
 namespace zorvik::campaign {
 namespace {

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <vector>
 
-#include "run_handle.h"
-#include "verdict.h"
+#include "engine/run_handle.h"
+#include "tools/fault_campaign/verdict.h"
 
 namespace zorvik::campaign {
 

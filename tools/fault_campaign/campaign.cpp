@@ -1,4 +1,4 @@
-#include "campaign.h"
+#include "tools/fault_campaign/campaign.h"
 
 #include <dirent.h>
 
@@ -14,12 +14,12 @@
 #include <sstream>
 #include <thread>
 
-#include "attempt_log.h"
-#include "cancel_token.h"
-#include "cli.h"
-#include "scenario.h"
-#include "sleeper.h"
-#include "verdict.h"
+#include "apps/cli/cli.h"
+#include "link/cancel_token.h"
+#include "link/sleeper.h"
+#include "tools/fault_campaign/attempt_log.h"
+#include "tools/fault_campaign/scenario.h"
+#include "tools/fault_campaign/verdict.h"
 
 namespace zorvik::campaign {
 namespace {

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "campaign.h"
+#include "tools/fault_campaign/campaign.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "scenario.h"
+#include "tools/fault_campaign/scenario.h"
 
-#include "catalogue.h"
-#include "identity_tables.h"
-#include "logger_for_image.h"
+#include "images/catalogue.h"
+#include "images/identity_tables.h"
+#include "sim/logger_for_image.h"
 
 namespace zorvik::campaign {
 namespace {

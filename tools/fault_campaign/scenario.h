@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "simulated_logger.h"
+#include "sim/simulated_logger.h"
 
 namespace zorvik::campaign {
 

@@ -1,10 +1,10 @@
-#include "verdict.h"
+#include "tools/fault_campaign/verdict.h"
 
 #include <algorithm>
 
-#include "catalogue.h"
-#include "events.h"
-#include "record_codec.h"
+#include "engine/events.h"
+#include "images/catalogue.h"
+#include "images/record_codec.h"
 
 namespace zorvik::campaign {
 namespace {

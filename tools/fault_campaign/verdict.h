@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "scenario.h"
-#include "simulated_logger.h"
+#include "sim/simulated_logger.h"
+#include "tools/fault_campaign/scenario.h"
 
 namespace zorvik::campaign {
 

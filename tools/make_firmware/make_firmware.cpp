@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "record_codec.h"
+#include "images/record_codec.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // What the pilot does with its hands: clicks, keys (the menu is reached with
 // them, as Wine does not let another process read a menu), the file dialog,
 // the serial port map and the system's device notifications.
-#include "pilot.h"
+#include "tests/wine/pilot/pilot.h"
 
 #include <dbt.h>
 
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "control_ids.h"
+#include "apps/windows/control_ids.h"
 
 namespace zorvik::pilot {
 

@@ -4,7 +4,7 @@
 // with status 1, leaving the updater as it is (the host test cleans up).
 //
 //   zorvik-window-pilot.exe [--updater PATH] COMMAND...
-#include "pilot.h"
+#include "tests/wine/pilot/pilot.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -14,7 +14,7 @@
 #include <map>
 #include <sstream>
 
-#include "control_ids.h"
+#include "apps/windows/control_ids.h"
 
 namespace zorvik::pilot {
 namespace {

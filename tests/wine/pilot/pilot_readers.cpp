@@ -1,7 +1,7 @@
 // What the pilot reads back: the state and place of every control, the
 // focus, the port list, the firmware overview and the names a
 // screen reader reads.
-#include "pilot.h"
+#include "tests/wine/pilot/pilot.h"
 
 #include <commctrl.h>
 #include <oleacc.h>
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "control_ids.h"
+#include "apps/windows/control_ids.h"
 
 namespace zorvik::pilot {
 

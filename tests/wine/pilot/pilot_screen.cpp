@@ -1,7 +1,7 @@
 // A picture of the updater's windows, as the screen shows them: the part of
 // the screen they cover, with a small margin, saved as a BMP file (the host
 // turns it into PNG).
-#include "pilot.h"
+#include "tests/wine/pilot/pilot.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,12 +1,12 @@
 // Starting the updater, finding its windows and reading their texts.
-#include "pilot.h"
+#include "tests/wine/pilot/pilot.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <thread>
 
-#include "control_ids.h"
+#include "apps/windows/control_ids.h"
 
 namespace zorvik::pilot {
 
