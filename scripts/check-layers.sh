@@ -48,7 +48,7 @@ layer_of() {  # a path inside the tree -> its layer, in $layer_found
   esac
 }
 
-mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -name '*.cpp' -o -name '*.h' | sed 's|^\./||')
+mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find . \( -path './build*' -o -path ./.git \) -prune -o \( -name '*.cpp' -o -name '*.h' \) -print | sed 's|^\./||')
 if ((${#sources[@]} == 0)); then
   echo "check-layers: no sources found in $root" >&2
   exit 2

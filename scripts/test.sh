@@ -11,6 +11,9 @@ release_dir=${RELEASE_BUILD_DIR:-build-release}
 started=$SECONDS
 step() { echo "test: $1 (at $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s)"; }
 
+# Every include names its layer and points down (no build needed).
+step "layers of the source tree"
+./scripts/check-layers.sh
 step "packages, native and Windows builds"
 WERROR=1 ./scripts/setup.sh
 # The lower layers keep no state of their own in writable globals.
