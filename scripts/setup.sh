@@ -44,7 +44,7 @@ PACKAGES=(
   libsqlite3-dev nettle-dev
 )
 if [ "$WITH_TEST_TOOLS" = 1 ]; then
-  PACKAGES+=(dpkg-dev file srecord xvfb xauth libbenchmark-dev)
+  PACKAGES+=(dpkg-dev file srecord xvfb xauth libbenchmark-dev lintian appstream)
 fi
 if [ "$WITH_CLANG" = 1 ]; then
   PACKAGES+=(clang libclang-rt-14-dev)

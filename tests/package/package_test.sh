@@ -36,7 +36,11 @@ for cmd in zorvik-updater zorvik-updater-cli zorvik-logger-sim; do
 done
 [ -f /usr/share/applications/zorvik-updater.desktop ] || { echo "FAIL: no desktop entry"; exit 1; }
 [ -f /usr/share/icons/hicolor/scalable/apps/zorvik-updater.svg ] || { echo "FAIL: no icon"; exit 1; }
-[ -f /usr/share/man/man1/zorvik-updater-cli.1.gz ] || { echo "FAIL: no man page"; exit 1; }
+for page in zorvik-updater-cli zorvik-updater zorvik-logger-sim; do
+  [ -f "/usr/share/man/man1/$page.1.gz" ] || { echo "FAIL: no man page for $page"; exit 1; }
+done
+[ -f /usr/share/metainfo/zorvik-updater.metainfo.xml ] || { echo "FAIL: no AppStream metadata"; exit 1; }
+[ -f /usr/share/doc/zorvik-updater/copyright ] || { echo "FAIL: no copyright file"; exit 1; }
 [ -f /usr/lib/udev/rules.d/70-zorvik-logger.rules ] || [ -f /lib/udev/rules.d/70-zorvik-logger.rules ] \
   || { echo "FAIL: no udev rule"; exit 1; }
 
