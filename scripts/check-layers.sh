@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks that the source tree keeps its layers: every include of a header of
 # ours names the folder it comes from ("engine/run_request.h", never a bare
-# "run_request.h" that could mean a header of another folder), and a file
-# includes headers only of its own layer and of the layers below it.
+# "run_request.h" that could mean a header of another folder), a file
+# includes headers only of its own layer and of the layers below it, and a
+# header that says of itself "Private to its library." is included only by
+# its own layer (and by tests, benchmarks and fuzz targets).
 #
 #   scripts/check-layers.sh [SOURCE_DIR]     (default: the project's root)
 #
@@ -16,7 +18,7 @@
 set -euo pipefail
 
 case "${1:-}" in
-  -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   -*) echo "check-layers: unknown option $1" >&2; exit 2 ;;
 esac
 root=$(cd "${1:-$(dirname "$0")/..}" && pwd) || { echo "check-layers: no source directory ${1:-}" >&2; exit 2; }
@@ -55,6 +57,9 @@ if ((${#sources[@]} == 0)); then
 fi
 declare -A ours=()
 for f in "${sources[@]}"; do ours[${f##*/}]=1; done
+declare -A private=()
+while IFS= read -r header; do private[$header]=1; done \
+  < <(grep -l '^// Private to its library\.' -- $(printf '%s\n' "${sources[@]}" | grep '\.h$') 2>/dev/null || true)
 
 faults=0
 fault() { echo "$1: $2" >&2; faults=$((faults + 1)); }
@@ -69,6 +74,10 @@ for f in "${sources[@]}"; do
     layer_of "$included"; target=$layer_found
     [ "$target" = "$layer" ] && continue
     [[ "$open_layers" == *" ${layer%%/*} "* ]] && continue
+    if [ -n "${private[$included]:-}" ]; then
+      fault "$f" "includes \"$included\", which is private to $target"
+      continue
+    fi
     if [ -z "${below[$layer]+set}" ]; then
       fault "$f" "the layer $layer is not known to scripts/check-layers.sh"
     elif [[ " ${below[$layer]} " != *" $target "* ]]; then

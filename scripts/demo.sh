@@ -6,13 +6,19 @@
 # Arguments go to the simulator, e.g. --wire-timing for the real 9600-baud
 # pace (about four minutes).
 #
-# Installs only what the native build and its programs need (setup.sh --demo:
-# no Windows cross build, no Wine, no clang); compiler warnings do not stop
-# its build unless the build tree was set up that way (scripts/test.sh does).
+# Installs and builds only what it runs (setup.sh --demo): the command line
+# and the simulated logger, and the desktop window only where it will be
+# shown; no tests, no Windows cross build. Compiler warnings do not stop its
+# build unless the build tree was set up that way (scripts/test.sh does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh --demo
 BUILD_DIR=${BUILD_DIR:-build}
+desktop="$BUILD_DIR/apps/desktop/zorvik-updater"
+window=0
+if [ -z "${DEMO_CLI:-}" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  window=1
+fi
+WITH_UI=$window ./scripts/setup.sh --demo
 
 fifo=$(mktemp -u)
 mkfifo "$fifo"
@@ -23,8 +29,7 @@ exec 3<"$fifo"
 read -r port <&3
 echo "Simulated logger on $port"
 
-desktop="$BUILD_DIR/apps/desktop/zorvik-updater"
-if [ -z "${DEMO_CLI:-}" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$desktop" ]; then
+if [ "$window" = 1 ] && [ -x "$desktop" ]; then
   "$desktop" --port "$port" --start
 else
   "$BUILD_DIR/apps/cli/zorvik-updater-cli" --port "$port" --yes

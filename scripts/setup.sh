@@ -3,15 +3,17 @@
 # configures and builds. Safe to run again: it does nothing that is already done.
 #
 #   scripts/setup.sh           everything the test command needs
-#   scripts/setup.sh --demo    only what the native build and its programs
-#                              need (scripts/demo.sh): no Windows cross build,
-#                              no clang, no tools that only tests use
+#   scripts/setup.sh --demo    only what the demo runs (scripts/demo.sh): the
+#                              command line, the simulated logger and, with
+#                              WITH_UI=1, the desktop window; no tests, no
+#                              Windows cross build, no clang
 #
 # Switches (environment; 1 = yes, 0 = no; the defaults are those of the mode):
 #   WITH_WINDOWS     the Windows command-line updater, cross-built and tested
 #                    under Wine (about 1.4 GB: MinGW-w64, Wine and its prefix)
 #   WITH_CLANG       clang and its sanitizer runtimes (sanitizer builds, fuzzing)
 #   WITH_TEST_TOOLS  srecord, the Debian package tools, xvfb, Google Benchmark
+#   WITH_UI          the Qt desktop window (Qt 6 is the largest download)
 #   WERROR           1 builds with compiler warnings as errors, 0 without;
 #                    unset leaves the build tree as it is (a new one: without)
 #   BUILD_DIR (build), BUILD_TYPE (RelWithDebInfo), WIN_BUILD_DIR (BUILD_DIR-win)
@@ -22,7 +24,7 @@ demo=0
 case "${1:-}" in
   "") ;;
   --demo) demo=1 ;;
-  -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "setup.sh: unknown option $1" >&2; exit 2 ;;
 esac
 full=$((1 - demo))
@@ -32,15 +34,22 @@ BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
 WITH_WINDOWS=${WITH_WINDOWS:-$full}
 WITH_CLANG=${WITH_CLANG:-$full}
 WITH_TEST_TOOLS=${WITH_TEST_TOOLS:-$full}
+WITH_UI=${WITH_UI:-1}
+if ((full)) && [ "$WITH_UI" != 1 ]; then
+  echo "setup.sh: the test command tests the desktop window too; WITH_UI=0 goes with --demo only" >&2
+  exit 2
+fi
 WIN_BUILD_DIR=${WIN_BUILD_DIR:-${BUILD_DIR}-win}
 
 # Each package is here for a reason (see README "Dependencies"). The first
 # ones are what the native programs need; GoogleTest only the test suite.
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libudev-dev
-  libsqlite3-dev nettle-dev
+  libudev-dev libsqlite3-dev nettle-dev
 )
+if [ "$WITH_UI" = 1 ]; then
+  PACKAGES+=(qt6-base-dev libgl-dev)
+fi
 if ((full)); then
   PACKAGES+=(libgtest-dev libgmock-dev)
 fi
@@ -76,9 +85,18 @@ options=(-DCMAKE_BUILD_TYPE="$BUILD_TYPE")
 # leaves the tests and benchmarks out (no GoogleTest needed); the test command
 # turns them on, in a tree of its own or in the demo's.
 if ((full)); then
-  options+=(-DZORVIK_BUILD_TESTS=ON -DZORVIK_BUILD_BENCH=ON)
+  options+=(-DZORVIK_BUILD_TESTS=ON -DZORVIK_BUILD_BENCH=ON -DZORVIK_BUILD_UI=ON)
 elif [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   options+=(-DZORVIK_BUILD_TESTS=OFF -DZORVIK_BUILD_BENCH=OFF)
+fi
+# A demo without a display needs no window; one that wants it turns it on
+# in a tree that was made without.
+if ((demo)); then
+  if [ "$WITH_UI" = 1 ]; then
+    options+=(-DZORVIK_BUILD_UI=ON)
+  elif [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+    options+=(-DZORVIK_BUILD_UI=OFF)
+  fi
 fi
 case "${WERROR:-}" in
   "") ;;
@@ -108,5 +126,7 @@ fi
 if ((full)); then
   cmake --build "$BUILD_DIR" -j 2
 else
-  cmake --build "$BUILD_DIR" -j 2 --target zorvik-updater zorvik-updater-cli zorvik-logger-sim
+  programs=(zorvik-updater-cli zorvik-logger-sim)
+  [ "$WITH_UI" = 1 ] && programs+=(zorvik-updater)
+  cmake --build "$BUILD_DIR" -j 2 --target "${programs[@]}"
 fi
