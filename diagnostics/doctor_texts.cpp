@@ -5,6 +5,7 @@
 
 #include "images/catalogue.h"
 #include "images/identity_tables.h"
+#include "images/version_text.h"
 
 namespace zorvik::diagnostics {
 namespace {
@@ -18,10 +19,6 @@ std::string withSystemText(std::string reason, const Failure& failure) {
 
 bool isBootloaderClass(std::uint16_t deviceClass) {
   return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 || deviceClass == kClassBootloader3;
-}
-
-std::string versionText(std::uint16_t version) {
-  return std::to_string(version >> 8) + "." + std::to_string(version & 0xFF);
 }
 
 std::string classText(std::uint16_t deviceClass) {
@@ -113,7 +110,7 @@ Finding loggerFinding(const std::string& port, const LoggerAnswer& answer) {
   }
   if (answer.deviceClass == kClassZorvik) {
     std::string found = "a logger answers in its application: " + classText(answer.deviceClass) + ", version " +
-                        versionText(answer.version);
+                        versionWordText(answer.version);
     if (answer.serialNumber) found += ", serial number " + std::to_string(*answer.serialNumber);
     return {check, Level::Ok, found, {}};
   }

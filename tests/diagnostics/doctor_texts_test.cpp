@@ -147,6 +147,11 @@ INSTANTIATE_TEST_SUITE_P(
                    {"logger", Level::Ok,
                     "a logger answers in its application: class 26113 [ZorvikB], version 6.26, serial number 100200",
                     {}}},
+        // The minor below ten reads with two digits, as everywhere else: 6.05, not 6.5.
+        AnswerCase{"MinorBelowTen",
+                   {{}, 0x6601, 0x0605, std::nullopt},
+                   {"logger", Level::Ok, "a logger answers in its application: class 26113 [ZorvikB], version 6.05",
+                    {}}},
         AnswerCase{"Bootloader",
                    {{}, 0xC802, 0x0000, std::nullopt},
                    {"logger", Level::Warning,
