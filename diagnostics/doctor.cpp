@@ -145,7 +145,7 @@ int runDoctor(const std::string& port, bool json, std::ostream& out, const Syste
 Explanation explainFailure(const std::string& port, const Failure& failure, const SystemRoots& roots) {
   if (failure.kind == FailureKind::None) return {};
   if (auto words = detail::platformExplanation(port, failure, roots)) return *words;
-  return failureWords(failure);
+  return failureExplanation(failure);
 }
 
 }  // namespace zorvik::diagnostics

@@ -3,25 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/failure_explanation.h"
 #include "images/catalogue.h"
 #include "images/identity_tables.h"
+#include "images/version_text.h"
 
 namespace zorvik::diagnostics {
 namespace {
 
 constexpr std::string_view kListPorts = "see zorvik-updater-cli --list-ports";
 
-std::string withSystemText(std::string reason, const Failure& failure) {
-  if (!failure.osText.empty()) reason += " (" + failure.osText + ")";
-  return reason;
-}
-
 bool isBootloaderClass(std::uint16_t deviceClass) {
   return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 || deviceClass == kClassBootloader3;
-}
-
-std::string versionText(std::uint16_t version) {
-  return std::to_string(version >> 8) + "." + std::to_string(version & 0xFF);
 }
 
 std::string classText(std::uint16_t deviceClass) {
@@ -40,47 +33,6 @@ std::string secondsText(long long milliseconds) {
 }
 
 }  // namespace
-
-Explanation failureWords(const Failure& failure) {
-  switch (failure.kind) {
-    case FailureKind::None: return {};
-    case FailureKind::NotFound:
-      return {withSystemText("no such port", failure), "is the adapter plugged in? " + std::string(kListPorts)};
-    case FailureKind::Busy:
-      return {withSystemText("another program holds the port", failure),
-              "close the program that uses it (a terminal program, another updater) and try again"};
-    case FailureKind::NoPermission:
-      return {withSystemText("no permission to open the port", failure),
-              "install the package's rule (sudo apt install ./zorvik-updater_*.deb) or add yourself to the "
-              "group that owns the port and log in again"};
-    case FailureKind::NotATerminal:
-      return {withSystemText("this is no serial port", failure), "name the logger's port: " + std::string(kListPorts)};
-    case FailureKind::SettingsRefused:
-      return {withSystemText("the port refused 9600 baud, 8 data bits, no parity", failure),
-              "plug the adapter in again; if that does not help, its driver cannot do these settings: use the "
-              "logger's own USB cable"};
-    case FailureKind::PortIo:
-      return {withSystemText("the port stopped working (a hang-up, or the adapter was pulled out)", failure),
-              "check that the adapter is plugged in firmly, plug it in again and start once more"};
-    case FailureKind::Silent:
-      return {withSystemText("no answer at all", failure), "is the logger switched on and the cable in?"};
-    case FailureKind::ShortAnswer:
-      return {withSystemText("the logger's answer broke off", failure),
-              "check the cable and its plugs, then start once more"};
-    case FailureKind::DamagedAnswer:
-      return {withSystemText("the logger's answer arrived damaged", failure),
-              "a noisy or long cable, a wrong baud rate or another program on the port: use the logger's own "
-              "cable and close other programs that use the port"};
-    case FailureKind::Refused:
-      return {withSystemText("the logger refused the command", failure),
-              "switch the logger off and on again, then start once more"};
-    case FailureKind::EchoDiffers:
-      return {withSystemText("a line came back changed from the logger", failure),
-              "the cable disturbs the data: use the logger's own cable, keep it away from motors and power "
-              "lines, then start once more"};
-  }
-  return {};
-}
 
 int largestUpdateExchanges() {
   const ImageSource images;
@@ -108,12 +60,12 @@ Finding latencyFinding(std::optional<int> latencyMs, const std::string& fix) {
 Finding loggerFinding(const std::string& port, const LoggerAnswer& answer) {
   const std::string check = "logger";
   if (answer.failure.kind != FailureKind::None) {
-    const Explanation words = failureWords(answer.failure);
+    const Explanation words = failureExplanation(answer.failure);
     return {check, Level::Fail, words.reason, words.fix};
   }
   if (answer.deviceClass == kClassZorvik) {
     std::string found = "a logger answers in its application: " + classText(answer.deviceClass) + ", version " +
-                        versionText(answer.version);
+                        versionWordText(answer.version);
     if (answer.serialNumber) found += ", serial number " + std::to_string(*answer.serialNumber);
     return {check, Level::Ok, found, {}};
   }

@@ -1,6 +1,6 @@
-// The doctor's words that do not depend on the platform: what a failure of
-// the link means and what fixes it, what the latency timer costs, what the
-// logger's answer to the wake-up says.
+// The doctor's words that do not depend on the platform: what the latency
+// timer costs, what the logger's answer to the wake-up says. What a failure
+// of the link means is engine/failure_explanation.h's.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +12,6 @@
 #include "link/failure.h"
 
 namespace zorvik::diagnostics {
-
-// The words for a failure where the system is not asked any further: the
-// reason (with the system's own text in parentheses where it gave one) and
-// the fix. The platform adds to these for a busy port and a missing permission.
-Explanation failureWords(const Failure& failure);
 
 // The line exchanges of an update with the largest built-in image: one data
 // line out and its echo back per line. Each can wait for the adapter's

@@ -170,7 +170,7 @@ std::optional<Explanation> platformExplanation(const std::string&, const Failure
   if (failure.kind != FailureKind::Busy) return std::nullopt;
   std::string reason = "another program holds the port (Windows lets one program at a time open a COM port)";
   if (!failure.osText.empty()) reason += " (" + failure.osText + ")";
-  return Explanation{reason, "close the program that uses it (a terminal program, another updater) and try again"};
+  return Explanation{reason, failureExplanation(failure).fix};
 }
 
 }  // namespace detail

@@ -27,7 +27,8 @@ PlatformChecks platformChecks(const std::string& port, const SystemRoots& roots)
 std::vector<std::string> loggerPortsToCheck(const SystemRoots& roots);
 
 // The platform's words for a failure the system can say more about (no
-// permission, a busy port); nothing where failureWords says all there is.
+// permission, a busy port); nothing where the plain words
+// (engine/failure_explanation.h) say all there is.
 std::optional<Explanation> platformExplanation(const std::string& port, const Failure& failure,
                                                const SystemRoots& roots);
 

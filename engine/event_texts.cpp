@@ -4,6 +4,7 @@
 
 #include "engine/events.h"
 #include "images/identity_tables.h"
+#include "images/version_text.h"
 
 namespace zorvik {
 namespace {
@@ -22,12 +23,17 @@ std::string format(const char* pattern, Args... args) {
 
 std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 
-// "<class name> V<major>.<minor, two digits>" and the tail of events 26 and 27.
+// "<class name> V<version>": the image an event names.
+std::string classAndVersion(const ImageHeader& h) {
+  return className(h.deviceClass, h.print) + " V" + versionText(h.versionHigh, h.versionLow);
+}
+
+// "<verb> <class name> V<version>, <print>, BL<bootloader>": events 26 and 27.
 // An event that lacks its image (a fuzzer's, say) is worded from an empty header.
-std::string imageText(const char* pattern, const std::optional<ImageHeader>& image) {
+std::string imageText(const char* verb, const std::optional<ImageHeader>& image) {
   const ImageHeader h = image.value_or(ImageHeader{});
-  return format(pattern, className(h.deviceClass, h.print).c_str(), int{h.versionHigh}, int{h.versionLow},
-                printName(h.print).c_str(), int{h.bootloader}, int{h.bootloaderVersion});
+  return std::string(verb) + " " + classAndVersion(h) + ", " + printName(h.print) + ", " +
+         format("BL%d.%d", int{h.bootloader}, int{h.bootloaderVersion});
 }
 
 EventPresentation reportOnly(std::string text) {
@@ -56,8 +62,7 @@ EventPresentation errorPresentation(std::int32_t code, const std::string& port) 
 EventPresentation successPresentation(const std::optional<ImageHeader>& image) {
   EventPresentation p;
   const ImageHeader h = image.value_or(ImageHeader{});
-  p.text = format("Update %s V%d.%.2d succesfully completed.", className(h.deviceClass, h.print).c_str(),
-                  int{h.versionHigh}, int{h.versionLow});
+  p.text = "Update " + classAndVersion(h) + " succesfully completed.";
   p.report = p.status = p.message = true;
   p.endRun = true;
   p.progress = 100;
@@ -116,11 +121,11 @@ EventPresentation presentEvent(const RunEvent& event, const std::string& port) {
     case kEvUpdateClass:
       return reportOnly(format("Update class %d [%s]", value, className(low16(value), 0xFFFF).c_str()));
     case kEvProgramming: {
-      EventPresentation p = reportOnly(imageText("Update %s V%d.%.2d, %s, BL%d.%d", event.image));
+      EventPresentation p = reportOnly(imageText("Update", event.image));
       p.status = true;
       return p;
     }
-    case kEvCandidate: return reportOnly(imageText("Check %s V%d.%.2d, %s, BL%d.%d", event.image));
+    case kEvCandidate: return reportOnly(imageText("Check", event.image));
     case kEvUpdateInfo: return reportOnly(format("Update Info %.4X", static_cast<unsigned>(value)));
     case kEvVectorTable:
       if (value == 0) return reportOnly("Vector table is saved.");
@@ -131,7 +136,7 @@ EventPresentation presentEvent(const RunEvent& event, const std::string& port) {
 }
 
 ImageRow imageRow(const ImageHeader& h) {
-  return {className(h.deviceClass, h.print), format("%d.%.2d", int{h.versionHigh}, int{h.versionLow}),
+  return {className(h.deviceClass, h.print), versionText(h.versionHigh, h.versionLow),
           platformName(h.platform), printName(h.print), h.date,
           format("%d.%d", int{h.bootloader}, int{h.bootloaderVersion})};
 }

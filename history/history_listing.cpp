@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "images/version_text.h"
 #include "text/json_text.h"
 
 namespace zorvik::history {
@@ -136,16 +137,6 @@ std::string resultText(const UpdateRow& row) {
 }
 
 }  // namespace
-
-std::string versionWordText(std::uint16_t word) {
-  return versionText(static_cast<std::uint16_t>(word >> 8), static_cast<std::uint16_t>(word & 0xFF));
-}
-
-std::string versionText(std::uint16_t high, std::uint16_t low) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%d.%.2d", int{high}, int{low});
-  return buffer;
-}
 
 std::string stateName(RowState state) {
   switch (state) {

@@ -15,12 +15,6 @@ namespace zorvik::history {
 // rises only when a field changes meaning or disappears.
 inline constexpr int kJsonSchema = 1;
 
-// "6.26" from a version word (major in the high byte, minor in the low byte):
-// the minor has at least two digits, as the loggers show it (6.05, 5.136).
-std::string versionWordText(std::uint16_t word);
-// The same from an image header's two version words.
-std::string versionText(std::uint16_t high, std::uint16_t low);
-
 // "running", "finished", "interrupted" or "unknown".
 std::string stateName(RowState state);
 

@@ -55,10 +55,6 @@ PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate, Fa
 // the result.
 bool closeSerialPort(PortHandle& port);
 
-// After a failed open: one sentence on why the port cannot be opened and how
-// to fix it, where the system tells (no permission); empty otherwise.
-std::string openFailureHint(const std::string& portName);
-
 // Read timeout of the link: constant part and per requested byte. Writes
 // are bounded by their time on the line (port_timing.h).
 constexpr int kReadTimeoutConstantMs = 200;

@@ -1,24 +1,23 @@
-// The cause of a failed update and what fixes it, in words, from what the
-// link could tell (link/failure.h). A front end shows it as one line after
-// the error; where the system can tell more (who holds a port, which group
-// grants it), a richer explanation replaces this one (SessionSetup::explain).
+// How a session learns the cause and fix of a failed update, for the line a
+// front end shows after the error: the Explain hook. By default the words of
+// engine/failure_explanation.h; a front end that can ask the system who
+// holds a port or which group grants it passes the doctor's
+// (diagnostics::explainFailure) instead (SessionSetup::explain).
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "engine/failure_explanation.h"
 #include "link/failure.h"
 
 namespace zorvik::session {
 
-struct Explanation {
-  std::string reason;
-  std::string fix;
-  bool empty() const { return reason.empty(); }
-};
+using Explanation = zorvik::Explanation;
 
 using Explain = std::function<Explanation(const std::string& port, const Failure& failure)>;
 
+// The plain words for `failure`; the port adds nothing to them.
 Explanation explainFailure(const std::string& port, const Failure& failure);
 
 }  // namespace zorvik::session

@@ -1,8 +1,8 @@
 #include "station/production_station.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "images/version_text.h"
 #include "session/session_view.h"
 #include "session/update_session.h"
 
@@ -25,19 +25,10 @@ class UnitSink final : public EventSink {
 std::string imageVersionText(const ImageSource& images, int image) {
   if (image < 0) return "-";
   const ImageHeader h = images.header(image);
-  char text[16];
-  std::snprintf(text, sizeof text, "%d.%.2d", int{h.versionHigh}, int{h.versionLow});
-  return text;
+  return versionText(h.versionHigh, h.versionLow);
 }
 
 }  // namespace
-
-std::string versionWordText(std::uint16_t word) {
-  if (word == 0) return "?";
-  char text[16];
-  std::snprintf(text, sizeof text, "%d.%.2d", word >> 8, word & 0xFF);
-  return text;
-}
 
 // ---- One unit: a logger on one port link ------------------------------------
 //
@@ -259,7 +250,8 @@ UnitResult Station::resultOf(const Unit& unit) const {
   r.unplugged = unit.unplugged;
   r.pass = s.outcome() == 0 && !unit.unplugged;
   r.serialNumber = summary.serialNumber;
-  r.versionBefore = versionWordText(summary.applicationVersion);
+  // 0: the logger's version was never read.
+  r.versionBefore = summary.applicationVersion == 0 ? "?" : versionWordText(summary.applicationVersion);
   r.imageVersion = r.pass ? imageVersionText(setup_.images, summary.image) : "-";
   r.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unit.started);
   r.repeats = s.attempts() - 1;

@@ -137,10 +137,6 @@ class StationView {
   virtual void stationStopped(const Counters& counters) = 0;
 };
 
-// "6.26" from a version word (major in the high byte, minor in the low
-// byte), "?" for 0 (unknown).
-std::string versionWordText(std::uint16_t word);
-
 class Station {
  public:
   Station(StationSetup setup, StationView& view);

@@ -2,14 +2,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <optional>
 #include <thread>
 #include <type_traits>
 #include <variant>
 
+#include "engine/event_queue.h"
 #include "station/station_loop.h"
 
 namespace zorvik::station {
@@ -27,16 +24,10 @@ struct LinksChanged {
 struct Stop {};
 using LoopItem = std::variant<UnitEvent, LinksChanged, Stop>;
 
-class LoopQueue final : public StationSink {
+// The loop's one queue: the runs post into it as the station's sink, the
+// watching thread pushes the link changes and the stop.
+class LoopQueue final : public StationSink, public EventQueue<LoopItem> {
  public:
-  void push(LoopItem item) {
-    {
-      std::lock_guard lock(mutex_);
-      items_.push_back(std::move(item));
-    }
-    ready_.notify_one();
-  }
-
   void post(int unit, RunEvent event) noexcept override {
     try {
       push(UnitEvent{unit, std::move(event)});
@@ -44,25 +35,6 @@ class LoopQueue final : public StationSink {
       // Out of memory for one event: nothing sensible is left to tell anyone.
     }
   }
-
-  // The next item, or nothing once `deadline` has passed.
-  std::optional<LoopItem> take(std::optional<Clock::time_point> deadline) {
-    std::unique_lock lock(mutex_);
-    const auto ready = [&] { return !items_.empty(); };
-    if (deadline) {
-      if (!ready_.wait_until(lock, *deadline, ready)) return std::nullopt;
-    } else {
-      ready_.wait(lock, ready);
-    }
-    LoopItem item = std::move(items_.front());
-    items_.pop_front();
-    return item;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<LoopItem> items_;
 };
 
 // Waits on the link directory, the interrupt and its own stop pipe, and

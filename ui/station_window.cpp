@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <mutex>
 
+#include "diagnostics/doctor.h"
 #include "ports/adapter_identity.h"
 #include "ui/window_history.h"
 
@@ -273,6 +274,7 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   s.imagePolicy = imagePolicy().toStdString();
   s.sleeper = setup_.sleeper;
   s.recorders = [history = history_.get()] { return history->recorder(); };
+  s.explain = [](const std::string& port, const Failure& failure) { return diagnostics::explainFailure(port, failure); };
   s.sink = target_;
   station::StationView& view = *this;
   station_ = std::make_unique<station::Station>(std::move(s), view);

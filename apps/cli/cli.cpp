@@ -451,6 +451,7 @@ int station(const Options& o, const StartupOptions& startup, CliIo& io) {
   plan.maxRepeats = o.maxRepeats;
   plan.workers = io.workers;
   plan.recorders = recordersFor(o, io, "station");
+  plan.explain = systemExplanation;
   Console console(io.out, io.err, o.json, false, 0, wantsColour(io));
   return runStation(plan, console);
 }

@@ -113,19 +113,7 @@ class ConsoleStationView final : public station::StationView {
 
 int runStation(const StationPlan& plan, Console& console) {
   station::StationLoop loop(plan.watchDir, plan.interruptFd);
-  station::StationSetup setup;
-  setup.watchDir = plan.watchDir;
-  setup.namePrefix = plan.namePrefix;
-  setup.options = plan.options;
-  setup.images = plan.images;
-  setup.imagePolicy = plan.imagePolicy;
-  setup.cancel = plan.cancel;
-  setup.sleeper = plan.sleeper;
-  setup.repeatPause = plan.repeatPause;
-  setup.maxRepeats = plan.maxRepeats;
-  setup.workers = plan.workers;
-  setup.recorders = plan.recorders;
-  setup.explain = plan.explain;
+  station::StationSetup setup = plan;
   setup.sink = loop.sink();
   ConsoleStationView view(console);
   station::Station station(std::move(setup), view);

@@ -7,34 +7,16 @@
 // the station library's (station/); this is its command-line face.
 #pragma once
 
-#include <chrono>
-#include <filesystem>
-#include <memory>
-#include <string>
-
 #include "apps/cli/console_output.h"
-#include "apps/cli/history_access.h"
-#include "engine/run_handle.h"
-#include "engine/run_request.h"
-#include "link/cancel_token.h"
-#include "session/failure_texts.h"
+#include "station/production_station.h"
 
 namespace zorvik::cli {
 
-struct StationPlan {
-  std::filesystem::path watchDir;
-  std::string namePrefix;  // only links whose name starts so; empty: any link
-  RunOptions options;
-  ImageSource images;
-  std::string imagePolicy;  // how the image is chosen, in words, for the start line
-  CancelToken cancel;       // stops the station and every run
-  int interruptFd = -1;     // readable once `cancel` is cancelled
-  std::shared_ptr<Sleeper> sleeper;
-  std::chrono::milliseconds repeatPause{1500};
-  int maxRepeats = -1;  // automatic repeats per unit; -1 unlimited
-  WorkerFactory workers = makeLoggerUpdate;
-  RecorderFactory recorders;  // keeps the update history; may be empty
-  session::Explain explain = session::explainFailure;  // the cause and fix of a failure
+// The station's own setup as the command line fills it (its `cancel` stops
+// the station and every run; its sink is the loop's, set by runStation),
+// and the operator's interrupt.
+struct StationPlan : station::StationSetup {
+  int interruptFd = -1;  // readable once `cancel` is cancelled
 };
 
 // Until the station is stopped; 0 when no unit failed, 1 otherwise.

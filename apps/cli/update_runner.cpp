@@ -1,10 +1,8 @@
 #include "apps/cli/update_runner.h"
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <optional>
 
+#include "engine/event_queue.h"
 #include "session/update_session.h"
 
 namespace zorvik::cli {
@@ -17,41 +15,12 @@ struct TaggedEvent {
   RunEvent event;
 };
 
-// Hands the runs' events to the main thread in posting order. post() only
-// takes a short lock: it never waits for the reader.
-class EventQueue {
- public:
-  void push(TaggedEvent event) {
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back(std::move(event));
-    }
-    ready_.notify_one();
-  }
-
-  // The next event, or nothing once `deadline` has passed.
-  std::optional<TaggedEvent> take(std::optional<Clock::time_point> deadline) {
-    std::unique_lock lock(mutex_);
-    const auto ready = [&] { return !queue_.empty(); };
-    if (deadline) {
-      if (!ready_.wait_until(lock, *deadline, ready)) return std::nullopt;
-    } else {
-      ready_.wait(lock, ready);
-    }
-    TaggedEvent event = std::move(queue_.front());
-    queue_.pop_front();
-    return event;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<TaggedEvent> queue_;
-};
+// The runs' events, tagged with their port, on their way to the main thread.
+using PortQueue = EventQueue<TaggedEvent>;
 
 class PortSink final : public EventSink {
  public:
-  PortSink(std::shared_ptr<EventQueue> queue, std::size_t port) : queue_(std::move(queue)), port_(port) {}
+  PortSink(std::shared_ptr<PortQueue> queue, std::size_t port) : queue_(std::move(queue)), port_(port) {}
   void post(RunEvent event) noexcept override {
     try {
       queue_->push({port_, std::move(event)});
@@ -61,7 +30,7 @@ class PortSink final : public EventSink {
   }
 
  private:
-  std::shared_ptr<EventQueue> queue_;
+  std::shared_ptr<PortQueue> queue_;
   std::size_t port_;
 };
 
@@ -98,7 +67,7 @@ bool anyRunning(const std::vector<PortUpdate>& updates) {
 }
 
 std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
-                                      const std::shared_ptr<EventQueue>& queue) {
+                                      const std::shared_ptr<PortQueue>& queue) {
   std::vector<PortUpdate> updates(plan.ports.size());
   for (std::size_t i = 0; i < plan.ports.size(); ++i) {
     PortUpdate& u = updates[i];
@@ -146,7 +115,7 @@ int exitStatusFor(std::int32_t outcome) {
 }
 
 std::vector<int> runUpdates(const UpdatePlan& plan, Console& console) {
-  auto queue = std::make_shared<EventQueue>();
+  auto queue = std::make_shared<PortQueue>();
   std::vector<PortUpdate> updates = startSessions(plan, console, queue);
   std::vector<bool> reported(updates.size(), false);
   std::vector<int> statuses(updates.size(), 1);

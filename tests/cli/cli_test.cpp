@@ -18,6 +18,7 @@
 #include "apps/cli/cli.h"
 #include "apps/cli/port_listing.h"
 #include "images/catalogue.h"
+#include "images/version_text.h"
 #include "link/serial_port.h"
 #include "sim/logger_for_image.h"
 #include "sim/replay.h"
@@ -356,8 +357,7 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceEachWithItsOwnImage) {
     EXPECT_EQ(written(*loggers[i]), expectedFlash(images[i]));
     EXPECT_EQ(loggers[i]->restarts(), 1);
     const ImageHeader h = builtInHeader(images[i]);
-    char success[96];
-    std::snprintf(success, sizeof success, "Update ZorvikB V%d.%.2d succesfully completed.", h.versionHigh, h.versionLow);
+    const std::string success = "Update ZorvikB V" + versionText(h.versionHigh, h.versionLow) + " succesfully completed.";
     const std::string prefix = "[" + loggers[i]->devicePath() + "] ";
     EXPECT_NE(r.out.find("\n" + prefix + success + "\n"), std::string::npos) << "final message of its own";
   }

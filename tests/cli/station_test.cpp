@@ -22,6 +22,7 @@
 #include "apps/cli/cli.h"
 #include "history/sqlite_history.h"
 #include "images/catalogue.h"
+#include "images/version_text.h"
 #include "images/sending_order.h"
 #include "link/serial_port.h"
 #include "sim/logger_for_image.h"
@@ -214,9 +215,7 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "adapter"), "UNIT" + std::to_string(i));
     EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "serial"), std::to_string(500001 + i));
     const ImageHeader h = builtInHeader(images[i]);
-    char version[16];
-    std::snprintf(version, sizeof version, "%d.%.2d", h.versionHigh, h.versionLow);
-    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "imageVersion"), version);
+    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "imageVersion"), versionText(h.versionHigh, h.versionLow));
     EXPECT_EQ(loggers_[static_cast<std::size_t>(i)]->restarts(), 1);
   }
   EXPECT_EQ(field(result[3], "result"), "FAIL");

@@ -207,6 +207,18 @@ TEST_F(RealSystem, NobodyGetsThePermissionFinding) {
   EXPECT_EQ(parts[4], parts[2]);
 }
 
+// A refusal that this user's permissions do not show (the port opens now):
+// the permission check has nothing to add, the plain words stand, with the
+// system's text.
+TEST_F(RealSystem, APortThatOpensKeepsThePlainPermissionWords) {
+  Pty pty;
+  ASSERT_TRUE(pty.ready());
+  ASSERT_EQ(::access(pty.path().c_str(), R_OK | W_OK), 0);
+  const Failure refused{FailureKind::NoPermission, EACCES, "Permission denied"};
+  EXPECT_EQ(explainFailure(pty.path(), refused), failureExplanation(refused));
+  EXPECT_EQ(explainFailure(pty.path(), refused).reason, "no permission to open the port (Permission denied)");
+}
+
 TEST_F(RealSystem, APtyIsNotAUsbAdapterButNoFailure) {
   Pty pty;
   ASSERT_TRUE(pty.ready());

@@ -4,13 +4,13 @@
 // too (scripts/sanitizers.sh).
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "engine/event_texts.h"
 #include "engine/run_handle.h"
 #include "images/identity_tables.h"
 #include "images/image_file.h"
+#include "images/version_text.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace zorvik::testing {
@@ -35,9 +35,8 @@ struct Station {
 
 // "Update <class> V<major>.<minor, two digits> succesfully completed."
 std::string successText(const ImageHeader& h) {
-  char version[32];
-  std::snprintf(version, sizeof version, "V%d.%02d", int{h.versionHigh}, int{h.versionLow});
-  return "Update " + className(h.deviceClass, h.print) + " " + version + " succesfully completed.";
+  return "Update " + className(h.deviceClass, h.print) + " V" + versionText(h.versionHigh, h.versionLow) +
+         " succesfully completed.";
 }
 
 class ConcurrentUpdates : public ::testing::Test {

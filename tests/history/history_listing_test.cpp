@@ -89,19 +89,6 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-TEST(VersionText, MinorHasAtLeastTwoDigits) {
-  struct Case {
-    std::uint16_t word;
-    const char* expected;
-  };
-  const Case cases[] = {{0x061A, "6.26"}, {0x0588, "5.136"}, {0x0605, "6.05"}, {0x0600, "6.00"}, {0xFFFF, "255.255"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.expected);
-    EXPECT_EQ(versionWordText(c.word), c.expected);
-    EXPECT_EQ(versionText(static_cast<std::uint16_t>(c.word >> 8), c.word & 0xFF), c.expected);
-  }
-}
-
 TEST(HistoryTable, AlignedColumnsOneLinePerUpdate) {
   std::ostringstream out;
   writeTable(out, allRows());

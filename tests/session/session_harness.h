@@ -7,14 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "engine/event_queue.h"
 #include "session/update_session.h"
 #include "sim/simulated_logger.h"
 
@@ -55,25 +53,10 @@ class RecordingView final : public session::SessionView {
   }
 };
 
-class QueueSink final : public EventSink {
+// The run's events, for the test's thread to hand to the session.
+class QueueSink final : public EventSink, public EventQueue<RunEvent> {
  public:
-  void post(RunEvent event) noexcept override {
-    std::lock_guard lock(mutex_);
-    events_.push_back(std::move(event));
-    changed_.notify_all();
-  }
-  bool take(RunEvent& event, std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, limit, [&] { return !events_.empty(); })) return false;
-    event = std::move(events_.front());
-    events_.pop_front();
-    return true;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<RunEvent> events_;
+  void post(RunEvent event) noexcept override { push(std::move(event)); }
 };
 
 class SessionTest : public ::testing::Test {
@@ -108,8 +91,7 @@ class SessionTest : public ::testing::Test {
         session->pauseOver();
         continue;
       }
-      RunEvent event;
-      if (sink->take(event, std::chrono::milliseconds(100))) session->handleEvent(event);
+      if (const auto event = sink->takeWithin(std::chrono::milliseconds(100))) session->handleEvent(*event);
     }
     return !session->running();
   }

@@ -138,8 +138,7 @@ TEST_F(SessionTest, CancelInTheImageEndsWithProcessCancelled) {
   makeSession();
   session->start(request());
   while (session->running()) {
-    RunEvent event;
-    if (sink->take(event, std::chrono::milliseconds(100))) session->handleEvent(event);
+    if (const auto event = sink->takeWithin(std::chrono::milliseconds(100))) session->handleEvent(*event);
     if (count(Request::DataLine) >= 20) session->cancel();
   }
   EXPECT_EQ(session->outcome(), kErrCancelled);

@@ -10,16 +10,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "engine/event_queue.h"
 #include "sim/simulated_logger.h"
 #include "station/production_station.h"
 #include "tests/ports/temp_dir.h"
@@ -82,29 +80,15 @@ class RecordingStationView final : public station::StationView {
   }
 };
 
-class QueueStationSink final : public station::StationSink {
- public:
-  struct Item {
-    int unit;
-    RunEvent event;
-  };
-  void post(int unit, RunEvent event) noexcept override {
-    std::lock_guard lock(mutex_);
-    items_.push_back({unit, std::move(event)});
-    changed_.notify_all();
-  }
-  bool take(Item& item, std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, limit, [&] { return !items_.empty(); })) return false;
-    item = std::move(items_.front());
-    items_.pop_front();
-    return true;
-  }
+struct UnitEvent {
+  int unit;
+  RunEvent event;
+};
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Item> items_;
+// The units' events, for the test's thread to hand to the station.
+class QueueStationSink final : public station::StationSink, public EventQueue<UnitEvent> {
+ public:
+  void post(int unit, RunEvent event) noexcept override { push({unit, std::move(event)}); }
 };
 
 class StationTest : public ::testing::Test {
@@ -150,11 +134,11 @@ class StationTest : public ::testing::Test {
   void turn(std::chrono::milliseconds slice = 10ms) {
     pollfd fd{watcher->fd(), POLLIN, 0};
     if (::poll(&fd, 1, 0) > 0) station->linksChanged(watcher->changes());
-    QueueStationSink::Item item;
     const auto until = std::chrono::steady_clock::now() + slice;
     while (std::chrono::steady_clock::now() < until) {
-      if (!sink->take(item, slice)) break;
-      station->unitEvent(item.unit, item.event);
+      const auto item = sink->takeWithin(slice);
+      if (!item) break;
+      station->unitEvent(item->unit, item->event);
     }
     if (const auto due = station->nextDeadline(); due && *due <= std::chrono::steady_clock::now()) {
       station->timePassed();

@@ -4,10 +4,10 @@
 // repeats, stopping, and the recorder each unit gets.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 #include "engine/event_texts.h"
 #include "images/catalogue.h"
+#include "images/version_text.h"
 #include "link/serial_port.h"
 #include "sim/logger_for_image.h"
 #include "tests/station/station_harness.h"
@@ -17,9 +17,7 @@ namespace {
 
 std::string imageVersion(int image) {
   const ImageHeader h = builtInHeader(image);
-  char text[16];
-  std::snprintf(text, sizeof text, "%d.%.2d", int{h.versionHigh}, int{h.versionLow});
-  return text;
+  return versionText(h.versionHigh, h.versionLow);
 }
 
 TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
@@ -55,7 +53,7 @@ TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
     EXPECT_EQ(r.link, "usb-FTDI_FT232R_USB_UART_AD" + std::to_string(i) + "-if00-port0");
     EXPECT_EQ(r.adapter, "AD" + std::to_string(i));
     EXPECT_EQ(r.serialNumber, 700001u + static_cast<std::uint32_t>(i));
-    EXPECT_EQ(r.versionBefore, station::versionWordText(sim::loggerFor(images[i]).appVersion));
+    EXPECT_EQ(r.versionBefore, versionWordText(sim::loggerFor(images[i]).appVersion));
     EXPECT_EQ(r.imageVersion, imageVersion(images[i]));
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.repeats, 0);

@@ -15,11 +15,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
-#include <cstdio>
 
 #include "engine/event_texts.h"
 #include "history/sqlite_history.h"
 #include "images/catalogue.h"
+#include "images/version_text.h"
 #include "link/serial_port.h"
 #include "sim/logger_for_image.h"
 #include "tests/ui/ui_fixture.h"
@@ -78,9 +78,7 @@ class StationWindowTest : public UiTest {
 
 QString versionText(int image) {
   const ImageHeader h = builtInHeader(image);
-  char text[16];
-  std::snprintf(text, sizeof text, "%d.%.2d", int{h.versionHigh}, int{h.versionLow});
-  return text;
+  return QString::fromStdString(zorvik::versionText(h.versionHigh, h.versionLow));
 }
 
 struct PassingUnit {

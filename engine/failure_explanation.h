@@ -1,0 +1,26 @@
+// The cause of a failed run and what fixes it, in words a person can act on:
+// one wording per failure kind (link/failure.h), for the update's last lines
+// in every front end and for the doctor's findings alike. Where the system
+// can tell more (who holds the port, which group or rule grants it), the
+// doctor puts what it found in place of these words
+// (diagnostics::explainFailure); nothing else words a failure.
+#pragma once
+
+#include <string>
+
+#include "link/failure.h"
+
+namespace zorvik {
+
+struct Explanation {
+  std::string reason;
+  std::string fix;
+  bool empty() const { return reason.empty(); }
+  friend bool operator==(const Explanation&, const Explanation&) = default;
+};
+
+// The reason, with the system's own text in parentheses where it gave one,
+// and the fix. Both empty for FailureKind::None.
+Explanation failureExplanation(const Failure& failure);
+
+}  // namespace zorvik
