@@ -122,7 +122,6 @@ class WindowController final : private SessionView {
   bool pausing() const { return pausing_; }
   // Neither an update nor a port check has the port.
   bool portFree() const { return !session_.running() && !checkingPort_; }
-  const UpdateSession& session() const { return session_; }
   // The header "File version" read, or the image file's the last update sent.
   const std::optional<ImageHeader>& fileHeader() const { return fileHeader_; }
 
