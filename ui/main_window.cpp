@@ -52,13 +52,16 @@ session::Explanation systemExplanation(const std::string& port, const Failure& f
   return {e.reason, e.fix};
 }
 
-session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target, const WindowHistory& history,
-                                   const MainWindowEnvironment& environment) {
-  session::SessionSetup setup;
-  setup.sink = std::make_shared<QtEventSink>(target);
-  setup.recorder = history.recorder();
-  setup.explain = systemExplanation;
-  if (environment.clock) setup.clock = environment.clock;
+session::WindowSetup windowSetup(const QStringList& arguments, const std::shared_ptr<EventTarget>& target,
+                                 const WindowHistory& history, const MainWindowEnvironment& environment) {
+  session::WindowSetup setup;
+  setup.session.sink = std::make_shared<QtEventSink>(target);
+  setup.session.recorder = history.recorder();
+  setup.session.explain = systemExplanation;
+  if (environment.clock) setup.session.clock = environment.clock;
+  setup.options = readWindowOptions(arguments);
+  setup.sleeper = environment.sleeper;
+  setup.traceDirectory = environment.traceDirectory;
   return setup;
 }
 
@@ -70,12 +73,12 @@ MainWindow::MainWindow(const QStringList& arguments, Environment environment)
       environment_(std::move(environment)),
       target_(std::make_shared<EventTarget>(this)),
       history_(std::make_unique<WindowHistory>(environment_.historyPath, "window")),
-      session_(*this, sessionSetup(target_, *history_, environment_)) {
+      controller_(*this, windowSetup(arguments, target_, *history_, environment_)) {
   setObjectName("frmMain");
   setFont(QFont("Microsoft Sans Serif", 8));
   createControls();
   createMenu();
-  applyOptions(arguments);
+  applyOptions();
   createSecondaryWindows();
   if (environment_.watchDevices) {
     portWatcher_ = new PortWatcher([this](const ports::DeviceNotification& n) { handleDeviceChange(n); }, this);
@@ -90,7 +93,7 @@ MainWindow::~MainWindow() {
   // The station goes first: its runs end while everything they report to lives.
   delete station_;
   target_->detach();
-  if (pausing_) qApp->removeEventFilter(this);
+  if (controller_.pausing()) qApp->removeEventFilter(this);
   if (cursorOverridden_) QApplication::restoreOverrideCursor();
 }
 
@@ -172,25 +175,24 @@ void MainWindow::createMenu() {
   connect(exitAction_, &QAction::triggered, this, [this] { close(); });
 }
 
-void MainWindow::applyOptions(const QStringList& arguments) {
+// The options themselves were read as the controller was made.
+void MainWindow::applyOptions() {
   setWindowTitle(kAppTitle);
   menuBar()->findChild<QMenu*>("menInfo")->setTitle(kMenuCaption);
-  // The confirmation texts are fixed in confirm(); nothing of the toolkit's
+  // The confirmation texts are fixed in ask(); nothing of the toolkit's
   // own language reaches them.
   dialogDirectory_ = QCoreApplication::applicationDirPath();
-  options_ = readWindowOptions(arguments);
   readInfoOnlyBox_->setChecked(false);
-  readInfoOnlyBox_->setVisible(options_.serviceMode);
+  readInfoOnlyBox_->setVisible(options().serviceMode);
   traceBox_->setChecked(false);
-  traceBox_->setVisible(options_.serviceMode);
+  traceBox_->setVisible(options().serviceMode);
   layoutForFileMode();
   // The panel and the status bar make up the client area; the menu bar sits
   // above it inside the Qt window.
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
   readPortList();
   if (portBox_->count() > 0) portBox_->setCurrentIndex(0);
-  setStatus(options_.memoryFormat ? "F" : "");
-  session_.showIdle();
+  controller_.showIdle();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
@@ -198,7 +200,7 @@ void MainWindow::applyOptions(const QStringList& arguments) {
 }
 
 void MainWindow::layoutForFileMode() {
-  const bool fileMode = options_.fileMode == FileMode::ServiceWithFiles;
+  const bool fileMode = options().fileMode == FileMode::ServiceWithFiles;
   fileVersionAction_->setVisible(fileMode);
   fileButton_->setVisible(fileMode);
   if (!fileMode) {
@@ -219,7 +221,7 @@ void MainWindow::createSecondaryWindows() {
 }
 
 void MainWindow::showReportWhenIdle() {
-  if (options_.fileMode != FileMode::Normal) {
+  if (options().fileMode != FileMode::Normal) {
     reportWindow_->dockUnder(this);
     reportWindow_->show();
   }

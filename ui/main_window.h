@@ -1,14 +1,14 @@
 // The main window: port box, progress bar, the buttons that start, cancel
 // and end an update, status bar and the "Info" menu. It only draws: the
-// update session decides what happens around runs (repeats, pauses, texts,
-// which controls are enabled) and the window shows it.
+// window controller (session/window_controller.h) decides what happens
+// around runs (the request, repeats, pauses, closing, texts, which controls
+// are enabled) and the window shows it and forwards the user's actions.
 #pragma once
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 #include <chrono>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -18,10 +18,9 @@
 
 #include "diagnostics/finding.h"
 #include "engine/startup_options.h"
-#include "images/image_header.h"
 #include "link/sleeper.h"
 #include "ports/port_rules.h"
-#include "session/update_session.h"
+#include "session/window_controller.h"
 
 class QCheckBox;
 class QComboBox;
@@ -53,7 +52,7 @@ struct MainWindowEnvironment {
   std::function<std::chrono::steady_clock::time_point()> clock;  // times the lines for the time left; null: real time
 };
 
-class MainWindow : public QMainWindow, private session::SessionView {
+class MainWindow : public QMainWindow, private session::WindowView {
  public:
   using Environment = MainWindowEnvironment;
 
@@ -63,8 +62,8 @@ class MainWindow : public QMainWindow, private session::SessionView {
 
   void handleDeviceChange(const ports::DeviceNotification& notification);
 
-  bool running() const { return session_.running(); }
-  const StartupOptions& options() const { return options_; }
+  bool running() const { return controller_.running(); }
+  const StartupOptions& options() const { return controller_.options(); }
   QString statusText() const;
   ReportWindow* reportWindow() const { return reportWindow_; }
   MessageWindow* messageWindow() const { return messageWindow_; }
@@ -87,37 +86,29 @@ class MainWindow : public QMainWindow, private session::SessionView {
   // Construction.
   void createControls();
   void createMenu();
-  void applyOptions(const QStringList& arguments);
+  void applyOptions();
   void layoutForFileMode();
   void createSecondaryWindows();
   void showReportWhenIdle();
   void readPortList();
 
-  // The user's actions.
-  void updateClicked();
-  void fileClicked();
-  void cancelClicked();
-  void showOverview();
+  // The user's actions, forwarded to the controller.
+  void updateClicked() { controller_.updateClicked(); }
+  void fileClicked() { controller_.fileClicked(); }
+  void cancelClicked() { controller_.cancelClicked(); }
+  void showOverview() { controller_.firmwareClicked(); }
+  void fileVersionClicked() { controller_.fileVersionClicked(); }
   void showHistory();
-  void fileVersionClicked();
-  bool confirm(const session::Question& question);
-  QString chooseFile();
-  std::optional<RunRequest> prepareRun(const QString& fileName);
-  bool openTrace(RunRequest& request);
-  void refuseRun(const std::string& text);
 
   // "Check port": the doctor's checks of the port in the port box.
   void checkPortClicked();
   void portCheckDone(const std::vector<diagnostics::Finding>& findings);
   void waitForPortCheck();
-  bool portFree() const { return !session_.running() && !portCheck_; }
 
-  // Events of the runs, held back while the window must not handle them.
-  void processUpdateEvents();
+  // The pause before a repeat is over.
   void endPause();
-  void abandonUpdate();
 
-  // What the session tells the window to draw.
+  // What the controller tells the window to draw, ask and read.
   void report(const std::string& text) override;
   void setStatus(const std::string& text) override;
   void setProgress(int percent) override;
@@ -125,27 +116,27 @@ class MainWindow : public QMainWindow, private session::SessionView {
   void setTaskbarTitle(const std::string& title) override;
   void showMessage(const std::string& text) override;
   void beep() override;
-  void showControls(const session::Controls& controls) override;
+  void showControls(const session::WindowControls& controls) override;
+  void clearReport() override;
+  void showOverview(const std::optional<ImageHeader>& fileHeader) override;
+  bool ask(const session::Question& question) override;
+  std::optional<session::ChosenFile> chooseFile() override;
+  std::string portName() override;
+  bool readInfoOnly() override;
+  bool traceChecked() override;
+  std::string pathText(const std::filesystem::path& path) override;
   void startPause(std::chrono::milliseconds pause) override;
+  void processEventsLater() override;
+  void closeLater() override;
+  void keepPainting() override;
+  void forgetRunEvents() override;
 
   Environment environment_;
-  StartupOptions options_;
   QString dialogDirectory_;  // where the file dialog opens
-  std::optional<ImageHeader> fileHeader_;  // read by "File version", shown in the overview
   std::shared_ptr<EventTarget> target_;
   std::unique_ptr<WindowHistory> history_;  // opened once; the session records each update in it
-  session::UpdateSession session_;
+  session::WindowController controller_;
   std::unique_ptr<PortCheck> portCheck_;  // the check under way, if any
-
-  // Update events wait here while the window must not handle them (the pause
-  // before a repeat, an open question, the closing) and while one is being
-  // handled, so that they are handled one at a time in posting order.
-  std::deque<RunEvent> pending_;
-  bool handling_ = false;
-  bool pausing_ = false;
-  int questionDepth_ = 0;
-  bool closing_ = false;
-  bool closeAfterPause_ = false;
   bool cursorOverridden_ = false;
 
   QWidget* panel_ = nullptr;

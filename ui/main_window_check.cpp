@@ -16,7 +16,7 @@ namespace zorvik::ui {
 PortCheckDialog* MainWindow::portCheckDialog() const { return portCheckDialog_; }
 
 void MainWindow::checkPortClicked() {
-  if (!portFree()) return;
+  if (!controller_.portFree()) return;
   if (!portCheckDialog_) {
     portCheckDialog_ = new PortCheckDialog(this);
     portCheckDialog_->setAttribute(Qt::WA_DeleteOnClose);
@@ -32,14 +32,14 @@ void MainWindow::checkPortClicked() {
   portCheckDialog_->showChecking(port);
   portCheck_ = std::make_unique<PortCheck>(QFile::encodeName(port).toStdString(), this,
                                            [this](const PortCheck::Findings& findings) { portCheckDone(findings); });
-  showControls(session::controlsFor(false));
+  controller_.portCheckStarted();
 }
 
 // On the window's thread. A dialog closed during the check is gone; its
 // findings have nowhere to go.
 void MainWindow::portCheckDone(const std::vector<diagnostics::Finding>& findings) {
   portCheck_.reset();  // the thread has posted this and is ending
-  showControls(session::controlsFor(session_.running()));
+  controller_.portCheckEnded();
   if (portCheckDialog_) portCheckDialog_->showFindings(findings);
 }
 

@@ -65,10 +65,11 @@ session::Explanation systemExplanation(const std::string& port, const Failure& f
   return {e.reason, e.fix};
 }
 
-session::SessionSetup sessionSetup(const std::shared_ptr<EventTarget>& target) {
-  session::SessionSetup setup;
-  setup.sink = std::make_shared<WinEventSink>(target);
-  setup.explain = systemExplanation;
+session::WindowSetup windowSetup(const std::shared_ptr<EventTarget>& target, const StartupOptions& options) {
+  session::WindowSetup setup;
+  setup.session.sink = std::make_shared<WinEventSink>(target);
+  setup.session.explain = systemExplanation;
+  setup.options = options;
   return setup;
 }
 
@@ -90,7 +91,8 @@ MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::ve
                   scale_(kClientWidth), scale_(kPanelHeight + kStatusBarHeight), taskbar_.handle(), nullptr, instance,
                   this);
   target_ = std::make_shared<EventTarget>(window_);
-  session_ = std::make_unique<session::UpdateSession>(static_cast<session::SessionView&>(*this), sessionSetup(target_));
+  controller_ =
+      std::make_unique<session::WindowController>(static_cast<session::WindowView&>(*this), windowSetup(target_, options_));
   taskbar_.setMainWindow(window_);
   createMenu();
   createControls();
@@ -99,14 +101,13 @@ MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::ve
   SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   readPortList();
   if (SendMessageW(control(kIdPort), CB_GETCOUNT, 0, 0) > 0) SendMessageW(control(kIdPort), CB_SETCURSEL, 0, 0);
-  setStatus(options_.memoryFormat ? "F" : "");
-  session_->showIdle();
+  controller_->showIdle();
   reportWindow_ = std::make_unique<ReportWindow>(instance, taskbar_.handle(), window_, scale_);
 }
 
 MainWindow::~MainWindow() {
   if (target_) target_->detach();
-  session_.reset();  // a run left behind ends before the windows it would draw into
+  controller_.reset();  // a run left behind ends before the windows it would draw into
   reportWindow_.reset();
   if (window_) DestroyWindow(window_);
 }
@@ -233,7 +234,7 @@ bool MainWindow::preTranslate(MSG& msg) {
                      (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
                      (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCXBUTTONDBLCLK);
   // The pause before a repeat takes no input; painting and timers go on.
-  if (pausing_ && input && isOurs(msg.hwnd)) return true;
+  if (controller_ && controller_->pausing() && input && isOurs(msg.hwnd)) return true;
   if (checkPortWindow_.preTranslate(msg)) return true;
   return panel_ && IsDialogMessageW(panel_, &msg);
 }
@@ -310,7 +311,7 @@ void MainWindow::command(int id) {
   switch (id) {
     case kIdUpdate: updateClicked(); break;
     case kIdFile: fileClicked(); break;
-    case kIdCancel: session_->cancel(); break;
+    case kIdCancel: controller_->cancelClicked(); break;
     case kIdClose:
     case kIdMenuExit: SendMessageW(window_, WM_CLOSE, 0, 0); break;
     case kIdMenuFirmware: showOverview(); break;
@@ -368,7 +369,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       runEventArrived(lParam);
       return 0;
     case kResumeEventsMessage:
-      processRunEvents();
+      if (controller_) controller_->processRunEvents();
       return 0;
     case kPortCheckMessage:
       portCheckArrived(lParam);

@@ -1,11 +1,13 @@
 // The main window: port box, progress bar, the buttons that start, cancel
 // and end an update, status bar and the "Info" menu. It only draws: the
-// update session decides what happens around runs (repeats, pauses, texts,
-// which controls are enabled) and the window shows it. Beside the updates
-// it checks a port ("Check port"), which keeps the updates off meanwhile.
+// window controller (session/window_controller.h) decides what happens
+// around runs (the request, repeats, pauses, closing, texts, which controls
+// are enabled) and the window shows it and forwards the user's actions.
+// Beside the updates it checks a port ("Check port"), which keeps the
+// updates off meanwhile.
 #pragma once
 
-#include <deque>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,12 +23,11 @@
 #include "apps/windows/win_event_sink.h"
 #include "apps/windows/win_util.h"
 #include "engine/startup_options.h"
-#include "images/image_header.h"
-#include "session/update_session.h"
+#include "session/window_controller.h"
 
 namespace zorvik::win {
 
-class MainWindow final : private session::SessionView {
+class MainWindow final : private session::WindowView {
  public:
   // arguments: the program arguments without the program's own path.
   MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::vector<std::string>& arguments);
@@ -66,32 +67,24 @@ class MainWindow final : private session::SessionView {
   void keepFocusUsable(HWND focus);
   bool isOurs(HWND window) const;
 
-  // The user's actions (main_window_run.cpp).
-  void updateClicked();
-  void fileClicked();
-  void showOverview();
-  void fileVersionClicked();
-  bool ask(const session::Question& question);
-  std::wstring chooseFile();
-  std::optional<RunRequest> prepareRun(const std::wstring& fileName);
-  bool openTrace(RunRequest& request);
-  void refuseRun(const std::string& text);
+  // The user's actions, forwarded to the controller.
+  void updateClicked() { controller_->updateClicked(); }
+  void fileClicked() { controller_->fileClicked(); }
+  void showOverview() { controller_->firmwareClicked(); }
+  void fileVersionClicked() { controller_->fileVersionClicked(); }
 
   // The port check (main_window_check.cpp).
   void checkPortClicked();
   void portCheckArrived(LPARAM lParam);
 
-  // Events of the runs, held back while the window must not handle them.
+  // Events of the runs, the pause's timer and closing (main_window_run.cpp).
   void runEventArrived(LPARAM lParam);
-  void processRunEvents();
-  void resumeRunEvents();
   void pauseOver();
   void closeRequested();
-  void abandonUpdate();
   bool endSessionAllowed();
   void sessionEnding();
 
-  // What the session tells the window to draw.
+  // What the controller tells the window to draw, ask and read.
   void report(const std::string& text) override;
   void setStatus(const std::string& text) override;
   void setProgress(int percent) override;
@@ -100,17 +93,26 @@ class MainWindow final : private session::SessionView {
   void setCaption(const std::string& caption) override;
   void showMessage(const std::string& text) override;
   void beep() override;
-  void showControls(const session::Controls& controls) override;
-  // The session's controls, less what a port check under way keeps off.
-  void applyControls();
+  void showControls(const session::WindowControls& controls) override;
+  void clearReport() override;
+  void showOverview(const std::optional<ImageHeader>& fileHeader) override;
+  bool ask(const session::Question& question) override;
+  std::optional<session::ChosenFile> chooseFile() override;
+  std::string portName() override;
+  bool readInfoOnly() override;
+  bool traceChecked() override;
+  std::string pathText(const std::filesystem::path& path) override;
   void startPause(std::chrono::milliseconds pause) override;
+  void processEventsLater() override;
+  void closeLater() override;
+  void keepPainting() override;
+  void forgetRunEvents() override;
 
   TaskbarWindow& taskbar_;
   Scale scale_;
   Font font_;
-  StartupOptions options_;
+  StartupOptions options_;  // for the layout; the controller decides by its own copy
   std::wstring dialogDirectory_;  // where the file dialog opens
-  std::optional<ImageHeader> fileHeader_;  // read by "File version", shown in the overview
 
   HWND window_ = nullptr;
   HWND panel_ = nullptr;
@@ -120,25 +122,13 @@ class MainWindow final : private session::SessionView {
   bool busy_ = false;     // the hourglass over the program's windows
 
   std::shared_ptr<EventTarget> target_;
-  std::unique_ptr<session::UpdateSession> session_;
+  std::unique_ptr<session::WindowController> controller_;
   std::unique_ptr<ReportWindow> reportWindow_;
   MessageWindow messageWindow_;
   OverviewDialog overview_;
   CheckPortWindow checkPortWindow_;
   ProgressText progressText_;
-  session::Controls controls_;  // as the session last set them
-  bool checking_ = false;       // a port check is under way
-  PortCheck portCheck_;         // its thread is waited for as the window object goes
-
-  // Update events wait here while the window must not handle them (the
-  // pause before a repeat, an open question, the closing) and while one is
-  // being handled, so that they are handled one at a time in posting order.
-  std::deque<RunEvent> pending_;
-  bool handling_ = false;
-  bool pausing_ = false;
-  int questionDepth_ = 0;
-  bool closing_ = false;
-  bool closeAfterPause_ = false;
+  PortCheck portCheck_;  // its thread is waited for as the window object goes
   bool idleSeen_ = false;
 };
 

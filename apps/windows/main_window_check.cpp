@@ -10,23 +10,21 @@ namespace zorvik::win {
 void MainWindow::checkPortClicked() {
   // The entry is disabled during an update and during a check; a check and
   // an update would fight over the port.
-  if (session_->running() || checking_) return;
+  if (!controller_->portFree()) return;
   const std::string port = narrow(windowText(control(kIdPort)));
   const RECT outer = outerRect(window_);
   if (port.find_first_not_of(' ') == std::string::npos) {
     checkPortWindow_.show(window_, outer.left, outer.top, noPortText());
     return;
   }
-  checking_ = true;
-  applyControls();
+  controller_->portCheckStarted();
   checkPortWindow_.show(window_, outer.left, outer.top, checkingText(port));
   portCheck_.start(target_, port);
 }
 
 void MainWindow::portCheckArrived(LPARAM lParam) {
   const std::unique_ptr<PortCheckResult> result = takePosted<PortCheckResult>(lParam);
-  checking_ = false;
-  applyControls();
+  controller_->portCheckEnded();
   // A window the user closed meanwhile stays closed.
   if (result) checkPortWindow_.setText(findingsText(result->findings));
 }

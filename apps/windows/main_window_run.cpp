@@ -1,7 +1,7 @@
-// The updates as the main window sees them: confirmation, preparation, the
-// runs' events, the pause before a repeat, cancel and close. What happens is
-// the session's decision; this file draws it and keeps the order of the
-// Win32 side.
+// The updates as the main window draws them: what the window controller
+// asks of the window (questions, the file dialog, the pause, waiting for a
+// cancelled run), the runs' events handed to it, and closing. What happens
+// is the controller's decision; this file keeps the order of the Win32 side.
 #include "apps/windows/main_window.h"
 
 #include <commctrl.h>
@@ -9,37 +9,14 @@
 
 #include "apps/windows/confirm_dialog.h"
 #include "apps/windows/control_ids.h"
-#include "images/image_file.h"
-#include "session/image_file_failure.h"
-#include "session/trace_files.h"
 
 namespace zorvik::win {
 
-namespace {
-// Long enough for a run in the middle of an exchange to notice the cancel
-// (five attempts of about 200 ms each at worst) and close the port.
-constexpr DWORD kCloseWaitMs = 5000;
-constexpr std::chrono::milliseconds kCloseWaitStep{20};
-}  // namespace
+// ---- What the controller asks ------------------------------------------------
 
-// ---- The user's actions ------------------------------------------------------
+bool MainWindow::ask(const session::Question& question) { return confirm(window_, question); }
 
-bool MainWindow::ask(const session::Question& question) {
-  ++questionDepth_;
-  const bool yes = confirm(window_, question);
-  --questionDepth_;
-  // Events that came in while the question was open are handled next.
-  PostMessageW(window_, kResumeEventsMessage, 0, 0);
-  return yes;
-}
-
-void MainWindow::updateClicked() {
-  if (session_->running() || checking_) return;
-  if (const auto question = session::updateQuestion(options_); question && !ask(*question)) return;
-  if (auto request = prepareRun({})) session_->start(std::move(*request));
-}
-
-std::wstring MainWindow::chooseFile() {
+std::optional<session::ChosenFile> MainWindow::chooseFile() {
   // No filter: an image file may have any name. The dialog starts where the
   // last one ended, in the program's folder the first time.
   std::wstring file(32768, L'\0');
@@ -51,99 +28,27 @@ std::wstring MainWindow::chooseFile() {
   dialog.lpstrInitialDir = dialogDirectory_.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                  OFN_ENABLESIZING;
-  ++questionDepth_;
-  const BOOL picked = GetOpenFileNameW(&dialog);
-  --questionDepth_;
-  PostMessageW(window_, kResumeEventsMessage, 0, 0);
-  if (!picked) return {};
+  if (!GetOpenFileNameW(&dialog)) return std::nullopt;
   file.resize(wcslen(file.c_str()));
+  if (file.empty()) return std::nullopt;
   dialogDirectory_ = file.substr(0, dialog.nFileOffset > 0 ? dialog.nFileOffset - 1u : 0u);
-  return file;
+  const std::string name = narrow(file);
+  return session::ChosenFile{name, name, GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES};
 }
 
-void MainWindow::fileClicked() {
-  if (session_->running() || checking_) return;
-  const std::wstring fileName = chooseFile();
-  if (fileName.empty()) return;
-  if (auto request = prepareRun(fileName)) session_->start(std::move(*request));
-}
+std::string MainWindow::portName() { return narrow(windowText(control(kIdPort))); }
 
-void MainWindow::showOverview() {
-  const RECT outer = outerRect(window_);
-  overview_.execute(window_, outer.left, outer.top, outer.bottom - outer.top, fileHeader_);
-}
+bool MainWindow::readInfoOnly() { return SendMessageW(control(kIdReadInfoOnly), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-void MainWindow::fileVersionClicked() {
-  // The entry is disabled during an update: what it shows must not mix with a run.
-  if (session_->running()) return;
-  const std::wstring fileName = chooseFile();
-  if (fileName.empty() || GetFileAttributesW(fileName.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-  // Only the header is read, into a copy: a broken file leaves the header
-  // shown so far as it was.
-  ImageHeader header = fileHeader_.value_or(ImageHeader{});
-  const ImageLoadResult result = readImageFileHeader(narrow(fileName), header);
-  if (result != ImageLoadResult::Loaded) {
-    CheckedImageFile failed;
-    failed.load = result;
-    showMessage(session::imageFileFailure(narrow(fileName), failed));
-    return;
-  }
-  fileHeader_ = header;
-  showOverview();
-}
+bool MainWindow::traceChecked() { return SendMessageW(control(kIdWriteTrace), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-// The request of a new update from what the window holds; none when the
-// chosen image file cannot be sent whole (the user has been told why, and
-// nothing was sent: sending a built-in image instead would surprise the user,
-// and a damaged file must never get as far as the logger).
-std::optional<RunRequest> MainWindow::prepareRun(const std::wstring& fileName) {
-  reportWindow_->clear();
-  // The overview shows a file's header only until the next update.
-  fileHeader_.reset();
-  RunRequest request;
-  request.port = narrow(windowText(control(kIdPort)));
-  request.options = options_.runOptions;
-  request.options.readInfoOnly = SendMessageW(control(kIdReadInfoOnly), BM_GETCHECK, 0, 0) == BST_CHECKED;
-  if (!fileName.empty()) {
-    const CheckedImageFile checked = loadCheckedImageFile(narrow(fileName));
-    if (!checked.file) {
-      refuseRun(session::imageFileFailure(narrow(fileName), checked));
-      return std::nullopt;
-    }
-    request.images = ImageSource(checked.file);
-    fileHeader_ = checked.file->header;  // the overview shows what was sent
-  }
-  if (!openTrace(request)) return std::nullopt;
-  return request;
-}
+std::string MainWindow::pathText(const std::filesystem::path& path) { return path.string(); }
 
-// With "Write trace" checked, the update's bytes and events go to a new file
-// in the user's trace folder, which the report names. An update that was to
-// be traced does not start untraced: the trace was asked for because
-// something needs looking into.
-bool MainWindow::openTrace(RunRequest& request) {
-  if (!options_.serviceMode || SendMessageW(control(kIdWriteTrace), BM_GETCHECK, 0, 0) != BST_CHECKED) return true;
-  session::OpenedTrace opened =
-      session::openTraceFile(session::defaultTraceDirectory(), request.port, std::chrono::system_clock::now());
-  if (!opened.trace) {
-    refuseRun("Cannot write the trace: " + opened.problem);
-    return false;
-  }
-  request.trace = std::move(opened.trace);
-  report("Trace: " + opened.path.string());
-  return true;
-}
-
-// An update that cannot start: the reason where the run's own would stand.
-void MainWindow::refuseRun(const std::string& text) {
-  report(text);
-  setStatus(text);
-  showMessage(text);
-}
-
-// ---- What the session draws ---------------------------------------------------
+// ---- What the controller draws ---------------------------------------------------
 
 void MainWindow::report(const std::string& text) { reportWindow_->add(text); }
+
+void MainWindow::clearReport() { reportWindow_->clear(); }
 
 void MainWindow::setStatus(const std::string& text) {
   const std::wstring wide = widen(text);
@@ -167,13 +72,28 @@ void MainWindow::showMessage(const std::string& text) {
   messageWindow_.show(window_, text, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top);
 }
 
+void MainWindow::showOverview(const std::optional<ImageHeader>& fileHeader) {
+  const RECT outer = outerRect(window_);
+  overview_.execute(window_, outer.left, outer.top, outer.bottom - outer.top, fileHeader);
+}
+
 void MainWindow::beep() { MessageBeep(MB_OK); }
 
-void MainWindow::showControls(const session::Controls& controls) {
-  controls_ = controls;
+void MainWindow::showControls(const session::WindowControls& controls) {
   // An update that has ended no longer holds up the end of the Windows session.
   if (!controls.cancelShown) ShutdownBlockReasonDestroy(window_);
-  applyControls();
+  // Taken first: disabling the control that has the focus takes it away.
+  const HWND focus = GetFocus();
+  EnableWindow(control(kIdUpdate), controls.updateEnabled);
+  EnableWindow(control(kIdFile), controls.fileEnabled);
+  EnableWindow(control(kIdPort), controls.portEnabled);
+  // Shown before the other is hidden, so that the focus has somewhere to go.
+  ShowWindow(control(kIdCancel), controls.cancelShown ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(control(kIdClose), controls.closeShown ? SW_SHOWNA : SW_HIDE);
+  const auto menuState = [](bool enabled) { return UINT{MF_BYCOMMAND} | (enabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED}); };
+  EnableMenuItem(infoMenu_, kIdMenuFileVersion, menuState(controls.fileVersionEnabled));
+  EnableMenuItem(infoMenu_, kIdMenuCheckPort, menuState(controls.checkPortEnabled));
+  keepFocusUsable(focus);
   busy_ = controls.busyCursor;
   if (reportWindow_) reportWindow_->setBusy(busy_);
   // The cursor changes at once where it stands over the program, not only
@@ -183,61 +103,32 @@ void MainWindow::showControls(const session::Controls& controls) {
   if (isOurs(WindowFromPoint(at))) SetCursor(LoadCursorW(nullptr, busy_ ? IDC_WAIT : IDC_ARROW));
 }
 
-void MainWindow::applyControls() {
-  // Taken first: disabling the control that has the focus takes it away.
-  const HWND focus = GetFocus();
-  // A port check has the port open: no update may start meanwhile, and no
-  // second check. "Check port" waits for an update's end as "File version" does.
-  EnableWindow(control(kIdUpdate), controls_.updateEnabled && !checking_);
-  EnableWindow(control(kIdFile), controls_.fileEnabled && !checking_);
-  EnableWindow(control(kIdPort), controls_.portEnabled);
-  // Shown before the other is hidden, so that the focus has somewhere to go.
-  ShowWindow(control(kIdCancel), controls_.cancelShown ? SW_SHOWNA : SW_HIDE);
-  ShowWindow(control(kIdClose), controls_.closeShown ? SW_SHOWNA : SW_HIDE);
-  const auto menuState = [](bool enabled) { return UINT{MF_BYCOMMAND} | (enabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED}); };
-  EnableMenuItem(infoMenu_, kIdMenuFileVersion, menuState(controls_.fileVersionEnabled));
-  EnableMenuItem(infoMenu_, kIdMenuCheckPort, menuState(controls_.fileVersionEnabled && !checking_));
-  keepFocusUsable(focus);
-}
+// ---- The event loop ---------------------------------------------------------------
 
 void MainWindow::startPause(std::chrono::milliseconds pause) {
-  // The window takes no input and handles no other event for the pause, but
-  // keeps painting (preTranslate drops the input).
-  pausing_ = true;
+  // preTranslate drops the input meanwhile; painting and timers go on.
   SetTimer(window_, kPauseTimer, static_cast<UINT>(pause.count()), nullptr);
 }
 
 void MainWindow::pauseOver() {
   KillTimer(window_, kPauseTimer);
-  if (!pausing_) return;
-  pausing_ = false;
-  session_->pauseOver();
-  if (closeAfterPause_) {
-    // Asked now, as the closing would have waited for the pause.
-    closeAfterPause_ = false;
-    PostMessageW(window_, WM_CLOSE, 0, 0);
-  }
-  PostMessageW(window_, kResumeEventsMessage, 0, 0);
+  controller_->pauseOver();
 }
 
-// ---- Events of the runs -------------------------------------------------------
+void MainWindow::processEventsLater() { PostMessageW(window_, kResumeEventsMessage, 0, 0); }
+
+void MainWindow::closeLater() { PostMessageW(window_, WM_CLOSE, 0, 0); }
+
+void MainWindow::keepPainting() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) DispatchMessageW(&msg);
+}
+
+void MainWindow::forgetRunEvents() { target_->detach(); }
 
 void MainWindow::runEventArrived(LPARAM lParam) {
-  const std::unique_ptr<RunEvent> event = takeRunEvent(lParam);
-  if (!event) return;
-  pending_.push_back(std::move(*event));
-  processRunEvents();
-}
-
-void MainWindow::processRunEvents() {
-  if (handling_) return;  // the outer call goes on with the queue
-  handling_ = true;
-  while (!pending_.empty() && !pausing_ && questionDepth_ == 0 && !closing_) {
-    const RunEvent event = std::move(pending_.front());
-    pending_.pop_front();
-    session_->handleEvent(event);
-  }
-  handling_ = false;
+  std::unique_ptr<RunEvent> event = takeRunEvent(lParam);
+  if (event) controller_->runEventArrived(std::move(*event));
 }
 
 // ---- Closing --------------------------------------------------------------------
@@ -245,14 +136,8 @@ void MainWindow::processRunEvents() {
 void MainWindow::closeRequested() {
   // A modal window open over this one (a question, the final message) is
   // answered first, as with any disabled window.
-  if (closing_ || !IsWindowEnabled(window_)) return;
-  if (pausing_) {
-    closeAfterPause_ = true;
-    return;
-  }
-  if (session_->running() && !ask(session::closeQuestion())) return;
-  if (session_->running()) abandonUpdate();
-  DestroyWindow(window_);
+  if (!IsWindowEnabled(window_)) return;
+  if (controller_->closeRequested()) DestroyWindow(window_);
 }
 
 // Windows asks before it logs off or shuts down. A logger stopped half-way
@@ -260,7 +145,7 @@ void MainWindow::closeRequested() {
 // during a run the window asks Windows to wait, and says why in the list
 // Windows shows the user.
 bool MainWindow::endSessionAllowed() {
-  if (!session_->running()) {
+  if (!controller_->running()) {
     ShutdownBlockReasonDestroy(window_);
     return true;
   }
@@ -272,24 +157,9 @@ bool MainWindow::endSessionAllowed() {
 // it): the run stops at its next exchange and releases the port, and the
 // program ends on its own terms before Windows ends it.
 void MainWindow::sessionEnding() {
-  if (session_->running()) abandonUpdate();
+  controller_->abandonUpdate();
   ShutdownBlockReasonDestroy(window_);
   DestroyWindow(window_);
-}
-
-void MainWindow::abandonUpdate() {
-  // Stop the run at its next exchange attempt and let it release the port
-  // before the program goes; the window keeps painting meanwhile but
-  // handles no more of its events and no input.
-  closing_ = true;
-  session_->cancel();
-  const DWORD started = GetTickCount();
-  while (!session_->waitForRun(kCloseWaitStep) && GetTickCount() - started < kCloseWaitMs) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) DispatchMessageW(&msg);
-  }
-  target_->detach();
-  session_->abandon();
 }
 
 }  // namespace zorvik::win

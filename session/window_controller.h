@@ -1,0 +1,196 @@
+// What a desktop window does around its updates, without any toolkit: the
+// request made from what the window holds (port, "Read info only", an image
+// file, "Write trace"), refusing an update that cannot start, "File version",
+// the question before an update and before closing during one, the runs'
+// events held back while the window must not handle them, closing during a
+// run, and which controls may be used. It sits on one UpdateSession; the Qt
+// window and the Windows window implement a WindowView and only draw what it
+// says and forward what the user does.
+//
+// Thread safety: used by the window's thread only, as the session is. The
+// runs post to the sink in the setup; bringing their events back to the
+// window's thread (runEventArrived) is the window's part.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/events.h"
+#include "engine/run_request.h"
+#include "engine/startup_options.h"
+#include "images/image_header.h"
+#include "link/sleeper.h"
+#include "session/session_view.h"
+#include "session/update_session.h"
+
+namespace zorvik::session {
+
+// Long enough for a run in the middle of an exchange to notice the cancel
+// (five attempts of about 200 ms each at worst) and close the port.
+constexpr std::chrono::milliseconds kCloseWait{5000};
+
+// The controls of the window: the session's, less what a port check under
+// way keeps off (a check and an update must not both reach for the port).
+struct WindowControls {
+  bool updateEnabled = true;
+  bool fileEnabled = true;
+  bool fileVersionEnabled = true;
+  bool portEnabled = true;
+  bool stationEnabled = true;
+  bool checkPortEnabled = true;
+  bool cancelShown = false;
+  bool closeShown = true;
+  bool busyCursor = false;
+  friend bool operator==(const WindowControls&, const WindowControls&) = default;
+};
+
+WindowControls windowControls(const Controls& session, bool checkingPort);
+
+// A file the user picked in the window's file dialog.
+struct ChosenFile {
+  std::string path;       // as the file is opened (the platform's encoding)
+  std::string shownName;  // as the user knows it, for the texts
+  bool exists = true;     // still there when the dialog closed
+};
+
+// What the controller asks of a window. All calls come on the window's
+// thread, from inside a call the window made into the controller.
+class WindowView {
+ public:
+  virtual ~WindowView() = default;
+
+  // Drawing, as SessionView describes each.
+  virtual void report(const std::string& text) = 0;
+  virtual void setStatus(const std::string& text) = 0;
+  virtual void setProgress(int percent) = 0;
+  virtual void setLineProgress(const LineProgress& progress) = 0;
+  virtual void setTaskbarTitle(const std::string& title) = 0;
+  virtual void setCaption(const std::string& /*caption*/) {}
+  virtual void showMessage(const std::string& text) = 0;
+  virtual void beep() = 0;
+  virtual void showControls(const WindowControls& controls) = 0;
+  // Empties the report before a new update.
+  virtual void clearReport() = 0;
+  // The firmware overview: the built-in images, `fileHeader` on top if set.
+  virtual void showOverview(const std::optional<ImageHeader>& fileHeader) = 0;
+
+  // Modal, and the window's events go on meanwhile.
+  virtual bool ask(const Question& question) = 0;
+  virtual std::optional<ChosenFile> chooseFile() = 0;
+
+  // What the window holds.
+  virtual std::string portName() = 0;  // the port box, as the port is opened
+  virtual bool readInfoOnly() = 0;
+  virtual bool traceChecked() = 0;
+  virtual std::string pathText(const std::filesystem::path& path) = 0;  // a file's name for the report
+
+  // The window's event loop. Each "later" comes from the loop, after the
+  // call that asked for it has returned.
+  // Call WindowController::pauseOver() once `pause` has passed; meanwhile
+  // the window takes no input (see WindowController::pausing()).
+  virtual void startPause(std::chrono::milliseconds pause) = 0;
+  virtual void processEventsLater() = 0;  // call WindowController::processRunEvents()
+  virtual void closeLater() = 0;          // ask to close the window again
+  // Let the window paint for a moment, taking no input, while a cancelled
+  // run is waited for.
+  virtual void keepPainting() = 0;
+  // The runs post into nothing from now on (the window is going).
+  virtual void forgetRunEvents() = 0;
+};
+
+struct WindowSetup {
+  SessionSetup session;
+  StartupOptions options;
+  std::shared_ptr<Sleeper> sleeper;       // the runs' fixed pauses; null: real ones
+  std::filesystem::path traceDirectory;   // "Write trace" files; empty: the per-user default
+  std::chrono::milliseconds closeWait = kCloseWait;  // for a cancelled run to let go of its port
+};
+
+class WindowController final : private SessionView {
+ public:
+  WindowController(WindowView& view, WindowSetup setup);
+  WindowController(const WindowController&) = delete;
+  WindowController& operator=(const WindowController&) = delete;
+
+  const StartupOptions& options() const { return setup_.options; }
+  bool running() const { return session_.running(); }
+  // The pause before a repeat: the window takes no input.
+  bool pausing() const { return pausing_; }
+  // Neither an update nor a port check has the port.
+  bool portFree() const { return !session_.running() && !checkingPort_; }
+  // The header "File version" read, or the image file's the last update sent.
+  const std::optional<ImageHeader>& fileHeader() const { return fileHeader_; }
+
+  // Status, caption, idle controls and task-bar title, as at start-up.
+  void showIdle();
+
+  // The user's actions.
+  void updateClicked();
+  void fileClicked();
+  void cancelClicked();
+  void fileVersionClicked();
+  void firmwareClicked();
+  // The window is asked to close: true when it may go now. During the pause
+  // the question waits for its end; during a run it is asked, and "Yes"
+  // cancels the run and waits (painting) for it to let go of the port.
+  bool closeRequested();
+  // The window goes without asking (the system's session ends): as "Yes".
+  void abandonUpdate();
+
+  // "Check port": the window's own check of the port box's port.
+  void portCheckStarted();
+  void portCheckEnded();
+
+  // A run's event, on the window's thread in posting order.
+  void runEventArrived(RunEvent event);
+  // Handles the events held back, unless the window still must not.
+  void processRunEvents();
+  // The pause asked for by WindowView::startPause has passed.
+  void pauseOver();
+
+ private:
+  bool ask(const Question& question);
+  std::optional<ChosenFile> chooseFile();
+  std::optional<RunRequest> prepareRun(const std::optional<ChosenFile>& file);
+  bool openTrace(RunRequest& request);
+  void refuseRun(const std::string& text);
+  void drawControls();
+
+  // SessionView: drawn by the window, the pause and the controls kept here.
+  void report(const std::string& text) override { view_.report(text); }
+  void setStatus(const std::string& text) override { view_.setStatus(text); }
+  void setProgress(int percent) override { view_.setProgress(percent); }
+  void setLineProgress(const LineProgress& progress) override { view_.setLineProgress(progress); }
+  void setTaskbarTitle(const std::string& title) override { view_.setTaskbarTitle(title); }
+  void setCaption(const std::string& caption) override { view_.setCaption(caption); }
+  void showMessage(const std::string& text) override { view_.showMessage(text); }
+  void beep() override { view_.beep(); }
+  void showControls(const Controls& controls) override;
+  void startPause(std::chrono::milliseconds pause) override;
+
+  enum class Closing { No, Waiting, Done };
+
+  WindowView& view_;
+  WindowSetup setup_;
+  UpdateSession session_;
+  Controls sessionControls_ = controlsFor(false);
+  bool checkingPort_ = false;
+  std::optional<ImageHeader> fileHeader_;
+
+  // Update events wait here while the window must not handle them (the pause
+  // before a repeat, an open question or file dialog, the closing) and while
+  // one is being handled, so that they are handled one at a time in posting
+  // order.
+  std::deque<RunEvent> pending_;
+  bool handling_ = false;
+  bool pausing_ = false;
+  int questionDepth_ = 0;
+  Closing closing_ = Closing::No;
+  bool closeAfterPause_ = false;
+};
+
+}  // namespace zorvik::session
