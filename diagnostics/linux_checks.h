@@ -39,8 +39,4 @@ struct HolderScan {
 // device as the kernel names it, /dev/ttyUSB0), this process left out.
 HolderScan processesHolding(const std::string& systemPath, const std::filesystem::path& procRoot);
 
-// The loggers' ports in a sysfs tree: the ttys whose device is served by
-// ftdi_sio, as /dev nodes in natural order (the rule of ports::listLoggerPorts).
-std::vector<std::string> sysfsLoggerPorts(const std::filesystem::path& sysRoot);
-
 }  // namespace zorvik::diagnostics
