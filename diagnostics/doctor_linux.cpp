@@ -1,5 +1,6 @@
-// Linux: the port's device node, its tty in sysfs and the USB device above
-// it, the processes in /proc, udev's rules directories and database. Every
+// Linux: the port's device node, what its description says (its tty in
+// sysfs, the USB device above it), the processes that hold it, udev's rules
+// directories and database. Every
 // path is taken below the SystemRoots; texts name the places as a person
 // finds them on the machine (/dev/ttyUSB0, /usr/lib/udev/rules.d/...).
 #include <grp.h>
@@ -23,6 +24,7 @@
 #include "ports/adapter_identity.h"
 #include "ports/port_description.h"
 #include "ports/port_rules.h"
+#include "ports/process_table.h"
 
 namespace zorvik::diagnostics {
 namespace {
@@ -37,28 +39,10 @@ constexpr std::string_view kDevPrefix = "/dev/";
 constexpr std::string_view kAclAttribute = "system.posix_acl_access";
 constexpr std::size_t kMaxAclBytes = 64 * 1024;
 
-std::string readFirstLine(const fs::path& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
-
 std::optional<std::string> readWhole(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool allDigits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// "minicom" for pid 1234; "?" when the process has gone meanwhile.
-std::string processName(const fs::path& procRoot, int pid) {
-  const std::string name = readFirstLine(procRoot / std::to_string(pid) / "comm");
-  return name.empty() ? "?" : name;
 }
 
 // ---- The device node --------------------------------------------------------
@@ -181,26 +165,6 @@ OurRule ourRule(const std::vector<RulesFile>& rules) {
 std::optional<std::string> udevDatabase(const TtyFacts& tty, const SystemRoots& roots) {
   if (tty.port.deviceNumbers.empty()) return std::nullopt;
   return readWhole(roots.runUdev / "data" / ("c" + tty.port.deviceNumbers));
-}
-
-// ---- Processes ---------------------------------------------------------------
-
-std::vector<int> processIds(const fs::path& procRoot) {
-  std::vector<int> pids;
-  std::error_code ec;
-  for (fs::directory_iterator it(procRoot, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (allDigits(name) && name.size() < 10) pids.push_back(std::stoi(name));
-  }
-  std::sort(pids.begin(), pids.end());
-  return pids;
-}
-
-bool processRunning(const fs::path& procRoot, std::string_view comm) {
-  for (const int pid : processIds(procRoot)) {
-    if (readFirstLine(procRoot / std::to_string(pid) / "comm") == comm) return true;
-  }
-  return false;
 }
 
 // ---- The findings ------------------------------------------------------------
@@ -328,7 +292,7 @@ Finding permissionCheck(const DeviceNode& node, const TtyFacts& tty, const OurRu
   return permissionFinding(facts, user);
 }
 
-Finding holderFinding(const HolderScan& scan) {
+Finding holderFinding(const ports::HolderScan& scan) {
   if (scan.holders.empty()) {
     std::string found = "no other process has it open";
     if (scan.unreadable > 0) {
@@ -432,30 +396,6 @@ UserAccount currentUser() {
   return user;
 }
 
-HolderScan processesHolding(const std::string& systemPath, const fs::path& procRoot) {
-  HolderScan scan;
-  std::error_code selfError;
-  const std::string self = fs::read_symlink(procRoot / "self", selfError).string();
-  for (const int pid : processIds(procRoot)) {
-    if (std::to_string(pid) == self) continue;
-    std::error_code ec;
-    fs::directory_iterator it(procRoot / std::to_string(pid) / "fd", ec);
-    if (ec) {
-      if (ec == std::errc::permission_denied) ++scan.unreadable;
-      continue;  // otherwise the process ended meanwhile
-    }
-    for (fs::directory_iterator end; it != end; it.increment(ec)) {
-      std::error_code linkError;
-      if (fs::read_symlink(it->path(), linkError).string() == systemPath) {
-        scan.holders.push_back({pid, processName(procRoot, pid)});
-        break;
-      }
-      if (ec) break;
-    }
-  }
-  return scan;
-}
-
 detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& roots, const UserAccount& user) {
   detail::PlatformChecks checks;
   const DeviceNode node = resolveDevice(port, roots);
@@ -485,10 +425,10 @@ detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& r
     checks.findings.push_back(ruleFinding(rule, database));
   }
   checks.findings.push_back(permissionCheck(node, tty, rule, user));
-  checks.findings.push_back(holderFinding(processesHolding(node.systemPath, roots.proc)));
+  checks.findings.push_back(holderFinding(ports::processesHolding(node.systemPath, roots.proc)));
   if (tty.usb()) {
-    checks.findings.push_back(modemManagerFinding(processRunning(roots.proc, "ModemManager"), rule, database));
-    checks.findings.push_back(brlttyFinding(rules, tty, processRunning(roots.proc, "brltty")));
+    checks.findings.push_back(modemManagerFinding(ports::processRunning("ModemManager", roots.proc), rule, database));
+    checks.findings.push_back(brlttyFinding(rules, tty, ports::processRunning("brltty", roots.proc)));
   }
   if (tty.port.driver == kLoggerSerialDriver) checks.findings.push_back(latencyCheck(tty, rule));
   return checks;
@@ -508,7 +448,7 @@ std::optional<Explanation> platformExplanation(const std::string& port, const Fa
                                                const SystemRoots& roots) {
   const DeviceNode node = resolveDevice(port, roots);
   if (failure.kind == FailureKind::Busy) {
-    const HolderScan scan = processesHolding(node.systemPath, roots.proc);
+    const ports::HolderScan scan = ports::processesHolding(node.systemPath, roots.proc);
     if (scan.holders.empty()) return std::nullopt;
     const Finding holder = holderFinding(scan);
     return Explanation{holder.found, holder.fix};
