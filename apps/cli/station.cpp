@@ -115,7 +115,7 @@ int runStation(const StationPlan& plan, Console& console) {
   station::StationLoop loop(plan.watchDir, plan.interruptFd);
   station::StationSetup setup;
   setup.watchDir = plan.watchDir;
-  setup.namePrefix = plan.namePrefix;
+  setup.links = plan.links;
   setup.options = plan.options;
   setup.images = plan.images;
   setup.imagePolicy = plan.imagePolicy;

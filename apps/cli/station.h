@@ -18,12 +18,13 @@
 #include "engine/run_request.h"
 #include "link/cancel_token.h"
 #include "session/failure_texts.h"
+#include "station/station_policy.h"
 
 namespace zorvik::cli {
 
 struct StationPlan {
   std::filesystem::path watchDir;
-  std::string namePrefix;  // only links whose name starts so; empty: any link
+  station::LinkChoice links = station::LinkChoice::everyLink();  // which links in it are loggers
   RunOptions options;
   ImageSource images;
   std::string imagePolicy;  // how the image is chosen, in words, for the start line
