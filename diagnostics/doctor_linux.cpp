@@ -21,7 +21,6 @@
 #include "diagnostics/doctor_texts.h"
 #include "diagnostics/linux_checks.h"
 #include "diagnostics/udev_rules.h"
-#include "ports/adapter_identity.h"
 #include "ports/port_description.h"
 #include "ports/port_rules.h"
 #include "ports/process_table.h"

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ports/port_description.h"
+
 namespace zorvik::ports {
 
 // Empty strings where a part is unknown: a pseudo-terminal or a built-in
@@ -16,9 +18,6 @@ struct AdapterIdentity {
   std::string byIdName;   // the by-id link's file name, e.g. "usb-FTDI_..._FT4ABC12-if00-port0"
   friend bool operator==(const AdapterIdentity&, const AdapterIdentity&) = default;
 };
-
-// The by-id directory that udev's persistent-name rules fill.
-constexpr std::string_view kSerialByIdDir = "/dev/serial/by-id";
 
 // The two parts of the port's description (port_description.h) a person
 // checks the adapter by. Windows: both empty.

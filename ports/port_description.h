@@ -48,6 +48,9 @@ struct PortDescription {
 // the serial port map and the FTDI driver's device parameters.
 PortDescription describePort(const std::string& port);
 
+// The by-id directory that udev's persistent-name rules fill.
+constexpr std::string_view kSerialByIdDir = "/dev/serial/by-id";
+
 #ifndef _WIN32
 
 // Where Linux keeps what the reader reads. Every place is a parameter, so
@@ -57,7 +60,7 @@ PortDescription describePort(const std::string& port);
 struct DeviceRoots {
   std::filesystem::path sys = "/sys";
   std::filesystem::path dev = "/dev";
-  std::filesystem::path byId = "/dev/serial/by-id";
+  std::filesystem::path byId = kSerialByIdDir;
 };
 
 // The port below roots.dev ("ttyUSB0" is roots.dev/ttyUSB0, as is

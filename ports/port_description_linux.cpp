@@ -6,6 +6,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "ports/first_line.h"
 #include "ports/port_description.h"
 #include "ports/port_lister.h"
 
@@ -14,18 +15,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using detail::readFirstLine;
+
 constexpr std::string_view kDevPrefix = "/dev/";
 // A USB device is at most this many levels above its tty's device in sysfs
 // (port, interface, device); the walk stops earlier at the sysfs root.
 constexpr int kMaxUsbDepth = 4;
-
-std::string readFirstLine(const fs::path& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
 
 std::string readWhole(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

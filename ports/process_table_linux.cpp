@@ -8,6 +8,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "ports/first_line.h"
 #include "ports/process_table.h"
 
 namespace zorvik::ports {
@@ -15,13 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFirstLine(const fs::path& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
+using detail::readFirstLine;
 
 bool allDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });

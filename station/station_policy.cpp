@@ -1,6 +1,5 @@
 #include "station/station_policy.h"
 
-#include "ports/adapter_identity.h"
 #include "ports/port_rules.h"
 
 namespace zorvik::station {

@@ -83,15 +83,6 @@ TEST(PortDescription, ReadsTheTtyTheUsbDeviceAboveItAndItsLink) {
   }
 }
 
-TEST(PortDescription, LoggerPortsAreTheFtdiTtysInNaturalOrder) {
-  FakeSystem system;
-  ASSERT_TRUE(system.ready());
-  for (const char* name : {"ttyUSB10", "ttyUSB1", "ttyUSB0"}) system.addUsbTty({.name = name});
-  system.addUsbTty({.name = "ttyACM0", .driver = "cdc_acm"});
-  std::filesystem::create_directories(system.path("sys/class/tty/tty1"));
-  EXPECT_EQ(listLoggerPorts(rootsOf(system)), (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB10"}));
-}
-
 TEST(PortDescription, ThisSystemsPortsDescribeThemselves) {
   // Whatever is plugged in here: each logger port is a tty of the loggers'
   // driver, and names itself.

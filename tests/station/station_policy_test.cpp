@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "ports/adapter_identity.h"
 #include "station/station_policy.h"
 
 namespace zorvik::station {
