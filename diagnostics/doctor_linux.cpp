@@ -1,5 +1,6 @@
-// Linux: the port's device node, its tty in sysfs and the USB device above
-// it, the processes in /proc, udev's rules directories and database. Every
+// Linux: the port's device node, what its description says (its tty in
+// sysfs, the USB device above it), the processes that hold it, udev's rules
+// directories and database. Every
 // path is taken below the SystemRoots; texts name the places as a person
 // finds them on the machine (/dev/ttyUSB0, /usr/lib/udev/rules.d/...).
 #include <grp.h>
@@ -20,8 +21,9 @@
 #include "diagnostics/doctor_texts.h"
 #include "diagnostics/linux_checks.h"
 #include "diagnostics/udev_rules.h"
-#include "ports/adapter_identity.h"
+#include "ports/port_description.h"
 #include "ports/port_rules.h"
+#include "ports/process_table.h"
 
 namespace zorvik::diagnostics {
 namespace {
@@ -33,35 +35,13 @@ using ports::kLoggerSerialDriver;
 constexpr std::string_view kListPorts = "see zorvik-updater-cli --list-ports";
 constexpr std::string_view kInstallRule = "install the package's rule (sudo apt install ./zorvik-updater_*.deb)";
 constexpr std::string_view kDevPrefix = "/dev/";
-constexpr std::uint16_t kFtdiVendor = 0x0403;
 constexpr std::string_view kAclAttribute = "system.posix_acl_access";
 constexpr std::size_t kMaxAclBytes = 64 * 1024;
-// A USB device is at most this many levels above its tty's device in sysfs
-// (port, interface, device); the walk stops earlier at the sysfs root.
-constexpr int kMaxUsbDepth = 4;
-
-std::string readFirstLine(const fs::path& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
 
 std::optional<std::string> readWhole(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool allDigits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// "minicom" for pid 1234; "?" when the process has gone meanwhile.
-std::string processName(const fs::path& procRoot, int pid) {
-  const std::string name = readFirstLine(procRoot / std::to_string(pid) / "comm");
-  return name.empty() ? "?" : name;
 }
 
 // ---- The device node --------------------------------------------------------
@@ -100,56 +80,25 @@ DeviceNode resolveDevice(const std::string& port, const SystemRoots& roots) {
   return node;
 }
 
-// ---- The tty in sysfs and the USB device above it --------------------------
+// ---- The tty and the USB device above it -------------------------------------
 
 struct TtyFacts {
   std::string kernelName;  // ttyUSB0, pts/3
   bool pseudoTerminal = false;
-  std::string driver;      // of the tty's device: ftdi_sio, serial8250; empty: none
-  bool usb = false;
-  std::uint16_t vendor = 0;
-  std::uint16_t product = 0;
-  std::string usbId;       // "0403:6001" as sysfs spells it
-  std::string usbSerial;
-  std::string devNumbers;  // "188:0"
+  ports::PortDescription port;  // driver, USB device, latency timer, by-id name
+  bool usb() const { return port.usb.has_value(); }
+  std::string usbId() const { return port.usb ? ports::usbIdText(*port.usb) : std::string(); }
 };
 
-std::optional<fs::path> usbDeviceAbove(const fs::path& ttyDevice, const fs::path& sysRoot) {
-  std::error_code ec;
-  const fs::path root = fs::weakly_canonical(sysRoot, ec);
-  fs::path at = fs::canonical(ttyDevice, ec);
-  if (ec) return std::nullopt;
-  for (int depth = 0; depth <= kMaxUsbDepth && !at.empty() && at != root && at != at.root_path(); ++depth) {
-    std::error_code existsError;
-    if (fs::exists(at / "idVendor", existsError) && fs::exists(at / "idProduct", existsError)) return at;
-    at = at.parent_path();
-  }
-  return std::nullopt;
+ports::DeviceRoots deviceRoots(const SystemRoots& roots) {
+  return {roots.sys, roots.dev, roots.dev / "serial" / "by-id"};
 }
 
 TtyFacts readTty(const DeviceNode& node, const SystemRoots& roots) {
   TtyFacts tty;
   if (node.systemPath.rfind(kDevPrefix, 0) == 0) tty.kernelName = node.systemPath.substr(kDevPrefix.size());
   tty.pseudoTerminal = tty.kernelName.rfind("pts/", 0) == 0;
-  if (tty.kernelName.empty() || tty.kernelName.find('/') != std::string::npos) return tty;
-  const fs::path ttyDir = roots.sys / "class" / "tty" / tty.kernelName;
-  std::error_code ec;
-  const fs::path driverLink = fs::read_symlink(ttyDir / "device" / "driver", ec);
-  if (!ec) tty.driver = driverLink.filename().string();
-  tty.devNumbers = readFirstLine(ttyDir / "dev");
-  if (const auto usb = usbDeviceAbove(ttyDir / "device", roots.sys)) {
-    const std::string vendorText = readFirstLine(*usb / "idVendor");
-    const std::string productText = readFirstLine(*usb / "idProduct");
-    const auto vendor = parseUsbId(vendorText);
-    const auto product = parseUsbId(productText);
-    if (vendor && product) {
-      tty.usb = true;
-      tty.vendor = *vendor;
-      tty.product = *product;
-      tty.usbId = vendorText + ":" + productText;
-      tty.usbSerial = readFirstLine(*usb / "serial");
-    }
-  }
+  tty.port = ports::describePort(node.path.string(), deviceRoots(roots));
   return tty;
 }
 
@@ -213,28 +162,8 @@ OurRule ourRule(const std::vector<RulesFile>& rules) {
 
 // The device's entry in udev's database; nothing where udev keeps none.
 std::optional<std::string> udevDatabase(const TtyFacts& tty, const SystemRoots& roots) {
-  if (tty.devNumbers.empty()) return std::nullopt;
-  return readWhole(roots.runUdev / "data" / ("c" + tty.devNumbers));
-}
-
-// ---- Processes ---------------------------------------------------------------
-
-std::vector<int> processIds(const fs::path& procRoot) {
-  std::vector<int> pids;
-  std::error_code ec;
-  for (fs::directory_iterator it(procRoot, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (allDigits(name) && name.size() < 10) pids.push_back(std::stoi(name));
-  }
-  std::sort(pids.begin(), pids.end());
-  return pids;
-}
-
-bool processRunning(const fs::path& procRoot, std::string_view comm) {
-  for (const int pid : processIds(procRoot)) {
-    if (readFirstLine(procRoot / std::to_string(pid) / "comm") == comm) return true;
-  }
-  return false;
+  if (tty.port.deviceNumbers.empty()) return std::nullopt;
+  return readWhole(roots.runUdev / "data" / ("c" + tty.port.deviceNumbers));
 }
 
 // ---- The findings ------------------------------------------------------------
@@ -255,13 +184,14 @@ Finding deviceFinding(const DeviceNode& node) {
 
 Finding driverFinding(const DeviceNode& node, const TtyFacts& tty) {
   const std::string pick = "for a real logger pick its USB port: " + std::string(kListPorts);
-  if (tty.driver == kLoggerSerialDriver) {
-    return {"driver", Level::Ok, "ftdi_sio: an FTDI USB serial adapter" + (tty.usb ? " (USB " + tty.usbId + ")" : ""),
+  const std::string& driver = tty.port.driver;
+  if (driver == kLoggerSerialDriver) {
+    return {"driver", Level::Ok, "ftdi_sio: an FTDI USB serial adapter" + (tty.usb() ? " (USB " + tty.usbId() + ")" : ""),
             {}};
   }
-  if (tty.usb) {
+  if (tty.usb()) {
     return {"driver", Level::Warning,
-            (tty.driver.empty() ? std::string("no driver") : tty.driver) + " (USB " + tty.usbId +
+            (driver.empty() ? std::string("no driver") : driver) + " (USB " + tty.usbId() +
                 "): not an FTDI adapter, which the loggers' cables have",
             "connect the logger through its own USB cable"};
   }
@@ -269,18 +199,18 @@ Finding driverFinding(const DeviceNode& node, const TtyFacts& tty) {
     return {"driver", Level::Warning,
             "not a USB adapter: " + node.systemPath + " is a pseudo-terminal (as the simulated logger uses)", pick};
   }
-  if (!tty.driver.empty()) {
-    return {"driver", Level::Warning, "not a USB adapter: a built-in serial port (driver " + tty.driver + ")", pick};
+  if (!driver.empty()) {
+    return {"driver", Level::Warning, "not a USB adapter: a built-in serial port (driver " + driver + ")", pick};
   }
   return {"driver", Level::Warning, "not a USB adapter: no driver serves " + node.systemPath, pick};
 }
 
-Finding adapterFinding(const DeviceNode& node, const TtyFacts& tty, const SystemRoots& roots) {
-  const ports::AdapterIdentity identity = ports::adapterIdentity(node.path.string(), roots.dev / "serial" / "by-id");
-  const std::string serial = !tty.usbSerial.empty() ? tty.usbSerial : identity.usbSerial;
+Finding adapterFinding(const TtyFacts& tty) {
+  const std::string& serial = tty.port.usbSerial;
+  const std::string& byIdName = tty.port.byIdName;
   std::string found = serial.empty() ? std::string("no USB serial number") : "USB serial number " + serial;
-  found += identity.byIdName.empty() ? std::string(", no /dev/serial/by-id link")
-                                     : ", " + std::string(ports::kSerialByIdDir) + "/" + identity.byIdName;
+  found += byIdName.empty() ? std::string(", no /dev/serial/by-id link")
+                            : ", " + std::string(ports::kSerialByIdDir) + "/" + byIdName;
   return {"adapter", Level::Ok, found, {}};
 }
 
@@ -356,12 +286,12 @@ Finding permissionCheck(const DeviceNode& node, const TtyFacts& tty, const OurRu
     facts.kernelAllows = allowed;
     if (!allowed) facts.refusalText = std::generic_category().message(errno);
   }
-  facts.usbAdapter = tty.usb;
+  facts.usbAdapter = tty.usb();
   facts.ruleInstalled = rule.installed();
   return permissionFinding(facts, user);
 }
 
-Finding holderFinding(const HolderScan& scan) {
+Finding holderFinding(const ports::HolderScan& scan) {
   if (scan.holders.empty()) {
     std::string found = "no other process has it open";
     if (scan.unreadable > 0) {
@@ -423,22 +353,19 @@ std::string brlttyFix(const RulesFile& file) {
 }
 
 Finding brlttyFinding(const std::vector<RulesFile>& rules, const TtyFacts& tty, bool running) {
-  const auto claim = brlttyClaim(rules, tty.vendor, tty.product);
-  if (!claim) return {"brltty", Level::Ok, "no brltty rule claims USB devices " + tty.usbId, {}};
+  const auto claim = brlttyClaim(rules, tty.port.usb->vendor, tty.port.usb->product);
+  if (!claim) return {"brltty", Level::Ok, "no brltty rule claims USB devices " + tty.usbId(), {}};
   return {"brltty", Level::Warning,
-          "brltty's udev rule " + claim->file->shown + " claims USB devices " + tty.usbId +
+          "brltty's udev rule " + claim->file->shown + " claims USB devices " + tty.usbId() +
               ", this adapter: when it is plugged in, brltty may take it from its driver and the port disappears" +
               (running ? " (brltty is running)" : ""),
           brlttyFix(*claim->file)};
 }
 
-Finding latencyCheck(const TtyFacts& tty, const SystemRoots& roots, const OurRule& rule) {
+Finding latencyCheck(const TtyFacts& tty, const OurRule& rule) {
   const std::string shown = "/sys/bus/usb-serial/devices/" + tty.kernelName + "/latency_timer";
-  std::optional<int> latency;
-  const std::string text = readFirstLine(roots.sys / "bus" / "usb-serial" / "devices" / tty.kernelName / "latency_timer");
-  if (allDigits(text) && text.size() < 6) latency = std::stoi(text);
   const std::string setNow = "echo 1 | sudo tee " + shown;
-  return latencyFinding(latency, rule.installed()
+  return latencyFinding(tty.port.latencyMs, rule.installed()
                                      ? "replug the adapter: the installed udev rule sets 1 ms (or now: " + setNow + ")"
                                      : setNow + " (until the adapter is unplugged); the package's udev rule sets "
                                                 "1 ms at every plug-in");
@@ -468,42 +395,6 @@ UserAccount currentUser() {
   return user;
 }
 
-HolderScan processesHolding(const std::string& systemPath, const fs::path& procRoot) {
-  HolderScan scan;
-  std::error_code selfError;
-  const std::string self = fs::read_symlink(procRoot / "self", selfError).string();
-  for (const int pid : processIds(procRoot)) {
-    if (std::to_string(pid) == self) continue;
-    std::error_code ec;
-    fs::directory_iterator it(procRoot / std::to_string(pid) / "fd", ec);
-    if (ec) {
-      if (ec == std::errc::permission_denied) ++scan.unreadable;
-      continue;  // otherwise the process ended meanwhile
-    }
-    for (fs::directory_iterator end; it != end; it.increment(ec)) {
-      std::error_code linkError;
-      if (fs::read_symlink(it->path(), linkError).string() == systemPath) {
-        scan.holders.push_back({pid, processName(procRoot, pid)});
-        break;
-      }
-      if (ec) break;
-    }
-  }
-  return scan;
-}
-
-std::vector<std::string> sysfsLoggerPorts(const fs::path& sysRoot) {
-  std::vector<ports::TtyDevice> devices;
-  std::error_code ec;
-  for (fs::directory_iterator it(sysRoot / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code linkError;
-    const fs::path driver = fs::read_symlink(it->path() / "device" / "driver", linkError);
-    devices.push_back({std::string(kDevPrefix) + it->path().filename().string(),
-                       linkError ? std::string() : driver.filename().string()});
-  }
-  return ports::loggerPorts(devices);
-}
-
 detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& roots, const UserAccount& user) {
   detail::PlatformChecks checks;
   const DeviceNode node = resolveDevice(port, roots);
@@ -514,7 +405,7 @@ detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& r
     checks.tryOpen = false;
     // brltty takes an adapter away as it is plugged in: then its port never
     // appears, and this is the one place left to look.
-    if (const auto claim = brlttyClaim(rules, kFtdiVendor, std::nullopt)) {
+    if (const auto claim = brlttyClaim(rules, ports::kLoggerUsbVendor, std::nullopt)) {
       checks.findings.push_back(
           {"brltty", Level::Warning,
            "brltty's udev rule " + claim->file->shown +
@@ -528,17 +419,17 @@ detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& r
   const OurRule rule = ourRule(rules);
   const std::optional<std::string> database = udevDatabase(tty, roots);
   checks.findings.push_back(driverFinding(node, tty));
-  if (tty.usb) {
-    checks.findings.push_back(adapterFinding(node, tty, roots));
+  if (tty.usb()) {
+    checks.findings.push_back(adapterFinding(tty));
     checks.findings.push_back(ruleFinding(rule, database));
   }
   checks.findings.push_back(permissionCheck(node, tty, rule, user));
-  checks.findings.push_back(holderFinding(processesHolding(node.systemPath, roots.proc)));
-  if (tty.usb) {
-    checks.findings.push_back(modemManagerFinding(processRunning(roots.proc, "ModemManager"), rule, database));
-    checks.findings.push_back(brlttyFinding(rules, tty, processRunning(roots.proc, "brltty")));
+  checks.findings.push_back(holderFinding(ports::processesHolding(node.systemPath, roots.proc)));
+  if (tty.usb()) {
+    checks.findings.push_back(modemManagerFinding(ports::processRunning("ModemManager", roots.proc), rule, database));
+    checks.findings.push_back(brlttyFinding(rules, tty, ports::processRunning("brltty", roots.proc)));
   }
-  if (tty.driver == kLoggerSerialDriver) checks.findings.push_back(latencyCheck(tty, roots, rule));
+  if (tty.port.driver == kLoggerSerialDriver) checks.findings.push_back(latencyCheck(tty, rule));
   return checks;
 }
 
@@ -548,13 +439,15 @@ PlatformChecks platformChecks(const std::string& port, const SystemRoots& roots)
   return linuxChecks(port, roots, currentUser());
 }
 
-std::vector<std::string> loggerPortsToCheck(const SystemRoots& roots) { return sysfsLoggerPorts(roots.sys); }
+std::vector<std::string> loggerPortsToCheck(const SystemRoots& roots) {
+  return ports::listLoggerPorts(deviceRoots(roots));
+}
 
 std::optional<Explanation> platformExplanation(const std::string& port, const Failure& failure,
                                                const SystemRoots& roots) {
   const DeviceNode node = resolveDevice(port, roots);
   if (failure.kind == FailureKind::Busy) {
-    const HolderScan scan = processesHolding(node.systemPath, roots.proc);
+    const ports::HolderScan scan = ports::processesHolding(node.systemPath, roots.proc);
     if (scan.holders.empty()) return std::nullopt;
     const Finding holder = holderFinding(scan);
     return Explanation{holder.found, holder.fix};

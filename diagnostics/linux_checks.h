@@ -23,24 +23,4 @@ UserAccount currentUser();
 // (those that apply to the port).
 detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& roots, const UserAccount& user);
 
-// A process that has the device open.
-struct Holder {
-  int pid = 0;
-  std::string name;  // its comm, "minicom"
-  friend bool operator==(const Holder&, const Holder&) = default;
-};
-
-struct HolderScan {
-  std::vector<Holder> holders;  // by pid
-  int unreadable = 0;           // processes whose open files this user cannot see
-};
-
-// The processes below procRoot with a descriptor open on `systemPath` (the
-// device as the kernel names it, /dev/ttyUSB0), this process left out.
-HolderScan processesHolding(const std::string& systemPath, const std::filesystem::path& procRoot);
-
-// The loggers' ports in a sysfs tree: the ttys whose device is served by
-// ftdi_sio, as /dev nodes in natural order (the rule of ports::listLoggerPorts).
-std::vector<std::string> sysfsLoggerPorts(const std::filesystem::path& sysRoot);
-
 }  // namespace zorvik::diagnostics

@@ -2,8 +2,12 @@
 
 #include <vector>
 
+#include "ports/port_description.h"
+
 namespace zorvik::diagnostics {
 namespace {
+
+using ports::parseUsbId;
 
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r\n");
@@ -98,21 +102,6 @@ bool claimsByProductEnv(std::string_view rule, std::uint16_t vendor, std::option
 }
 
 }  // namespace
-
-std::optional<std::uint16_t> parseUsbId(std::string_view text) {
-  text = trim(text);
-  if (text.empty() || text.size() > 4) return std::nullopt;
-  std::uint16_t value = 0;
-  for (const char c : text) {
-    int digit = -1;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    if (digit < 0) return std::nullopt;
-    value = static_cast<std::uint16_t>(value << 4 | digit);
-  }
-  return value;
-}
 
 bool ruleClaims(std::string_view rule, std::uint16_t vendor, std::optional<std::uint16_t> product) {
   return claimsByAttributes(rule, vendor, product) || claimsByProductEnv(rule, vendor, product);

@@ -37,7 +37,4 @@ bool rulesSetProperty(std::string_view rulesText, std::string_view key);
 // (/run/udev/data/c188:0, lines "E:KEY=VALUE"); nothing when it is not set.
 std::optional<std::string> udevProperty(std::string_view databaseText, std::string_view key);
 
-// "0403" -> 0x0403; nothing for anything but one to four hex digits.
-std::optional<std::uint16_t> parseUsbId(std::string_view text);
-
 }  // namespace zorvik::diagnostics

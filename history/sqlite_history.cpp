@@ -1,26 +1,20 @@
 #include "history/sqlite_history.h"
 
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/types.h>
-#include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "history/history_support.h"
+#include "ports/process_table.h"
 
 namespace zorvik::history {
 namespace {
@@ -160,7 +154,7 @@ bool Connection::switchToWal() {
 
 // Version 1, the first layout. The end columns stay NULL until the update
 // ends; `ended` marks that it did. process_token tells a living process from
-// a later one that was given the same pid (see processToken).
+// a later one that was given the same pid (see ports::processToken).
 constexpr const char* kCreateVersion1 = R"sql(
 CREATE TABLE updates (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -262,61 +256,6 @@ void migrate(Connection& connection) {
   }
 }
 
-// ---- Processes ---------------------------------------------------------------
-
-struct ProcessStat {
-  char state = '?';
-  std::string startTime;  // clock ticks after boot
-};
-
-// Fields 3 (state) and 22 (start time) of /proc/<pid>/stat; none when the
-// process is gone or /proc does not show it. Field 2, the command name, is in
-// parentheses and may hold spaces and parentheses itself, so the fields are
-// counted from the last ')'.
-std::optional<ProcessStat> readProcessStat(std::int64_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(file, line)) return std::nullopt;
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(line.substr(close + 1));
-  ProcessStat stat;
-  std::string skipped;
-  if (!(fields >> stat.state)) return std::nullopt;
-  for (int field = 4; field < 22; ++field) {
-    if (!(fields >> skipped)) return std::nullopt;
-  }
-  if (!(fields >> stat.startTime)) return std::nullopt;
-  return stat;
-}
-
-// Names one process for as long as the machine runs, "<boot id>/<start
-// time>": a pid alone comes back for other processes, and after a restart
-// of the machine even soon.
-std::string tokenOf(const ProcessStat& stat) {
-  std::ifstream file("/proc/sys/kernel/random/boot_id");
-  std::string bootId;
-  std::getline(file, bootId);
-  return bootId + "/" + stat.startTime;
-}
-
-// The token of a living process; empty when /proc does not show it.
-std::string processToken(std::int64_t pid) {
-  const std::optional<ProcessStat> stat = readProcessStat(pid);
-  return stat ? tokenOf(*stat) : std::string();
-}
-
-// Whether the process that wrote an open row on this host still runs.
-bool processLives(std::int64_t pid, const std::string& token) {
-  // kill(0) and kill(-1) would ask about whole process groups.
-  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
-  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
-  const std::optional<ProcessStat> stat = readProcessStat(pid);
-  if (!stat) return true;  // /proc hides it (hidepid): kill's answer is all there is
-  if (stat->state == 'Z' || stat->state == 'X') return false;  // dead, not yet collected by its parent
-  return token.empty() || token == tokenOf(*stat);
-}
-
 void createParentDirectories(const std::string& path) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (parent.empty()) return;
@@ -400,7 +339,7 @@ struct SqliteHistory::Impl {
     } else if (row.start.host != host) {
       row.state = RowState::Unknown;
     } else {
-      row.state = processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
+      row.state = ports::processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
     }
     return row;
   }
@@ -421,7 +360,7 @@ SqliteHistory::~SqliteHistory() = default;
 const std::string& SqliteHistory::path() const { return impl_->connection.path(); }
 
 std::int64_t SqliteHistory::updateStarted(const UpdateStart& start) {
-  const std::string token = processToken(start.pid);
+  const std::string token = ports::processToken(start.pid);
   std::lock_guard lock(impl_->mutex);
   Execution run(impl_->connection, impl_->insert.get(), "writing the start of an update");
   run.bind(1, start.startUtc);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ports/port_description.h"
+
 namespace zorvik::ports {
 
 // Empty strings where a part is unknown: a pseudo-terminal or a built-in
@@ -17,15 +19,13 @@ struct AdapterIdentity {
   friend bool operator==(const AdapterIdentity&, const AdapterIdentity&) = default;
 };
 
-// The by-id directory that udev's persistent-name rules fill.
-constexpr std::string_view kSerialByIdDir = "/dev/serial/by-id";
-
-// Platform file. Linux: the serial number from udev (ID_SERIAL_SHORT, or the
-// sysfs serial attribute of the USB device the tty hangs off) and the name of
-// the link in kSerialByIdDir that resolves to devnode. Windows: both empty.
+// The two parts of the port's description (port_description.h) a person
+// checks the adapter by. Windows: both empty.
 AdapterIdentity adapterIdentity(const std::string& devnode);
 
+#ifndef _WIN32
 // The same with the directory of by-id links given.
 AdapterIdentity adapterIdentity(const std::string& devnode, const std::filesystem::path& byIdDir);
+#endif
 
 }  // namespace zorvik::ports

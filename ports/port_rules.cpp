@@ -19,6 +19,15 @@ std::string_view digitRun(std::string_view s, std::size_t& pos) {
   return s.substr(first, pos - first);
 }
 
+// "\\.\com5" and "COM5" name the same Windows port.
+std::string portKey(std::string port) {
+  if (port.rfind("\\\\.\\", 0) == 0) port.erase(0, 4);
+  for (char& c : port) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return port;
+}
+
 }  // namespace
 
 bool naturalLess(const std::string& a, const std::string& b) {
@@ -54,16 +63,27 @@ std::vector<std::string> loggerPorts(const std::vector<TtyDevice>& devices) {
 }
 
 std::vector<std::string> vcpPortsFromSerialMap(const std::vector<SerialMapValue>& values) {
-  constexpr std::string_view kVcpPrefix = "\\device\\vcp";
   std::vector<std::string> ports;
   for (const auto& [name, data] : values) {
-    if (name.size() < kVcpPrefix.size()) continue;
-    if (std::equal(kVcpPrefix.begin(), kVcpPrefix.end(), name.begin(),
-                   [](char p, char c) { return p == lowerAscii(c); })) {
-      ports.push_back(data);
-    }
+    if (isVcpDevice(name)) ports.push_back(data);
   }
   return ports;
+}
+
+bool isVcpDevice(std::string_view deviceObject) {
+  constexpr std::string_view kVcpPrefix = "\\device\\vcp";
+  return deviceObject.size() >= kVcpPrefix.size() &&
+         std::equal(kVcpPrefix.begin(), kVcpPrefix.end(), deviceObject.begin(),
+                    [](char p, char c) { return p == lowerAscii(c); });
+}
+
+bool sameComPort(const std::string& a, const std::string& b) { return portKey(a) == portKey(b); }
+
+std::optional<std::string> serialMapDevice(const std::vector<SerialMapValue>& values, const std::string& port) {
+  for (const auto& [device, name] : values) {
+    if (sameComPort(name, port)) return device;
+  }
+  return std::nullopt;
 }
 
 DeviceNotification fromUdevEvent(const std::string& action, const std::string& subsystem) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,8 @@ struct TtyDevice {
 
 // The driver of the loggers' USB serial interface on Linux.
 constexpr std::string_view kLoggerSerialDriver = "ftdi_sio";
+// The USB vendor of the loggers' adapters (FTDI), whichever of its products.
+constexpr std::uint16_t kLoggerUsbVendor = 0x0403;
 
 // The logger ports among the tty devices (driver ftdi_sio, a node to open),
 // in natural order.
@@ -40,6 +43,18 @@ using SerialMapValue = std::pair<std::string, std::string>;
 // letter case, in the order given: the map's own order, no sorting,
 // duplicates kept.
 std::vector<std::string> vcpPortsFromSerialMap(const std::vector<SerialMapValue>& values);
+
+// True when a device object of the serial port map is one of the FTDI
+// driver's, the loggers' cables' (\Device\VCP0, in any letter case).
+bool isVcpDevice(std::string_view deviceObject);
+
+// True when two Windows port names name the same port: "\\.\com5" and
+// "COM5" do.
+bool sameComPort(const std::string& a, const std::string& b);
+
+// The device object the serial port map names for `port`; nothing when the
+// map has no such port. "\\.\com5" and "COM5" are the same port.
+std::optional<std::string> serialMapDevice(const std::vector<SerialMapValue>& values, const std::string& port);
 
 // A device notification, reduced to what decides whether the list is read again.
 enum class DeviceEvent { Arrival, Removal, Other };

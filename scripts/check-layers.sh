@@ -33,7 +33,9 @@ declare -A below=(
   [diagnostics]="engine link ports images text"
   [session]="engine link images text"
   [station]="session engine link ports images text"
-  [history]="session engine link images text"
+  # history asks ports/process_table.h whether the process that wrote an
+  # open record still lives: /proc is read in ports/ alone.
+  [history]="session engine link ports images text"
   [sim]="link images"
   [ui]="station history diagnostics session engine link ports images text"
   [apps/cli]="station history diagnostics session engine link ports images text"

@@ -81,16 +81,17 @@ Station::~Station() = default;
 void Station::begin() {
   StationStart start;
   start.watchDir = setup_.watchDir;
-  start.links = setup_.namePrefix.empty() ? "every port link" : "links " + setup_.namePrefix + "*";
+  start.links = setup_.links.words();
   start.imagePolicy = setup_.imagePolicy;
   view_.stationStarted(start);
 }
 
 void Station::linksChanged(const std::vector<ports::LinkChange>& changes) {
   for (const auto& change : changes) {
-    if (!setup_.namePrefix.empty() && change.name.rfind(setup_.namePrefix, 0) != 0) continue;
-    if (change.kind == ports::LinkChange::Kind::Appeared) plugged(change.name);
-    else unplugged(change.name);
+    // A link that vanished can no longer be asked what it led to; one the
+    // station did not take is not among its units either.
+    if (change.kind == ports::LinkChange::Kind::Vanished) unplugged(change.name);
+    else if (setup_.links.takes(setup_.watchDir / change.name)) plugged(change.name);
   }
   settle();
 }

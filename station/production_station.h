@@ -32,6 +32,7 @@
 #include "session/failure_texts.h"
 #include "session/time_left.h"
 #include "session/update_recorder.h"
+#include "station/station_policy.h"
 
 namespace zorvik::station {
 
@@ -52,7 +53,7 @@ class StationSink {
 
 struct StationSetup {
   std::filesystem::path watchDir;  // the directory of port links
-  std::string namePrefix;          // only links whose name starts so; empty: any link
+  LinkChoice links = LinkChoice::everyLink();  // which links in it are loggers
   RunOptions options;
   ImageSource images;
   std::string imagePolicy;  // how the image is chosen, in words, for the announcement

@@ -15,7 +15,7 @@
 #include <mutex>
 
 #include "diagnostics/doctor.h"
-#include "ports/adapter_identity.h"
+#include "station/station_policy.h"
 #include "ui/window_history.h"
 
 namespace zorvik::ui {
@@ -27,7 +27,6 @@ namespace {
 constexpr int kCloseWaitMs = 5000;
 constexpr int kTileColumns = 3;
 constexpr int kTileWidth = 260;
-constexpr std::string_view kFtdiPrefix = "usb-FTDI";
 
 const QColor kPassColour(0x1B, 0x87, 0x3F);
 const QColor kFailColour(0xC6, 0x28, 0x28);
@@ -204,7 +203,8 @@ void StationTile::portFreed() { state_->setText("Unplugged: ready for the next l
 
 // ---- The window -----------------------------------------------------------------
 
-QString StationWindow::imagePolicy() { return "the built-in image that fits each logger"; }
+// The window offers the built-in images only.
+QString StationWindow::imagePolicy() { return q(station::imagePolicy({})); }
 
 StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
     : QWidget(parent, Qt::Window), setup_(std::move(setup)), target_(std::make_shared<StationTarget>(this)) {
@@ -263,12 +263,10 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
 
   history_ = std::make_unique<WindowHistory>(setup_.historyPath, "station");
   station::StationSetup s;
-  const bool byId = setup_.watchDir.empty();
-  const std::filesystem::path watchDir = byId ? std::filesystem::path(ports::kSerialByIdDir) : setup_.watchDir;
-  s.watchDir = watchDir;
-  // Only the loggers' FTDI adapters among the system's serial ports; a
-  // folder chosen by hand holds nothing but the links meant for the station.
-  s.namePrefix = byId ? std::string(kFtdiPrefix) : std::string();
+  station::StationLinks links = station::stationLinks(setup_.watchDir);
+  const std::filesystem::path watchDir = links.watchDir;
+  s.watchDir = std::move(links.watchDir);
+  s.links = std::move(links.links);
   s.options = setup_.options;
   s.options.readInfoOnly = false;
   s.imagePolicy = imagePolicy().toStdString();

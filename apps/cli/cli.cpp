@@ -24,6 +24,7 @@
 #include "ports/adapter_identity.h"
 #include "ports/port_lister.h"
 #include "session/update_session.h"
+#include "station/station_policy.h"
 
 namespace zorvik::cli {
 namespace {
@@ -438,12 +439,12 @@ int station(const Options& o, const StartupOptions& startup, CliIo& io) {
   const std::optional<ImageSource> images = imagesFor(o, io);
   if (!images) return kExitFailure;
   StationPlan plan;
-  plan.watchDir = o.watchDir.empty() ? std::filesystem::path(ports::kSerialByIdDir) : std::filesystem::path(o.watchDir);
-  plan.namePrefix = o.watchDir.empty() ? "usb-FTDI" : "";
+  station::StationLinks links = station::stationLinks(o.watchDir);
+  plan.watchDir = std::move(links.watchDir);
+  plan.links = std::move(links.links);
   plan.options = runOptionsFor(o, startup);
   plan.images = *images;
-  plan.imagePolicy = o.image.empty() ? "the built-in image that fits each logger"
-                                     : "only the image file " + o.image + ", where it fits";
+  plan.imagePolicy = station::imagePolicy(o.image);
   plan.cancel = io.interrupt;
   plan.interruptFd = io.interruptFd;
   plan.sleeper = io.sleeper;

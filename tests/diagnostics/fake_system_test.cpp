@@ -21,6 +21,7 @@
 
 #include "diagnostics/doctor.h"
 #include "diagnostics/linux_checks.h"
+#include "diagnostics/platform_checks.h"
 #include "tests/diagnostics/fake_system.h"
 #include "tests/diagnostics/json_line.h"
 
@@ -466,7 +467,7 @@ TEST(FakeTreePorts, LoggerPortsAreTheFtdiTtysInNaturalOrder) {
   for (const char* name : {"ttyUSB10", "ttyUSB1", "ttyUSB0"}) system.addUsbTty({.name = name});
   system.addUsbTty({.name = "ttyACM0", .driver = "cdc_acm"});
   std::filesystem::create_directories(system.path("sys/class/tty/tty1"));
-  EXPECT_EQ(sysfsLoggerPorts(system.roots().sys),
+  EXPECT_EQ(detail::loggerPortsToCheck(system.roots()),
             (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB10"}));
 }
 

@@ -21,6 +21,7 @@
 
 #include "diagnostics/doctor.h"
 #include "diagnostics/linux_checks.h"
+#include "ports/process_table.h"
 #include "sim/simulated_logger.h"
 #include "tests/diagnostics/json_line.h"
 #include "tests/support/pty_check.h"
@@ -121,8 +122,8 @@ TEST_F(RealSystem, AChildHoldingThePtyIsNamed) {
   ASSERT_TRUE(holder.running()) << holder.why();
   const std::string expected = "held by process " + std::to_string(holder.pid()) + " (sleep)";
 
-  const HolderScan scan = processesHolding(pty.path(), "/proc");
-  EXPECT_EQ(scan.holders, (std::vector<Holder>{{holder.pid(), "sleep"}}));
+  const ports::HolderScan scan = ports::processesHolding(pty.path(), "/proc");
+  EXPECT_EQ(scan.holders, (std::vector<ports::Holder>{{holder.pid(), "sleep"}}));
 
   const auto findings = linuxChecks(pty.path(), SystemRoots{}, currentUser()).findings;
   const Finding* held = findingOf(findings, "holder");

@@ -93,14 +93,5 @@ TEST(UdevProperty, ReadsEnvironmentLinesOfTheDatabase) {
   EXPECT_EQ(udevProperty("", "ID_MM_DEVICE_IGNORE"), std::nullopt);
 }
 
-TEST(ParseUsbId, TakesOneToFourHexDigits) {
-  EXPECT_EQ(parseUsbId("0403"), 0x0403);
-  EXPECT_EQ(parseUsbId("403"), 0x0403);
-  EXPECT_EQ(parseUsbId("FE60"), 0xFE60);
-  EXPECT_EQ(parseUsbId("60*"), std::nullopt);
-  EXPECT_EQ(parseUsbId("10403"), std::nullopt);
-  EXPECT_EQ(parseUsbId(""), std::nullopt);
-}
-
 }  // namespace
 }  // namespace zorvik::diagnostics

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/port_description.h"
 #include "ports/port_lister.h"
 #include "ports/port_rules.h"
 #include "tests/ports/temp_dir.h"

@@ -100,10 +100,10 @@ class StationTest : public ::testing::Test {
 
   fs::path watchDir() const { return dir_.path() / "watch"; }
 
-  station::StationSetup setup(std::string prefix = {}) {
+  station::StationSetup setup(station::LinkChoice links = station::LinkChoice::everyLink()) {
     station::StationSetup s;
     s.watchDir = watchDir();
-    s.namePrefix = std::move(prefix);
+    s.links = std::move(links);
     s.imagePolicy = "the built-in image that fits each logger";
     s.sleeper = std::make_shared<NoPauses>();
     s.repeatPause = 0ms;

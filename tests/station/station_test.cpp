@@ -111,24 +111,43 @@ TEST_F(StationTest, APortIsTakenAgainOnlyAfterItsLinkWentAndCameBack) {
 
 struct LinkNameCase {
   const char* name;
-  const char* prefix;
+  station::LinkChoice links;
   const char* link;
   bool taken;
   const char* adapter;  // from the link's name
 };
 
-TEST_F(StationTest, OnlyLinksWithThePrefixAreTakenAndTheirAdapterIsNamed) {
+// The loggers' adapters as the system would describe the port behind a link:
+// a USB device with the given ids (the simulated logger's pseudo-terminal
+// has none, so the real description gives none).
+station::LinkChoice adaptersWithUsb(ports::UsbId usb) {
+  return station::LinkChoice::loggerAdapters([usb](const std::string& path) {
+    ports::PortDescription port;
+    port.path = path;
+    port.usb = usb;
+    return port;
+  });
+}
+
+TEST_F(StationTest, OnlyLoggerLinksAreTakenAndTheirAdapterIsNamed) {
+  using station::LinkChoice;
   const LinkNameCase cases[] = {
-      {"FTDI link under the FTDI prefix", "usb-FTDI", "usb-FTDI_FT232R_USB_UART_A12BC3D4-if00-port0", true, "A12BC3D4"},
-      {"another maker under the FTDI prefix", "usb-FTDI", "usb-Prolific_PL2303_X1-if00-port0", false, ""},
-      {"any link without a prefix", "", "bench-logger", true, ""},
+      {"no USB device readable: an FTDI name is taken", LinkChoice::loggerAdapters(),
+       "usb-FTDI_FT232R_USB_UART_A12BC3D4-if00-port0", true, "A12BC3D4"},
+      {"no USB device readable: another maker's name is not", LinkChoice::loggerAdapters(),
+       "usb-Prolific_PL2303_X1-if00-port0", false, ""},
+      {"the loggers' USB vendor under another maker's name", adaptersWithUsb({0x0403, 0x6015}),
+       "usb-Maker_Cable_A7-if00-port0", true, "A7"},
+      {"another USB vendor under an FTDI name", adaptersWithUsb({0x067b, 0x2303}),
+       "usb-FTDI_FT232R_USB_UART_B1-if00-port0", false, ""},
+      {"any link where every link counts", LinkChoice::everyLink(), "bench-logger", true, ""},
   };
   for (const LinkNameCase& c : cases) {
     SCOPED_TRACE(c.name);
     station.reset();
     view = RecordingStationView();
     for (const auto& entry : fs::directory_iterator(watchDir())) fs::remove(entry.path());
-    begin(setup(c.prefix));
+    begin(setup(c.links));
     sim::SimulatedLogger& l = logger(sim::loggerFor(12));
     plug(l, c.link);
     if (c.taken) {
