@@ -26,6 +26,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 
@@ -158,6 +159,7 @@ class MainWindow : public QMainWindow, private session::SessionView {
   QCheckBox* readInfoOnlyBox_ = nullptr;
   QCheckBox* traceBox_ = nullptr;
   QLabel* statusLabel_ = nullptr;
+  QMenu* infoMenu_ = nullptr;
   QAction* firmwareAction_ = nullptr;
   QAction* fileVersionAction_ = nullptr;
   QAction* historyAction_ = nullptr;

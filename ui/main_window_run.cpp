@@ -21,6 +21,7 @@
 #include "images/image_file.h"
 #include "session/image_file_failure.h"
 #include "session/trace_files.h"
+#include "session/widget_roles.h"
 #include "ui/firmware_overview.h"
 #include "ui/history_dialog.h"
 #include "ui/main_window.h"
@@ -97,7 +98,7 @@ QString MainWindow::chooseFile() {
   // A fresh dialog every time, starting where the last one ended: no
   // selection of an earlier showing can stand in for the user's choice.
   QFileDialog dialog(this);
-  dialog.setObjectName("OpenDialog1");
+  dialog.setObjectName(session::roles::kFileDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setDirectory(dialogDirectory_);

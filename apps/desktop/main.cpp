@@ -15,10 +15,13 @@
 #include <QTimer>
 
 #include "apps/desktop/screenshot_tour.h"
+#include "session/widget_roles.h"
 #include "ui/main_window.h"
 #include "ui/station_window.h"
 
 namespace {
+
+namespace roles = zorvik::session::roles;
 
 constexpr const char* kHelp = R"(Usage: zorvik-updater [--port PORT] [--start] [switches]
        zorvik-updater --station [--watch-dir DIR] [switches]
@@ -106,10 +109,10 @@ int main(int argc, char** argv) {
     if (tour.wanted()) zorvik::desktop::startStationScreenshot(*station, tour);
     return app.exec();
   }
-  if (!launch.port.isEmpty()) window.findChild<QComboBox*>("cbxPort")->setEditText(launch.port);
+  if (!launch.port.isEmpty()) window.findChild<QComboBox*>(roles::kPortBox)->setEditText(launch.port);
   window.show();
   if (launch.start) {
-    QTimer::singleShot(0, &window, [&window] { window.findChild<QPushButton*>("btnProg")->click(); });
+    QTimer::singleShot(0, &window, [&window] { window.findChild<QPushButton*>(roles::kUpdateButton)->click(); });
   }
   if (tour.wanted()) zorvik::desktop::startScreenshotTour(window, tour);
   return app.exec();
