@@ -101,9 +101,9 @@ std::optional<RunRequest> MainWindow::prepareRun(const std::wstring& fileName) {
   // The overview shows a file's header only until the next update.
   fileHeader_.reset();
   RunRequest request;
-  request.port = narrow(windowText(control(kIdPort)));
+  request.port = narrow(windowText(control(kIdPortBox)));
   request.options = options_.runOptions;
-  request.options.readInfoOnly = SendMessageW(control(kIdReadInfoOnly), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  request.options.readInfoOnly = SendMessageW(control(kIdReadInfoOnlyBox), BM_GETCHECK, 0, 0) == BST_CHECKED;
   if (!fileName.empty()) {
     const CheckedImageFile checked = loadCheckedImageFile(narrow(fileName));
     if (!checked.file) {
@@ -122,7 +122,7 @@ std::optional<RunRequest> MainWindow::prepareRun(const std::wstring& fileName) {
 // be traced does not start untraced: the trace was asked for because
 // something needs looking into.
 bool MainWindow::openTrace(RunRequest& request) {
-  if (!options_.serviceMode || SendMessageW(control(kIdWriteTrace), BM_GETCHECK, 0, 0) != BST_CHECKED) return true;
+  if (!options_.serviceMode || SendMessageW(control(kIdTraceBox), BM_GETCHECK, 0, 0) != BST_CHECKED) return true;
   session::OpenedTrace opened =
       session::openTraceFile(session::defaultTraceDirectory(), request.port, std::chrono::system_clock::now());
   if (!opened.trace) {
@@ -152,7 +152,7 @@ void MainWindow::setStatus(const std::string& text) {
   SendMessageW(statusBar_, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void MainWindow::setProgress(int percent) { SendMessageW(control(kIdProgress), PBM_SETPOS, static_cast<WPARAM>(percent), 0); }
+void MainWindow::setProgress(int percent) { SendMessageW(control(kIdProgressBar), PBM_SETPOS, static_cast<WPARAM>(percent), 0); }
 
 void MainWindow::setLineProgress(const session::LineProgress& progress) { progressText_.show(progress.timeLeft); }
 
@@ -188,15 +188,15 @@ void MainWindow::applyControls() {
   const HWND focus = GetFocus();
   // A port check has the port open: no update may start meanwhile, and no
   // second check. "Check port" waits for an update's end as "File version" does.
-  EnableWindow(control(kIdUpdate), controls_.updateEnabled && !checking_);
-  EnableWindow(control(kIdFile), controls_.fileEnabled && !checking_);
-  EnableWindow(control(kIdPort), controls_.portEnabled);
+  EnableWindow(control(kIdUpdateButton), controls_.updateEnabled && !checking_);
+  EnableWindow(control(kIdFileButton), controls_.fileEnabled && !checking_);
+  EnableWindow(control(kIdPortBox), controls_.portEnabled);
   // Shown before the other is hidden, so that the focus has somewhere to go.
-  ShowWindow(control(kIdCancel), controls_.cancelShown ? SW_SHOWNA : SW_HIDE);
-  ShowWindow(control(kIdClose), controls_.closeShown ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(control(kIdCancelButton), controls_.cancelShown ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(control(kIdCloseButton), controls_.closeShown ? SW_SHOWNA : SW_HIDE);
   const auto menuState = [](bool enabled) { return UINT{MF_BYCOMMAND} | (enabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED}); };
-  EnableMenuItem(infoMenu_, kIdMenuFileVersion, menuState(controls_.fileVersionEnabled));
-  EnableMenuItem(infoMenu_, kIdMenuCheckPort, menuState(controls_.fileVersionEnabled && !checking_));
+  EnableMenuItem(infoMenu_, kIdFileVersionAction, menuState(controls_.fileVersionEnabled));
+  EnableMenuItem(infoMenu_, kIdCheckPortAction, menuState(controls_.fileVersionEnabled && !checking_));
   keepFocusUsable(focus);
 }
 

@@ -27,8 +27,8 @@ class OverviewDialog {
 
   Scale scale_;
   Font font_;
-  HWND list_ = nullptr;
-  HWND ok_ = nullptr;
+  HWND overviewList_ = nullptr;
+  HWND okButton_ = nullptr;
   int left_ = 0;
   int top_ = 0;
   int height_ = 0;

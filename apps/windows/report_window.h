@@ -32,7 +32,7 @@ class ReportWindow {
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND window_ = nullptr;
-  HWND text_ = nullptr;
+  HWND reportView_ = nullptr;
   Font font_;
   bool busy_ = false;
 };
