@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "apps/desktop/screenshot_tour.h"
 #include "session/widget_roles.h"
 #include "ui/main_window.h"
 #include "ui/station_window.h"
@@ -92,7 +91,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Qorn");
 
   QStringList arguments = QCoreApplication::arguments();
-  const zorvik::desktop::TourRequest tour = zorvik::desktop::takeTourArguments(arguments);
   const LaunchRequest launch = takeLaunchArguments(arguments);
   if (!launch.watchDir.isEmpty() && !launch.station) {
     std::fputs("zorvik-updater: --watch-dir belongs to --station\n", stderr);
@@ -106,7 +104,6 @@ int main(int argc, char** argv) {
     // The station alone: the program ends when its window is closed.
     zorvik::ui::StationWindow* station = window.openStation();
     QObject::connect(station, &QObject::destroyed, &app, &QCoreApplication::quit);
-    if (tour.wanted()) zorvik::desktop::startStationScreenshot(*station, tour);
     return app.exec();
   }
   if (!launch.port.isEmpty()) window.findChild<QComboBox*>(roles::kPortBox)->setEditText(launch.port);
@@ -114,6 +111,5 @@ int main(int argc, char** argv) {
   if (launch.start) {
     QTimer::singleShot(0, &window, [&window] { window.findChild<QPushButton*>(roles::kUpdateButton)->click(); });
   }
-  if (tour.wanted()) zorvik::desktop::startScreenshotTour(window, tour);
   return app.exec();
 }

@@ -1,4 +1,4 @@
-#include "apps/desktop/screenshot_tour.h"
+#include "tools/screenshot_tour/screenshot_tour.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -21,7 +21,7 @@
 #include "ui/report_window.h"
 #include "ui/station_window.h"
 
-namespace zorvik::desktop {
+namespace zorvik::tour {
 
 namespace roles = session::roles;
 
@@ -183,4 +183,4 @@ void startStationScreenshot(ui::StationWindow& station, const TourRequest& reque
   new StationShot(station, request);
 }
 
-}  // namespace zorvik::desktop
+}  // namespace zorvik::tour
