@@ -4,12 +4,6 @@
 // (HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\<device>\<instance>). Windows
 // grants every user its COM ports, so a refused open means another program
 // has the port: it opens COM ports for one program at a time.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <optional>

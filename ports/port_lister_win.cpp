@@ -1,12 +1,6 @@
 // Windows: the loggers' ports are the \Device\VCP entries of the system's
 // serial port map (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), listed in the order
 // the registry enumerates them. The window and --list-ports show the same.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include "ports/port_lister.h"
