@@ -114,7 +114,7 @@ MainWindow::~MainWindow() {
 void MainWindow::registerClasses(HINSTANCE instance) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
+  wc.lpfnWndProc = ownedWindowProcedure<MainWindow>;
   wc.hInstance = instance;
   wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -324,22 +324,10 @@ void MainWindow::command(int id) {
   }
 }
 
-LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    self->window_ = nullptr;
-    self->panel_ = nullptr;
-    self->statusBar_ = nullptr;
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return self->handle(message, wParam, lParam);
+void MainWindow::detach() {
+  window_ = nullptr;
+  panel_ = nullptr;
+  statusBar_ = nullptr;
 }
 
 // The panel holds the controls; what they tell it goes to the main window.

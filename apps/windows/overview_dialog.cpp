@@ -32,8 +32,8 @@ void OverviewDialog::execute(HWND owner, int left, int top, int height, const st
   fileHeader_ = fileHeader;
   const std::vector<WORD> dialog = emptyDialogTemplate(kStyle, kOverviewCaption);
   DialogBoxIndirectParamW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)),
-                          reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner, procedure,
-                          reinterpret_cast<LPARAM>(this));
+                          reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner,
+                          acknowledgedDialogProcedure<OverviewDialog>, reinterpret_cast<LPARAM>(this));
   overviewList_ = nullptr;
   okButton_ = nullptr;
 }
@@ -111,22 +111,6 @@ void OverviewDialog::layout(HWND dialog) {
   const int panelTop = client.bottom - scale_(kPanelHeight);
   place(overviewList_, {0, 0, client.right, panelTop});
   place(okButton_, {scale_(kOkButton.x), panelTop + scale_(kOkButton.y), scale_(kOkButton.width), scale_(kOkButton.height)});
-}
-
-INT_PTR CALLBACK OverviewDialog::procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      reinterpret_cast<OverviewDialog*>(lParam)->create(dialog);
-      return FALSE;  // the focus has been put on "OK"
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, IDOK);
-        return TRUE;
-      }
-      return FALSE;
-    default:
-      return FALSE;
-  }
 }
 
 }  // namespace zorvik::win

@@ -19,7 +19,7 @@ class OverviewDialog {
   void execute(HWND owner, int left, int top, int height, const std::optional<ImageHeader>& fileHeader);
 
  private:
-  static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  friend INT_PTR CALLBACK acknowledgedDialogProcedure<OverviewDialog>(HWND, UINT, WPARAM, LPARAM);
   void create(HWND dialog);
   void addImageRow(const ImageHeader& header);
   int autoSizeColumns();

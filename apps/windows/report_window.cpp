@@ -17,7 +17,7 @@ ReportWindow::ReportWindow(HINSTANCE instance, HWND owner, HWND mainWindow, cons
     : font_(makeFont(L"MS Sans Serif", kFontPixels, scale)) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
+  wc.lpfnWndProc = ownedWindowProcedure<ReportWindow>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -76,23 +76,6 @@ void ReportWindow::followMove(HWND mainWindow) {
   const RECT own = outerRect(window_);
   if (own.left == main.left && own.top == main.bottom) return;
   SetWindowPos(window_, nullptr, main.left, main.bottom, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-LRESULT CALLBACK ReportWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<ReportWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<ReportWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    self->window_ = nullptr;
-    self->reportView_ = nullptr;
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return self->handle(message, wParam, lParam);
 }
 
 LRESULT ReportWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -28,7 +28,12 @@ class ReportWindow {
   void followMove(HWND mainWindow);
 
  private:
-  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend LRESULT CALLBACK ownedWindowProcedure<ReportWindow>(HWND, UINT, WPARAM, LPARAM);
+  void attach(HWND window) { window_ = window; }
+  void detach() {
+    window_ = nullptr;
+    reportView_ = nullptr;
+  }
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND window_ = nullptr;
