@@ -23,7 +23,11 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "session/widget_roles.h"
+
 namespace {
+
+namespace roles = zorvik::session::roles;
 
 void say(const QByteArray& line) {
   const QByteArray text = "zorvik-probe: " + line + "\n";
@@ -55,7 +59,7 @@ class Probe final : public QObject {
  private:
   void onExpose(QObject* watched) {
     auto* window = qobject_cast<QWindow*>(watched);
-    QWidget* main = topLevelNamed("frmMain");
+    QWidget* main = topLevelNamed(roles::kMainWindow);
     if (window == nullptr || !window->isExposed() || main == nullptr || main->windowHandle() != window) return;
     exposed_ = true;
     say("main window exposed");
@@ -68,8 +72,8 @@ class Probe final : public QObject {
   }
 
   static void startUpdate(QWidget* main, const QString& port) {
-    auto* box = main->findChild<QComboBox*>("cbxPort");
-    auto* button = main->findChild<QPushButton*>("btnProg");
+    auto* box = main->findChild<QComboBox*>(roles::kPortBox);
+    auto* button = main->findChild<QPushButton*>(roles::kUpdateButton);
     if (box == nullptr || button == nullptr) {
       say("no port box or update button");
       QCoreApplication::exit(3);
@@ -90,10 +94,10 @@ class Probe final : public QObject {
       return;
     }
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget == nullptr || widget->objectName() != QLatin1String("frmMessage") || finished_) return;
+    if (widget == nullptr || widget->objectName() != QLatin1String(roles::kMessageWindow) || finished_) return;
     finished_ = true;
-    QWidget* memo = widget->findChild<QWidget*>("Memo1");
-    const QString text = memo != nullptr ? memo->property("plainText").toString().simplified() : QString();
+    QWidget* messageText = widget->findChild<QWidget*>(roles::kMessageText);
+    const QString text = messageText != nullptr ? messageText->property("plainText").toString().simplified() : QString();
     say("message " + text.toLocal8Bit());
     const int status = text.contains(QLatin1String("completed")) ? 0 : 4;
     QTimer::singleShot(0, QCoreApplication::instance(), [status] { QCoreApplication::exit(status); });

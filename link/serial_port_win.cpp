@@ -1,11 +1,5 @@
 // Win32 comm API backend of the serial port: synchronous handle, the link's
 // timeouts set in the driver, so ReadFile and WriteFile bound themselves.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <system_error>

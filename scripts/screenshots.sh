@@ -19,7 +19,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   exit 1
 fi
 command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (apt-get install xvfb)" >&2; exit 1; }
-cmake --build "$build" -j 2 --target zorvik-updater zorvik-logger-sim
+cmake --build "$build" -j 2 --target zorvik-screenshot-tour zorvik-logger-sim
 
 scratch=$(mktemp -d)
 sim_pid=
@@ -62,7 +62,7 @@ port=$(head -n 1 "$scratch/sim.out")
 mkdir -p "$out"
 XDG_CONFIG_HOME=$scratch QT_QPA_PLATFORM=xcb timeout 300 \
   xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/apps/desktop/zorvik-updater" --screenshot-dir "$out" --screenshot-port "$port"
+  "$build/tools/screenshot_tour/zorvik-screenshot-tour" --screenshot-dir "$out" --screenshot-port "$port"
 
 # The station view. Its update history goes to the scratch directory, not
 # into the user's own.
@@ -70,7 +70,7 @@ watch=$scratch/watch
 mkdir -p "$watch"
 XDG_CONFIG_HOME=$scratch XDG_DATA_HOME=$scratch/data QT_QPA_PLATFORM=xcb timeout 300 \
   xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/apps/desktop/zorvik-updater" --station --watch-dir "$watch" --screenshot-dir "$out" &
+  "$build/tools/screenshot_tour/zorvik-screenshot-tour" --station --watch-dir "$watch" --screenshot-dir "$out" &
 station_pid=$!
 sleep 3
 start_sim --serial 410001

@@ -27,10 +27,10 @@ class FirmwareOverview : public QDialog {
   void addImageRow(const ImageHeader& header);
   int autoSizeColumns();
 
-  QTreeWidget* list() const { return list_; }
+  QTreeWidget* list() const { return overviewList_; }
 
  private:
-  QTreeWidget* list_;
+  QTreeWidget* overviewList_;
   QPushButton* okButton_;
 };
 

@@ -1,4 +1,5 @@
 #include "ui/history_dialog.h"
+#include "session/widget_roles.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -9,29 +10,31 @@
 
 namespace zorvik::ui {
 
+namespace roles = session::roles;
+
 namespace {
 QString q(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 HistoryDialog::HistoryDialog(QWidget* mainWindow) : QDialog(mainWindow) {
-  setObjectName("frmHistory");
+  setObjectName(roles::kHistoryWindow);
   setWindowTitle("Update history");
 
-  list_ = new QTreeWidget(this);
-  list_->setObjectName("lvwHistory");
-  list_->setRootIsDecorated(false);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setUniformRowHeights(true);
-  list_->header()->setSectionsClickable(false);  // the order is newest first, always
+  historyList_ = new QTreeWidget(this);
+  historyList_->setObjectName(roles::kHistoryList);
+  historyList_->setRootIsDecorated(false);
+  historyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  historyList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  historyList_->setUniformRowHeights(true);
+  historyList_->header()->setSectionsClickable(false);  // the order is newest first, always
 
-  problem_ = new QLabel(this);
-  problem_->setObjectName("lblHistoryProblem");
-  problem_->setWordWrap(true);
-  problem_->setVisible(false);
+  historyProblem_ = new QLabel(this);
+  historyProblem_->setObjectName(roles::kHistoryProblem);
+  historyProblem_->setWordWrap(true);
+  historyProblem_->setVisible(false);
 
   okButton_ = new QPushButton("OK", this);
-  okButton_->setObjectName("Button1");
+  okButton_->setObjectName(roles::kOkButton);
   okButton_->setDefault(true);
   connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -39,29 +42,29 @@ HistoryDialog::HistoryDialog(QWidget* mainWindow) : QDialog(mainWindow) {
   buttons->addStretch(1);
   buttons->addWidget(okButton_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(problem_);
-  layout->addWidget(list_, 1);
+  layout->addWidget(historyProblem_);
+  layout->addWidget(historyList_, 1);
   layout->addLayout(buttons);
   resize(760, 360);
 }
 
 void HistoryDialog::prepare(const HistoryTable& table) {
-  list_->clear();
+  historyList_->clear();
   QStringList headings;
   for (const std::string& h : table.headings) headings << q(h);
-  list_->setColumnCount(static_cast<int>(headings.size()));
-  list_->setHeaderLabels(headings);
+  historyList_->setColumnCount(static_cast<int>(headings.size()));
+  historyList_->setHeaderLabels(headings);
   for (const auto& cells : table.rows) {
     QStringList texts;
     for (const std::string& c : cells) texts << q(c);
-    new QTreeWidgetItem(list_, texts);
+    new QTreeWidgetItem(historyList_, texts);
   }
-  for (int column = 0; column < list_->columnCount(); ++column) list_->resizeColumnToContents(column);
-  problem_->setText(q(table.problem));
-  problem_->setVisible(!table.problem.empty());
+  for (int column = 0; column < historyList_->columnCount(); ++column) historyList_->resizeColumnToContents(column);
+  historyProblem_->setText(q(table.problem));
+  historyProblem_->setVisible(!table.problem.empty());
   if (table.problem.empty() && table.rows.empty()) {
-    problem_->setText("No updates recorded.");
-    problem_->setVisible(true);
+    historyProblem_->setText("No updates recorded.");
+    historyProblem_->setVisible(true);
   }
 }
 

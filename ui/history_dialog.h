@@ -21,12 +21,12 @@ class HistoryDialog : public QDialog {
   int execute(const HistoryTable& table);
   void prepare(const HistoryTable& table);
 
-  QTreeWidget* list() const { return list_; }
-  QLabel* problem() const { return problem_; }
+  QTreeWidget* list() const { return historyList_; }
+  QLabel* problem() const { return historyProblem_; }
 
  private:
-  QTreeWidget* list_;
-  QLabel* problem_;
+  QTreeWidget* historyList_;
+  QLabel* historyProblem_;
   QPushButton* okButton_;
 };
 

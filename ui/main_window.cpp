@@ -19,6 +19,7 @@
 #include "diagnostics/doctor.h"
 #include "engine/event_texts.h"
 #include "ports/port_lister.h"
+#include "session/widget_roles.h"
 #include "ui/firmware_overview.h"
 #include "ui/history_dialog.h"
 #include "ui/message_window.h"
@@ -32,6 +33,8 @@
 #include "ui/window_options.h"
 
 namespace zorvik::ui {
+
+namespace roles = session::roles;
 
 namespace {
 constexpr int kClientWidth = 355;
@@ -74,7 +77,7 @@ MainWindow::MainWindow(const QStringList& arguments, Environment environment)
       target_(std::make_shared<EventTarget>(this)),
       history_(std::make_unique<WindowHistory>(environment_.historyPath, "window")),
       controller_(*this, windowSetup(arguments, target_, *history_, environment_)) {
-  setObjectName("frmMain");
+  setObjectName(roles::kMainWindow);
   setFont(QFont("Microsoft Sans Serif", 8));
   createControls();
   createMenu();
@@ -98,41 +101,41 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::createControls() {
-  panel_ = named(new QWidget(this), "Panel1");
+  panel_ = named(new QWidget(this), roles::kPanel);
   panel_->setFixedSize(kClientWidth, kPanelHeight);
   setCentralWidget(panel_);
 
-  auto* bevel = named(new QFrame(panel_), "Bevel1");
-  bevel->setFrameShape(QFrame::HLine);
-  bevel->setFrameShadow(QFrame::Sunken);
-  bevel->setGeometry(0, 0, kClientWidth, 8);
+  auto* dividerLine = named(new QFrame(panel_), roles::kDividerLine);
+  dividerLine->setFrameShape(QFrame::HLine);
+  dividerLine->setFrameShadow(QFrame::Sunken);
+  dividerLine->setGeometry(0, 0, kClientWidth, 8);
   // Designed 42 x 13 for its original font; a wider substitute font gets the
   // room up to the port box, so the caption is never cut.
-  auto* label = named(new QLabel("Comport:", panel_), "Label1");
-  const QSize hint = label->sizeHint();
-  label->setGeometry(13, 14, std::clamp(hint.width(), 42, 62), std::max(hint.height(), 13));
+  auto* portLabel = named(new QLabel("Comport:", panel_), roles::kPortLabel);
+  const QSize hint = portLabel->sizeHint();
+  portLabel->setGeometry(13, 14, std::clamp(hint.width(), 42, 62), std::max(hint.height(), 13));
 
-  portBox_ = named(new QComboBox(panel_), "cbxPort");
+  portBox_ = named(new QComboBox(panel_), roles::kPortBox);
   portBox_->setEditable(true);
   portBox_->setInsertPolicy(QComboBox::NoInsert);
   portBox_->setGeometry(77, 11, 263, 21);
-  progressBar_ = named(new QProgressBar(panel_), "ProgressBar1");
+  progressBar_ = named(new QProgressBar(panel_), roles::kProgressBar);
   progressBar_->setRange(0, 100);
   progressBar_->setTextVisible(false);
   progressBar_->setGeometry(13, 46, 327, 26);
-  updateButton_ = named(new QPushButton("Update", panel_), "btnProg");
+  updateButton_ = named(new QPushButton("Update", panel_), roles::kUpdateButton);
   updateButton_->setGeometry(40, 86, 113, 32);
-  cancelButton_ = named(new QPushButton("Cancel", panel_), "btnCancel");
+  cancelButton_ = named(new QPushButton("Cancel", panel_), roles::kCancelButton);
   cancelButton_->setGeometry(200, 86, 111, 32);
   cancelButton_->setVisible(false);
-  closeButton_ = named(new QPushButton("Close", panel_), "btnClose");
+  closeButton_ = named(new QPushButton("Close", panel_), roles::kCloseButton);
   closeButton_->setGeometry(200, 86, 111, 32);
-  fileButton_ = named(new QPushButton("File", panel_), "btnFile");
+  fileButton_ = named(new QPushButton("File", panel_), roles::kFileButton);
   fileButton_->setGeometry(101, 86, 52, 32);
-  readInfoOnlyBox_ = named(new QCheckBox("Read info only", panel_), "chkReadInfoOnly");
+  readInfoOnlyBox_ = named(new QCheckBox("Read info only", panel_), roles::kReadInfoOnlyBox);
   readInfoOnlyBox_->setGeometry(26, 134, 116, 14);
   // Under the Close button, in line with "Read info only".
-  traceBox_ = named(new QCheckBox("Write trace", panel_), "chkTrace");
+  traceBox_ = named(new QCheckBox("Write trace", panel_), roles::kTraceBox);
   traceBox_->setGeometry(200, 134, 111, 14);
 
   setTabOrder(portBox_, updateButton_);
@@ -142,10 +145,10 @@ void MainWindow::createControls() {
   setTabOrder(fileButton_, readInfoOnlyBox_);
   setTabOrder(readInfoOnlyBox_, traceBox_);
 
-  QStatusBar* bar = named(new QStatusBar(this), "StatusBar1");
+  QStatusBar* bar = named(new QStatusBar(this), roles::kStatusBar);
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(kStatusBarHeight);
-  statusLabel_ = named(new QLabel(bar), "StatusText");
+  statusLabel_ = named(new QLabel(bar), roles::kStatusLabel);
   statusLabel_->setContentsMargins(2, 0, 2, 0);
   bar->addWidget(statusLabel_, 1);
   setStatusBar(bar);
@@ -157,16 +160,16 @@ void MainWindow::createControls() {
 }
 
 void MainWindow::createMenu() {
-  QMenuBar* bar = named(new QMenuBar(this), "MainMenu1");
+  QMenuBar* bar = named(new QMenuBar(this), roles::kMenuBar);
   setMenuBar(bar);
-  QMenu* menInfo = named(bar->addMenu(QString()), "menInfo");
-  firmwareAction_ = named(menInfo->addAction("Firmware"), "menInfoFirmware");
-  fileVersionAction_ = named(menInfo->addAction("File version"), "menInfoFile");
-  historyAction_ = named(menInfo->addAction("History"), "menInfoHistory");
-  checkPortAction_ = named(menInfo->addAction("Check port"), "menInfoCheckPort");
-  stationAction_ = named(menInfo->addAction("Station"), "menStation");
-  named(menInfo->addSeparator(), "N1");
-  exitAction_ = named(menInfo->addAction("Exit"), "menFileExit");
+  infoMenu_ = named(bar->addMenu(QString()), roles::kInfoMenu);
+  firmwareAction_ = named(infoMenu_->addAction("Firmware"), roles::kFirmwareAction);
+  fileVersionAction_ = named(infoMenu_->addAction("File version"), roles::kFileVersionAction);
+  historyAction_ = named(infoMenu_->addAction("History"), roles::kHistoryAction);
+  checkPortAction_ = named(infoMenu_->addAction("Check port"), roles::kCheckPortAction);
+  stationAction_ = named(infoMenu_->addAction("Station"), roles::kStationAction);
+  named(infoMenu_->addSeparator(), roles::kExitSeparator);
+  exitAction_ = named(infoMenu_->addAction("Exit"), roles::kExitAction);
   connect(firmwareAction_, &QAction::triggered, this, [this] { showOverview(); });
   connect(fileVersionAction_, &QAction::triggered, this, [this] { fileVersionClicked(); });
   connect(historyAction_, &QAction::triggered, this, [this] { showHistory(); });
@@ -178,7 +181,7 @@ void MainWindow::createMenu() {
 // The options themselves were read as the controller was made.
 void MainWindow::applyOptions() {
   setWindowTitle(kAppTitle);
-  menuBar()->findChild<QMenu*>("menInfo")->setTitle(kMenuCaption);
+  infoMenu_->setTitle(kMenuCaption);
   // The confirmation texts are fixed in ask(); nothing of the toolkit's
   // own language reaches them.
   dialogDirectory_ = QCoreApplication::applicationDirPath();

@@ -25,6 +25,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 
@@ -149,6 +150,7 @@ class MainWindow : public QMainWindow, private session::WindowView {
   QCheckBox* readInfoOnlyBox_ = nullptr;
   QCheckBox* traceBox_ = nullptr;
   QLabel* statusLabel_ = nullptr;
+  QMenu* infoMenu_ = nullptr;
   QAction* firmwareAction_ = nullptr;
   QAction* fileVersionAction_ = nullptr;
   QAction* historyAction_ = nullptr;

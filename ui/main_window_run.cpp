@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "engine/event_texts.h"
+#include "session/widget_roles.h"
 #include "ui/firmware_overview.h"
 #include "ui/history_dialog.h"
 #include "ui/main_window.h"
@@ -75,7 +76,7 @@ std::optional<session::ChosenFile> MainWindow::chooseFile() {
   // A fresh dialog every time, starting where the last one ended: no
   // selection of an earlier showing can stand in for the user's choice.
   QFileDialog dialog(this);
-  dialog.setObjectName("OpenDialog1");
+  dialog.setObjectName(session::roles::kFileDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setDirectory(dialogDirectory_);

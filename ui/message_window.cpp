@@ -5,9 +5,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "session/widget_roles.h"
 #include "ui/window_geometry.h"
 
 namespace zorvik::ui {
+
+namespace roles = session::roles;
 
 namespace {
 constexpr int kClientWidth = 435;
@@ -20,22 +23,22 @@ constexpr int kInset = 10;  // from the main window's sides and bottom
 
 MessageWindow::MessageWindow(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  setObjectName("frmMessage");
+  setObjectName(roles::kMessageWindow);
   setWindowTitle("Information");
   setFont(QFont("Tahoma"));
   setModal(true);
 
-  text_ = new QPlainTextEdit(this);
-  text_->setObjectName("Memo1");
-  text_->setReadOnly(true);
-  text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  text_->setMinimumHeight(10);  // the window keeps its designed height
+  messageText_ = new QPlainTextEdit(this);
+  messageText_->setObjectName(roles::kMessageText);
+  messageText_->setReadOnly(true);
+  messageText_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  messageText_->setMinimumHeight(10);  // the window keeps its designed height
 
   auto* panel = new QWidget(this);
-  panel->setObjectName("Panel1");
+  panel->setObjectName(roles::kButtonPanel);
   panel->setFixedHeight(kPanelHeight);
   okButton_ = new QPushButton("OK", panel);
-  okButton_->setObjectName("Button1");
+  okButton_->setObjectName(roles::kOkButton);
   okButton_->setFixedWidth(kButtonWidth);
   okButton_->setDefault(true);
   auto* panelLayout = new QHBoxLayout(panel);
@@ -47,7 +50,7 @@ MessageWindow::MessageWindow(QWidget* mainWindow)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(kMargin, kMargin, kMargin, 0);
   layout->setSpacing(kMargin);
-  layout->addWidget(text_);
+  layout->addWidget(messageText_);
   layout->addWidget(panel);
   resize(kClientWidth, kClientHeight);
 }
@@ -61,11 +64,11 @@ void MessageWindow::place(int x, int y, int w, int h) {
 
 void MessageWindow::showMessage(const QString& message, int x, int y, int w, int h) {
   place(x, y, w, h);
-  text_->setPlainText(message);
+  messageText_->setPlainText(message);
   okButton_->setFocus();
   exec();
 }
 
-QString MessageWindow::text() const { return text_->toPlainText(); }
+QString MessageWindow::text() const { return messageText_->toPlainText(); }
 
 }  // namespace zorvik::ui

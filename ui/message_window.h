@@ -20,7 +20,7 @@ class MessageWindow : public QDialog {
   QString text() const;
 
  private:
-  QPlainTextEdit* text_;
+  QPlainTextEdit* messageText_;
   QPushButton* okButton_;
 };
 

@@ -8,8 +8,11 @@
 #include <QVBoxLayout>
 
 #include "diagnostics/doctor.h"
+#include "session/widget_roles.h"
 
 namespace zorvik::ui {
+
+namespace roles = session::roles;
 
 namespace {
 
@@ -20,31 +23,31 @@ enum Column { kLevel, kCheck, kFound, kFix };
 }  // namespace
 
 PortCheckDialog::PortCheckDialog(QWidget* mainWindow) : QDialog(mainWindow) {
-  setObjectName("frmPortCheck");
+  setObjectName(roles::kCheckPortWindow);
   setWindowTitle("Check port");
 
-  list_ = new QTreeWidget(this);
-  list_->setObjectName("lvwFindings");
-  list_->setRootIsDecorated(false);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  findingsList_ = new QTreeWidget(this);
+  findingsList_->setObjectName(roles::kFindingsList);
+  findingsList_->setRootIsDecorated(false);
+  findingsList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  findingsList_->setSelectionMode(QAbstractItemView::SingleSelection);
   // The findings and fixes are sentences: they wrap in their columns rather
   // than run out of the dialog.
-  list_->setWordWrap(true);
-  list_->setUniformRowHeights(false);
-  list_->setHeaderLabels({"Level", "Check", "Found", "Fix"});
-  list_->header()->setSectionsClickable(false);  // the checks' own order tells the story
-  list_->setColumnWidth(kLevel, 70);
-  list_->setColumnWidth(kCheck, 100);
-  list_->setColumnWidth(kFound, 360);
+  findingsList_->setWordWrap(true);
+  findingsList_->setUniformRowHeights(false);
+  findingsList_->setHeaderLabels({"Level", "Check", "Found", "Fix"});
+  findingsList_->header()->setSectionsClickable(false);  // the checks' own order tells the story
+  findingsList_->setColumnWidth(kLevel, 70);
+  findingsList_->setColumnWidth(kCheck, 100);
+  findingsList_->setColumnWidth(kFound, 360);
 
-  line_ = new QLabel(this);
-  line_->setObjectName("lblCheckLine");
-  line_->setWordWrap(true);
-  line_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  summaryText_ = new QLabel(this);
+  summaryText_->setObjectName(roles::kSummaryText);
+  summaryText_->setWordWrap(true);
+  summaryText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   auto* close = new QPushButton("Close", this);
-  close->setObjectName("Button1");
+  close->setObjectName(roles::kCloseButton);
   close->setDefault(true);
   connect(close, &QPushButton::clicked, this, &QWidget::close);
 
@@ -52,30 +55,30 @@ PortCheckDialog::PortCheckDialog(QWidget* mainWindow) : QDialog(mainWindow) {
   buttons->addStretch(1);
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(list_, 1);
-  layout->addWidget(line_);
+  layout->addWidget(findingsList_, 1);
+  layout->addWidget(summaryText_);
   layout->addLayout(buttons);
   resize(900, 380);
 }
 
 void PortCheckDialog::showChecking(const QString& port) {
-  list_->clear();
-  line_->setText("Checking " + port + " ...");
+  findingsList_->clear();
+  summaryText_->setText("Checking " + port + " ...");
 }
 
 void PortCheckDialog::showNoPort() {
-  list_->clear();
-  line_->setText(diagnostics::kNoPortChosen);
+  findingsList_->clear();
+  summaryText_->setText(diagnostics::kNoPortChosen);
 }
 
 void PortCheckDialog::showFindings(const std::vector<diagnostics::Finding>& findings) {
-  list_->clear();
+  findingsList_->clear();
   for (const diagnostics::Finding& f : findings) {
-    auto* row = new QTreeWidgetItem(list_, {q(diagnostics::levelName(f.level)), q(f.check), q(f.found), q(f.fix)});
+    auto* row = new QTreeWidgetItem(findingsList_, {q(diagnostics::levelName(f.level)), q(f.check), q(f.found), q(f.fix)});
     row->setToolTip(kFound, q(f.found));
     row->setToolTip(kFix, q(f.fix));
   }
-  line_->setText(q(diagnostics::summaryLine(findings)));
+  summaryText_->setText(q(diagnostics::summaryLine(findings)));
 }
 
 }  // namespace zorvik::ui

@@ -24,13 +24,13 @@ class PortCheckDialog : public QDialog {
   void showNoPort();
   void showFindings(const std::vector<diagnostics::Finding>& findings);
 
-  QTreeWidget* list() const { return list_; }
+  QTreeWidget* list() const { return findingsList_; }
   // "Checking ..." while a check runs, then the summary line.
-  QLabel* line() const { return line_; }
+  QLabel* line() const { return summaryText_; }
 
  private:
-  QTreeWidget* list_;
-  QLabel* line_;
+  QTreeWidget* findingsList_;
+  QLabel* summaryText_;
 };
 
 }  // namespace zorvik::ui

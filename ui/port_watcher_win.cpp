@@ -1,11 +1,5 @@
 // Windows: WM_DEVICECHANGE announces arriving and departing ports to every
 // top-level window; a native event filter takes it from Qt's message loop.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <dbt.h>
 

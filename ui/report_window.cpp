@@ -5,45 +5,48 @@
 #include <QVBoxLayout>
 
 #include "engine/event_texts.h"
+#include "session/widget_roles.h"
 #include "ui/window_geometry.h"
 
 namespace zorvik::ui {
+
+namespace roles = session::roles;
 
 ReportWindow::ReportWindow(QWidget* mainWindow)
     // Owned by the main window, yet a window of its own; no title-bar
     // buttons at all, so the user cannot close it.
     : QWidget(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  setObjectName("frmProtocol");
+  setObjectName(roles::kReportWindow);
   setWindowTitle("Report");
   QFont font("MS Sans Serif");
   font.setPixelSize(10);
   setFont(font);
-  lines_ = new QPlainTextEdit(this);
-  lines_->setObjectName("Memo1");
-  lines_->setReadOnly(true);
-  lines_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  lines_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  lines_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reportView_ = new QPlainTextEdit(this);
+  reportView_->setObjectName(roles::kReportView);
+  reportView_->setReadOnly(true);
+  reportView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  reportView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reportView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(lines_);
+  layout->addWidget(reportView_);
   resize(454, 141);
   dockUnder(mainWindow);
   clear();
 }
 
 void ReportWindow::add(const QString& text) {
-  lines_->appendPlainText(QString::fromStdString(reportLineNow(text.toStdString())));
-  QTextCursor end = lines_->textCursor();
+  reportView_->appendPlainText(QString::fromStdString(reportLineNow(text.toStdString())));
+  QTextCursor end = reportView_->textCursor();
   end.movePosition(QTextCursor::End);
-  lines_->setTextCursor(end);
-  lines_->ensureCursorVisible();
+  reportView_->setTextCursor(end);
+  reportView_->ensureCursorVisible();
 }
 
-void ReportWindow::clear() { lines_->clear(); }
+void ReportWindow::clear() { reportView_->clear(); }
 
 QStringList ReportWindow::lines() const {
-  const QString text = lines_->toPlainText();
+  const QString text = reportView_->toPlainText();
   return text.isEmpty() ? QStringList() : text.split('\n');
 }
 

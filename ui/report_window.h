@@ -23,7 +23,7 @@ class ReportWindow : public QWidget {
   void followMove(const QWidget* mainWindow);
 
  private:
-  QPlainTextEdit* lines_;
+  QPlainTextEdit* reportView_;
 };
 
 }  // namespace zorvik::ui

@@ -15,10 +15,13 @@
 #include <mutex>
 
 #include "diagnostics/doctor.h"
+#include "session/widget_roles.h"
 #include "station/station_policy.h"
 #include "ui/window_history.h"
 
 namespace zorvik::ui {
+
+namespace roles = session::roles::station;
 
 namespace {
 
@@ -104,102 +107,102 @@ QString breakable(const QString& link) {
 }
 
 StationTile::StationTile(const QString& link, QWidget* parent) : QFrame(parent), link_(link) {
-  setObjectName("StationTile");
+  setObjectName(roles::kTile);
   setFrameShape(QFrame::StyledPanel);
   setFixedWidth(kTileWidth);
 
-  port_ = named(new QLabel(breakable(link), this), "lblPort");
-  port_->setWordWrap(true);
-  port_->setToolTip(link);
-  QFont bold = port_->font();
+  portLabel_ = named(new QLabel(breakable(link), this), roles::kPortLabel);
+  portLabel_->setWordWrap(true);
+  portLabel_->setToolTip(link);
+  QFont bold = portLabel_->font();
   bold.setBold(true);
-  port_->setFont(bold);
-  adapter_ = named(new QLabel(this), "lblAdapter");
-  serial_ = named(new QLabel(this), "lblSerial");
-  state_ = named(new QLabel(this), "lblState");
-  state_->setWordWrap(true);
-  progress_ = named(new QProgressBar(this), "ProgressBar");
-  progress_->setRange(0, 100);
-  result_ = named(new QLabel(this), "lblResult");
-  result_->setAlignment(Qt::AlignCenter);
-  result_->setAutoFillBackground(true);
-  QFont large = result_->font();
+  portLabel_->setFont(bold);
+  adapterLabel_ = named(new QLabel(this), roles::kAdapterLabel);
+  serialLabel_ = named(new QLabel(this), roles::kSerialLabel);
+  stateLabel_ = named(new QLabel(this), roles::kStateLabel);
+  stateLabel_->setWordWrap(true);
+  progressBar_ = named(new QProgressBar(this), roles::kProgressBar);
+  progressBar_->setRange(0, 100);
+  resultLabel_ = named(new QLabel(this), roles::kResultLabel);
+  resultLabel_->setAlignment(Qt::AlignCenter);
+  resultLabel_->setAutoFillBackground(true);
+  QFont large = resultLabel_->font();
   large.setPointSize(26);
   large.setBold(true);
-  result_->setFont(large);
-  result_->setMinimumHeight(50);
-  details_ = named(new QLabel(this), "lblDetails");
-  text_ = named(new QLabel(this), "lblText");
-  text_->setWordWrap(true);
-  text_->setFont(bold);
-  note_ = named(new QLabel(this), "lblNote");
-  note_->setWordWrap(true);
-  note_->setVisible(false);
+  resultLabel_->setFont(large);
+  resultLabel_->setMinimumHeight(50);
+  detailsLabel_ = named(new QLabel(this), roles::kDetailsLabel);
+  textLabel_ = named(new QLabel(this), roles::kTextLabel);
+  textLabel_->setWordWrap(true);
+  textLabel_->setFont(bold);
+  noteLabel_ = named(new QLabel(this), roles::kNoteLabel);
+  noteLabel_->setWordWrap(true);
+  noteLabel_->setVisible(false);
 
   // Room for the longest texts from the start, so that every tile has one
   // height and a tile does not grow under the operator's eyes.
   const auto lines = [](QLabel* label, int n) { label->setMinimumHeight(n * label->fontMetrics().lineSpacing()); };
-  lines(port_, 2);
-  lines(state_, 2);
-  lines(details_, 1);
-  lines(text_, 3);
-  state_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lines(portLabel_, 2);
+  lines(stateLabel_, 2);
+  lines(detailsLabel_, 1);
+  lines(textLabel_, 3);
+  stateLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  textLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* identity = new QHBoxLayout;
-  identity->addWidget(adapter_, 1);
-  identity->addWidget(serial_, 1);
+  identity->addWidget(adapterLabel_, 1);
+  identity->addWidget(serialLabel_, 1);
   auto* layout = new QVBoxLayout(this);
   layout->setSpacing(4);
-  layout->addWidget(port_);
+  layout->addWidget(portLabel_);
   layout->addLayout(identity);
-  for (QWidget* w : std::initializer_list<QWidget*>{state_, progress_, result_, details_, text_, note_}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{stateLabel_, progressBar_, resultLabel_, detailsLabel_, textLabel_, noteLabel_}) {
     layout->addWidget(w);
   }
 }
 
 void StationTile::unitStarted(const station::UnitStart& unit) {
-  adapter_->setText("Adapter: " + (unit.adapter.empty() ? QString("?") : q(unit.adapter)));
-  serial_->setText("Logger: ?");
-  state_->setText("Plugged in");
-  progress_->setValue(0);
-  result_->setText(QString());
-  paint(result_, kWaitColour, Qt::black);
-  details_->clear();
-  text_->clear();
-  note_->clear();
-  note_->setVisible(false);
+  adapterLabel_->setText("Adapter: " + (unit.adapter.empty() ? QString("?") : q(unit.adapter)));
+  serialLabel_->setText("Logger: ?");
+  stateLabel_->setText("Plugged in");
+  progressBar_->setValue(0);
+  resultLabel_->setText(QString());
+  paint(resultLabel_, kWaitColour, Qt::black);
+  detailsLabel_->clear();
+  textLabel_->clear();
+  noteLabel_->clear();
+  noteLabel_->setVisible(false);
 }
 
-void StationTile::setState(const QString& text) { state_->setText(text); }
+void StationTile::setState(const QString& text) { stateLabel_->setText(text); }
 
-void StationTile::setProgress(int percent) { progress_->setValue(percent); }
+void StationTile::setProgress(int percent) { progressBar_->setValue(percent); }
 
 void StationTile::setTimeLeft(const std::optional<std::chrono::seconds>& left) {
-  progress_->setFormat(left ? "%p%  " + q(session::timeLeftText(*left)) : QString("%p%"));
+  progressBar_->setFormat(left ? "%p%  " + q(session::timeLeftText(*left)) : QString("%p%"));
 }
 
 void StationTile::setSerial(std::uint32_t serialNumber) {
-  if (serialNumber != 0) serial_->setText("Logger: " + QString::number(serialNumber));
+  if (serialNumber != 0) serialLabel_->setText("Logger: " + QString::number(serialNumber));
 }
 
 void StationTile::showResult(const station::UnitResult& r) {
   setSerial(r.serialNumber);
-  result_->setText(r.pass ? "PASS" : "FAIL");
-  paint(result_, r.pass ? kPassColour : kFailColour, Qt::white);
-  details_->setText(QString("%1 \u2192 %2, %3 s, repeats %4")
+  resultLabel_->setText(r.pass ? "PASS" : "FAIL");
+  paint(resultLabel_, r.pass ? kPassColour : kFailColour, Qt::white);
+  detailsLabel_->setText(QString("%1 \u2192 %2, %3 s, repeats %4")
                         .arg(q(r.versionBefore), q(r.imageVersion))
                         .arg(static_cast<double>(r.duration.count()) / 1000.0, 0, 'f', 1)
                         .arg(r.repeats));
-  text_->setText(r.pass ? QString() : q(r.text));
-  if (r.pass) progress_->setValue(100);
+  textLabel_->setText(r.pass ? QString() : q(r.text));
+  if (r.pass) progressBar_->setValue(100);
 }
 
 void StationTile::addNote(const QString& text) {
-  note_->setText(note_->text().isEmpty() ? text : note_->text() + "\n" + text);
-  note_->setVisible(true);
+  noteLabel_->setText(noteLabel_->text().isEmpty() ? text : noteLabel_->text() + "\n" + text);
+  noteLabel_->setVisible(true);
 }
 
-void StationTile::portFreed() { state_->setText("Unplugged: ready for the next logger"); }
+void StationTile::portFreed() { stateLabel_->setText("Unplugged: ready for the next logger"); }
 
 // ---- The window -----------------------------------------------------------------
 
@@ -208,27 +211,27 @@ QString StationWindow::imagePolicy() { return q(station::imagePolicy({})); }
 
 StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
     : QWidget(parent, Qt::Window), setup_(std::move(setup)), target_(std::make_shared<StationTarget>(this)) {
-  setObjectName("frmStation");
+  setObjectName(roles::kWindow);
   setWindowTitle("Production station");
 
-  notice_ = named(new QLabel("Every logger plugged in is updated without asking.", this), "lblNotice");
-  QFont noticeFont = notice_->font();
+  noticeLabel_ = named(new QLabel("Every logger plugged in is updated without asking.", this), roles::kNoticeLabel);
+  QFont noticeFont = noticeLabel_->font();
   noticeFont.setBold(true);
   noticeFont.setPointSize(noticeFont.pointSize() + 2);
-  notice_->setFont(noticeFont);
-  watching_ = named(new QLabel(this), "lblWatching");
-  watching_->setWordWrap(true);
-  passed_ = named(new QLabel(this), "lblPassed");
-  failed_ = named(new QLabel(this), "lblFailed");
-  total_ = named(new QLabel(this), "lblTotal");
-  for (QLabel* counter : {passed_, failed_, total_}) {
+  noticeLabel_->setFont(noticeFont);
+  watchingLabel_ = named(new QLabel(this), roles::kWatchingLabel);
+  watchingLabel_->setWordWrap(true);
+  passedLabel_ = named(new QLabel(this), roles::kPassedLabel);
+  failedLabel_ = named(new QLabel(this), roles::kFailedLabel);
+  totalLabel_ = named(new QLabel(this), roles::kTotalLabel);
+  for (QLabel* counter : {passedLabel_, failedLabel_, totalLabel_}) {
     QFont f = counter->font();
     f.setPointSize(f.pointSize() + 4);
     f.setBold(true);
     counter->setFont(f);
   }
-  stopped_ = named(new QLabel(this), "lblStopped");
-  stopped_->setVisible(false);
+  stoppedLabel_ = named(new QLabel(this), roles::kStoppedLabel);
+  stoppedLabel_->setVisible(false);
 
   // The tiles keep their own height, in rows from the top left; the room
   // below them stays empty.
@@ -238,26 +241,26 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   tileGrid_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   area->addLayout(tileGrid_);
   area->addStretch(1);
-  auto* scroll = named(new QScrollArea(this), "scrTiles");
+  auto* scroll = named(new QScrollArea(this), roles::kTileScroller);
   scroll->setWidget(tileArea_);
   scroll->setWidgetResizable(true);
 
-  closeButton_ = named(new QPushButton("Stop station and close", this), "btnClose");
+  closeButton_ = named(new QPushButton("Stop station and close", this), roles::kCloseButton);
   connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
 
   auto* counters = new QHBoxLayout;
-  counters->addWidget(passed_);
+  counters->addWidget(passedLabel_);
   counters->addSpacing(24);
-  counters->addWidget(failed_);
+  counters->addWidget(failedLabel_);
   counters->addSpacing(24);
-  counters->addWidget(total_);
+  counters->addWidget(totalLabel_);
   counters->addStretch(1);
   counters->addWidget(closeButton_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(notice_);
-  layout->addWidget(watching_);
+  layout->addWidget(noticeLabel_);
+  layout->addWidget(watchingLabel_);
   layout->addLayout(counters);
-  layout->addWidget(stopped_);
+  layout->addWidget(stoppedLabel_);
   layout->addWidget(scroll, 1);
   resize(kTileColumns * (kTileWidth + 12) + 48, 660);
 
@@ -365,7 +368,7 @@ void StationWindow::unitTile(int unit, const std::function<void(StationTile&)>& 
 // ---- What the station draws ------------------------------------------------------
 
 void StationWindow::stationStarted(const station::StationStart& start) {
-  watching_->setText(QString("Watching %1 (%2). Images: %3. A port is taken again after its logger was unplugged "
+  watchingLabel_->setText(QString("Watching %1 (%2). Images: %3. A port is taken again after its logger was unplugged "
                              "and the next one plugged in. Closing this window stops every update.")
                          .arg(QString::fromStdString(start.watchDir.string()), q(start.links), q(start.imagePolicy)));
 }
@@ -414,9 +417,9 @@ void StationWindow::unitResult(const station::UnitResult& result) {
 }
 
 void StationWindow::countersChanged(const station::Counters& c) {
-  passed_->setText(QString("Passed: %1").arg(c.passed));
-  failed_->setText(QString("Failed: %1").arg(c.failed));
-  total_->setText(QString("Total: %1").arg(c.total()));
+  passedLabel_->setText(QString("Passed: %1").arg(c.passed));
+  failedLabel_->setText(QString("Failed: %1").arg(c.failed));
+  totalLabel_->setText(QString("Total: %1").arg(c.total()));
 }
 
 void StationWindow::unitGone(int unit) {
@@ -425,8 +428,8 @@ void StationWindow::unitGone(int unit) {
 }
 
 void StationWindow::stationStopped(const station::Counters& c) {
-  stopped_->setText(QString("Station stopped: passed %1, failed %2, total %3").arg(c.passed).arg(c.failed).arg(c.total()));
-  stopped_->setVisible(true);
+  stoppedLabel_->setText(QString("Station stopped: passed %1, failed %2, total %3").arg(c.passed).arg(c.failed).arg(c.total()));
+  stoppedLabel_->setVisible(true);
 }
 
 }  // namespace zorvik::ui

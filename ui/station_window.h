@@ -64,15 +64,15 @@ class StationTile : public QFrame {
 
  private:
   QString link_;
-  QLabel* port_;
-  QLabel* adapter_;
-  QLabel* serial_;
-  QLabel* state_;
-  QProgressBar* progress_;
-  QLabel* result_;
-  QLabel* details_;
-  QLabel* text_;
-  QLabel* note_;
+  QLabel* portLabel_;
+  QLabel* adapterLabel_;
+  QLabel* serialLabel_;
+  QLabel* stateLabel_;
+  QProgressBar* progressBar_;
+  QLabel* resultLabel_;
+  QLabel* detailsLabel_;
+  QLabel* textLabel_;
+  QLabel* noteLabel_;
 };
 
 class StationWindow : public QWidget, private station::StationView {
@@ -124,12 +124,12 @@ class StationWindow : public QWidget, private station::StationView {
   int beeps_ = 0;
   bool closing_ = false;
 
-  QLabel* notice_ = nullptr;
-  QLabel* watching_ = nullptr;
-  QLabel* passed_ = nullptr;
-  QLabel* failed_ = nullptr;
-  QLabel* total_ = nullptr;
-  QLabel* stopped_ = nullptr;
+  QLabel* noticeLabel_ = nullptr;
+  QLabel* watchingLabel_ = nullptr;
+  QLabel* passedLabel_ = nullptr;
+  QLabel* failedLabel_ = nullptr;
+  QLabel* totalLabel_ = nullptr;
+  QLabel* stoppedLabel_ = nullptr;
   QWidget* tileArea_ = nullptr;
   QGridLayout* tileGrid_ = nullptr;
   QPushButton* closeButton_ = nullptr;

@@ -14,11 +14,13 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "apps/desktop/screenshot_tour.h"
+#include "session/widget_roles.h"
 #include "ui/main_window.h"
 #include "ui/station_window.h"
 
 namespace {
+
+namespace roles = zorvik::session::roles;
 
 constexpr const char* kHelp = R"(Usage: zorvik-updater [--port PORT] [--start] [switches]
        zorvik-updater --station [--watch-dir DIR] [switches]
@@ -89,7 +91,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Qorn");
 
   QStringList arguments = QCoreApplication::arguments();
-  const zorvik::desktop::TourRequest tour = zorvik::desktop::takeTourArguments(arguments);
   const LaunchRequest launch = takeLaunchArguments(arguments);
   if (!launch.watchDir.isEmpty() && !launch.station) {
     std::fputs("zorvik-updater: --watch-dir belongs to --station\n", stderr);
@@ -103,14 +104,12 @@ int main(int argc, char** argv) {
     // The station alone: the program ends when its window is closed.
     zorvik::ui::StationWindow* station = window.openStation();
     QObject::connect(station, &QObject::destroyed, &app, &QCoreApplication::quit);
-    if (tour.wanted()) zorvik::desktop::startStationScreenshot(*station, tour);
     return app.exec();
   }
-  if (!launch.port.isEmpty()) window.findChild<QComboBox*>("cbxPort")->setEditText(launch.port);
+  if (!launch.port.isEmpty()) window.findChild<QComboBox*>(roles::kPortBox)->setEditText(launch.port);
   window.show();
   if (launch.start) {
-    QTimer::singleShot(0, &window, [&window] { window.findChild<QPushButton*>("btnProg")->click(); });
+    QTimer::singleShot(0, &window, [&window] { window.findChild<QPushButton*>(roles::kUpdateButton)->click(); });
   }
-  if (tour.wanted()) zorvik::desktop::startScreenshotTour(window, tour);
   return app.exec();
 }

@@ -49,7 +49,7 @@ void CheckPortWindow::show(HWND owner, int left, int top, const std::string& tex
 
 void CheckPortWindow::setText(const std::string& text) {
   text_ = editText(text);
-  if (dialog_) SetDlgItemTextW(dialog_, kIdCheckPortText, text_.c_str());
+  if (dialog_) SetDlgItemTextW(dialog_, kIdFindingsText, text_.c_str());
 }
 
 bool CheckPortWindow::preTranslate(MSG& msg) {
@@ -66,7 +66,7 @@ void CheckPortWindow::create(HWND dialog) {
   setFont(dialog, font_.get());
   // Escape and the close box end the window as "Close" does (IDCANCEL).
   layOutTextOverButton(dialog, scale_,
-                       {kIdCheckPortText, text_.c_str(), WS_VSCROLL, textFont_.get(), kCheckPortCaption, IDCANCEL,
+                       {kIdFindingsText, text_.c_str(), WS_VSCROLL, textFont_.get(), kCheckPortCaption, IDCANCEL,
                         L"Close", font_.get()});
 }
 

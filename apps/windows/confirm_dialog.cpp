@@ -71,10 +71,10 @@ class ConfirmDialog {
     const int clientWidth = textLeft + text.cx + margin;
     const int clientHeight = buttonsTop + scale_(kButtonHeight) + margin;
 
-    const HWND icon = createControl(dialog, kIdConfirmIcon, L"STATIC", L"", WS_VISIBLE | SS_ICON,
+    const HWND icon = createControl(dialog, kIdQuestionIcon, L"STATIC", L"", WS_VISIBLE | SS_ICON,
                                     {margin, margin, scale_(kIconSize), scale_(kIconSize)});
     SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_QUESTION)), 0);
-    const HWND label = createControl(dialog, kIdConfirmText, L"STATIC", text_.c_str(), WS_VISIBLE | SS_NOPREFIX,
+    const HWND label = createControl(dialog, kIdQuestionText, L"STATIC", text_.c_str(), WS_VISIBLE | SS_NOPREFIX,
                                      {textLeft, margin, text.cx, text.cy});
     const int buttonsWidth = 2 * scale_(kButtonWidth) + scale_(kButtonGap);
     const int buttonsLeft = (clientWidth - buttonsWidth) / 2;

@@ -1,8 +1,11 @@
 // Names and numbers by which the windows and their controls are found: the
-// window classes and the control IDs. The test pilot drives the window
-// through them (FindWindow, GetDlgItem), as an automation tool would, so
-// they are kept in this one header that both programs include.
+// window classes, the control IDs and the role each ID plays
+// (session/widget_roles.h). The test pilot drives the window through them
+// (FindWindow, GetDlgItem), as an automation tool would, so they are kept in
+// this one header that both programs include.
 #pragma once
+
+#include "session/widget_roles.h"
 
 namespace zorvik::win {
 
@@ -21,36 +24,56 @@ inline constexpr wchar_t kReportCaption[] = L"Report";
 inline constexpr wchar_t kCheckPortCaption[] = L"Check port";
 
 // Children of the main window.
-inline constexpr int kIdPanel = 100;      // Panel1: every control but the status bar
-inline constexpr int kIdStatusBar = 101;  // StatusBar1
+inline constexpr int kIdPanel = 100;  // every control but the status bar
+inline constexpr int kIdStatusBar = 101;
 
 // Children of the panel, created in this order: the tab order.
-inline constexpr int kIdBevel = 110;         // Bevel1
-inline constexpr int kIdPortLabel = 111;     // Label1 "Comport:"
-inline constexpr int kIdPort = 112;          // cbxPort
-inline constexpr int kIdProgress = 113;      // ProgressBar1
-inline constexpr int kIdUpdate = 114;        // btnProg
-inline constexpr int kIdCancel = 115;        // btnCancel
-inline constexpr int kIdClose = 116;         // btnClose
-inline constexpr int kIdFile = 117;          // btnFile
-inline constexpr int kIdReadInfoOnly = 118;  // chkReadInfoOnly
-inline constexpr int kIdWriteTrace = 119;    // chkWriteTrace
+inline constexpr int kIdDividerLine = 110;
+inline constexpr int kIdPortLabel = 111;  // "Comport:"
+inline constexpr int kIdPortBox = 112;
+inline constexpr int kIdProgressBar = 113;
+inline constexpr int kIdUpdateButton = 114;
+inline constexpr int kIdCancelButton = 115;
+inline constexpr int kIdCloseButton = 116;
+inline constexpr int kIdFileButton = 117;
+inline constexpr int kIdReadInfoOnlyBox = 118;
+inline constexpr int kIdTraceBox = 119;
 
 // Entries of the "Info" menu.
-inline constexpr int kIdMenuFirmware = 200;     // menInfoFirmware
-inline constexpr int kIdMenuFileVersion = 201;  // menInfoFile
-inline constexpr int kIdMenuExit = 202;         // menFileExit
-inline constexpr int kIdMenuCheckPort = 203;
+inline constexpr int kIdFirmwareAction = 200;
+inline constexpr int kIdFileVersionAction = 201;
+inline constexpr int kIdExitAction = 202;
+inline constexpr int kIdCheckPortAction = 203;
 
 // The report window's text box.
-inline constexpr int kIdReportText = 300;
+inline constexpr int kIdReportView = 300;
 
 // Controls of the dialogs; their buttons are the standard IDOK ("OK"),
 // IDYES ("Yes"), IDNO ("No") and IDCANCEL ("Close" of the port check).
-inline constexpr int kIdConfirmIcon = 400;
-inline constexpr int kIdConfirmText = 401;
+inline constexpr int kIdQuestionIcon = 400;
+inline constexpr int kIdQuestionText = 401;
 inline constexpr int kIdMessageText = 410;
 inline constexpr int kIdOverviewList = 420;
-inline constexpr int kIdCheckPortText = 430;
+inline constexpr int kIdFindingsText = 430;
+
+// A control of the main window by its role.
+struct ControlRole {
+  const char* role;
+  int id;
+};
+
+// The panel's controls in the tab order.
+inline constexpr ControlRole kPanelControls[] = {
+    {session::roles::kDividerLine, kIdDividerLine},
+    {session::roles::kPortLabel, kIdPortLabel},
+    {session::roles::kPortBox, kIdPortBox},
+    {session::roles::kProgressBar, kIdProgressBar},
+    {session::roles::kUpdateButton, kIdUpdateButton},
+    {session::roles::kCancelButton, kIdCancelButton},
+    {session::roles::kCloseButton, kIdCloseButton},
+    {session::roles::kFileButton, kIdFileButton},
+    {session::roles::kReadInfoOnlyBox, kIdReadInfoOnlyBox},
+    {session::roles::kTraceBox, kIdTraceBox},
+};
 
 }  // namespace zorvik::win

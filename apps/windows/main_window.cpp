@@ -29,15 +29,15 @@ constexpr const wchar_t* kMenuCaption = L"Info v2025-04-24";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 // Positions as designed: left, top, width, height inside the panel.
-constexpr Bounds kBevel{0, 0, kClientWidth, 8};
+constexpr Bounds kDividerLine{0, 0, kClientWidth, 8};
 constexpr Bounds kPortLabel{13, 14, 42, 13};
 constexpr Bounds kPortBox{77, 11, 263, 21};
 constexpr Bounds kProgressBar{13, 46, 327, 26};
 constexpr Bounds kUpdateButton{40, 86, 113, 32};
 constexpr Bounds kCloseButton{200, 86, 111, 32};  // "Cancel" lies exactly over it
 constexpr Bounds kFileButton{101, 86, 52, 32};
-constexpr Bounds kReadInfoOnly{26, 134, 116, 14};
-constexpr Bounds kWriteTrace{200, 134, 111, 14};  // under "Close", beside "Read info only"
+constexpr Bounds kReadInfoOnlyBox{26, 134, 116, 14};
+constexpr Bounds kTraceBox{200, 134, 111, 14};  // under "Close", beside "Read info only"
 constexpr int kPortListHeight = 160;  // the drop-down list below the port box
 // The progress bar's name for screen readers, its window text while no time left is told.
 constexpr const wchar_t* kProgressName = L"Progress";
@@ -100,7 +100,7 @@ MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::ve
   const SIZE outer = outerSizeFor(window_, scale_(kClientWidth), scale_(kPanelHeight + kStatusBarHeight), true);
   SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   readPortList();
-  if (SendMessageW(control(kIdPort), CB_GETCOUNT, 0, 0) > 0) SendMessageW(control(kIdPort), CB_SETCURSEL, 0, 0);
+  if (SendMessageW(control(kIdPortBox), CB_GETCOUNT, 0, 0) > 0) SendMessageW(control(kIdPortBox), CB_SETCURSEL, 0, 0);
   controller_->showIdle();
   reportWindow_ = std::make_unique<ReportWindow>(instance, taskbar_.handle(), window_, scale_);
 }
@@ -115,7 +115,7 @@ MainWindow::~MainWindow() {
 void MainWindow::registerClasses(HINSTANCE instance) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
+  wc.lpfnWndProc = ownedWindowProcedure<MainWindow>;
   wc.hInstance = instance;
   wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -130,12 +130,12 @@ void MainWindow::registerClasses(HINSTANCE instance) {
 
 void MainWindow::createMenu() {
   infoMenu_ = CreatePopupMenu();
-  AppendMenuW(infoMenu_, MF_STRING, kIdMenuFirmware, L"Firmware");
+  AppendMenuW(infoMenu_, MF_STRING, kIdFirmwareAction, L"Firmware");
   // Only file mode has the entry at all (a menu entry cannot be hidden).
-  if (options_.fileMode == FileMode::ServiceWithFiles) AppendMenuW(infoMenu_, MF_STRING, kIdMenuFileVersion, L"File version");
-  AppendMenuW(infoMenu_, MF_STRING, kIdMenuCheckPort, L"Check port");
+  if (options_.fileMode == FileMode::ServiceWithFiles) AppendMenuW(infoMenu_, MF_STRING, kIdFileVersionAction, L"File version");
+  AppendMenuW(infoMenu_, MF_STRING, kIdCheckPortAction, L"Check port");
   AppendMenuW(infoMenu_, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(infoMenu_, MF_STRING, kIdMenuExit, L"Exit");
+  AppendMenuW(infoMenu_, MF_STRING, kIdExitAction, L"Exit");
   HMENU bar = CreateMenu();
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(infoMenu_), kMenuCaption);
   SetMenu(window_, bar);
@@ -149,14 +149,14 @@ void MainWindow::createControls() {
                            reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)), this);
 
   // Created in the tab order; the label right before the box it names.
-  createControl(panel_, kIdBevel, L"STATIC", L"", WS_VISIBLE | SS_ETCHEDHORZ, at(kBevel));
+  createControl(panel_, kIdDividerLine, L"STATIC", L"", WS_VISIBLE | SS_ETCHEDHORZ, at(kDividerLine));
   const HWND label = createControl(panel_, kIdPortLabel, L"STATIC", L"Comport:", WS_VISIBLE | SS_NOPREFIX, at(kPortLabel));
-  const HWND portBox = createControl(panel_, kIdPort, L"COMBOBOX", L"",
+  const HWND portBox = createControl(panel_, kIdPortBox, L"COMBOBOX", L"",
                                      WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                                      at({kPortBox.x, kPortBox.y, kPortBox.width, kPortBox.height + kPortListHeight}));
-  const HWND progress = createControl(panel_, kIdProgress, PROGRESS_CLASSW, L"", WS_VISIBLE, at(kProgressBar));
-  SendMessageW(progress, PBM_SETRANGE32, 0, 100);
-  nameForScreenReaders(progress, kProgressName);
+  const HWND progressBar = createControl(panel_, kIdProgressBar, PROGRESS_CLASSW, L"", WS_VISIBLE, at(kProgressBar));
+  SendMessageW(progressBar, PBM_SETRANGE32, 0, 100);
+  nameForScreenReaders(progressBar, kProgressName);
 
   const bool fileMode = options_.fileMode == FileMode::ServiceWithFiles;
   // Without "File", "Update" is as wide as "Close"; with it, both are half
@@ -168,16 +168,16 @@ void MainWindow::createControls() {
     file.width = kCloseButton.width / 2;
     file.x = update.x + update.width + 8;
   }
-  createControl(panel_, kIdUpdate, L"BUTTON", L"Update", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, at(update));
-  createControl(panel_, kIdCancel, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, at(kCloseButton));
-  createControl(panel_, kIdClose, L"BUTTON", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, at(kCloseButton));
-  createControl(panel_, kIdFile, L"BUTTON", L"File", visibleIf(fileMode) | WS_TABSTOP | BS_PUSHBUTTON,
+  createControl(panel_, kIdUpdateButton, L"BUTTON", L"Update", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, at(update));
+  createControl(panel_, kIdCancelButton, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, at(kCloseButton));
+  createControl(panel_, kIdCloseButton, L"BUTTON", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, at(kCloseButton));
+  createControl(panel_, kIdFileButton, L"BUTTON", L"File", visibleIf(fileMode) | WS_TABSTOP | BS_PUSHBUTTON,
                 at(file));
-  createControl(panel_, kIdReadInfoOnly, L"BUTTON", L"Read info only",
-                visibleIf(options_.serviceMode) | WS_TABSTOP | BS_AUTOCHECKBOX, at(kReadInfoOnly));
+  createControl(panel_, kIdReadInfoOnlyBox, L"BUTTON", L"Read info only",
+                visibleIf(options_.serviceMode) | WS_TABSTOP | BS_AUTOCHECKBOX, at(kReadInfoOnlyBox));
   // Service staff only: a record of every byte on the line, for support.
-  createControl(panel_, kIdWriteTrace, L"BUTTON", L"Write trace",
-                visibleIf(options_.serviceMode) | WS_TABSTOP | BS_AUTOCHECKBOX, at(kWriteTrace));
+  createControl(panel_, kIdTraceBox, L"BUTTON", L"Write trace",
+                visibleIf(options_.serviceMode) | WS_TABSTOP | BS_AUTOCHECKBOX, at(kTraceBox));
 
   statusBar_ = createControl(window_, kIdStatusBar, STATUSCLASSNAMEW, L"",
                              WS_VISIBLE | CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | SBT_TOOLTIPS,
@@ -188,7 +188,7 @@ void MainWindow::createControls() {
   setFont(window_, font_.get());
   for (HWND child = GetWindow(panel_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) setFont(child, font_.get());
   setFont(statusBar_, font_.get());
-  progressText_.attach(progress, kProgressName, font_.get());
+  progressText_.attach(progressBar, kProgressName, font_.get());
 
   // Designed for its original font; a wider substitute gets the room up to
   // the port box, so that the caption is never cut.
@@ -240,7 +240,7 @@ bool MainWindow::preTranslate(MSG& msg) {
 }
 
 void MainWindow::readPortList() {
-  const HWND box = control(kIdPort);
+  const HWND box = control(kIdPortBox);
   // The box keeps its text, also when that port is gone.
   const std::wstring shown = windowText(box);
   SendMessageW(box, CB_RESETCONTENT, 0, 0);
@@ -261,7 +261,7 @@ void MainWindow::handleDeviceChange(WPARAM wParam, LPARAM lParam) {
   readPortList();
   // The new list is shown at once, but only to a user who is working with
   // this program and may pick a port now.
-  const HWND box = control(kIdPort);
+  const HWND box = control(kIdPortBox);
   if (!isOurs(GetForegroundWindow()) || !IsWindowEnabled(box)) return;
   SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
   RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -271,7 +271,7 @@ void MainWindow::handleDeviceChange(WPARAM wParam, LPARAM lParam) {
 // Enter presses the focused button, elsewhere "Update".
 LRESULT MainWindow::defaultButton() const {
   const HWND focus = GetFocus();
-  int id = kIdUpdate;
+  int id = kIdUpdateButton;
   if (focus && GetParent(focus) == panel_ && (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
     id = GetDlgCtrlID(focus);
   }
@@ -303,44 +303,32 @@ void MainWindow::restoreFocus() {
 // the user can use, Cancel while a run is under way.
 void MainWindow::keepFocusUsable(HWND focus) {
   if (!focus || !IsChild(panel_, focus) || usable(focus)) return;
-  const HWND cancel = control(kIdCancel);
+  const HWND cancel = control(kIdCancelButton);
   SetFocus(usable(cancel) ? cancel : GetNextDlgTabItem(panel_, nullptr, FALSE));
 }
 
 void MainWindow::command(int id) {
   switch (id) {
-    case kIdUpdate: updateClicked(); break;
-    case kIdFile: fileClicked(); break;
-    case kIdCancel: controller_->cancelClicked(); break;
-    case kIdClose:
-    case kIdMenuExit: SendMessageW(window_, WM_CLOSE, 0, 0); break;
-    case kIdMenuFirmware: showOverview(); break;
-    case kIdMenuFileVersion: fileVersionClicked(); break;
-    case kIdMenuCheckPort: checkPortClicked(); break;
+    case kIdUpdateButton: updateClicked(); break;
+    case kIdFileButton: fileClicked(); break;
+    case kIdCancelButton: controller_->cancelClicked(); break;
+    case kIdCloseButton:
+    case kIdExitAction: SendMessageW(window_, WM_CLOSE, 0, 0); break;
+    case kIdFirmwareAction: showOverview(); break;
+    case kIdFileVersionAction: fileVersionClicked(); break;
+    case kIdCheckPortAction: checkPortClicked(); break;
     case IDCANCEL:
       // Escape: the button at the right-hand place, "Cancel" during a run, else "Close".
-      command(IsWindowVisible(control(kIdCancel)) ? kIdCancel : kIdClose);
+      command(IsWindowVisible(control(kIdCancelButton)) ? kIdCancelButton : kIdCloseButton);
       break;
     default: break;
   }
 }
 
-LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    self->window_ = nullptr;
-    self->panel_ = nullptr;
-    self->statusBar_ = nullptr;
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return self->handle(message, wParam, lParam);
+void MainWindow::detach() {
+  window_ = nullptr;
+  panel_ = nullptr;
+  statusBar_ = nullptr;
 }
 
 // The panel holds the controls; what they tell it goes to the main window.

@@ -54,7 +54,9 @@ class MainWindow final : private session::WindowView {
   void createMenu();
   void readPortList();
   void handleDeviceChange(WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend LRESULT CALLBACK ownedWindowProcedure<MainWindow>(HWND, UINT, WPARAM, LPARAM);
+  void attach(HWND window) { window_ = window; }
+  void detach();
   static LRESULT CALLBACK panelProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT defaultButton() const;

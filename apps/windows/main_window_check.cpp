@@ -11,7 +11,7 @@ void MainWindow::checkPortClicked() {
   // The entry is disabled during an update and during a check; a check and
   // an update would fight over the port.
   if (!controller_->portFree()) return;
-  const std::string port = narrow(windowText(control(kIdPort)));
+  const std::string port = narrow(windowText(control(kIdPortBox)));
   const RECT outer = outerRect(window_);
   if (port.find_first_not_of(' ') == std::string::npos) {
     checkPortWindow_.show(window_, outer.left, outer.top, noPortText());

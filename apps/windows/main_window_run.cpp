@@ -36,11 +36,11 @@ std::optional<session::ChosenFile> MainWindow::chooseFile() {
   return session::ChosenFile{name, name, GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES};
 }
 
-std::string MainWindow::portName() { return narrow(windowText(control(kIdPort))); }
+std::string MainWindow::portName() { return narrow(windowText(control(kIdPortBox))); }
 
-bool MainWindow::readInfoOnly() { return SendMessageW(control(kIdReadInfoOnly), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool MainWindow::readInfoOnly() { return SendMessageW(control(kIdReadInfoOnlyBox), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-bool MainWindow::traceChecked() { return SendMessageW(control(kIdWriteTrace), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool MainWindow::traceChecked() { return SendMessageW(control(kIdTraceBox), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::string MainWindow::pathText(const std::filesystem::path& path) { return path.string(); }
 
@@ -57,7 +57,7 @@ void MainWindow::setStatus(const std::string& text) {
   SendMessageW(statusBar_, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void MainWindow::setProgress(int percent) { SendMessageW(control(kIdProgress), PBM_SETPOS, static_cast<WPARAM>(percent), 0); }
+void MainWindow::setProgress(int percent) { SendMessageW(control(kIdProgressBar), PBM_SETPOS, static_cast<WPARAM>(percent), 0); }
 
 void MainWindow::setLineProgress(const session::LineProgress& progress) { progressText_.show(progress.timeLeft); }
 
@@ -84,15 +84,15 @@ void MainWindow::showControls(const session::WindowControls& controls) {
   if (!controls.cancelShown) ShutdownBlockReasonDestroy(window_);
   // Taken first: disabling the control that has the focus takes it away.
   const HWND focus = GetFocus();
-  EnableWindow(control(kIdUpdate), controls.updateEnabled);
-  EnableWindow(control(kIdFile), controls.fileEnabled);
-  EnableWindow(control(kIdPort), controls.portEnabled);
+  EnableWindow(control(kIdUpdateButton), controls.updateEnabled);
+  EnableWindow(control(kIdFileButton), controls.fileEnabled);
+  EnableWindow(control(kIdPortBox), controls.portEnabled);
   // Shown before the other is hidden, so that the focus has somewhere to go.
-  ShowWindow(control(kIdCancel), controls.cancelShown ? SW_SHOWNA : SW_HIDE);
-  ShowWindow(control(kIdClose), controls.closeShown ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(control(kIdCancelButton), controls.cancelShown ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(control(kIdCloseButton), controls.closeShown ? SW_SHOWNA : SW_HIDE);
   const auto menuState = [](bool enabled) { return UINT{MF_BYCOMMAND} | (enabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED}); };
-  EnableMenuItem(infoMenu_, kIdMenuFileVersion, menuState(controls.fileVersionEnabled));
-  EnableMenuItem(infoMenu_, kIdMenuCheckPort, menuState(controls.checkPortEnabled));
+  EnableMenuItem(infoMenu_, kIdFileVersionAction, menuState(controls.fileVersionEnabled));
+  EnableMenuItem(infoMenu_, kIdCheckPortAction, menuState(controls.checkPortEnabled));
   keepFocusUsable(focus);
   busy_ = controls.busyCursor;
   if (reportWindow_) reportWindow_->setBusy(busy_);

@@ -28,8 +28,8 @@ void MessageWindow::show(HWND owner, const std::string& text, int x, int y, int 
   outer_ = RECT{x + kInset, y + h - height - kInset, x + w - kInset, y + h - kInset};
   const std::vector<WORD> dialog = emptyDialogTemplate(kStyle, kMessageCaption);
   DialogBoxIndirectParamW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)),
-                          reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner, procedure,
-                          reinterpret_cast<LPARAM>(this));
+                          reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner,
+                          acknowledgedDialogProcedure<MessageWindow>, reinterpret_cast<LPARAM>(this));
 }
 
 void MessageWindow::create(HWND dialog) {
@@ -58,23 +58,6 @@ HWND layOutTextOverButton(HWND dialog, const Scale& scale, const TextOverButton&
   annotateName(text, parts.name);
   SetFocus(button);
   return button;
-}
-
-INT_PTR CALLBACK MessageWindow::procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      reinterpret_cast<MessageWindow*>(lParam)->create(dialog);
-      return FALSE;  // the focus has been put on "OK"
-    case WM_COMMAND:
-      // "OK", Enter and Escape all acknowledge the message.
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, IDOK);
-        return TRUE;
-      }
-      return FALSE;
-    default:
-      return FALSE;
-  }
 }
 
 }  // namespace zorvik::win

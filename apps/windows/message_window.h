@@ -19,7 +19,7 @@ class MessageWindow {
   void show(HWND owner, const std::string& text, int x, int y, int w, int h);
 
  private:
-  static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  friend INT_PTR CALLBACK acknowledgedDialogProcedure<MessageWindow>(HWND, UINT, WPARAM, LPARAM);
   void create(HWND dialog);
 
   Scale scale_;

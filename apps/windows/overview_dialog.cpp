@@ -32,36 +32,36 @@ void OverviewDialog::execute(HWND owner, int left, int top, int height, const st
   fileHeader_ = fileHeader;
   const std::vector<WORD> dialog = emptyDialogTemplate(kStyle, kOverviewCaption);
   DialogBoxIndirectParamW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)),
-                          reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner, procedure,
-                          reinterpret_cast<LPARAM>(this));
-  list_ = nullptr;
-  ok_ = nullptr;
+                          reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner,
+                          acknowledgedDialogProcedure<OverviewDialog>, reinterpret_cast<LPARAM>(this));
+  overviewList_ = nullptr;
+  okButton_ = nullptr;
 }
 
 void OverviewDialog::create(HWND dialog) {
   setFont(dialog, font_.get());
   // Read-only rows, headers that cannot be clicked.
-  list_ = createControl(dialog, kIdOverviewList, WC_LISTVIEWW, L"",
+  overviewList_ = createControl(dialog, kIdOverviewList, WC_LISTVIEWW, L"",
                         WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
                         {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
-  ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
-  setFont(list_, font_.get());
-  nameForScreenReaders(list_, L"Firmware images");
+  ListView_SetExtendedListViewStyle(overviewList_, LVS_EX_FULLROWSELECT);
+  setFont(overviewList_, font_.get());
+  nameForScreenReaders(overviewList_, L"Firmware images");
   for (std::size_t i = 0; i < kColumns.size(); ++i) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.pszText = const_cast<wchar_t*>(kColumns[i]);
     column.cx = scale_(50);
     column.iSubItem = static_cast<int>(i);
-    ListView_InsertColumn(list_, static_cast<int>(i), &column);
+    ListView_InsertColumn(overviewList_, static_cast<int>(i), &column);
   }
-  ok_ = createControl(dialog, IDOK, L"BUTTON", L"OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, {0, 0, 10, 10});
-  setFont(ok_, font_.get());
+  okButton_ = createControl(dialog, IDOK, L"BUTTON", L"OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, {0, 0, 10, 10});
+  setFont(okButton_, font_.get());
 
   if (fileHeader_) addImageRow(*fileHeader_);
   for (int i = kBuiltInImageCount; i >= 1; --i) addImageRow(builtInHeader(i));
   layout(dialog);
-  SetFocus(ok_);
+  SetFocus(okButton_);
 }
 
 void OverviewDialog::addImageRow(const ImageHeader& header) {
@@ -70,11 +70,11 @@ void OverviewDialog::addImageRow(const ImageHeader& header) {
                                           widen(row.print),    widen(row.date),    widen(row.bootloader)};
   LVITEMW item{};
   item.mask = LVIF_TEXT;
-  item.iItem = ListView_GetItemCount(list_);
+  item.iItem = ListView_GetItemCount(overviewList_);
   item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-  const int index = ListView_InsertItem(list_, &item);
+  const int index = ListView_InsertItem(overviewList_, &item);
   for (int column = 1; column < static_cast<int>(cells.size()); ++column) {
-    ListView_SetItemText(list_, index, column, const_cast<wchar_t*>(cells[static_cast<std::size_t>(column)].c_str()));
+    ListView_SetItemText(overviewList_, index, column, const_cast<wchar_t*>(cells[static_cast<std::size_t>(column)].c_str()));
   }
 }
 
@@ -87,17 +87,17 @@ int OverviewDialog::autoSizeColumns() {
   const int spare = static_cast<int>(kColumns.size());
   LVCOLUMNW last{};
   last.mask = LVCF_WIDTH;
-  ListView_InsertColumn(list_, spare, &last);
+  ListView_InsertColumn(overviewList_, spare, &last);
   int sum = 0;
   for (int column = 0; column < static_cast<int>(kColumns.size()); ++column) {
-    ListView_SetColumnWidth(list_, column, LVSCW_AUTOSIZE_USEHEADER);
-    const int header = ListView_GetColumnWidth(list_, column);
-    ListView_SetColumnWidth(list_, column, LVSCW_AUTOSIZE);
-    const int content = ListView_GetColumnWidth(list_, column);
-    ListView_SetColumnWidth(list_, column, std::max(header, content) + scale_(kColumnPadding));
-    sum += ListView_GetColumnWidth(list_, column);
+    ListView_SetColumnWidth(overviewList_, column, LVSCW_AUTOSIZE_USEHEADER);
+    const int header = ListView_GetColumnWidth(overviewList_, column);
+    ListView_SetColumnWidth(overviewList_, column, LVSCW_AUTOSIZE);
+    const int content = ListView_GetColumnWidth(overviewList_, column);
+    ListView_SetColumnWidth(overviewList_, column, std::max(header, content) + scale_(kColumnPadding));
+    sum += ListView_GetColumnWidth(overviewList_, column);
   }
-  ListView_DeleteColumn(list_, spare);
+  ListView_DeleteColumn(overviewList_, spare);
   return sum;
 }
 
@@ -109,24 +109,8 @@ void OverviewDialog::layout(HWND dialog) {
   RECT client{};
   GetClientRect(dialog, &client);
   const int panelTop = client.bottom - scale_(kPanelHeight);
-  place(list_, {0, 0, client.right, panelTop});
-  place(ok_, {scale_(kOkButton.x), panelTop + scale_(kOkButton.y), scale_(kOkButton.width), scale_(kOkButton.height)});
-}
-
-INT_PTR CALLBACK OverviewDialog::procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      reinterpret_cast<OverviewDialog*>(lParam)->create(dialog);
-      return FALSE;  // the focus has been put on "OK"
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, IDOK);
-        return TRUE;
-      }
-      return FALSE;
-    default:
-      return FALSE;
-  }
+  place(overviewList_, {0, 0, client.right, panelTop});
+  place(okButton_, {scale_(kOkButton.x), panelTop + scale_(kOkButton.y), scale_(kOkButton.width), scale_(kOkButton.height)});
 }
 
 }  // namespace zorvik::win

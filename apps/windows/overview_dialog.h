@@ -19,7 +19,7 @@ class OverviewDialog {
   void execute(HWND owner, int left, int top, int height, const std::optional<ImageHeader>& fileHeader);
 
  private:
-  static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  friend INT_PTR CALLBACK acknowledgedDialogProcedure<OverviewDialog>(HWND, UINT, WPARAM, LPARAM);
   void create(HWND dialog);
   void addImageRow(const ImageHeader& header);
   int autoSizeColumns();
@@ -27,8 +27,8 @@ class OverviewDialog {
 
   Scale scale_;
   Font font_;
-  HWND list_ = nullptr;
-  HWND ok_ = nullptr;
+  HWND overviewList_ = nullptr;
+  HWND okButton_ = nullptr;
   int left_ = 0;
   int top_ = 0;
   int height_ = 0;

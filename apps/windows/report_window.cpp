@@ -17,7 +17,7 @@ ReportWindow::ReportWindow(HINSTANCE instance, HWND owner, HWND mainWindow, cons
     : font_(makeFont(L"MS Sans Serif", kFontPixels, scale)) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
+  wc.lpfnWndProc = ownedWindowProcedure<ReportWindow>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -31,14 +31,14 @@ ReportWindow::ReportWindow(HINSTANCE instance, HWND owner, HWND mainWindow, cons
   // No word wrap: long lines scroll sideways. The limit is lifted from the
   // 32767 characters an edit box takes by default, as repeats of a failing
   // run go on until the user cancels.
-  text_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+  reportView_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                           WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                               ES_AUTOHSCROLL | ES_AUTOVSCROLL,
                           0, 0, scale(kClientWidth), scale(kClientHeight), window_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdReportText)), instance, nullptr);
-  SendMessageW(text_, EM_SETLIMITTEXT, 0, 0);
-  setFont(text_, font_.get());
-  nameForScreenReaders(text_, kReportCaption);
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdReportView)), instance, nullptr);
+  SendMessageW(reportView_, EM_SETLIMITTEXT, 0, 0);
+  setFont(reportView_, font_.get());
+  nameForScreenReaders(reportView_, kReportCaption);
   dockUnder(mainWindow);
   clear();
 }
@@ -49,18 +49,18 @@ ReportWindow::~ReportWindow() {
 
 void ReportWindow::add(const std::string& text) {
   const std::wstring line = widen(reportLineNow(text));
-  const int length = GetWindowTextLengthW(text_);
+  const int length = GetWindowTextLengthW(reportView_);
   const std::wstring piece = length > 0 ? L"\r\n" + line : line;
   // Caret to the end, the line after it: the newest line comes into view.
-  SendMessageW(text_, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
-  SendMessageW(text_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
-  SendMessageW(text_, EM_SCROLLCARET, 0, 0);
+  SendMessageW(reportView_, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
+  SendMessageW(reportView_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+  SendMessageW(reportView_, EM_SCROLLCARET, 0, 0);
   // Drawn now: a run's events can follow each other faster than the queue
   // ever empties, and painting waits for an empty queue.
-  if (IsWindowVisible(window_)) UpdateWindow(text_);
+  if (IsWindowVisible(window_)) UpdateWindow(reportView_);
 }
 
-void ReportWindow::clear() { SetWindowTextW(text_, L""); }
+void ReportWindow::clear() { SetWindowTextW(reportView_, L""); }
 
 void ReportWindow::show() { ShowWindow(window_, SW_SHOWNOACTIVATE); }
 
@@ -78,27 +78,10 @@ void ReportWindow::followMove(HWND mainWindow) {
   SetWindowPos(window_, nullptr, main.left, main.bottom, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT CALLBACK ReportWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<ReportWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<ReportWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    self->window_ = nullptr;
-    self->text_ = nullptr;
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return self->handle(message, wParam, lParam);
-}
-
 LRESULT ReportWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
-      if (text_) MoveWindow(text_, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+      if (reportView_) MoveWindow(reportView_, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
       return 0;
     case WM_CLOSE:
       return 0;  // Alt+F4 included: the report stays as long as the program

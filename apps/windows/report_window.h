@@ -28,11 +28,16 @@ class ReportWindow {
   void followMove(HWND mainWindow);
 
  private:
-  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend LRESULT CALLBACK ownedWindowProcedure<ReportWindow>(HWND, UINT, WPARAM, LPARAM);
+  void attach(HWND window) { window_ = window; }
+  void detach() {
+    window_ = nullptr;
+    reportView_ = nullptr;
+  }
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND window_ = nullptr;
-  HWND text_ = nullptr;
+  HWND reportView_ = nullptr;
   Font font_;
   bool busy_ = false;
 };

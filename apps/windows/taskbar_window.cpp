@@ -14,7 +14,7 @@ constexpr UINT kActivateMainMessage = WM_APP + 1;
 TaskbarWindow::TaskbarWindow(HINSTANCE instance) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
+  wc.lpfnWndProc = ownedWindowProcedure<TaskbarWindow>;
   wc.hInstance = instance;
   wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -42,22 +42,6 @@ void TaskbarWindow::activateMainWindow() {
   // A modal dialog open over the main window takes the focus instead.
   const HWND target = GetLastActivePopup(main_);
   SetForegroundWindow(target ? target : main_);
-}
-
-LRESULT CALLBACK TaskbarWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<TaskbarWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TaskbarWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    self->window_ = nullptr;
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return self->handle(message, wParam, lParam);
 }
 
 LRESULT TaskbarWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -28,7 +28,9 @@ class TaskbarWindow {
   void minimize();
 
  private:
-  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend LRESULT CALLBACK ownedWindowProcedure<TaskbarWindow>(HWND, UINT, WPARAM, LPARAM);
+  void attach(HWND window) { window_ = window; }
+  void detach() { window_ = nullptr; }
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
   void activateMainWindow();
 

@@ -3,12 +3,6 @@
 // templates.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <memory>
@@ -74,5 +68,48 @@ void place(HWND control, Bounds bounds);
 // WM_INITDIALOG, in pixels, and use the dialog manager for what it is good
 // at: modality, Tab, Enter and Escape.
 std::vector<WORD> emptyDialogTemplate(DWORD style, const wchar_t* caption);
+
+// The window procedure of a window that an object of `Owner` creates,
+// passing itself as the creation parameter, and whose messages it handles
+// (Owner::handle). The object is found through the window from WM_NCCREATE
+// on, where it learns its window (Owner::attach); at WM_NCDESTROY it lets go
+// of the window and of its children (Owner::detach), and the window's last
+// messages go to the system.
+template <class Owner>
+LRESULT CALLBACK ownedWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<Owner*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->attach(window);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<Owner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->detach();
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->handle(message, wParam, lParam);
+}
+
+// The dialog procedure of a modal dialog that only shows something: its
+// object, the dialog's parameter, creates the controls and puts the focus on
+// "OK" (Owner::create); "OK", Enter and Escape end the dialog.
+template <class Owner>
+INT_PTR CALLBACK acknowledgedDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      reinterpret_cast<Owner*>(lParam)->create(dialog);
+      return FALSE;  // the focus is on "OK" already
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDOK);
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
 
 }  // namespace zorvik::win

@@ -272,9 +272,9 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
   void handOverHeld(int n) {
     const std::size_t before = view.calls.size();
     for (int i = 0; i < n; ++i) {
-      RunEvent event;
-      if (!sink->take(event, std::chrono::seconds(20))) break;
-      controller->runEventArrived(event);
+      auto event = sink->takeWithin(std::chrono::seconds(20));
+      if (!event) break;
+      controller->runEventArrived(*event);
     }
     view.calls.push_back("during question: " + std::to_string(view.calls.size() - before) + " drawn");
   }
@@ -291,8 +291,7 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
         controller->processRunEvents();
       }
     }
-    RunEvent event;
-    if (sink->take(event, wait)) controller->runEventArrived(event);
+    if (auto event = sink->takeWithin(wait)) controller->runEventArrived(*event);
   }
 
   void runUntil(const std::function<bool()>& done) {
@@ -333,8 +332,7 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
         return !controller->running() && view.eventsLater == 0;
       });
     } else if (action == "drain") {
-      RunEvent event;
-      while (sink->take(event, std::chrono::milliseconds(1500))) controller->runEventArrived(event);
+      while (auto event = sink->takeWithin(std::chrono::milliseconds(1500))) controller->runEventArrived(*event);
     } else if (action == "release run") holder->release();
     else if (action == "wait until held") view.calls.push_back(holder->waitUntilHeld() ? "run held" : "run not held");
     else if (action == "port free?") view.calls.push_back(controller->portFree() ? "port free: yes" : "port free: no");

@@ -24,12 +24,12 @@ class HistoryTest : public UiTest {
  protected:
   // One update of the logger on `port` through the window, confirmed.
   void updateThroughWindow(const std::string& port) {
-    child<QComboBox>("cbxPort")->setEditText(QString::fromStdString(port));
+    child<QComboBox>(roles::kPortBox)->setEditText(QString::fromStdString(port));
     pilot->answers = {"Yes"};
-    click("btnProg");
-    EXPECT_FALSE(child<QAction>("menStation")->isEnabled()) << "no station beside an update of the window's own";
+    click(roles::kUpdateButton);
+    EXPECT_FALSE(child<QAction>(roles::kStationAction)->isEnabled()) << "no station beside an update of the window's own";
     ASSERT_TRUE(waitForIdle(60000));
-    EXPECT_TRUE(child<QAction>("menStation")->isEnabled());
+    EXPECT_TRUE(child<QAction>(roles::kStationAction)->isEnabled());
   }
 
   std::unique_ptr<sim::SimulatedLogger> loggerWith(std::uint32_t serial) {
@@ -73,7 +73,7 @@ TEST_F(HistoryTest, EachUpdateThroughTheWindowWritesARowAndHistoryListsThemNewes
     EXPECT_EQ(rows[i].end->imageSha256.size(), 64u);
   }
 
-  window->findChild<QAction*>("menInfoHistory")->trigger();
+  window->findChild<QAction*>(roles::kHistoryAction)->trigger();
   ASSERT_EQ(pilot->histories.size(), 1u);
   const SeenHistory& seen = pilot->histories[0];
   EXPECT_EQ(seen.headings, headings());
@@ -112,7 +112,7 @@ TEST_F(HistoryTest, AHistoryThatCannotBeOpenedIsReportedOncePerUpdateAndTheUpdat
   EXPECT_EQ(problemLines(), 1) << "the report is cleared for each update; said once in it";
   EXPECT_EQ(logger->restarts(), 2);
 
-  window->findChild<QAction*>("menInfoHistory")->trigger();
+  window->findChild<QAction*>(roles::kHistoryAction)->trigger();
   ASSERT_EQ(pilot->histories.size(), 1u);
   EXPECT_TRUE(pilot->histories[0].problem.startsWith("The update history cannot be read")) << pilot->histories[0].problem;
   EXPECT_TRUE(pilot->histories[0].rows.empty());

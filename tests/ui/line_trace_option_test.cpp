@@ -28,7 +28,7 @@ class LineTraceOptionTest : public UiTest {
   void openInServiceMode() {
     setInternalSetting("7406");
     open();
-    child<QComboBox>("cbxPort")->setEditText(port());
+    child<QComboBox>(roles::kPortBox)->setEditText(port());
   }
 
   QString traceFolder() const { return QFile::decodeName(traceDirectory.string().c_str()); }
@@ -52,8 +52,8 @@ TEST_F(LineTraceOptionTest, AllRunsOfTheUpdateGoIntoOneNewFileNamedInTheReport) 
   // One changed echo: the update repeats at once and then succeeds.
   logger->injectFault({FaultKind::AlteredEcho, Request::DataLine, 10, 1});
   openInServiceMode();
-  click("chkTrace");
-  click("btnProg");
+  click(roles::kTraceBox);
+  click(roles::kUpdateButton);
   ASSERT_TRUE(waitForIdle(60000));
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, kSuccess);
@@ -86,8 +86,8 @@ TEST_F(LineTraceOptionTest, AllRunsOfTheUpdateGoIntoOneNewFileNamedInTheReport) 
 TEST_F(LineTraceOptionTest, NoTraceUnlessAsked) {
   startLogger();
   openInServiceMode();
-  click("chkReadInfoOnly");
-  click("btnProg");
+  click(roles::kReadInfoOnlyBox);
+  click(roles::kUpdateButton);
   ASSERT_TRUE(waitForIdle());
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, "Only read update info!");
@@ -103,8 +103,8 @@ TEST_F(LineTraceOptionTest, TraceThatCannotBeWrittenStartsNoUpdate) {
   blocker.close();
   traceDirectory = QFile::encodeName(scratch.filePath("plain-file/traces")).toStdString();
   openInServiceMode();
-  click("chkTrace");
-  click("btnProg");
+  click(roles::kTraceBox);
+  click(roles::kUpdateButton);
 
   EXPECT_FALSE(window->running());
   ASSERT_EQ(pilot->messages.size(), 1u);
@@ -113,7 +113,7 @@ TEST_F(LineTraceOptionTest, TraceThatCannotBeWrittenStartsNoUpdate) {
   EXPECT_EQ(reportTexts(), QStringList{text}) << "no run was started";
   EXPECT_EQ(window->statusText(), text);
   EXPECT_EQ(logger->bytesReceived(), 0u) << "nothing was sent";
-  EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
+  EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
 }
 
 }  // namespace

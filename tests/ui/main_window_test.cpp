@@ -71,12 +71,12 @@ TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
     EXPECT_EQ(checks.checkPlatform, c.checkPlatform);
     EXPECT_EQ(window->statusText(), c.memoryFormat ? "F" : "");
 
-    EXPECT_EQ(child<QCheckBox>("chkReadInfoOnly")->isVisible(), service);
-    EXPECT_FALSE(child<QCheckBox>("chkReadInfoOnly")->isChecked());
-    EXPECT_EQ(child<QCheckBox>("chkTrace")->isVisible(), service);
-    EXPECT_FALSE(child<QCheckBox>("chkTrace")->isChecked());
-    EXPECT_EQ(child<QPushButton>("btnFile")->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
-    EXPECT_EQ(child<QAction>("menInfoFile")->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
+    EXPECT_EQ(child<QCheckBox>(roles::kReadInfoOnlyBox)->isVisible(), service);
+    EXPECT_FALSE(child<QCheckBox>(roles::kReadInfoOnlyBox)->isChecked());
+    EXPECT_EQ(child<QCheckBox>(roles::kTraceBox)->isVisible(), service);
+    EXPECT_FALSE(child<QCheckBox>(roles::kTraceBox)->isChecked());
+    EXPECT_EQ(child<QPushButton>(roles::kFileButton)->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
+    EXPECT_EQ(child<QAction>(roles::kFileVersionAction)->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
     EXPECT_TRUE(waitFor([&] { return window->reportWindow()->isVisible() == service; }, 2000))
         << "report window shown in service mode only";
     window.reset();
@@ -90,17 +90,17 @@ TEST_F(MainWindowTest, LayoutAsDesigned) {
   EXPECT_EQ(window->centralWidget()->height() + window->statusBar()->height(), 176);
   EXPECT_EQ(window->statusBar()->height(), 15);
   EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "fixed size";
-  EXPECT_EQ(child<QComboBox>("cbxPort")->geometry(), QRect(77, 11, 263, 21));
-  EXPECT_TRUE(child<QComboBox>("cbxPort")->isEditable());
-  EXPECT_EQ(child<QComboBox>("cbxPort")->currentText(), "/dev/ttyUSB0");
-  EXPECT_EQ(child<QProgressBar>("ProgressBar1")->geometry(), QRect(13, 46, 327, 26));
-  EXPECT_EQ(child<QPushButton>("btnProg")->geometry(), QRect(40, 86, 111, 32));
-  EXPECT_EQ(child<QPushButton>("btnClose")->geometry(), QRect(200, 86, 111, 32));
-  EXPECT_EQ(child<QPushButton>("btnCancel")->geometry(), child<QPushButton>("btnClose")->geometry());
-  EXPECT_TRUE(child<QPushButton>("btnClose")->isVisible());
-  EXPECT_FALSE(child<QPushButton>("btnCancel")->isVisible());
+  EXPECT_EQ(child<QComboBox>(roles::kPortBox)->geometry(), QRect(77, 11, 263, 21));
+  EXPECT_TRUE(child<QComboBox>(roles::kPortBox)->isEditable());
+  EXPECT_EQ(child<QComboBox>(roles::kPortBox)->currentText(), "/dev/ttyUSB0");
+  EXPECT_EQ(child<QProgressBar>(roles::kProgressBar)->geometry(), QRect(13, 46, 327, 26));
+  EXPECT_EQ(child<QPushButton>(roles::kUpdateButton)->geometry(), QRect(40, 86, 111, 32));
+  EXPECT_EQ(child<QPushButton>(roles::kCloseButton)->geometry(), QRect(200, 86, 111, 32));
+  EXPECT_EQ(child<QPushButton>(roles::kCancelButton)->geometry(), child<QPushButton>(roles::kCloseButton)->geometry());
+  EXPECT_TRUE(child<QPushButton>(roles::kCloseButton)->isVisible());
+  EXPECT_FALSE(child<QPushButton>(roles::kCancelButton)->isVisible());
 
-  QMenu* info = window->menuBar()->findChild<QMenu*>("menInfo");
+  QMenu* info = window->menuBar()->findChild<QMenu*>(roles::kInfoMenu);
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->title(), "Info v2025-04-24");
   QStringList entries;
@@ -111,12 +111,12 @@ TEST_F(MainWindowTest, LayoutAsDesigned) {
 TEST_F(MainWindowTest, FileModeButtonsStandSideBySide) {
   setInternalSetting("7406");
   open({"f:+"});
-  EXPECT_EQ(child<QPushButton>("btnProg")->geometry(), QRect(40, 86, 55, 32));
-  EXPECT_EQ(child<QPushButton>("btnFile")->geometry(), QRect(103, 86, 55, 32));
-  EXPECT_EQ(child<QPushButton>("btnClose")->geometry(), QRect(200, 86, 111, 32));
-  EXPECT_TRUE(child<QPushButton>("btnFile")->isVisible());
+  EXPECT_EQ(child<QPushButton>(roles::kUpdateButton)->geometry(), QRect(40, 86, 55, 32));
+  EXPECT_EQ(child<QPushButton>(roles::kFileButton)->geometry(), QRect(103, 86, 55, 32));
+  EXPECT_EQ(child<QPushButton>(roles::kCloseButton)->geometry(), QRect(200, 86, 111, 32));
+  EXPECT_TRUE(child<QPushButton>(roles::kFileButton)->isVisible());
 
-  click("btnFile");  // the pilot cancels the file dialog
+  click(roles::kFileButton);  // the pilot cancels the file dialog
   EXPECT_EQ(pilot->fileDialogs, 1);
   EXPECT_FALSE(window->running());
   EXPECT_TRUE(window->reportWindow()->lines().isEmpty());
@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
     pilot->questions.clear();
     open(c.switches, {"/dev/zorvik-never-opened"});
     pilot->answers = {"No"};
-    click("btnProg");
+    click(roles::kUpdateButton);
     ASSERT_EQ(pilot->questions.size(), 1u);
     const SeenQuestion& q = pilot->questions.front();
     EXPECT_EQ(q.title, "Confirm");
@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
     EXPECT_TRUE(q.questionIcon);
     EXPECT_FALSE(window->running());
     EXPECT_TRUE(window->reportWindow()->lines().isEmpty()) << "nothing prepared, nothing started";
-    EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
     window.reset();
   }
 }
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
 TEST_F(MainWindowTest, ServiceModeStartsWithoutQuestion) {
   setInternalSetting("7406");
   open({}, {"/dev/zorvik-no-such-port"});
-  click("btnProg");
+  click(roles::kUpdateButton);
   ASSERT_TRUE(waitForIdle());
   EXPECT_TRUE(pilot->questions.empty());
   ASSERT_EQ(pilot->messages.size(), 1u);
@@ -185,7 +185,7 @@ TEST_F(MainWindowTest, PortWithoutPermissionNamesTheFixInTheReport) {
   ASSERT_EQ(::chmod(path.c_str(), 0), 0);
   setInternalSetting("7406");
   open({}, {path});
-  click("btnProg");
+  click(roles::kUpdateButton);
   ASSERT_TRUE(waitForIdle());
   const QStringList lines = reportTexts();
   ASSERT_EQ(lines.size(), 3);
@@ -247,7 +247,7 @@ TEST_F(MainWindowTest, PortHeldByAnotherProgramNamesItInTheReport) {
   ASSERT_TRUE(holder.holding());
   setInternalSetting("7406");
   open({}, {path});
-  click("btnProg");
+  click(roles::kUpdateButton);
   ASSERT_TRUE(waitForIdle());
   const QString port = QString::fromStdString(path);
   const QString error = "Aborted because serial port \"" + port + "\" is not ready!";

@@ -22,7 +22,7 @@ TEST_F(PortBoxTest, DeviceChangesRereadTheListAndKeepTheText) {
   window = std::make_unique<ui::MainWindow>(QStringList{"zorvik-updater"}, environment);
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-  auto* box = child<QComboBox>("cbxPort");
+  auto* box = child<QComboBox>(roles::kPortBox);
   EXPECT_EQ(box->currentText(), "/dev/ttyUSB0");  // the first entry is selected at start-up
 
   box->setEditText("/dev/ttyUSB7");

@@ -32,8 +32,8 @@ struct Row {
 class PortCheckTest : public UiTest {
  protected:
   void checkPort(const QString& portText) {
-    child<QComboBox>("cbxPort")->setEditText(portText);
-    child<QAction>("menInfoCheckPort")->trigger();
+    child<QComboBox>(roles::kPortBox)->setEditText(portText);
+    child<QAction>(roles::kCheckPortAction)->trigger();
   }
 
   ui::PortCheckDialog* dialog() const { return window->portCheckDialog(); }
@@ -68,7 +68,7 @@ class PortCheckTest : public UiTest {
     return diagnostics::summaryLine(findings);
   }
 
-  bool checkDone() { return waitFor([this] { return child<QAction>("menInfoCheckPort")->isEnabled(); }); }
+  bool checkDone() { return waitFor([this] { return child<QAction>(roles::kCheckPortAction)->isEnabled(); }); }
 
   int bootloaderEntries() const {
     const std::vector<Request> seen = logger->requests();
@@ -93,9 +93,9 @@ TEST_F(PortCheckTest, FindsTheLoggerAwakeAndHoldsOffUpdatesMeanwhile) {
   bool othersOffed = true;
   ASSERT_TRUE(waitFor([&] {
     if (!rows().empty()) return true;
-    updateOffed = updateOffed && !child<QPushButton>("btnProg")->isEnabled();
-    othersOffed = othersOffed && !child<QAction>("menStation")->isEnabled() &&
-                  !child<QAction>("menInfoCheckPort")->isEnabled();
+    updateOffed = updateOffed && !child<QPushButton>(roles::kUpdateButton)->isEnabled();
+    othersOffed = othersOffed && !child<QAction>(roles::kStationAction)->isEnabled() &&
+                  !child<QAction>(roles::kCheckPortAction)->isEnabled();
     return false;
   }));
   EXPECT_TRUE(updateOffed) << "Update stays off until the findings are in";
@@ -121,9 +121,9 @@ TEST_F(PortCheckTest, FindsTheLoggerAwakeAndHoldsOffUpdatesMeanwhile) {
   EXPECT_EQ(logger->mode(), sim::Mode::Application);
   EXPECT_EQ(bootloaderEntries(), 0);
   EXPECT_TRUE(logger->flashWrites().empty());
-  EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
-  EXPECT_TRUE(child<QAction>("menStation")->isEnabled());
-  EXPECT_TRUE(child<QAction>("menInfoCheckPort")->isEnabled());
+  EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
+  EXPECT_TRUE(child<QAction>(roles::kStationAction)->isEnabled());
+  EXPECT_TRUE(child<QAction>(roles::kCheckPortAction)->isEnabled());
 }
 
 struct NoCheckCase {
@@ -160,7 +160,7 @@ TEST_F(PortCheckTest, PortThatIsNotThereOrNoPortAtAll) {
       EXPECT_EQ(dialog()->line()->text().toStdString(), doctorSummary());
       EXPECT_TRUE(dialog()->line()->text().endsWith("an update cannot work until the failed checks are fixed"));
     }
-    EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
     window.reset();
   }
 }
@@ -170,13 +170,13 @@ TEST_F(PortCheckTest, CheckPortIsOffWhileAnUpdateRuns) {
   logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 100000});
   setInternalSetting("7406");
   open();
-  child<QComboBox>("cbxPort")->setEditText(port());
-  click("btnProg");
+  child<QComboBox>(roles::kPortBox)->setEditText(port());
+  click(roles::kUpdateButton);
   ASSERT_TRUE(window->running());
-  EXPECT_FALSE(child<QAction>("menInfoCheckPort")->isEnabled());
-  click("btnCancel");
+  EXPECT_FALSE(child<QAction>(roles::kCheckPortAction)->isEnabled());
+  click(roles::kCancelButton);
   ASSERT_TRUE(waitForIdle());
-  EXPECT_TRUE(child<QAction>("menInfoCheckPort")->isEnabled());
+  EXPECT_TRUE(child<QAction>(roles::kCheckPortAction)->isEnabled());
   EXPECT_EQ(dialog(), nullptr) << "no check was started";
 }
 
@@ -188,12 +188,12 @@ TEST_F(PortCheckTest, ClosingTheDialogDuringACheckDropsItsFindings) {
   open();
   checkPort(port());
   ASSERT_NE(dialog(), nullptr);
-  QTest::mouseClick(dialog()->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+  QTest::mouseClick(dialog()->findChild<QPushButton*>(roles::kCloseButton), Qt::LeftButton);
   EXPECT_TRUE(waitFor([this] { return dialog() == nullptr; }, 2000)) << "the dialog went at once";
-  EXPECT_FALSE(child<QPushButton>("btnProg")->isEnabled()) << "the check goes on";
+  EXPECT_FALSE(child<QPushButton>(roles::kUpdateButton)->isEnabled()) << "the check goes on";
   ASSERT_TRUE(checkDone());
   EXPECT_EQ(dialog(), nullptr) << "no dialog came back for the findings";
-  EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
+  EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
   EXPECT_EQ(bootloaderEntries(), 0);
 }
 

@@ -37,7 +37,7 @@ class ProgressTextTest : public UiTest {
   }
 
   void watch() {
-    QProgressBar* bar = child<QProgressBar>("ProgressBar1");
+    QProgressBar* bar = child<QProgressBar>(roles::kProgressBar);
     QObject::connect(bar, &QProgressBar::valueChanged, window.get(), [this, bar](int value) {
       seen.push_back({value, bar->isTextVisible() ? bar->text() : QString(), window->statusText()});
     });
@@ -52,9 +52,9 @@ class ProgressTextTest : public UiTest {
     oneSecondPerReading();
     setInternalSetting("7406");
     open();
-    child<QComboBox>("cbxPort")->setEditText(port());
+    child<QComboBox>(roles::kPortBox)->setEditText(port());
     watch();
-    click("btnProg");
+    click(roles::kUpdateButton);
     ASSERT_TRUE(waitForIdle(60000));
   }
 
@@ -67,7 +67,7 @@ TEST_F(ProgressTextTest, TimeLeftShowsOnTheBarOnlyOnceMeasuredAndFalls) {
   if (HasFatalFailure() || IsSkipped()) return;
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, kSuccess);
-  EXPECT_FALSE(child<QProgressBar>("ProgressBar1")->isTextVisible()) << "no time left once the update is over";
+  EXPECT_FALSE(child<QProgressBar>(roles::kProgressBar)->isTextVisible()) << "no time left once the update is over";
 
   // The progress events, one per percent.
   std::vector<SeenProgress> events;

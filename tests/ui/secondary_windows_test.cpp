@@ -122,7 +122,7 @@ const QStringList kFileRow = {"ZorvikB", "7.05", "F5335 B", "A9g", "01.02.2026 0
 
 TEST_F(SecondaryWindowsTest, OverviewListsBuiltInImagesNewestFirst) {
   open();
-  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  window->findChild<QAction*>(roles::kFirmwareAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 1u);
   const SeenOverview& seen = pilot->overviews[0];
   EXPECT_EQ(seen.headers, (QStringList{"Firmware", "Version", "Platform", "Print", "Date", "BL"}));
@@ -149,20 +149,20 @@ TEST_F(SecondaryWindowsTest, FileVersionPutsTheFileHeaderOnTop) {
   setInternalSetting("7406");
   open({"f:+"});
   pilot->files = {writeHeader("3", 5)};
-  window->findChild<QAction*>("menInfoFile")->trigger();
+  window->findChild<QAction*>(roles::kFileVersionAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 1u);
   ASSERT_EQ(pilot->overviews[0].rows.size(), 13u);
   EXPECT_EQ(pilot->overviews[0].rows[0], kFileRow);
   EXPECT_EQ(pilot->overviews[0].rows[1], kBuiltInRows[0]);
 
-  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  window->findChild<QAction*>(roles::kFirmwareAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 2u);
   ASSERT_EQ(pilot->overviews[1].rows.size(), 13u) << "the file stays on top until the next run";
   EXPECT_EQ(pilot->overviews[1].rows[0], kFileRow);
 
   // A first line that names no known bootloader generation.
   pilot->files = {writeHeader("4", 126)};
-  window->findChild<QAction*>("menInfoFile")->trigger();
+  window->findChild<QAction*>(roles::kFileVersionAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 3u);
   EXPECT_EQ(pilot->overviews[2].rows[0][1], "7.126");
   EXPECT_EQ(pilot->overviews[2].rows[0][5], "65535.4");
@@ -180,13 +180,13 @@ class FileVersionThenUpdateTest : public SecondaryWindowsTest {
     setInternalSetting("7406");
     open({"f:+"});
     pilot->files = {writeHeader("3", 5)};
-    window->findChild<QAction*>("menInfoFile")->trigger();
+    window->findChild<QAction*>(roles::kFileVersionAction)->trigger();
     ASSERT_EQ(pilot->overviews.size(), 1u);
     ASSERT_EQ(pilot->overviews[0].rows.size(), 13u);
 
-    child<QComboBox>("cbxPort")->setEditText(port());
-    child<QCheckBox>("chkReadInfoOnly")->setChecked(true);
-    click("btnProg");
+    child<QComboBox>(roles::kPortBox)->setEditText(port());
+    child<QCheckBox>(roles::kReadInfoOnlyBox)->setChecked(true);
+    click(roles::kUpdateButton);
     ASSERT_TRUE(waitForIdle(60000));
     ASSERT_EQ(pilot->messages.size(), 1u);
     ASSERT_EQ(pilot->messages[0].text, "Only read update info!");
@@ -205,7 +205,7 @@ TEST_F(FileVersionThenUpdateTest, UpdateOffersTheBuiltInImagesOnly) {
 TEST_F(FileVersionThenUpdateTest, TheNextRunTakesTheFileOffTheOverview) {
   readFileVersionThenUpdate();
   if (HasFatalFailure() || IsSkipped()) return;
-  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  window->findChild<QAction*>(roles::kFirmwareAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 2u);
   ASSERT_FALSE(pilot->overviews[1].rows.empty());
   EXPECT_EQ(pilot->overviews[1].rows.size(), 12u) << "the run sent no file, so the overview names none";
@@ -215,11 +215,11 @@ TEST_F(FileVersionThenUpdateTest, TheNextRunTakesTheFileOffTheOverview) {
 TEST_F(SecondaryWindowsTest, FileVersionCancelledOrBrokenShowsNoOverview) {
   setInternalSetting("7406");
   open({"f:+"});
-  window->findChild<QAction*>("menInfoFile")->trigger();  // the pilot cancels the dialog
+  window->findChild<QAction*>(roles::kFileVersionAction)->trigger();  // the pilot cancels the dialog
   EXPECT_EQ(pilot->fileDialogs, 1);
   EXPECT_TRUE(pilot->overviews.empty());
   EXPECT_TRUE(pilot->messages.empty());
-  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  window->findChild<QAction*>(roles::kFirmwareAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 1u);
   EXPECT_EQ(pilot->overviews[0].rows.size(), 12u) << "a cancelled dialog puts no file on top";
 
@@ -229,12 +229,12 @@ TEST_F(SecondaryWindowsTest, FileVersionCancelledOrBrokenShowsNoOverview) {
   file.write("bootloader=3\nbootloader version=1\nclass=x\n");
   file.close();
   pilot->files = {path};
-  window->findChild<QAction*>("menInfoFile")->trigger();
+  window->findChild<QAction*>(roles::kFileVersionAction)->trigger();
   EXPECT_EQ(pilot->overviews.size(), 1u) << "no overview after a broken header";
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, QString("Aborted because image file \"%1\" has no valid image header!").arg(path));
   EXPECT_FALSE(window->running());
-  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  window->findChild<QAction*>(roles::kFirmwareAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 2u);
   EXPECT_EQ(pilot->overviews[1].rows.size(), 12u) << "a broken header puts no file on top";
 }
@@ -246,7 +246,7 @@ TEST_F(SecondaryWindowsTest, BrokenFileVersionKeepsThePreviousGoodHeader) {
   setInternalSetting("7406");
   open({"f:+"});
   pilot->files = {writeHeader("3", 5)};
-  window->findChild<QAction*>("menInfoFile")->trigger();
+  window->findChild<QAction*>(roles::kFileVersionAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 1u);
   ASSERT_FALSE(pilot->overviews[0].rows.empty());
   ASSERT_EQ(pilot->overviews[0].rows[0], kFileRow);
@@ -258,11 +258,11 @@ TEST_F(SecondaryWindowsTest, BrokenFileVersionKeepsThePreviousGoodHeader) {
   file.write("bootloader=2\nbootloader version=1\nclass=x\n");
   file.close();
   pilot->files = {path};
-  window->findChild<QAction*>("menInfoFile")->trigger();
+  window->findChild<QAction*>(roles::kFileVersionAction)->trigger();
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->overviews.size(), 1u);
 
-  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  window->findChild<QAction*>(roles::kFirmwareAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 2u);
   ASSERT_EQ(pilot->overviews[1].rows.size(), 13u);
   EXPECT_EQ(pilot->overviews[1].rows[0], kFileRow) << "the good header, untouched by the broken file";

@@ -33,7 +33,7 @@ class StationWindowTest : public UiTest {
   // "Info" -> "Station", as the operator opens it.
   ui::StationWindow* openStation() {
     open();
-    window->findChild<QAction*>("menStation")->trigger();
+    window->findChild<QAction*>(roles::kStationAction)->trigger();
     station = window->findChild<ui::StationWindow*>();
     if (!station) ADD_FAILURE() << "no station window";
     else EXPECT_TRUE(station->isVisible());
@@ -55,16 +55,16 @@ class StationWindowTest : public UiTest {
   }
   QString counter(const char* name) { return station->findChild<QLabel*>(name)->text(); }
   QColor resultColour(const QString& link) {
-    return station->tile(link)->findChild<QLabel*>("lblResult")->palette().color(QPalette::Window);
+    return station->tile(link)->findChild<QLabel*>(roles::station::kResultLabel)->palette().color(QPalette::Window);
   }
   int progress(const QString& link) {
-    return station->tile(link)->findChild<QProgressBar*>("ProgressBar")->value();
+    return station->tile(link)->findChild<QProgressBar*>(roles::station::kProgressBar)->value();
   }
   QString progressText(const QString& link) {
-    return station->tile(link)->findChild<QProgressBar*>("ProgressBar")->text();
+    return station->tile(link)->findChild<QProgressBar*>(roles::station::kProgressBar)->text();
   }
   bool resultShown(const QString& link, const QString& result) {
-    return label(link, "lblResult") == result;
+    return label(link, roles::station::kResultLabel) == result;
   }
 
   static std::size_t dataLines(const sim::SimulatedLogger& l) {
@@ -89,11 +89,11 @@ struct PassingUnit {
 
 TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords) {
   if (!openStation()) return;
-  EXPECT_EQ(station->findChild<QLabel*>("lblNotice")->text(), "Every logger plugged in is updated without asking.");
-  const QString watching = station->findChild<QLabel*>("lblWatching")->text();
+  EXPECT_EQ(station->findChild<QLabel*>(roles::station::kNoticeLabel)->text(), "Every logger plugged in is updated without asking.");
+  const QString watching = station->findChild<QLabel*>(roles::station::kWatchingLabel)->text();
   EXPECT_TRUE(watching.contains("Images: the built-in image that fits each logger.")) << watching;
   EXPECT_TRUE(watching.contains(watchDir())) << watching;
-  EXPECT_EQ(counter("lblTotal"), "Total: 0");
+  EXPECT_EQ(counter(roles::station::kTotalLabel), "Total: 0");
 
   const PassingUnit passing[] = {{12, 510001, "ST0"}, {9, 510002, "ST1"}, {4, 510003, "ST2"}};
   for (const PassingUnit& unit : passing) {
@@ -102,7 +102,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
     config.serialNumber = unit.serial;
     const QString link = QString("usb-FTDI_FT232R_USB_UART_%1-if00-port0").arg(unit.adapter);
     plug(config, link);
-    ASSERT_TRUE(waitFor([&] { return resultShown(link, "PASS"); }, 60000)) << label(link, "lblState");
+    ASSERT_TRUE(waitFor([&] { return resultShown(link, "PASS"); }, 60000)) << label(link, roles::station::kStateLabel);
   }
   sim::LoggerConfig slow = sim::loggerFor(12);
   slow.serialNumber = 510004;
@@ -115,33 +115,33 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
   // Once enough lines were measured the bar tells the time left beside the percentage.
   const QRegularExpression timeLeft("^\\d+%  \\d+:[0-5]\\d left$");
   EXPECT_TRUE(waitFor([&] { return timeLeft.match(progressText(pulled)).hasMatch(); }, 20000)) << progressText(pulled);
-  EXPECT_EQ(label(pulled, "lblResult"), "") << "no result while the update runs";
+  EXPECT_EQ(label(pulled, roles::station::kResultLabel), "") << "no result while the update runs";
   EXPECT_TRUE(station->running());
   unplug(pulled);
-  ASSERT_TRUE(waitFor([&] { return resultShown(pulled, "FAIL"); }, 20000)) << label(pulled, "lblState");
+  ASSERT_TRUE(waitFor([&] { return resultShown(pulled, "FAIL"); }, 20000)) << label(pulled, roles::station::kStateLabel);
 
   for (const PassingUnit& unit : passing) {
     const QString link = QString("usb-FTDI_FT232R_USB_UART_%1-if00-port0").arg(unit.adapter);
     SCOPED_TRACE(link);
-    EXPECT_EQ(label(link, "lblPort"), link);
-    EXPECT_EQ(label(link, "lblAdapter"), QString("Adapter: ") + unit.adapter);
-    EXPECT_EQ(label(link, "lblSerial"), QString("Logger: %1").arg(unit.serial));
-    EXPECT_EQ(label(link, "lblText"), "") << "no error text under a PASS";
-    EXPECT_TRUE(label(link, "lblDetails").contains(QString("\u2192 ") + versionText(unit.image)))
-        << label(link, "lblDetails");
+    EXPECT_EQ(label(link, roles::station::kPortLabel), link);
+    EXPECT_EQ(label(link, roles::station::kAdapterLabel), QString("Adapter: ") + unit.adapter);
+    EXPECT_EQ(label(link, roles::station::kSerialLabel), QString("Logger: %1").arg(unit.serial));
+    EXPECT_EQ(label(link, roles::station::kTextLabel), "") << "no error text under a PASS";
+    EXPECT_TRUE(label(link, roles::station::kDetailsLabel).contains(QString("\u2192 ") + versionText(unit.image)))
+        << label(link, roles::station::kDetailsLabel);
     const QColor colour = resultColour(link);
     EXPECT_GT(colour.green(), colour.red() + 60) << "PASS is green";
     EXPECT_EQ(progress(link), 100);
     EXPECT_EQ(progressText(link), "100%") << "no time left once it is over";
   }
-  EXPECT_EQ(label(pulled, "lblText"), "adapter unplugged");
-  EXPECT_EQ(label(pulled, "lblSerial"), "Logger: 510004");
+  EXPECT_EQ(label(pulled, roles::station::kTextLabel), "adapter unplugged");
+  EXPECT_EQ(label(pulled, roles::station::kSerialLabel), "Logger: 510004");
   const QColor failColour = resultColour(pulled);
   EXPECT_GT(failColour.red(), failColour.green() + 60) << "FAIL is red";
   EXPECT_EQ(station->findChildren<ui::StationTile*>().size(), 4);
-  EXPECT_EQ(counter("lblPassed"), "Passed: 3");
-  EXPECT_EQ(counter("lblFailed"), "Failed: 1");
-  EXPECT_EQ(counter("lblTotal"), "Total: 4");
+  EXPECT_EQ(counter(roles::station::kPassedLabel), "Passed: 3");
+  EXPECT_EQ(counter(roles::station::kFailedLabel), "Failed: 1");
+  EXPECT_EQ(counter(roles::station::kTotalLabel), "Total: 4");
   EXPECT_EQ(station->beeps(), 4) << "a beep on each result";
   EXPECT_EQ(fourth.restarts(), 0);
   for (const auto& l : loggers) {
@@ -163,7 +163,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
   }
   EXPECT_EQ(rows[0].start.adapterSerial, "ST0");
 
-  QTest::mouseClick(station->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+  QTest::mouseClick(station->findChild<QPushButton*>(roles::station::kCloseButton), Qt::LeftButton);
   EXPECT_TRUE(waitFor([&] { return station.isNull(); })) << "the station window goes when closed";
   EXPECT_TRUE(window->isVisible()) << "the main window stays";
 }
@@ -177,7 +177,7 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   ASSERT_TRUE(waitFor([&] { return dataLines(busy) >= 5; }, 60000));
   ASSERT_TRUE(station->running());
   // Returns once the run has ended.
-  QTest::mouseClick(station->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+  QTest::mouseClick(station->findChild<QPushButton*>(roles::station::kCloseButton), Qt::LeftButton);
   ASSERT_TRUE(waitFor([&] { return station.isNull(); }));
   PortHandle again = openSerialPort(busy.devicePath(), 9600);
   EXPECT_NE(again, nullptr) << "the port is released";
@@ -192,7 +192,7 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   EXPECT_EQ(rows[0].end->resultCode, kErrCancelled);
 
   // The main window takes input again and can open a new station.
-  window->findChild<QAction*>("menStation")->trigger();
+  window->findChild<QAction*>(roles::kStationAction)->trigger();
   EXPECT_NE(window->findChild<ui::StationWindow*>(), nullptr);
 }
 

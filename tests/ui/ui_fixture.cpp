@@ -46,7 +46,7 @@ void ModalPilot::look() {
   if (auto* message = dynamic_cast<ui::MessageWindow*>(modal)) {
     messages.push_back({message->text(), message->frameGeometry(), message->parentWidget()->frameGeometry()});
     if (duringMessage) duringMessage();
-    message->findChild<QPushButton*>("Button1")->click();
+    message->findChild<QPushButton*>(roles::kOkButton)->click();
   } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
     SeenQuestion seen{box->windowTitle(), box->text(), {}, box->icon() == QMessageBox::Question};
     for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
@@ -82,7 +82,7 @@ void ModalPilot::look() {
     }
     if (history->problem()->isVisible()) seen.problem = history->problem()->text();
     histories.push_back(seen);
-    history->findChild<QPushButton*>("Button1")->click();
+    history->findChild<QPushButton*>(roles::kOkButton)->click();
   } else if (auto* info = dynamic_cast<ui::FirmwareOverview*>(modal)) {
     SeenOverview seen;
     QTreeWidget* list = info->list();
@@ -98,9 +98,9 @@ void ModalPilot::look() {
     seen.clientWidth = info->width();
     seen.viewportWidth = list->viewport()->width();
     seen.frame = info->frameGeometry();
-    seen.okHasFocus = info->focusWidget() == info->findChild<QPushButton*>("Button1");
+    seen.okHasFocus = info->focusWidget() == info->findChild<QPushButton*>(roles::kOkButton);
     overviews.push_back(seen);
-    info->findChild<QPushButton*>("Button1")->click();
+    info->findChild<QPushButton*>(roles::kOkButton)->click();
   }
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "session/widget_roles.h"
 #include "sim/simulated_logger.h"
 #include "ui/main_window.h"
 
@@ -32,6 +33,9 @@ inline void PrintTo(const QString& text, std::ostream* os) { *os << text; }
 inline void PrintTo(const QStringList& texts, std::ostream* os) { *os << texts; }
 
 namespace zorvik::testing {
+
+// Widgets are found by their roles.
+namespace roles = session::roles;
 
 struct SeenMessage {  // the message window as it was shown
   QString text;

@@ -55,16 +55,16 @@ class UpdateRunTest : public UiTest {
   // handled: the running state as the user sees it.
   void takeSnapshot() {
     snapshot = {true,
-                child<QPushButton>("btnProg")->isEnabled(),
-                child<QPushButton>("btnFile")->isEnabled(),
-                child<QAction>("menInfoFile")->isEnabled(),
-                child<QPushButton>("btnClose")->isVisible(),
-                child<QPushButton>("btnCancel")->isVisible(),
-                child<QComboBox>("cbxPort")->isEnabled(),
+                child<QPushButton>(roles::kUpdateButton)->isEnabled(),
+                child<QPushButton>(roles::kFileButton)->isEnabled(),
+                child<QAction>(roles::kFileVersionAction)->isEnabled(),
+                child<QPushButton>(roles::kCloseButton)->isVisible(),
+                child<QPushButton>(roles::kCancelButton)->isVisible(),
+                child<QComboBox>(roles::kPortBox)->isEnabled(),
                 QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor};
   }
 
-  void setPort() { child<QComboBox>("cbxPort")->setEditText(port()); }
+  void setPort() { child<QComboBox>(roles::kPortBox)->setEditText(port()); }
 
   void openInServiceMode(const QStringList& switches = {}) {
     setInternalSetting("7406");
@@ -116,7 +116,7 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
   setPort();
   watchTitles();
   pilot->answers = {"Yes"};
-  click("btnProg");
+  click(roles::kUpdateButton);
   takeSnapshot();
   ASSERT_TRUE(waitForIdle(60000));
 
@@ -131,7 +131,7 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
                            "Vector table is saved.", "Vector table is programmed.", "Progress 1%", "Progress 50%", "Progress 98%"}) {
     EXPECT_TRUE(report.contains(line)) << line;
   }
-  EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 100);
+  EXPECT_EQ(child<QProgressBar>(roles::kProgressBar)->value(), 100);
   EXPECT_EQ(window->windowTitle(), kAppTitle);
   EXPECT_EQ(window->statusText(), kSuccess);
   EXPECT_TRUE(titles.contains("37%")) << "the title follows the progress";
@@ -145,10 +145,10 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
   EXPECT_FALSE(snapshot.port);
   EXPECT_TRUE(snapshot.hourglass);
   // Idle again.
-  EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
-  EXPECT_TRUE(child<QPushButton>("btnClose")->isVisible());
-  EXPECT_FALSE(child<QPushButton>("btnCancel")->isVisible());
-  EXPECT_TRUE(child<QComboBox>("cbxPort")->isEnabled());
+  EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
+  EXPECT_TRUE(child<QPushButton>(roles::kCloseButton)->isVisible());
+  EXPECT_FALSE(child<QPushButton>(roles::kCancelButton)->isVisible());
+  EXPECT_TRUE(child<QComboBox>(roles::kPortBox)->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(window->reportWindow()->isVisible()) << "normal mode: the report collects lines unseen";
 
@@ -163,17 +163,17 @@ TEST_F(UpdateRunTest, CancelEndsTheRunAndReturnsToIdle) {
   startLogger();
   logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 100000});
   openInServiceMode();
-  click("btnProg");
-  ASSERT_TRUE(waitFor([this] { return child<QPushButton>("btnCancel")->isVisible(); }));
-  EXPECT_FALSE(child<QPushButton>("btnClose")->isVisible()) << "Close cannot be used during a run";
-  click("btnCancel");
+  click(roles::kUpdateButton);
+  ASSERT_TRUE(waitFor([this] { return child<QPushButton>(roles::kCancelButton)->isVisible(); }));
+  EXPECT_FALSE(child<QPushButton>(roles::kCloseButton)->isVisible()) << "Close cannot be used during a run";
+  click(roles::kCancelButton);
   ASSERT_TRUE(waitForIdle());
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, "Process cancelled!");
   EXPECT_EQ(reportTexts().last(), "Process cancelled!");
   EXPECT_EQ(window->statusText(), "Process cancelled!");
-  EXPECT_TRUE(child<QPushButton>("btnClose")->isVisible());
-  EXPECT_FALSE(child<QPushButton>("btnCancel")->isVisible());
+  EXPECT_TRUE(child<QPushButton>(roles::kCloseButton)->isVisible());
+  EXPECT_FALSE(child<QPushButton>(roles::kCancelButton)->isVisible());
   EXPECT_EQ(window->windowTitle(), kAppTitle);
 }
 
@@ -181,16 +181,16 @@ TEST_F(UpdateRunTest, NoAnswerRepeatsAfterPauseThatTakesNoInput) {
   startLogger();
   logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});
   openInServiceMode();
-  child<QCheckBox>("chkReadInfoOnly")->setChecked(true);
-  click("btnProg");
+  child<QCheckBox>(roles::kReadInfoOnlyBox)->setChecked(true);
+  click(roles::kUpdateButton);
 
   const QString repeat = "Repeat update because communication error!";
   ASSERT_TRUE(waitFor([&] { return window->statusText() == repeat; }));
   QElapsedTimer pause;
   pause.start();
   EXPECT_TRUE(window->running()) << "no return to idle between the attempts";
-  EXPECT_TRUE(child<QPushButton>("btnCancel")->isVisible());
-  click("chkReadInfoOnly");  // swallowed: the window takes no input during the pause
+  EXPECT_TRUE(child<QPushButton>(roles::kCancelButton)->isVisible());
+  click(roles::kReadInfoOnlyBox);  // swallowed: the window takes no input during the pause
   ASSERT_TRUE(waitFor([&] { return reportTexts().count(QString("Start at serial port \"%1\"").arg(port())) == 2; }));
   EXPECT_GE(pause.elapsed(), 1400) << "the repeat waits its pause";
   ASSERT_TRUE(waitForIdle());
@@ -198,7 +198,7 @@ TEST_F(UpdateRunTest, NoAnswerRepeatsAfterPauseThatTakesNoInput) {
   const QStringList report = reportTexts();
   EXPECT_EQ(report.indexOf(repeat), 1);
   EXPECT_EQ(report.last(), "Only read update info!");
-  EXPECT_TRUE(child<QCheckBox>("chkReadInfoOnly")->isChecked());
+  EXPECT_TRUE(child<QCheckBox>(roles::kReadInfoOnlyBox)->isChecked());
   ASSERT_EQ(pilot->messages.size(), 1u);
   EXPECT_EQ(pilot->messages[0].text, "Only read update info!");
   EXPECT_TRUE(logger->flashWrites().empty());
@@ -213,7 +213,7 @@ TEST_F(UpdateRunTest, CancelDuringFailingRunStopsTheRepeatAtOnce) {
   startLogger();
   logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 100000});
   openInServiceMode();
-  click("btnProg");
+  click(roles::kUpdateButton);
   // No event of the run is handled while this waits, so the window cannot
   // have begun the pause before the repeat (which takes no input): however
   // late the click comes, it comes before the run's end is handled.
@@ -222,7 +222,7 @@ TEST_F(UpdateRunTest, CancelDuringFailingRunStopsTheRepeatAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ASSERT_EQ(identityQueries(), 5) << "the last attempt never came";
-  click("btnCancel");
+  click(roles::kCancelButton);
 
   const QString repeat = "Repeat update because communication error!";
   ASSERT_TRUE(waitFor([&] { return window->statusText() == repeat; }));
@@ -243,7 +243,7 @@ TEST_F(UpdateRunTest, EchoErrorRepeatsAtOnceAndSucceeds) {
   startLogger();
   logger->injectFault({FaultKind::AlteredEcho, Request::DataLine, 10, 1});
   openInServiceMode();
-  click("btnProg");
+  click(roles::kUpdateButton);
   ASSERT_TRUE(waitForIdle(60000));
 
   const QStringList report = reportTexts();
@@ -291,7 +291,7 @@ TEST_F(UpdateRunTest, FileThatCannotBeSentWholeStartsNoRun) {
     pilot->messages.clear();
     const QString path = c.write();
     pilot->files = {path};
-    click("btnFile");
+    click(roles::kFileButton);
 
     const QString text = QString("Aborted because image file \"%1\" %2!").arg(path, c.why);
     EXPECT_FALSE(window->running());
@@ -301,8 +301,8 @@ TEST_F(UpdateRunTest, FileThatCannotBeSentWholeStartsNoRun) {
     EXPECT_EQ(window->statusText(), text);
     EXPECT_TRUE(logger->requests().empty()) << "the logger was not even woken";
     EXPECT_EQ(logger->mode(), sim::Mode::Application);
-    EXPECT_TRUE(child<QPushButton>("btnProg")->isEnabled());
-    EXPECT_TRUE(child<QPushButton>("btnFile")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(roles::kFileButton)->isEnabled());
   }
 }
 
@@ -312,7 +312,7 @@ TEST_F(UpdateRunTest, FileModeSendsTheChosenFile) {
   // Image 12's records under a header of its own: the texts tell whether the
   // file or the built-in image was sent.
   pilot->files = {writeImage12({.versionLow = 27})};
-  click("btnFile");
+  click(roles::kFileButton);
   takeSnapshot();
   ASSERT_TRUE(waitForIdle(60000));
   ASSERT_EQ(pilot->messages.size(), 1u);
@@ -324,11 +324,11 @@ TEST_F(UpdateRunTest, FileModeSendsTheChosenFile) {
   EXPECT_FALSE(snapshot.prog);
   EXPECT_FALSE(snapshot.file);
   EXPECT_FALSE(snapshot.fileVersion) << "File version cannot change the image of a run under way";
-  EXPECT_TRUE(child<QPushButton>("btnFile")->isEnabled());
-  EXPECT_TRUE(child<QAction>("menInfoFile")->isEnabled());
+  EXPECT_TRUE(child<QPushButton>(roles::kFileButton)->isEnabled());
+  EXPECT_TRUE(child<QAction>(roles::kFileVersionAction)->isEnabled());
 
   // The overview names the file that was sent, on top of the built-in images.
-  window->findChild<QAction*>("menInfoFirmware")->trigger();
+  window->findChild<QAction*>(roles::kFirmwareAction)->trigger();
   ASSERT_EQ(pilot->overviews.size(), 1u);
   ASSERT_EQ(pilot->overviews[0].rows.size(), 13u);
   EXPECT_EQ(pilot->overviews[0].rows[0][1], "6.27");
@@ -341,7 +341,7 @@ TEST_F(UpdateRunTest, CloseDuringRunAsksThenCancelsAndReleasesThePort) {
   paced.wireTiming = true;
   startLogger(paced);
   openInServiceMode();
-  click("btnProg");
+  click(roles::kUpdateButton);
   ASSERT_TRUE(waitFor([this] { return window->running() && !logger->flashWrites().empty(); }, 60000));
 
   pilot->answers = {"No"};

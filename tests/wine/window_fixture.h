@@ -11,13 +11,35 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "session/widget_roles.h"
 #include "sim/simulated_logger.h"
 #include "tests/wine/virtual_display.h"
 #include "tests/wine/wine_session.h"
 
 namespace zorvik::wine {
+
+// The pilot finds the window's controls by their roles.
+namespace roles = session::roles;
+
+// A pilot command, or the key of a line the pilot prints, about the widget
+// of a role: about("click", roles::kUpdateButton) is "click updateButton";
+// the words of `rest` follow the role ("wait-text statusBar 60 Repeat").
+inline std::string about(std::string_view verb, std::string_view role, std::string_view rest = {}) {
+  std::string words = std::string(verb) + " " + std::string(role);
+  if (!rest.empty()) words += " " + std::string(rest);
+  return words;
+}
+
+// What the tests say most: the texts they read back (each also the key of
+// the line that answers it) and the click that starts an update.
+inline const std::string kReadCaption = about("text", roles::kMainWindow);
+inline const std::string kReadTaskbar = about("text", roles::kTaskbarWindow);
+inline const std::string kReadStatus = about("text", roles::kStatusBar);
+inline const std::string kReadReport = about("text", roles::kReportView);
+inline const std::string kClickUpdate = about("click", roles::kUpdateButton);
 
 // What the pilot printed: one observation per line, "key: value".
 struct Transcript {

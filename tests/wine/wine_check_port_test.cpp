@@ -49,24 +49,26 @@ TEST_F(WineWindow, CheckPortShowsWhatTheDoctorFinds) {
   std::vector<std::string> commands{"launch"};
   for (const auto& c : kChecks) {
     commands.insert(commands.end(), {std::string("set-port ") + c.port, kOpenCheck, "dialog 10 Check port",
-                                     "wait-text check 60 summary:", "controls", "answer Check port Close",
-                                     "gone 10 Check port"});
+                                     about("wait-text", roles::kFindingsText, "60 summary:"), "controls",
+                                     "answer Check port Close", "gone 10 Check port"});
   }
   // An empty port box; Escape closes the window as "Close" does.
-  commands.insert(commands.end(), {"set-port", kOpenCheck, "dialog 10 Check port", "text check", "keys escape",
-                                   "gone 10 Check port", "close", "wait-exit 20"});
+  commands.insert(commands.end(), {"set-port", kOpenCheck, "dialog 10 Check port",
+                                   about("text", roles::kFindingsText), "keys escape", "gone 10 Check port", "close",
+                                   "wait-exit 20"});
   const Transcript t = pilot(commands);
   ASSERT_TRUE(t.completed()) << t.raw;
   EXPECT_EQ(t.first("dialog Check port buttons"), "Close");
 
-  const auto texts = t.all("text check");
+  const auto texts = t.all(about("text", roles::kFindingsText));
   ASSERT_EQ(texts.size(), std::size(kChecks) + 1);
   for (std::size_t i = 0; i < std::size(kChecks); ++i) {
     SCOPED_TRACE(kChecks[i].port);
     const std::vector<std::string> shown = textLines(texts[i]);
     EXPECT_NE(std::find(shown.begin(), shown.end(), kChecks[i].line), shown.end()) << texts[i];
     EXPECT_EQ(shown, doctorLines(wine_, kChecks[i].port)) << "the window shows what --doctor prints";
-    EXPECT_EQ(t.all("control btnProg")[i], kIdleUpdate) << "Update is back once the check has ended";
+    EXPECT_EQ(t.all(about("control", roles::kUpdateButton))[i], kIdleUpdate)
+        << "Update is back once the check has ended";
   }
   EXPECT_EQ(texts.back().rfind("No port chosen", 0), 0u) << texts.back();
   EXPECT_EQ(t.first("exit"), "0");
@@ -79,22 +81,23 @@ TEST_F(WineWindow, CheckPortRunsAsideAndCanBeLeftAnyTime) {
   startLogger();
   if (IsSkipped()) return;
   logger_->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 10});  // two checks' five attempts
-  const Transcript t = pilot({"launch", kOpenCheck, "dialog 10 Check port", "controls", "text check",
-                              "answer Check port Close", "gone 10 Check port", "wait-enabled 30 114", "controls",
-                              "absent Check port",
+  const Transcript t = pilot({"launch", kOpenCheck, "dialog 10 Check port", "controls",
+                              about("text", roles::kFindingsText), "answer Check port Close", "gone 10 Check port",
+                              about("wait-enabled 30", roles::kUpdateButton), "controls", "absent Check port",
                               // The second check, and the program closed while it runs.
                               kOpenCheck, "dialog 10 Check port", "close", "wait-exit 30"});
   ASSERT_TRUE(t.completed()) << t.raw;
   // Judged only when the controls were surely read during the check: its
   // text, read after them, still said so.
-  const std::string first = t.first("text check");
+  const std::string first = t.first(about("text", roles::kFindingsText));
   if (first == "Checking COM5 ...") {
-    EXPECT_EQ(t.all("control btnProg")[0], "shown disabled \"Update\"") << "no update while the port is checked";
-    EXPECT_EQ(t.all("control cbxPort")[0].rfind("shown enabled", 0), 0u);
+    EXPECT_EQ(t.all(about("control", roles::kUpdateButton))[0], "shown disabled \"Update\"")
+        << "no update while the port is checked";
+    EXPECT_EQ(t.all(about("control", roles::kPortBox))[0].rfind("shown enabled", 0), 0u);
   } else {
     EXPECT_NE(first.find("summary: "), std::string::npos) << "the check's text is either of the two: " << first;
   }
-  EXPECT_EQ(t.all("control btnProg")[1], kIdleUpdate);
+  EXPECT_EQ(t.all(about("control", roles::kUpdateButton))[1], kIdleUpdate);
   EXPECT_EQ(t.first("window Check port"), "absent") << "findings of a closed window do not open it again";
   EXPECT_EQ(t.first("exit"), "0");
   const auto requests = logger_->requests();
@@ -111,9 +114,9 @@ TEST_F(WineWindow, CheckPortStartsNothingDuringAnUpdate) {
   startLogger(paced);
   if (IsSkipped()) return;
   setServiceMode(true);  // no question: "Update" starts at once
-  const Transcript t = pilot({"launch", "click 114", "wait-text taskbar 120 %", kOpenCheck, "sleep 500",
-                              "absent Check port", "click 115", "dialog 30 Information", "answer Information OK",
-                              "close", "wait-exit 20"});
+  const Transcript t = pilot({"launch", kClickUpdate, about("wait-text", roles::kTaskbarWindow, "120 %"), kOpenCheck,
+                              "sleep 500", "absent Check port", about("click", roles::kCancelButton),
+                              "dialog 30 Information", "answer Information OK", "close", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
   EXPECT_EQ(t.first("window Check port"), "absent");
   EXPECT_EQ(t.first("dialog Information"), "Process cancelled!") << "the update went on until cancelled";

@@ -40,13 +40,13 @@ TEST_F(WineWindow, FailedUpdateEndsWithTheSystemsExplanation) {
   for (const auto& c : kExplanations) {
     SCOPED_TRACE(c.name);
     if (c.portIsFolder) wine_.mapPort(c.port, ZORVIK_WINE_OUTPUT_DIR);
-    const Transcript t = pilot({"launch", std::string("set-port ") + c.port, "click 114", "dialog 60 Information",
-                                "answer Information OK", "text report", "close", "wait-exit 20"});
+    const Transcript t = pilot({"launch", std::string("set-port ") + c.port, kClickUpdate, "dialog 60 Information",
+                                "answer Information OK", kReadReport, "close", "wait-exit 20"});
     ASSERT_TRUE(t.completed()) << t.raw;
     const std::string error = std::string("Aborted because serial port \"") + c.port + "\" is not ready!";
     EXPECT_EQ(t.first("dialog Information"), error) << "the error text stays as it was";
-    const auto report = reportTexts(t.first("text report"));
-    ASSERT_EQ(report.size(), 3u) << t.first("text report");
+    const auto report = reportTexts(t.first(kReadReport));
+    ASSERT_EQ(report.size(), 3u) << t.first(kReadReport);
     EXPECT_EQ(report[0], std::string("Start at serial port \"") + c.port + "\"");
     EXPECT_EQ(report[1], error);
     EXPECT_EQ(report[2].rfind(c.reason, 0), 0u) << report[2];
@@ -78,13 +78,13 @@ TEST_F(WineWindow, WriteTraceRecordsTheUpdateInTheUsersTraceFolder) {
   setServiceMode(true);
   const std::string appData = localAppData();
   ASSERT_FALSE(appData.empty());
-  const Transcript t = pilot({"launch", "click 119", "controls", "click 114", "dialog 60 Information",
-                              "answer Information OK", "text report", "close", "wait-exit 20"});
+  const Transcript t = pilot({"launch", about("click", roles::kTraceBox), "controls", kClickUpdate,
+                              "dialog 60 Information", "answer Information OK", kReadReport, "close", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
-  EXPECT_EQ(t.first("control chkWriteTrace"), "shown enabled checked \"Write trace\"");
+  EXPECT_EQ(t.first(about("control", roles::kTraceBox)), "shown enabled checked \"Write trace\"");
   EXPECT_EQ(t.first("dialog Information"), kSuccess);
-  const auto report = reportTexts(t.first("text report"));
-  ASSERT_GE(report.size(), 3u) << t.first("text report");
+  const auto report = reportTexts(t.first(kReadReport));
+  ASSERT_GE(report.size(), 3u) << t.first(kReadReport);
   std::smatch named;
   ASSERT_TRUE(std::regex_match(report[0], named, std::regex(R"(Trace: (.*)\\(trace-\d{8}-\d{6}-COM5(-\d+)?\.txt))")))
       << report[0];
@@ -116,16 +116,16 @@ TEST_F(WineWindow, TraceThatCannotBeWrittenStartsNoUpdate) {
   fs::remove_all(folder);
   fs::create_directories(folder.parent_path());
   std::ofstream(folder) << "not a folder\n";
-  const Transcript t = pilot({"launch", "click 119", "click 114", "dialog 20 Information", "text status",
-                              "answer Information OK", "controls", "text report", "close", "wait-exit 20"});
+  const Transcript t = pilot({"launch", about("click", roles::kTraceBox), kClickUpdate, "dialog 20 Information",
+                              kReadStatus, "answer Information OK", "controls", kReadReport, "close", "wait-exit 20"});
   fs::remove(folder);
   ASSERT_TRUE(t.completed()) << t.raw;
   const std::string message = t.first("dialog Information");
   EXPECT_EQ(message.rfind("Cannot write the trace: cannot create the folder ", 0), 0u) << message;
   EXPECT_NE(message.find("zorvik-updater\\traces"), std::string::npos) << message;
-  EXPECT_EQ(t.first("text status"), message);
-  EXPECT_EQ(reportTexts(t.first("text report")), std::vector<std::string>{message}) << "no run was started";
-  EXPECT_EQ(t.first("control btnProg"), "shown enabled \"Update\"");
+  EXPECT_EQ(t.first(kReadStatus), message);
+  EXPECT_EQ(reportTexts(t.first(kReadReport)), std::vector<std::string>{message}) << "no run was started";
+  EXPECT_EQ(t.first(about("control", roles::kUpdateButton)), "shown enabled \"Update\"");
   EXPECT_TRUE(logger_->requests().empty()) << "nothing reached the logger";
 }
 
@@ -139,20 +139,21 @@ TEST_F(WineWindow, TimeLeftStandsOnTheProgressBarDuringAnUpdate) {
   startLogger(paced);
   if (IsSkipped()) return;
   setServiceMode(true);
-  const Transcript t = pilot({"launch", "text 113", "click 114", "wait-text 113 120 left", "text status",
-                              "text taskbar", "dialog 240 Information", "text 113", "answer Information OK",
-                              "text report", "close", "wait-exit 20"});
+  const Transcript t = pilot({"launch", about("text", roles::kProgressBar), kClickUpdate,
+                              about("wait-text", roles::kProgressBar, "120 left"), kReadStatus, kReadTaskbar,
+                              "dialog 240 Information", about("text", roles::kProgressBar), "answer Information OK",
+                              kReadReport, "close", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
-  const auto bar = t.all("text 113");
+  const auto bar = t.all(about("text", roles::kProgressBar));
   ASSERT_EQ(bar.size(), 3u);
   EXPECT_EQ(bar[0], "Progress");
   EXPECT_TRUE(std::regex_match(bar[1], std::regex(R"(\d+:[0-5]\d left)"))) << bar[1];
   EXPECT_EQ(bar[2], "Progress") << "no time left after the update";
   // The time is the bar's alone: status, task bar and report stay as they were.
-  EXPECT_EQ(t.first("text status").find("left"), std::string::npos) << t.first("text status");
-  EXPECT_TRUE(std::regex_match(t.first("text taskbar"), std::regex(R"(\d{1,2}%)"))) << t.first("text taskbar");
-  const auto report = reportTexts(t.first("text report"));
-  EXPECT_FALSE(anyMatches(report, std::regex("left"))) << t.first("text report");
+  EXPECT_EQ(t.first(kReadStatus).find("left"), std::string::npos) << t.first(kReadStatus);
+  EXPECT_TRUE(std::regex_match(t.first(kReadTaskbar), std::regex(R"(\d{1,2}%)"))) << t.first(kReadTaskbar);
+  const auto report = reportTexts(t.first(kReadReport));
+  EXPECT_FALSE(anyMatches(report, std::regex("left"))) << t.first(kReadReport);
   EXPECT_EQ(t.first("dialog Information"), kSuccess);
 }
 
@@ -166,7 +167,8 @@ TEST_F(WineWindow, LoggingOffWaitsForTheUpdateOrStopsIt) {
   startLogger(paced);
   if (IsSkipped()) return;
   setServiceMode(true);
-  const Transcript t = pilot({"launch", "end-session ask", "click 114", "wait-text 113 120 left", "end-session ask",
+  const Transcript t = pilot({"launch", "end-session ask", kClickUpdate,
+                              about("wait-text", roles::kProgressBar, "120 left"), "end-session ask",
                               "end-session end", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
   EXPECT_EQ(t.all("end-session"), (std::vector<std::string>{"allowed", "refused", "ended"}));

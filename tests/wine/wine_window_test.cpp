@@ -45,11 +45,12 @@ ControlStates running() {
   return {"shown disabled \"Update\"", "shown enabled \"Cancel\"", "hidden enabled \"Close\"", "shown disabled"};
 }
 void expectControls(const Transcript& t, std::size_t index, const ControlStates& want) {
-  ASSERT_GT(t.all("control btnProg").size(), index);
-  EXPECT_EQ(t.all("control btnProg")[index], want.update);
-  EXPECT_EQ(t.all("control btnCancel")[index], want.cancel);
-  EXPECT_EQ(t.all("control btnClose")[index], want.close);
-  EXPECT_EQ(t.all("control cbxPort")[index].rfind(want.port, 0), 0u) << t.all("control cbxPort")[index];
+  ASSERT_GT(t.all(about("control", roles::kUpdateButton)).size(), index);
+  EXPECT_EQ(t.all(about("control", roles::kUpdateButton))[index], want.update);
+  EXPECT_EQ(t.all(about("control", roles::kCancelButton))[index], want.cancel);
+  EXPECT_EQ(t.all(about("control", roles::kCloseButton))[index], want.close);
+  const std::string port = t.all(about("control", roles::kPortBox))[index];
+  EXPECT_EQ(port.rfind(want.port, 0), 0u) << port;
 }
 
 TEST_F(WineWindow, CompleteUpdateFromClickToFinalMessage) {
@@ -61,11 +62,12 @@ TEST_F(WineWindow, CompleteUpdateFromClickToFinalMessage) {
   paced.clockScale = 40;
   startLogger(paced);
   if (IsSkipped()) return;
-  const Transcript t = pilot({"launch", "ports", "controls", "text caption", "text taskbar", "text status", "geometry",
-                              "mouse-for 114 Confirm",  // "Update", clicked with the mouse
-                              "dialog 10 Confirm", "answer Confirm Yes", "controls", "wait-text taskbar 60 %",
-                              "text caption", "dialog 120 Information", "geometry", "text progress", "text status",
-                              "text taskbar", "answer Information OK", "controls", "text report", "close",
+  const Transcript t = pilot({"launch", "ports", "controls", kReadCaption, kReadTaskbar, kReadStatus, "geometry",
+                              about("mouse-for", roles::kUpdateButton, "Confirm"),  // "Update", clicked with the mouse
+                              "dialog 10 Confirm", "answer Confirm Yes", "controls",
+                              about("wait-text", roles::kTaskbarWindow, "60 %"), kReadCaption, "dialog 120 Information",
+                              "geometry", "percent", kReadStatus, kReadTaskbar, "answer Information OK", "controls",
+                              kReadReport, "close",
                               "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
 
@@ -73,34 +75,35 @@ TEST_F(WineWindow, CompleteUpdateFromClickToFinalMessage) {
   EXPECT_EQ(t.first("ports"), "COM5");
   EXPECT_EQ(t.first("port text"), "COM5");
   expectControls(t, 0, idle());
-  EXPECT_EQ(t.first("control btnFile").rfind("hidden", 0), 0u) << "no \"File\" outside file mode";
-  EXPECT_EQ(t.first("control chkReadInfoOnly").rfind("hidden", 0), 0u) << "no check box outside service mode";
-  EXPECT_EQ(t.first("text caption"), kTitle);
-  EXPECT_EQ(t.first("text taskbar"), kTitle);
-  EXPECT_EQ(t.first("text status"), "");
+  EXPECT_EQ(t.first(about("control", roles::kFileButton)).rfind("hidden", 0), 0u) << "no \"File\" outside file mode";
+  EXPECT_EQ(t.first(about("control", roles::kReadInfoOnlyBox)).rfind("hidden", 0), 0u)
+      << "no check box outside service mode";
+  EXPECT_EQ(t.first(kReadCaption), kTitle);
+  EXPECT_EQ(t.first(kReadTaskbar), kTitle);
+  EXPECT_EQ(t.first(kReadStatus), "");
   EXPECT_EQ(t.first("dialog Confirm"), "Do you save your measurements ?\\nDo you really continue without saving ?");
   EXPECT_EQ(t.first("dialog Confirm buttons"), "Yes, No");
 
   // Under way: the task-bar button shows the progress, the caption stays.
   expectControls(t, 1, running());
-  EXPECT_TRUE(std::regex_match(t.all("text taskbar")[1], std::regex(R"(\d{1,2}%)"))) << t.all("text taskbar")[1];
-  EXPECT_EQ(t.all("text caption")[1], kTitle);
+  EXPECT_TRUE(std::regex_match(t.all(kReadTaskbar)[1], std::regex(R"(\d{1,2}%)"))) << t.all(kReadTaskbar)[1];
+  EXPECT_EQ(t.all(kReadCaption)[1], kTitle);
 
   // The end: final message over the lower edge of the main window.
   EXPECT_EQ(t.first("dialog Information"), kSuccess);
   EXPECT_EQ(t.first("dialog Information buttons"), "OK");
-  EXPECT_EQ(t.first("text progress"), "100");
-  EXPECT_EQ(t.all("text status")[1], kSuccess);
-  EXPECT_EQ(t.all("text taskbar")[2], kTitle);
-  const Rect main = rectAt(t.last("geometry main"), "outer ");
+  EXPECT_EQ(t.first("percent"), "100");
+  EXPECT_EQ(t.all(kReadStatus)[1], kSuccess);
+  EXPECT_EQ(t.all(kReadTaskbar)[2], kTitle);
+  const Rect main = rectAt(t.last(about("geometry", roles::kMainWindow)), "outer ");
   const Rect message = rectAt(t.first("geometry Information"), "outer ");
   EXPECT_EQ(message.left, main.left + 10);
   EXPECT_EQ(message.width, main.width - 20);
   EXPECT_EQ(message.bottom(), main.bottom() - 10);
   expectControls(t, 2, idle());
 
-  const auto report = reportLines(t.first("text report"));
-  ASSERT_GE(report.size(), 3u) << t.first("text report");
+  const auto report = reportLines(t.first(kReadReport));
+  ASSERT_GE(report.size(), 3u) << t.first(kReadReport);
   EXPECT_EQ(report.front().text, kStartLine);
   EXPECT_EQ(report.back().text, kSuccess);
   for (const auto& line : report) EXPECT_FALSE(line.stamp.empty()) << "not stamped hh-nn-ss: " << line.text;
@@ -138,31 +141,32 @@ TEST_F(WineWindow, LayoutAndVisibilityByMode) {
     const Transcript t = pilot({std::string("launch ") + c.arguments, "sleep 300", "controls", "geometry",
                                 "absent Report", "close", "wait-exit 20"});
     ASSERT_TRUE(t.completed()) << t.raw;
-    EXPECT_EQ(rectAt(t.first("geometry main"), "client ").width, 355);
-    EXPECT_EQ(rectAt(t.first("geometry main"), "client ").height, 176);
-    EXPECT_EQ(t.first("geometry cbxPort"), "77,11,263,21");
-    EXPECT_EQ(t.first("geometry ProgressBar1"), "13,46,327,26");
-    EXPECT_EQ(t.first("geometry btnProg"), c.update);
-    EXPECT_EQ(t.first("geometry btnClose"), "200,86,111,32");
-    EXPECT_EQ(t.first("geometry btnCancel"), "200,86,111,32") << "Cancel lies exactly over Close";
-    EXPECT_EQ(t.first("geometry StatusBar1"), "0,161,355,15");
-    EXPECT_EQ(t.first("control btnFile").rfind(*c.file ? "shown" : "hidden", 0), 0u) << t.first("control btnFile");
+    EXPECT_EQ(rectAt(t.first(about("geometry", roles::kMainWindow)), "client ").width, 355);
+    EXPECT_EQ(rectAt(t.first(about("geometry", roles::kMainWindow)), "client ").height, 176);
+    EXPECT_EQ(t.first(about("geometry", roles::kPortBox)), "77,11,263,21");
+    EXPECT_EQ(t.first(about("geometry", roles::kProgressBar)), "13,46,327,26");
+    EXPECT_EQ(t.first(about("geometry", roles::kUpdateButton)), c.update);
+    EXPECT_EQ(t.first(about("geometry", roles::kCloseButton)), "200,86,111,32");
+    EXPECT_EQ(t.first(about("geometry", roles::kCancelButton)), "200,86,111,32") << "Cancel lies exactly over Close";
+    EXPECT_EQ(t.first(about("geometry", roles::kStatusBar)), "0,161,355,15");
+    const std::string fileButton = t.first(about("control", roles::kFileButton));
+    EXPECT_EQ(fileButton.rfind(*c.file ? "shown" : "hidden", 0), 0u) << fileButton;
     if (*c.file) {
-      EXPECT_EQ(t.first("geometry btnFile"), c.file);
+      EXPECT_EQ(t.first(about("geometry", roles::kFileButton)), c.file);
     }
-    EXPECT_EQ(t.first("control chkReadInfoOnly"),
+    EXPECT_EQ(t.first(about("control", roles::kReadInfoOnlyBox)),
               std::string(c.readInfoOnly ? "shown" : "hidden") + " enabled unchecked \"Read info only\"");
     // The trace is a service-mode option, like reading the info only.
-    EXPECT_EQ(t.first("control chkWriteTrace"),
+    EXPECT_EQ(t.first(about("control", roles::kTraceBox)),
               std::string(c.readInfoOnly ? "shown" : "hidden") + " enabled unchecked \"Write trace\"");
     if (c.readInfoOnly) {
-      EXPECT_EQ(t.first("geometry chkReadInfoOnly"), "26,134,116,14");
-      EXPECT_EQ(t.first("geometry chkWriteTrace"), "200,134,111,14") << "under Close, beside Read info only";
+      EXPECT_EQ(t.first(about("geometry", roles::kReadInfoOnlyBox)), "26,134,116,14");
+      EXPECT_EQ(t.first(about("geometry", roles::kTraceBox)), "200,134,111,14") << "under Close, beside Read info only";
     }
     EXPECT_EQ(t.first("window Report"), c.reportShown ? "shown" : "absent");
     if (c.reportShown) {
       // Docked: directly under the main window, as wide as it.
-      const Rect main = rectAt(t.first("geometry main"), "outer ");
+      const Rect main = rectAt(t.first(about("geometry", roles::kMainWindow)), "outer ");
       const Rect report = rectAt(t.first("geometry Report"), "outer ");
       EXPECT_EQ(report.left, main.left);
       EXPECT_EQ(report.top, main.bottom());
@@ -196,16 +200,16 @@ TEST_F(WineWindow, QuestionAnsweredNoStartsNothing) {
   for (const auto& c : kQuestions) {
     SCOPED_TRACE(c.name);
     setServiceMode(c.serviceMode);
-    const Transcript t = pilot({std::string("launch ") + c.arguments, "text status", "click 114", "dialog 10 Confirm",
-                                c.answer, "gone 10 Confirm", "sleep 500", "controls", "text report", "text taskbar",
+    const Transcript t = pilot({std::string("launch ") + c.arguments, kReadStatus, kClickUpdate, "dialog 10 Confirm",
+                                c.answer, "gone 10 Confirm", "sleep 500", "controls", kReadReport, kReadTaskbar,
                                 "close", "wait-exit 20"});
     ASSERT_TRUE(t.completed()) << t.raw;
-    EXPECT_EQ(t.first("text status"), c.status);
+    EXPECT_EQ(t.first(kReadStatus), c.status);
     EXPECT_EQ(t.first("dialog Confirm"), c.question);
     EXPECT_EQ(t.first("dialog Confirm buttons"), "Yes, No");
     expectControls(t, 0, idle());
-    EXPECT_EQ(t.first("text report"), "") << "no run was started";
-    EXPECT_EQ(t.first("text taskbar"), kTitle);
+    EXPECT_EQ(t.first(kReadReport), "") << "no run was started";
+    EXPECT_EQ(t.first(kReadTaskbar), kTitle);
     EXPECT_TRUE(logger_->requests().empty()) << "nothing reached the logger";
   }
 }
@@ -221,16 +225,16 @@ TEST_F(WineWindow, CancelDuringRunGivesProcessCancelled) {
   startLogger(paced());
   if (IsSkipped()) return;
   setServiceMode(true);  // no question: "Update" starts at once
-  const Transcript t = pilot({"launch", "click 114", "wait-text taskbar 120 %", "controls", "click 115",
-                              "dialog 30 Information", "text status", "text taskbar", "answer Information OK",
-                              "controls", "text report", "close", "wait-exit 20"});
+  const Transcript t = pilot({"launch", kClickUpdate, about("wait-text", roles::kTaskbarWindow, "120 %"), "controls",
+                              about("click", roles::kCancelButton), "dialog 30 Information", kReadStatus,
+                              kReadTaskbar, "answer Information OK", "controls", kReadReport, "close", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
   expectControls(t, 0, running());
   EXPECT_EQ(t.first("dialog Information"), "Process cancelled!");
-  EXPECT_EQ(t.first("text status"), "Process cancelled!");
-  EXPECT_EQ(t.last("text taskbar"), kTitle);
+  EXPECT_EQ(t.first(kReadStatus), "Process cancelled!");
+  EXPECT_EQ(t.last(kReadTaskbar), kTitle);
   expectControls(t, 1, idle());
-  const auto report = reportTexts(t.first("text report"));
+  const auto report = reportTexts(t.first(kReadReport));
   ASSERT_FALSE(report.empty());
   EXPECT_EQ(report.back(), "Process cancelled!");
   EXPECT_LT(logger_->flashWrites().size(), dataLinesOfImage12().size()) << "programming stopped part-way";
@@ -244,21 +248,23 @@ TEST_F(WineWindow, NoAnswerIsRepeatedByItself) {
   if (IsSkipped()) return;
   logger_->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});  // one run's five attempts
   setServiceMode(true);
-  const Transcript t = pilot({"launch", "click 118",  // "Read info only": the repeat need not program
-                              "click 114", "wait-text status 60 Repeat update because communication error!",
-                              "mouse 118",  // a real click on the check box, during the pause
-                              "text status", "controls", "dialog 60 Information", "answer Information OK", "controls",
-                              "text report", "close", "wait-exit 20"});
+  const Transcript t = pilot({"launch",
+                              about("click", roles::kReadInfoOnlyBox),  // the repeat need not program
+                              kClickUpdate,
+                              about("wait-text", roles::kStatusBar, "60 Repeat update because communication error!"),
+                              about("mouse", roles::kReadInfoOnlyBox),  // a real click, during the pause
+                              kReadStatus, "controls", "dialog 60 Information", "answer Information OK", "controls",
+                              kReadReport, "close", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
   // The pause takes no input. Judged only when the click surely fell into
   // it: the next run's first line had not yet replaced the status text.
-  if (t.all("text status")[1] == "Repeat update because communication error!") {
-    EXPECT_EQ(t.first("control chkReadInfoOnly"), "shown enabled checked \"Read info only\"");
+  if (t.all(kReadStatus)[1] == "Repeat update because communication error!") {
+    EXPECT_EQ(t.first(about("control", roles::kReadInfoOnlyBox)), "shown enabled checked \"Read info only\"");
   }
   expectControls(t, 0, running());  // no return to idle between the attempts
   EXPECT_EQ(t.first("dialog Information"), "Only read update info!");
   expectControls(t, 1, idle());
-  const auto report = reportTexts(t.first("text report"));
+  const auto report = reportTexts(t.first(kReadReport));
   ASSERT_GE(report.size(), 4u);
   EXPECT_EQ(report[0], kStartLine);
   EXPECT_EQ(report[1], "Repeat update because communication error!");
@@ -287,7 +293,7 @@ constexpr std::array<const char*, 12> kImageRows{
 // height), each column as wide as its header and its widest cell need plus
 // 5, and the client area 30 wider than the columns.
 void expectOverviewLaidOut(const Transcript& t) {
-  const Rect main = rectAt(t.last("geometry main"), "outer ");
+  const Rect main = rectAt(t.last(about("geometry", roles::kMainWindow)), "outer ");
   const std::string overview = t.first("overview");
   const Rect outer = rectAt(overview, "outer ");
   EXPECT_EQ(outer.left, main.left);
@@ -333,15 +339,15 @@ TEST_F(WineWindow, FileModeShowsFileAndFileVersion) {
   const Transcript t = pilot({"launch f:+", "controls", "geometry",
                               // "Info" -> "File version": the second entry in file mode.
                               "keys f10 down down enter", "file-dialog 20 " + image5, "dialog 10 Overview",
-                              "overview", "answer Overview OK", "text report", "close", "wait-exit 20"});
+                              "overview", "answer Overview OK", kReadReport, "close", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
-  EXPECT_EQ(t.first("control btnFile"), "shown enabled \"File\"");
-  EXPECT_EQ(t.first("control chkReadInfoOnly"), "shown enabled unchecked \"Read info only\"");
+  EXPECT_EQ(t.first(about("control", roles::kFileButton)), "shown enabled \"File\"");
+  EXPECT_EQ(t.first(about("control", roles::kReadInfoOnlyBox)), "shown enabled unchecked \"Read info only\"");
   EXPECT_NE(t.first("overview").find(" rows 13"), std::string::npos) << t.first("overview");
   EXPECT_EQ(t.first("overview row 0"), kImageRows[7]) << "image 5's header, from the file, on top";
   EXPECT_EQ(t.first("overview row 1"), kImageRows[0]);
   expectOverviewLaidOut(t);
-  EXPECT_EQ(t.first("text report"), "") << "showing a header starts nothing";
+  EXPECT_EQ(t.first(kReadReport), "") << "showing a header starts nothing";
   EXPECT_TRUE(logger_->requests().empty());
 }
 
@@ -359,23 +365,24 @@ TEST_F(WineWindow, ServiceModeUpdatesWithoutQuestionAndDocksTheReport) {
   setServiceMode(true);
   std::vector<std::string> commands{"launch", "sleep 500"};
   for (const auto& c : screenshotCommands("idle")) commands.push_back(c);
-  commands.insert(commands.end(), {"move 100 60", "geometry", "click 114", "wait-text taskbar 60 %"});
+  commands.insert(commands.end(), {"move 100 60", "geometry", kClickUpdate,
+                                   about("wait-text", roles::kTaskbarWindow, "60 %")});
   if (pictures) commands.push_back("wait-progress 60 40");
   for (const auto& c : screenshotCommands("running")) commands.push_back(c);
   commands.insert(commands.end(), {"dialog 120 Information"});
   for (const auto& c : screenshotCommands("success")) commands.push_back(c);
-  commands.insert(commands.end(), {"answer Information OK", "text report", "close", "wait-exit 20"});
+  commands.insert(commands.end(), {"answer Information OK", kReadReport, "close", "wait-exit 20"});
   const Transcript t = pilot(commands);
   ASSERT_TRUE(t.completed()) << t.raw;
   EXPECT_FALSE(t.has("dialog Confirm")) << "service mode asks nothing";
-  const Rect main = rectAt(t.first("geometry main"), "outer ");
+  const Rect main = rectAt(t.first(about("geometry", roles::kMainWindow)), "outer ");
   const Rect report = rectAt(t.first("geometry Report"), "outer ");
   EXPECT_EQ(main.left, 100);
   EXPECT_EQ(main.top, 60);
   EXPECT_EQ(report.left, main.left) << "the report follows the main window";
   EXPECT_EQ(report.top, main.bottom());
   EXPECT_EQ(t.first("dialog Information"), kSuccess);
-  EXPECT_EQ(reportTexts(t.first("text report")).back(), kSuccess);
+  EXPECT_EQ(reportTexts(t.first(kReadReport)).back(), kSuccess);
   EXPECT_EQ(logger_->flash(), dataLinesOfImage12());
 }
 
@@ -385,8 +392,9 @@ TEST_F(WineWindow, CloseDuringRunAsksThenCancelsAndWaits) {
   startLogger(paced());
   if (IsSkipped()) return;
   setServiceMode(true);
-  const Transcript t = pilot({"launch", "click 114", "wait-text taskbar 120 %", "close", "dialog 10 Confirm",
-                              "answer Confirm No", "controls", "close", "answer Confirm Yes", "wait-exit 10"});
+  const Transcript t = pilot({"launch", kClickUpdate, about("wait-text", roles::kTaskbarWindow, "120 %"), "close",
+                              "dialog 10 Confirm", "answer Confirm No", "controls", "close", "answer Confirm Yes",
+                              "wait-exit 10"});
   ASSERT_TRUE(t.completed()) << t.raw;
   EXPECT_EQ(t.first("dialog Confirm"), "The update is not finished!\\nDo you really close the program ?");
   expectControls(t, 0, running());
@@ -404,24 +412,26 @@ TEST_F(WineWindow, CloseDuringRunAsksThenCancelsAndWaits) {
 TEST_F(WineWindow, KeyboardAloneRunsAnUpdateAndEveryControlHasAName) {
   startLogger();
   if (IsSkipped()) return;
-  const Transcript t = pilot({"launch", "focus", "keys tab", "focus", "keys tab", "focus", "keys shift+tab shift+tab",
-                              "focus", "name 112", "name 113", "name 114", "name 116", "keys enter",
-                              "dialog 10 Confirm", "keys enter", "gone 10 Confirm", "focus", "name 115",
+  const Transcript t = pilot({"launch", "focus", "keys tab", "focus", "keys tab", "focus",
+                              "keys shift+tab shift+tab", "focus", about("name", roles::kPortBox),
+                              about("name", roles::kProgressBar), about("name", roles::kUpdateButton),
+                              about("name", roles::kCloseButton), "keys enter", "dialog 10 Confirm", "keys enter",
+                              "gone 10 Confirm", "focus", about("name", roles::kCancelButton),
                               "dialog 120 Information", "keys enter", "gone 10 Information", "focus", "keys escape",
                               "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
   const std::vector<std::string> focus = t.all("focus");
   ASSERT_EQ(focus.size(), 6u);
-  EXPECT_EQ(focus[0], "cbxPort");
-  EXPECT_EQ(focus[1], "btnProg") << "the progress bar is no tab stop";
-  EXPECT_EQ(focus[2], "btnClose");
-  EXPECT_EQ(focus[3], "cbxPort");
-  EXPECT_EQ(focus[4], "btnCancel") << "the focus left the disabled Update button";
-  EXPECT_EQ(t.first("label 112"), "Comport:") << "the port box is named by the label before it";
-  EXPECT_EQ(t.first("name 113"), "Progress");
-  EXPECT_EQ(t.first("name 114"), "Update");
-  EXPECT_EQ(t.first("name 115"), "Cancel");
-  EXPECT_EQ(t.first("name 116"), "Close");
+  EXPECT_EQ(focus[0], roles::kPortBox);
+  EXPECT_EQ(focus[1], roles::kUpdateButton) << "the progress bar is no tab stop";
+  EXPECT_EQ(focus[2], roles::kCloseButton);
+  EXPECT_EQ(focus[3], roles::kPortBox);
+  EXPECT_EQ(focus[4], roles::kCancelButton) << "the focus left the disabled Update button";
+  EXPECT_EQ(t.first(about("label", roles::kPortBox)), "Comport:") << "the port box is named by the label before it";
+  EXPECT_EQ(t.first(about("name", roles::kProgressBar)), "Progress");
+  EXPECT_EQ(t.first(about("name", roles::kUpdateButton)), "Update");
+  EXPECT_EQ(t.first(about("name", roles::kCancelButton)), "Cancel");
+  EXPECT_EQ(t.first(about("name", roles::kCloseButton)), "Close");
   EXPECT_EQ(t.first("dialog Information"), kSuccess);
   EXPECT_EQ(t.first("exit"), "0");
   EXPECT_EQ(logger_->flash(), dataLinesOfImage12());

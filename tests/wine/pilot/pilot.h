@@ -1,6 +1,7 @@
 // The pilot: drives zorvik-updater.exe from outside, as a person (or a
 // screen reader, or an automation tool) would. It starts the program, finds
-// its windows by class and caption and its controls by their IDs, clicks,
+// its windows by class and caption and its controls by their roles
+// (session/widget_roles.h, resolved to IDs by apps/windows/control_ids.h), clicks,
 // types, answers dialogs and reads back what the windows show. It decides
 // nothing: it prints what it sees, one line per observation, and the host
 // tests judge it.
@@ -8,17 +9,12 @@
 // Each program argument is one command; see kCommands in pilot_main.cpp.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zorvik::pilot {
@@ -46,8 +42,10 @@ class Pilot {
   DWORD waitForExit(std::chrono::milliseconds limit);
 
   HWND mainWindow() const { return main_; }
-  HWND control(int id) const;  // a control of the main window's panel, or the status bar
-  HWND reportText() const;
+  // A control of the main window's panel, or the status bar, by its role;
+  // null when the window has none of that role.
+  HWND control(std::string_view role) const;
+  HWND reportView() const;
   HWND taskbarWindow() const;
   // A visible top-level window of the program with this caption, or null.
   HWND findWindow(const std::wstring& caption) const;
@@ -55,9 +53,11 @@ class Pilot {
   void waitUntilGone(HWND window, std::chrono::milliseconds limit) const;
 
   std::wstring text(HWND window) const;  // WM_GETTEXT, whatever the process
-  // Texts the program shows by name: caption, taskbar, status, report, port
-  // (the port box), message, check (the port check's findings), or a control ID.
-  std::wstring namedText(const std::string& name) const;
+  // The text of a window or control by its role: the main window's caption,
+  // the task-bar button's, the report, the final message, the port check's
+  // findings, or any control of the main window.
+  std::wstring roleText(std::string_view role) const;
+  int progressPosition() const;
 
   HANDLE process() const { return process_; }
   DWORD threadId() const { return thread_; }

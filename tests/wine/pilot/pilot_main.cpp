@@ -45,9 +45,9 @@ int number(const std::string& text) {
   }
 }
 
-HWND controlById(const Pilot& pilot, const std::string& id) {
-  const HWND control = pilot.control(number(id));
-  if (!control) throw Failure("no control " + id);
+HWND controlByRole(const Pilot& pilot, const std::string& role) {
+  const HWND control = pilot.control(role);
+  if (!control) throw Failure("no control of the role " + role);
   return control;
 }
 
@@ -88,11 +88,11 @@ const std::map<std::string, Command>& commands() {
   static const std::map<std::string, Command> table{
       // launch [ARGUMENTS]: starts the updater, waits for its main window.
       {"launch", {2, [](Pilot& p, const auto& w) { p.launch(fromUtf8(w[1])); }}},
-      // click ID: BM_CLICK on a control; a disabled or hidden one cannot be clicked.
-      {"click", {2, [](Pilot& p, const auto& w) { clickButton(p, controlById(p, w[1])); }}},
-      // mouse ID: a click with mouse input at the middle of the control.
-      {"mouse", {2, [](Pilot& p, const auto& w) { mouseClick(controlById(p, w[1])); }}},
-      // mouse-for ID CAPTION: mouse clicks on the control until a window
+      // click ROLE: BM_CLICK on a control; a disabled or hidden one cannot be clicked.
+      {"click", {2, [](Pilot& p, const auto& w) { clickButton(p, controlByRole(p, w[1])); }}},
+      // mouse ROLE: a click with mouse input at the middle of the control.
+      {"mouse", {2, [](Pilot& p, const auto& w) { mouseClick(controlByRole(p, w[1])); }}},
+      // mouse-for ROLE CAPTION: mouse clicks on the control until a window
       // CAPTION opens, three at most. Wine under Xvfb loses a click now and
       // then (its X round trips race the first input to a new window); what
       // a test checks is what the click leads to, not that plumbing.
@@ -100,7 +100,7 @@ const std::map<std::string, Command>& commands() {
        {3,
         [](Pilot& p, const auto& w) {
           for (int attempt = 1;; ++attempt) {
-            mouseClick(controlById(p, w[1]));
+            mouseClick(controlByRole(p, w[1]));
             try {
               p.waitForWindow(fromUtf8(w[2]), seconds(3));
               return;
@@ -111,16 +111,17 @@ const std::map<std::string, Command>& commands() {
         }}},
       // keys KEY...: keyboard input (tab, shift+tab, enter, escape, space, down, alt+f4, f10).
       {"keys", {2, [](Pilot& p, const auto& w) { pressKeys(p, w[1]); }}},
-      // text NAME: caption, taskbar, status, report, port, progress, message
-      // (the final message), check (the port check's findings) or a control ID.
-      {"text", {2, [](Pilot& p, const auto& w) { say("text " + w[1] + ": " + utf8(p.namedText(w[1]))); }}},
-      // wait-text NAME SECONDS TEXT: until NAME's text contains TEXT.
+      // text ROLE: the text of the window or control of that role (see Pilot::roleText).
+      {"text", {2, [](Pilot& p, const auto& w) { say("text " + w[1] + ": " + utf8(p.roleText(w[1]))); }}},
+      // percent: where the progress bar stands.
+      {"percent", {1, [](Pilot& p, const auto&) { say("percent: " + std::to_string(p.progressPosition())); }}},
+      // wait-text ROLE SECONDS TEXT: until the text of ROLE contains TEXT.
       {"wait-text",
        {4,
         [](Pilot& p, const auto& w) {
           const auto until = std::chrono::steady_clock::now() + seconds(number(w[2]));
           std::wstring seen;
-          while ((seen = p.namedText(w[1])).find(fromUtf8(w[3])) == std::wstring::npos) {
+          while ((seen = p.roleText(w[1])).find(fromUtf8(w[3])) == std::wstring::npos) {
             if (std::chrono::steady_clock::now() > until) {
               throw Failure(w[1] + " never showed \"" + w[3] + "\"; last: \"" + utf8(seen) + "\"");
             }
@@ -133,17 +134,17 @@ const std::map<std::string, Command>& commands() {
        {3,
         [](Pilot& p, const auto& w) {
           const auto until = std::chrono::steady_clock::now() + seconds(number(w[1]));
-          while (std::stoi(p.namedText("progress")) < number(w[2])) {
+          while (p.progressPosition() < number(w[2])) {
             if (std::chrono::steady_clock::now() > until) throw Failure("the progress never reached " + w[2]);
             Sleep(50);
           }
-          say("text progress: " + utf8(p.namedText("progress")));
+          say("percent: " + std::to_string(p.progressPosition()));
         }}},
-      // wait-enabled SECONDS ID: until the control can be used (shown and enabled).
+      // wait-enabled SECONDS ROLE: until the control can be used (shown and enabled).
       {"wait-enabled",
        {3,
         [](Pilot& p, const auto& w) {
-          const HWND control = controlById(p, w[2]);
+          const HWND control = controlByRole(p, w[2]);
           const auto until = std::chrono::steady_clock::now() + seconds(number(w[1]));
           while (!IsWindowVisible(control) || !IsWindowEnabled(control)) {
             if (std::chrono::steady_clock::now() > until) throw Failure("control " + w[2] + " never became usable");
@@ -207,17 +208,17 @@ const std::map<std::string, Command>& commands() {
        {2,
         [](Pilot& p, const auto& w) {
           const std::wstring text = fromUtf8(w[1]);
-          SendMessageTimeoutW(p.control(win::kIdPort), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+          SendMessageTimeoutW(controlByRole(p, session::roles::kPortBox), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
                               SMTO_ABORTIFHUNG, 5000, nullptr);
         }}},
       // file-dialog SECONDS PATH: picks PATH in the open-file dialog.
       {"file-dialog",
        {3, [](Pilot& p, const auto& w) { typeIntoFileDialog(p, fromUtf8(w[2]), seconds(number(w[1]))); }}},
-      // name ID|report: the name a screen reader reads for the control.
+      // name ROLE: the name a screen reader reads for the control (or the report).
       {"name",
        {2,
         [](Pilot& p, const auto& w) {
-          sayAccessibleName(w[1] == "report" ? p.reportText() : controlById(p, w[1]), w[1]);
+          sayAccessibleName(w[1] == session::roles::kReportView ? p.reportView() : controlByRole(p, w[1]), w[1]);
         }}},
       // move X Y: drags the main window so that its top-left corner is at X, Y.
       {"move",

@@ -6,9 +6,8 @@
 #include <commctrl.h>
 #include <oleacc.h>
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
-#include <utility>
 
 #include "apps/windows/control_ids.h"
 
@@ -17,20 +16,6 @@ namespace zorvik::pilot {
 namespace {
 
 constexpr UINT kReplyLimitMs = 5000;
-
-// The panel's controls in the order they were designed, with their names.
-constexpr std::array<std::pair<int, const char*>, 10> kControls{{
-    {win::kIdBevel, "Bevel1"},
-    {win::kIdPortLabel, "Label1"},
-    {win::kIdPort, "cbxPort"},
-    {win::kIdProgress, "ProgressBar1"},
-    {win::kIdUpdate, "btnProg"},
-    {win::kIdCancel, "btnCancel"},
-    {win::kIdClose, "btnClose"},
-    {win::kIdFile, "btnFile"},
-    {win::kIdReadInfoOnly, "chkReadInfoOnly"},
-    {win::kIdWriteTrace, "chkWriteTrace"},
-}};
 
 std::string rectText(const RECT& r) {
   return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right - r.left) + "," +
@@ -99,12 +84,12 @@ void RemoteBuffer::read(void* data, std::size_t bytes, std::size_t offset) const
 }
 
 void sayControls(Pilot& pilot) {
-  for (const auto& [id, name] : kControls) {
-    const HWND control = pilot.control(id);
-    if (!control) throw Failure(std::string("no control ") + name);
-    std::string line = std::string("control ") + name + ": " + (IsWindowVisible(control) ? "shown" : "hidden") + " " +
+  for (const auto& [role, id] : win::kPanelControls) {
+    const HWND control = pilot.control(role);
+    if (!control) throw Failure(std::string("no control of the role ") + role);
+    std::string line = std::string("control ") + role + ": " + (IsWindowVisible(control) ? "shown" : "hidden") + " " +
                        (IsWindowEnabled(control) ? "enabled" : "disabled");
-    if (id == win::kIdReadInfoOnly || id == win::kIdWriteTrace) {
+    if (id == win::kIdReadInfoOnlyBox || id == win::kIdTraceBox) {
       line += ask(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
     }
     say(line + " \"" + utf8(pilot.text(control)) + "\"");
@@ -117,18 +102,18 @@ void sayGeometry(Pilot& pilot) {
   RECT client{};
   GetWindowRect(main, &outer);
   GetClientRect(main, &client);
-  say("geometry main: outer " + rectText(outer) + " client " + rectText(client));
-  const HWND panel = GetParent(pilot.control(win::kIdUpdate));
-  for (const auto& [id, name] : kControls) {
+  say(std::string("geometry ") + session::roles::kMainWindow + ": outer " + rectText(outer) + " client " + rectText(client));
+  const HWND panel = GetParent(pilot.control(session::roles::kUpdateButton));
+  for (const auto& [role, id] : win::kPanelControls) {
     RECT rect{};
-    GetWindowRect(pilot.control(id), &rect);
+    GetWindowRect(pilot.control(role), &rect);
     MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&rect), 2);
-    say(std::string("geometry ") + name + ": " + rectText(rect));
+    say(std::string("geometry ") + role + ": " + rectText(rect));
   }
   RECT status{};
-  GetWindowRect(pilot.control(win::kIdStatusBar), &status);
+  GetWindowRect(pilot.control(session::roles::kStatusBar), &status);
   MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&status), 2);
-  say("geometry StatusBar1: " + rectText(status));
+  say(std::string("geometry ") + session::roles::kStatusBar + ": " + rectText(status));
   for (const wchar_t* caption : {win::kReportCaption, win::kMessageCaption, win::kOverviewCaption, win::kConfirmCaption}) {
     if (const HWND window = pilot.findWindow(caption)) {
       GetWindowRect(window, &outer);
@@ -150,9 +135,9 @@ void sayFocus(Pilot& pilot) {
   wchar_t cls[64] = {};
   GetClassNameW(GetParent(focus), cls, 64);
   if (_wcsicmp(cls, L"ComboBox") == 0) focus = GetParent(focus);
-  for (const auto& [id, name] : kControls) {
-    if (pilot.control(id) == focus) {
-      say(std::string("focus: ") + name);
+  for (const auto& [role, id] : win::kPanelControls) {
+    if (pilot.control(role) == focus) {
+      say(std::string("focus: ") + role);
       return;
     }
   }
@@ -161,7 +146,7 @@ void sayFocus(Pilot& pilot) {
 }
 
 void sayPortList(Pilot& pilot) {
-  const HWND box = pilot.control(win::kIdPort);
+  const HWND box = pilot.control(session::roles::kPortBox);
   const auto count = ask(box, CB_GETCOUNT, 0, 0);
   std::string items;
   for (LRESULT i = 0; i < count; ++i) {

@@ -130,16 +130,19 @@ DWORD Pilot::waitForExit(milliseconds limit) {
   return status;
 }
 
-HWND Pilot::control(int id) const {
+HWND Pilot::control(std::string_view role) const {
   if (!main_) throw Failure("no updater window");
-  if (id == win::kIdStatusBar) return GetDlgItem(main_, id);
-  return GetDlgItem(GetDlgItem(main_, win::kIdPanel), id);
+  if (role == session::roles::kStatusBar) return GetDlgItem(main_, win::kIdStatusBar);
+  for (const win::ControlRole& c : win::kPanelControls) {
+    if (role == c.role) return GetDlgItem(GetDlgItem(main_, win::kIdPanel), c.id);
+  }
+  return nullptr;
 }
 
-HWND Pilot::reportText() const {
+HWND Pilot::reportView() const {
   const HWND report = topLevel(processId_, win::kReportWindowClass, nullptr, false);
   if (!report) throw Failure("no report window");
-  return GetDlgItem(report, win::kIdReportText);
+  return GetDlgItem(report, win::kIdReportView);
 }
 
 HWND Pilot::taskbarWindow() const {
@@ -187,23 +190,24 @@ std::wstring Pilot::text(HWND window) const {
   return text;
 }
 
-std::wstring Pilot::namedText(const std::string& name) const {
-  if (name == "caption") return text(main_);
-  if (name == "taskbar") return text(taskbarWindow());
-  if (name == "status") return text(control(win::kIdStatusBar));
-  if (name == "report") return text(reportText());
-  if (name == "port") return text(control(win::kIdPort));
-  if (name == "progress") {
-    DWORD_PTR position = 0;
-    SendMessageTimeoutW(control(win::kIdProgress), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kReplyLimitMs, &position);
-    return std::to_wstring(position);
-  }
+std::wstring Pilot::roleText(std::string_view role) const {
+  namespace roles = session::roles;
   HWND window = nullptr;
-  if (name == "message") window = GetDlgItem(findWindow(win::kMessageCaption), win::kIdMessageText);
-  else if (name == "check") window = GetDlgItem(findWindow(win::kCheckPortCaption), win::kIdCheckPortText);
-  else window = control(std::stoi(name));
-  if (!window) throw Failure("nothing named " + name);
+  if (role == roles::kMainWindow) window = main_;
+  else if (role == roles::kTaskbarWindow) window = taskbarWindow();
+  else if (role == roles::kReportView) window = reportView();
+  else if (role == roles::kMessageText) window = GetDlgItem(findWindow(win::kMessageCaption), win::kIdMessageText);
+  else if (role == roles::kFindingsText) window = GetDlgItem(findWindow(win::kCheckPortCaption), win::kIdFindingsText);
+  else window = control(role);
+  if (!window) throw Failure("nothing of the role " + std::string(role));
   return text(window);
+}
+
+int Pilot::progressPosition() const {
+  DWORD_PTR position = 0;
+  SendMessageTimeoutW(control(session::roles::kProgressBar), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kReplyLimitMs,
+                      &position);
+  return static_cast<int>(position);
 }
 
 }  // namespace zorvik::pilot

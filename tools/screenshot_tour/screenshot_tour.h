@@ -1,4 +1,4 @@
-// A hidden option for the documentation: --screenshot-dir DIR with
+// The pictures for the documentation: --screenshot-dir DIR with
 // --screenshot-port PORT runs one update through the window by itself and
 // saves pictures of its stages (idle, running, success, overview) as PNG.
 // With --station it waits instead until the station view holds results of
@@ -14,7 +14,7 @@ class MainWindow;
 class StationWindow;
 }
 
-namespace zorvik::desktop {
+namespace zorvik::tour {
 
 struct TourRequest {
   QString directory;
@@ -28,4 +28,4 @@ TourRequest takeTourArguments(QStringList& arguments);
 void startScreenshotTour(ui::MainWindow& window, const TourRequest& request);
 void startStationScreenshot(ui::StationWindow& station, const TourRequest& request);
 
-}  // namespace zorvik::desktop
+}  // namespace zorvik::tour

@@ -1,4 +1,4 @@
-#include "apps/desktop/screenshot_tour.h"
+#include "tools/screenshot_tour/screenshot_tour.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -14,13 +14,17 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "session/widget_roles.h"
 #include "ui/firmware_overview.h"
 #include "ui/main_window.h"
 #include "ui/message_window.h"
 #include "ui/report_window.h"
 #include "ui/station_window.h"
 
-namespace zorvik::desktop {
+namespace zorvik::tour {
+
+namespace roles = session::roles;
+
 namespace {
 
 // The screen around a window, as a person would see it; the window's own
@@ -60,13 +64,13 @@ class Tour : public QObject {
     switch (stage_) {
       case Stage::Settle:
         if (ticks_ < 10) return;
-        if (!request_.port.isEmpty()) window_.findChild<QComboBox*>("cbxPort")->setEditText(request_.port);
+        if (!request_.port.isEmpty()) window_.findChild<QComboBox*>(roles::kPortBox)->setEditText(request_.port);
         stage_ = Stage::Idle;
         return;
       case Stage::Idle:
         save("idle");
         stage_ = Stage::Confirm;
-        window_.findChild<QPushButton*>("btnProg")->click();  // returns once the run has started
+        window_.findChild<QPushButton*>(roles::kUpdateButton)->click();  // returns once the run has started
         return;
       case Stage::Confirm:
         // Normal mode asks first; answered from inside the question's own loop.
@@ -79,7 +83,7 @@ class Tour : public QObject {
         if (window_.running()) stage_ = Stage::Running;
         return;
       case Stage::Running:
-        if (window_.findChild<QProgressBar*>("ProgressBar1")->value() >= 40) {
+        if (window_.findChild<QProgressBar*>(roles::kProgressBar)->value() >= 40) {
           save("running");
           stage_ = Stage::Success;
         }
@@ -93,8 +97,8 @@ class Tour : public QObject {
       case Stage::Overview:
         if (ticks_ == 5) {
           save("success");
-          window_.messageWindow()->findChild<QPushButton*>("Button1")->click();
-          QTimer::singleShot(300, &window_, [this] { window_.findChild<QAction*>("menInfoFirmware")->trigger(); });
+          window_.messageWindow()->findChild<QPushButton*>(roles::kOkButton)->click();
+          QTimer::singleShot(300, &window_, [this] { window_.findChild<QAction*>(roles::kFirmwareAction)->trigger(); });
         }
         if (ticks_ > 5 && window_.overview()->isVisible() && ticks_ > 12) {
           save("overview");
@@ -146,10 +150,11 @@ class StationShot : public QObject {
     int fail = 0;
     bool underWay = false;
     for (const ui::StationTile* tile : station_.findChildren<ui::StationTile*>()) {
-      const QString result = tile->findChild<QLabel*>("lblResult")->text();
+      const QString result = tile->findChild<QLabel*>(roles::station::kResultLabel)->text();
       pass += result == "PASS" ? 1 : 0;
       fail += result == "FAIL" ? 1 : 0;
-      underWay = underWay || (result.isEmpty() && tile->findChild<QProgressBar*>("ProgressBar")->value() >= 30);
+      const int percent = tile->findChild<QProgressBar*>(roles::station::kProgressBar)->value();
+      underWay = underWay || (result.isEmpty() && percent >= 30);
     }
     if ((pass < 1 || fail < 1 || !underWay) && ticks_ < kGiveUpTicks) return;
     timer_.stop();
@@ -178,4 +183,4 @@ void startStationScreenshot(ui::StationWindow& station, const TourRequest& reque
   new StationShot(station, request);
 }
 
-}  // namespace zorvik::desktop
+}  // namespace zorvik::tour
