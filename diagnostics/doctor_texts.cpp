@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/logger_protocol.h"
 #include "images/catalogue.h"
 #include "images/identity_tables.h"
 
@@ -14,10 +15,6 @@ constexpr std::string_view kListPorts = "see zorvik-updater-cli --list-ports";
 std::string withSystemText(std::string reason, const Failure& failure) {
   if (!failure.osText.empty()) reason += " (" + failure.osText + ")";
   return reason;
-}
-
-bool isBootloaderClass(std::uint16_t deviceClass) {
-  return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 || deviceClass == kClassBootloader3;
 }
 
 std::string versionText(std::uint16_t version) {

@@ -1,6 +1,7 @@
 #include "engine/logger_update.h"
 
 #include "engine/events.h"
+#include "engine/logger_protocol.h"
 #include "engine/update_timing.h"
 #include "images/identity_tables.h"
 #include "images/protocol.h"
@@ -11,19 +12,10 @@
 namespace zorvik {
 namespace {
 
-constexpr std::uint8_t kCmdIdentity = 1;
-constexpr std::uint8_t kIdentitySerialNumber = 3;
-constexpr std::uint16_t kNewEntryFrameVersion = 0x0600;
 constexpr std::uint16_t kPinnedAppVersion = 0x0588;  // 5.136
 constexpr std::uint8_t kInfoRequest = 0x20;
 constexpr std::uint8_t kUpdateIdRequest = 0x30;
 constexpr std::uint8_t kInfoReplyBytes = 6;
-constexpr int kEntryPauseMs = 1;
-
-bool isBootloaderId(std::uint16_t deviceClass) {
-  return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 ||
-         deviceClass == kClassBootloader3;
-}
 
 struct SerialRange {
   std::uint32_t first;
@@ -58,19 +50,18 @@ void LoggerUpdate::runUpdate() {
 
 // ---- Identification -------------------------------------------------------
 
-void LoggerUpdate::queryIdentity(Findings& f) {
-  sendCommand(true, kCmdIdentity);
-  const Buffer& rx = received();
-  f.deviceClass = bytesToWord(rx[2], rx[3]);
-  f.deviceVersion = bytesToWord(rx[4], rx[5]);
+void LoggerUpdate::readIdentity(Findings& f) {
+  const IdentityAnswer answer = queryIdentity(*this);
+  f.deviceClass = answer.deviceClass;
+  f.deviceVersion = answer.version;
   post(kEvClass, f.deviceClass);
   post(kEvVersion, f.deviceVersion);
 }
 
 void LoggerUpdate::enterBootloader(Findings& f) {
   for (int pass = 1; pass < 3; ++pass) {
-    queryIdentity(f);
-    if (isBootloaderId(f.deviceClass)) {
+    readIdentity(f);
+    if (isBootloaderClass(f.deviceClass)) {
       if (pass == 1) recallCarriedIdentity(f);
       return;
     }
@@ -79,20 +70,13 @@ void LoggerUpdate::enterBootloader(Findings& f) {
     }
     if (f.deviceClass == kClassZorvik) {
       f.appVersion = f.deviceVersion;
-      sendCommand(true, kCmdIdentity, kIdentitySerialNumber);
-      const Buffer& rx = received();
-      f.serialNumber = bytesToDword(rx[4], rx[3], rx[2], rx[1]);
+      f.serialNumber = querySerialNumber(*this);
       request().memory->appVersion = f.appVersion;
       request().memory->serialNumber = f.serialNumber;
       summary().applicationVersion = f.appVersion;
       summary().serialNumber = f.serialNumber;
     }
-    if (f.deviceVersion < kNewEntryFrameVersion) {
-      sendCommand(false, 5, 0x03, 0xA5, 0x5A, 0x00, 0x00, 0x00);
-    } else {
-      sendCommand(false, 2, 0x81, 0x00, 0xA5, 0x5A, 0x00, 0x00);
-    }
-    sleepMs(kEntryPauseMs);
+    requestBootloader(*this, *request().sleeper, f.deviceVersion);
   }
   throw UpdateError(kErrNoUpdate);
 }
@@ -257,8 +241,7 @@ void LoggerUpdate::programImage(const Findings& f) {
 }
 
 void LoggerUpdate::restartCheck(const Findings& f) {
-  sendCommand(true, kCmdIdentity);
-  const std::uint16_t deviceClass = bytesToWord(received()[2], received()[3]);
+  const std::uint16_t deviceClass = queryIdentity(*this).deviceClass;
   post(kEvClass, deviceClass);
   if (deviceClass != f.header.deviceClass) throw UpdateError(kErrNotSuccessful);
 }

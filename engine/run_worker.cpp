@@ -1,16 +1,11 @@
 #include "engine/run_worker.h"
 
 #include "engine/events.h"
+#include "engine/logger_protocol.h"
 #include "link/crc.h"
 #include "link/update_error.h"
 
 namespace zorvik {
-namespace {
-
-constexpr std::int32_t kBaudRate = 9600;
-constexpr int kWakePauseMs = 100;
-
-}  // namespace
 
 CompletedRequest::CompletedRequest(RunRequest request) : request_(std::move(request)) {
   if (!request_.sleeper) request_.sleeper = std::make_shared<ThreadSleeper>();
@@ -43,14 +38,11 @@ void RunWorker::execute() {
 
 void RunWorker::wakeAndRun() {
   progress_ = 0;
-  sendCommand(false, kNullCommand);
-  sleepMs(kWakePauseMs);
-  sendCommand(false, kNullCommand);
-  sleepMs(kWakePauseMs);
+  wakeLogger(*this, *request_.sleeper);
   runCommand();
 }
 
-PortHandle RunWorker::openPort() { return openSerialPort(request_.port, kBaudRate, openFailure_); }
+PortHandle RunWorker::openPort() { return openLoggerPort(request_.port, openFailure_); }
 
 void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image) const {
   traceEvent(code, value);
