@@ -4,6 +4,7 @@
 #include "engine/logger_identity.h"
 #include "engine/logger_protocol.h"
 #include "images/identity_tables.h"
+#include "images/protocol.h"
 #include "link/cancel_token.h"
 #include "link/sleeper.h"
 #include "link/update_error.h"
@@ -41,7 +42,8 @@ std::vector<Finding> checkOpenAndLogger(const std::string& port, const std::stri
     const Explanation why = explainFailure(port, failure, roots);
     return {{"open", Level::Fail, "cannot open " + port + ": " + why.reason, why.fix}};
   }
-  std::vector<Finding> findings{{"open", Level::Ok, "opened " + port + " at 9600 baud, 8 data bits, no parity", {}}};
+  const std::string settings = std::to_string(protocol::kBaudRate) + " baud, 8 data bits, no parity";
+  std::vector<Finding> findings{{"open", Level::Ok, "opened " + port + " at " + settings, {}}};
   findings.push_back(loggerFinding(port, wakeLogger(std::move(handle))));
   return findings;
 }

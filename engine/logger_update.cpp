@@ -13,9 +13,6 @@ namespace zorvik {
 namespace {
 
 constexpr std::uint16_t kPinnedAppVersion = 0x0588;  // 5.136
-constexpr std::uint8_t kInfoRequest = 0x20;
-constexpr std::uint8_t kUpdateIdRequest = 0x30;
-constexpr std::uint8_t kInfoReplyBytes = 6;
 
 struct SerialRange {
   std::uint32_t first;
@@ -111,7 +108,7 @@ void LoggerUpdate::readInfo(Findings& f) {
     f.print = 0;
     f.updateClass = kClassZorvik;
   } else {
-    sendInfoRecord(0x0000, kInfoRequest, kInfoReplyBytes);
+    sendInfoRecord(0x0000, protocol::kInfoRequest, protocol::kInfoReplyBytes);
     const auto* d = &record_[kRecData];
     f.platform = validPlatform(bytesToWord(d[0], d[1]));
     f.print = validPrint(bytesToWord(d[2], d[3]));
@@ -128,8 +125,8 @@ void LoggerUpdate::readInfo(Findings& f) {
 
 void LoggerUpdate::readUpdateId(Findings& f) {
   std::int32_t address = memoryMap(f.platform)[0].first;
-  if (f.deviceClass == kClassBootloader3) address /= 64;  // third generation counts in blocks
-  sendInfoRecord(static_cast<std::uint16_t>(address & 0xFFFF), kUpdateIdRequest, protocol::kLineBytes);
+  if (f.deviceClass == kClassBootloader3) address /= protocol::kThirdGenerationBlockBytes;
+  sendInfoRecord(static_cast<std::uint16_t>(address & 0xFFFF), protocol::kUpdateIdRequest, protocol::kLineBytes);
   // The identity block stores its words low byte first.
   const auto* d = &record_[kRecData];
   f.updateClass = validClass(bytesToWord(d[1], d[0]));
@@ -210,7 +207,8 @@ void LoggerUpdate::programImage(const Findings& f) {
   post(kEvProgramming, commandOrdinal(), f.header);
 
   const bool firstGeneration = f.deviceClass == kClassBootloader1;
-  sendCommandRecord(firstGeneration ? 0x11 : 0x31, 1);
+  sendCommandRecord(firstGeneration ? protocol::kStartProgrammingFirstGeneration : protocol::kStartProgramming,
+                    protocol::kStartReplyBytes);
 
   // The vector table goes last (see sending_order.h).
   std::vector<std::pair<std::string_view, int>> held;
@@ -235,7 +233,7 @@ void LoggerUpdate::programImage(const Findings& f) {
   }
 
   sleepMs(static_cast<int>(kBeforeEndRecord.count()));
-  sendCommandRecord(firstGeneration ? 0x13 : 0x33, 0);
+  sendCommandRecord(firstGeneration ? protocol::kEndProgrammingFirstGeneration : protocol::kEndProgramming, 0);
   sleepMs(static_cast<int>(kRestartPause.count()));
   restartCheck(f);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "images/protocol.h"
 #include "link/cancel_token.h"
 #include "link/failure.h"
 #include "link/serial_port.h"
@@ -38,6 +39,10 @@ class Link {
   // frame. Returns true or throws UpdateError (20, 30, 11, 41).
   bool sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1 = 0, std::uint8_t b2 = 0,
                    std::uint8_t b3 = 0, std::uint8_t b4 = 0, std::uint8_t b5 = 0, std::uint8_t b6 = 0);
+  bool sendCommand(bool readReply, const protocol::Command& c) {
+    const auto& a = c.arguments;
+    return sendCommand(readReply, c.code, a[0], a[1], a[2], a[3], a[4], a[5]);
+  }
   // One attempt with the frame in the send buffer: true, false (worth
   // repeating), or UpdateError.
   bool transferFrame(bool readReply);
