@@ -48,7 +48,7 @@ void LoggerUpdate::runUpdate() {
 // ---- Identification -------------------------------------------------------
 
 void LoggerUpdate::readIdentity(Findings& f) {
-  const IdentityAnswer answer = queryIdentity(*this);
+  const IdentityAnswer answer = queryIdentity(link());
   f.deviceClass = answer.deviceClass;
   f.deviceVersion = answer.version;
   post(kEvClass, f.deviceClass);
@@ -67,13 +67,13 @@ void LoggerUpdate::enterBootloader(Findings& f) {
     }
     if (f.deviceClass == kClassZorvik) {
       f.appVersion = f.deviceVersion;
-      f.serialNumber = querySerialNumber(*this);
+      f.serialNumber = querySerialNumber(link());
       request().memory->appVersion = f.appVersion;
       request().memory->serialNumber = f.serialNumber;
       summary().applicationVersion = f.appVersion;
       summary().serialNumber = f.serialNumber;
     }
-    requestBootloader(*this, *request().sleeper, f.deviceVersion);
+    requestBootloader(link(), sleeper(), f.deviceVersion);
   }
   throw UpdateError(kErrNoUpdate);
 }
@@ -96,8 +96,8 @@ void LoggerUpdate::sendInfoRecord(std::uint16_t address, std::uint8_t command, s
   record_[kRecType] = protocol::kRecordTypeCommand;
   record_[kRecData] = command;
   encodeRecord(record_, line_);
-  if (!sendRecord(line_, replyBytes, false)) throw UpdateError(kErrInvalidAnswer);
-  line_ = recordReply();
+  if (!link().sendRecord(line_, replyBytes, false)) throw UpdateError(kErrInvalidAnswer);
+  line_ = link().recordReply();
   if (!decodeRecord(line_, record_)) throw UpdateError(kErrInvalidAnswer);
 }
 
@@ -187,14 +187,14 @@ void LoggerUpdate::sendCommandRecord(std::uint8_t command, std::uint8_t replyByt
   record_[kRecType] = protocol::kRecordTypeCommand;
   record_[kRecData] = command;
   encodeRecord(record_, line_);
-  sendRecord(line_, replyBytes, true);
+  link().sendRecord(line_, replyBytes, true);
 }
 
 void LoggerUpdate::sendDataLine(std::string_view line, int index) {
-  sendRecord(line, protocol::kLineBytes, true);
-  line_ = recordReply();
+  link().sendRecord(line, protocol::kLineBytes, true);
+  line_ = link().recordReply();
   if (line_ != line) {
-    noteFailure(FailureKind::EchoDiffers);
+    link().noteFailure(FailureKind::EchoDiffers);
     post(kEvEchoMismatch, index);
     throw UpdateError(kErrProgramming, index);
   }
@@ -232,14 +232,14 @@ void LoggerUpdate::programImage(const Findings& f) {
     sendDataLine(line, index);
   }
 
-  sleepMs(static_cast<int>(kBeforeEndRecord.count()));
+  sleeper().sleepMs(static_cast<int>(kBeforeEndRecord.count()));
   sendCommandRecord(firstGeneration ? protocol::kEndProgrammingFirstGeneration : protocol::kEndProgramming, 0);
-  sleepMs(static_cast<int>(kRestartPause.count()));
+  sleeper().sleepMs(static_cast<int>(kRestartPause.count()));
   restartCheck(f);
 }
 
 void LoggerUpdate::restartCheck(const Findings& f) {
-  const std::uint16_t deviceClass = queryIdentity(*this).deviceClass;
+  const std::uint16_t deviceClass = queryIdentity(link()).deviceClass;
   post(kEvClass, deviceClass);
   if (deviceClass != f.header.deviceClass) throw UpdateError(kErrNotSuccessful);
 }

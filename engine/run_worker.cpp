@@ -7,26 +7,32 @@
 
 namespace zorvik {
 
-CompletedRequest::CompletedRequest(RunRequest request) : request_(std::move(request)) {
-  if (!request_.sleeper) request_.sleeper = std::make_shared<ThreadSleeper>();
-  if (!request_.memory) request_.memory = std::make_shared<UpdateMemory>();
+namespace {
+
+// The request with whatever a caller left out filled in.
+RunRequest completed(RunRequest request) {
+  if (!request.sleeper) request.sleeper = std::make_shared<ThreadSleeper>();
+  if (!request.memory) request.memory = std::make_shared<UpdateMemory>();
+  return request;
 }
 
+}  // namespace
+
 RunWorker::RunWorker(RunRequest request, std::shared_ptr<EventSink> sink)
-    : CompletedRequest(std::move(request)), Link(*request_.sleeper, request_.cancel), sink_(std::move(sink)) {}
+    : request_(completed(std::move(request))), link_(*request_.sleeper, request_.cancel), sink_(std::move(sink)) {}
 
 void RunWorker::execute() {
   try {
     if (request_.trace) request_.trace->note("open " + request_.port);
-    attachPort(tracedPort(openPort(), request_.trace));
-    if (!hasPort()) throw UpdateError(kErrPortNotReady);
+    link_.attachPort(tracedPort(openPort(), request_.trace));
+    if (!link_.hasPort()) throw UpdateError(kErrPortNotReady);
     try {
       wakeAndRun();
     } catch (...) {
-      closePort();
+      link_.closePort();
       throw;
     }
-    closePort();
+    link_.closePort();
     postFinal(kEvSuccess, commandOrdinal());
   } catch (const UpdateError& e) {
     postFinal(e.code() == kErrNoAnswer ? kEvNoAnswer : kEvError,
@@ -38,7 +44,7 @@ void RunWorker::execute() {
 
 void RunWorker::wakeAndRun() {
   progress_ = 0;
-  wakeLogger(*this, *request_.sleeper);
+  wakeLogger(link_, *request_.sleeper);
   runCommand();
 }
 
@@ -54,7 +60,7 @@ void RunWorker::postFinal(std::uint32_t code, std::int32_t value) const {
   if (code != kEvError || value != kErrPortNotReady) event.summary = summary_;
   if (code == kEvError && value == kErrPortNotReady) event.failure = openFailure_;
   if (code == kEvNoAnswer || (code == kEvError && value != kErrPortNotReady && value != kErrCancelled)) {
-    if (lastFailure().kind != FailureKind::None) event.failure = lastFailure();
+    if (link_.lastFailure().kind != FailureKind::None) event.failure = link_.lastFailure();
   }
   traceEvent(code, value);
   sink_->post(std::move(event));

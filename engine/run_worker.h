@@ -1,8 +1,8 @@
-// The frame of every run: owns the serial port for the run, wakes the logger,
-// runs the procedure of its command, closes the port and posts exactly one
-// final event (0, 10 or 13), always after the port is closed. A RunHandle
-// runs it on a thread of its own; a test or a fuzzer may call execute() in
-// place.
+// The frame of every run: owns the run's link to the logger and through it
+// the serial port, wakes the logger, runs the procedure of its command, closes
+// the port and posts exactly one final event (0, 10 or 13), always after the
+// port is closed. A RunHandle runs it on a thread of its own; a test or a
+// fuzzer may call execute() in place.
 #pragma once
 
 #include <cstdint>
@@ -15,16 +15,12 @@
 
 namespace zorvik {
 
-// The run's request, with whatever a caller left out filled in; a base of
-// RunWorker so that it exists before the link is built from it.
-struct CompletedRequest {
-  explicit CompletedRequest(RunRequest request);
-  RunRequest request_;
-};
-
-class RunWorker : private CompletedRequest, public Link {
+class RunWorker {
  public:
   RunWorker(RunRequest request, std::shared_ptr<EventSink> sink);
+  RunWorker(const RunWorker&) = delete;
+  RunWorker& operator=(const RunWorker&) = delete;
+  virtual ~RunWorker() = default;
 
   void execute();
 
@@ -53,11 +49,17 @@ class RunWorker : private CompletedRequest, public Link {
   RunSummary& summary() { return summary_; }
 
   const RunRequest& request() const { return request_; }
+  // The run's link to the logger: its port is open while the command runs.
+  Link& link() { return link_; }
+  // The run's pauses, the same the link waits between attempts.
+  Sleeper& sleeper() const { return *request_.sleeper; }
   std::int32_t commandOrdinal() const { return static_cast<std::int32_t>(request_.command); }
 
  private:
   void wakeAndRun();
 
+  RunRequest request_;  // completed before the link is built from it
+  Link link_;
   std::shared_ptr<EventSink> sink_;
   std::int32_t progress_ = 0;
   std::optional<ImageHeader> chosenImage_;

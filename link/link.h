@@ -60,14 +60,12 @@ class Link {
   const Buffer& received() const { return rx_; }
   // Which way the last exchange attempt failed (kind None after a success).
   const Failure& lastFailure() const { return lastFailure_; }
-
- protected:
+  // A failure its user found in an answer the link took (an echo that came
+  // back changed).
   void noteFailure(FailureKind kind) { lastFailure_ = {kind, 0, {}}; }
 
-  void sleepMs(int ms) { sleeper_->sleepMs(ms); }
-  const CancelToken& cancelToken() const { return cancel_; }
-
  private:
+  void sleepMs(int ms) { sleeper_->sleepMs(ms); }
   void clearAndPurge();
   [[noreturn]] void portFailed(const char* call);
 
