@@ -3,11 +3,11 @@
 #include "diagnostics/doctor.h"
 #include "engine/logger_identity.h"
 #include "engine/logger_protocol.h"
+#include "engine/update_error.h"
 #include "images/identity_tables.h"
 #include "images/protocol.h"
 #include "link/cancel_token.h"
 #include "link/sleeper.h"
-#include "link/update_error.h"
 
 namespace zorvik::diagnostics {
 
@@ -27,9 +27,10 @@ LoggerAnswer wakeLogger(PortHandle port) {
   // An exchange that failed without saying which way (the link knows every
   // way it can fail, but a failure must never read as an answer).
   if (answer.failure.kind == FailureKind::None) {
-    answer.failure.kind = id.error == kErrLoggerException ? FailureKind::Refused
-                          : id.error == kErrPortIo        ? FailureKind::PortIo
-                                                          : FailureKind::Silent;
+    const auto code = static_cast<ErrorCode>(id.error);
+    answer.failure.kind = code == ErrorCode::LoggerException ? FailureKind::Refused
+                          : code == ErrorCode::PortIo        ? FailureKind::PortIo
+                                                             : FailureKind::Silent;
   }
   return answer;
 }

@@ -1,9 +1,9 @@
 #include "engine/logger_identity.h"
 
 #include "engine/logger_protocol.h"
+#include "engine/update_error.h"
 #include "images/identity_tables.h"
 #include "link/link.h"
-#include "link/update_error.h"
 
 namespace zorvik {
 
@@ -12,7 +12,7 @@ LoggerIdentity identifyLogger(const std::string& port, Sleeper& sleeper, const C
   PortHandle handle = openLoggerPort(port, openFailure);
   if (!handle) {
     LoggerIdentity id;
-    id.error = kErrPortNotReady;
+    id.error = errorValue(ErrorCode::PortNotReady);
     id.failure = openFailure;
     return id;
   }
@@ -30,9 +30,9 @@ LoggerIdentity identifyLogger(PortHandle port, Sleeper& sleeper, const CancelTok
     id.version = answer.version;
     id.inBootloader = isBootloaderClass(answer.deviceClass);
     if (answer.deviceClass == kClassZorvik) id.serialNumber = querySerialNumber(link);
-  } catch (const UpdateError& e) {
-    id.error = e.code();
-    id.failure = link.lastFailure();
+  } catch (const LinkError& e) {
+    id.error = errorValue(errorCode(e.error()));
+    id.failure = Failure{e.failure(), 0, {}};
   }
   link.closePort();
   return id;

@@ -2,12 +2,12 @@
 
 #include "engine/events.h"
 #include "engine/logger_protocol.h"
+#include "engine/update_error.h"
 #include "engine/update_timing.h"
 #include "images/identity_tables.h"
 #include "images/protocol.h"
 #include "images/sending_order.h"
 #include "link/convert.h"
-#include "link/update_error.h"
 
 namespace zorvik {
 namespace {
@@ -63,7 +63,7 @@ void LoggerUpdate::enterBootloader(Findings& f) {
       return;
     }
     if ((request().options.checkFirmwareClass && f.deviceClass != kClassZorvik) || pass != 1) {
-      throw UpdateError(kErrNoUpdate);
+      throw UpdateError(ErrorCode::NoUpdate);
     }
     if (f.deviceClass == kClassZorvik) {
       f.appVersion = f.deviceVersion;
@@ -75,7 +75,7 @@ void LoggerUpdate::enterBootloader(Findings& f) {
     }
     requestBootloader(link(), sleeper(), f.deviceVersion);
   }
-  throw UpdateError(kErrNoUpdate);
+  throw UpdateError(ErrorCode::NoUpdate);
 }
 
 // A logger found in its bootloader no longer tells its application version
@@ -96,9 +96,10 @@ void LoggerUpdate::sendInfoRecord(std::uint16_t address, std::uint8_t command, s
   record_[kRecType] = protocol::kRecordTypeCommand;
   record_[kRecData] = command;
   encodeRecord(record_, line_);
-  if (!link().sendRecord(line_, replyBytes, false)) throw UpdateError(kErrInvalidAnswer);
+  const FailureKind failed = link().sendRecord(line_, replyBytes, false);
+  if (failed != FailureKind::None) throw UpdateError(ErrorCode::InvalidAnswer, failed);
   line_ = link().recordReply();
-  if (!decodeRecord(line_, record_)) throw UpdateError(kErrInvalidAnswer);
+  if (!decodeRecord(line_, record_)) throw UpdateError(ErrorCode::InvalidAnswer);
 }
 
 void LoggerUpdate::readInfo(Findings& f) {
@@ -174,8 +175,8 @@ void LoggerUpdate::selectImage(Findings& f) {
       break;
     }
   }
-  if (f.image < 0) throw UpdateError(kErrNoImage);
-  if (request().options.readInfoOnly) throw UpdateError(kErrInfoOnly);
+  if (f.image < 0) throw UpdateError(ErrorCode::NoImage);
+  if (request().options.readInfoOnly) throw UpdateError(ErrorCode::InfoOnly);
 }
 
 // ---- Programming ----------------------------------------------------------
@@ -194,16 +195,15 @@ void LoggerUpdate::sendDataLine(std::string_view line, int index) {
   link().sendRecord(line, protocol::kLineBytes, true);
   line_ = link().recordReply();
   if (line_ != line) {
-    link().noteFailure(FailureKind::EchoDiffers);
     post(kEvEchoMismatch, index);
-    throw UpdateError(kErrProgramming, index);
+    throw UpdateError(ErrorCode::Programming, index, FailureKind::EchoDiffers);
   }
 }
 
 void LoggerUpdate::programImage(const Findings& f) {
   const ImageSource& images = request().images;
   const int last = images.lastLine(f.image);
-  if (last < 1 || images.line(f.image, last) != protocol::kEndLine) throw UpdateError(kErrLastLine);
+  if (last < 1 || images.line(f.image, last) != protocol::kEndLine) throw UpdateError(ErrorCode::LastLine);
   post(kEvProgramming, commandOrdinal(), f.header);
 
   const bool firstGeneration = f.deviceClass == kClassBootloader1;
@@ -216,7 +216,7 @@ void LoggerUpdate::programImage(const Findings& f) {
     const std::string_view line = images.line(f.image, j);
     if (!decodeRecord(line, record_)) {
       post(kEvBadLine, j);
-      throw UpdateError(kErrConversion, j);
+      throw UpdateError(ErrorCode::Conversion, j);
     }
     const LineRole role = lineRole(record_);
     if (role == LineRole::VectorTable) {
@@ -241,7 +241,7 @@ void LoggerUpdate::programImage(const Findings& f) {
 void LoggerUpdate::restartCheck(const Findings& f) {
   const std::uint16_t deviceClass = queryIdentity(link()).deviceClass;
   post(kEvClass, deviceClass);
-  if (deviceClass != f.header.deviceClass) throw UpdateError(kErrNotSuccessful);
+  if (deviceClass != f.header.deviceClass) throw UpdateError(ErrorCode::NotSuccessful);
 }
 
 }  // namespace zorvik

@@ -3,7 +3,6 @@
 #include "engine/events.h"
 #include "engine/logger_protocol.h"
 #include "link/crc.h"
-#include "link/update_error.h"
 
 namespace zorvik {
 
@@ -25,7 +24,7 @@ void RunWorker::execute() {
   try {
     if (request_.trace) request_.trace->note("open " + request_.port);
     link_.attachPort(tracedPort(openPort(), request_.trace));
-    if (!link_.hasPort()) throw UpdateError(kErrPortNotReady);
+    if (!link_.hasPort()) throw UpdateError(ErrorCode::PortNotReady);
     try {
       wakeAndRun();
     } catch (...) {
@@ -35,10 +34,19 @@ void RunWorker::execute() {
     link_.closePort();
     postFinal(kEvSuccess, commandOrdinal());
   } catch (const UpdateError& e) {
-    postFinal(e.code() == kErrNoAnswer ? kEvNoAnswer : kEvError,
-              e.code() == kErrNoAnswer ? commandOrdinal() : e.code());
+    postFailure(e.code(), e.failure());
+  } catch (const LinkError& e) {
+    postFailure(errorCode(e.error()), e.failure());
   } catch (...) {
-    postFinal(kEvError, kErrFatal);
+    postFailure(ErrorCode::Fatal, FailureKind::None);
+  }
+}
+
+void RunWorker::postFailure(ErrorCode code, FailureKind failure) const {
+  if (code == ErrorCode::NoAnswer) {
+    postFinal(kEvNoAnswer, commandOrdinal(), failure);
+  } else {
+    postFinal(kEvError, errorValue(code), failure);
   }
 }
 
@@ -55,12 +63,14 @@ void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<Image
   sink_->post(RunEvent{code, value, std::move(image), std::nullopt});
 }
 
-void RunWorker::postFinal(std::uint32_t code, std::int32_t value) const {
+void RunWorker::postFinal(std::uint32_t code, std::int32_t value, FailureKind failure) const {
+  const bool notOpened = code == kEvError && value == errorValue(ErrorCode::PortNotReady);
+  const bool cancelled = code == kEvError && value == errorValue(ErrorCode::Cancelled);
   RunEvent event{code, value, code == kEvSuccess ? chosenImage_ : std::nullopt, std::nullopt};
-  if (code != kEvError || value != kErrPortNotReady) event.summary = summary_;
-  if (code == kEvError && value == kErrPortNotReady) event.failure = openFailure_;
-  if (code == kEvNoAnswer || (code == kEvError && value != kErrPortNotReady && value != kErrCancelled)) {
-    if (link_.lastFailure().kind != FailureKind::None) event.failure = link_.lastFailure();
+  if (!notOpened) event.summary = summary_;
+  if (notOpened) event.failure = openFailure_;
+  if (code != kEvSuccess && !notOpened && !cancelled && failure != FailureKind::None) {
+    event.failure = Failure{failure, 0, {}};
   }
   traceEvent(code, value);
   sink_->post(std::move(event));

@@ -11,6 +11,7 @@
 
 #include "engine/event_sink.h"
 #include "engine/run_request.h"
+#include "engine/update_error.h"
 #include "link/link.h"
 
 namespace zorvik {
@@ -35,7 +36,7 @@ class RunWorker {
   Failure& openFailure() { return openFailure_; }
 
   void post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image = std::nullopt) const;
-  void postFinal(std::uint32_t code, std::int32_t value) const;
+  void postFinal(std::uint32_t code, std::int32_t value, FailureKind failure = FailureKind::None) const;
   void traceEvent(std::uint32_t code, std::int32_t value) const;
   // Line `index` of `total` has been gone through: a progress event when the
   // percentage moves, carrying the line count.
@@ -57,6 +58,8 @@ class RunWorker {
 
  private:
   void wakeAndRun();
+  // The final event of a run that failed, with the way its exchange failed.
+  void postFailure(ErrorCode code, FailureKind failure) const;
 
   RunRequest request_;  // completed before the link is built from it
   Link link_;

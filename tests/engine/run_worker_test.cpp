@@ -184,6 +184,40 @@ TEST_F(RunEnd, ForeignExceptionIsErrorZero) {
   EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 0}}));
 }
 
+// The final event says which way the exchange behind it failed, and nothing
+// where no exchange failed: the failure travels with the error, from the
+// link (41, 30) or from the procedure (46, 44), to the event.
+TEST_F(RunEnd, FinalEventCarriesTheWayTheExchangeFailed) {
+  struct Case {
+    const char* name;
+    std::optional<sim::Fault> fault;
+    RunOptions options;
+    Event final;
+    FailureKind failure;
+  };
+  RunOptions infoOnly;
+  infoOnly.readInfoOnly = true;
+  const Case cases[] = {
+      {"refused identity query", sim::Fault{sim::FaultKind::ExceptionBit, sim::Request::IdentityQuery}, {}, {10, 41},
+       FailureKind::Refused},
+      {"short identity answers", sim::Fault{sim::FaultKind::ShortAnswer, sim::Request::IdentityQuery, 0, 5}, {},
+       {13, 0}, FailureKind::ShortAnswer},
+      {"damaged info answers", sim::Fault{sim::FaultKind::BadChecksum, sim::Request::InfoRequest, 0, 5}, {},
+       {10, 46}, FailureKind::DamagedAnswer},
+      {"changed echo", sim::Fault{sim::FaultKind::AlteredEcho, sim::Request::DataLine, 10}, {}, {10, 44},
+       FailureKind::EchoDiffers},
+      {"information only, nothing failed", std::nullopt, infoOnly, {10, 70}, FailureKind::None},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    startLogger(loggerFor(12));
+    if (c.fault) logger_->injectFault(*c.fault);
+    EXPECT_EQ(run(c.options).back(), c.final);
+    ASSERT_FALSE(lastRun_.empty());
+    EXPECT_EQ(lastRun_.back().failure.kind, c.failure);
+  }
+}
+
 // The success event names the image that was sent, so that wording it never
 // has to ask which image the run chose.
 TEST_F(RunEnd, SuccessCarriesTheImageSent) {
