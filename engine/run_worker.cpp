@@ -22,23 +22,42 @@ RunWorker::RunWorker(RunRequest request, std::shared_ptr<EventSink> sink)
 
 void RunWorker::execute() {
   try {
-    if (request_.trace) request_.trace->note("open " + request_.port);
-    link_.attachPort(tracedPort(openPort(), request_.trace));
-    if (!link_.hasPort()) throw UpdateError(ErrorCode::PortNotReady);
-    try {
-      wakeAndRun();
-    } catch (...) {
-      link_.closePort();
-      throw;
-    }
-    link_.closePort();
+    runOnPort();
     postFinal(kEvSuccess, commandOrdinal());
   } catch (const UpdateError& e) {
     postFailure(e.code(), e.failure());
   } catch (const LinkError& e) {
     postFailure(errorCode(e.error()), e.failure());
-  } catch (...) {
+  } catch (const std::exception& e) {
+    noteStop(e.what());
     postFailure(ErrorCode::Fatal, FailureKind::None);
+  } catch (...) {
+    // Neither this code nor the libraries it uses throw anything but
+    // std::exception: what lands here carries no text to keep. The run still
+    // ends with its one final event.
+    postFailure(ErrorCode::Fatal, FailureKind::None);
+  }
+}
+
+void RunWorker::runOnPort() {
+  // The port is closed however the command ends, before its final event.
+  struct PortCloser {
+    Link& link;
+    ~PortCloser() { link.closePort(); }
+  } closer{link_};
+  if (request_.trace) request_.trace->note("open " + request_.port);
+  link_.attachPort(tracedPort(openPort(), request_.trace));
+  if (!link_.hasPort()) throw UpdateError(ErrorCode::PortNotReady);
+  wakeAndRun();
+}
+
+void RunWorker::noteStop(const char* what) const noexcept {
+  // The final event carries only error 0; the trace, where there is one,
+  // keeps what stopped the run.
+  try {
+    if (request_.trace) request_.trace->note(std::string("stopped: ") + what);
+  } catch (const std::exception&) {
+    // The trace cannot take it (out of memory): error 0 is all that is left.
   }
 }
 

@@ -57,7 +57,12 @@ class RunWorker {
   std::int32_t commandOrdinal() const { return static_cast<std::int32_t>(request_.command); }
 
  private:
+  // Opens the port, wakes the logger and runs the command; the port is
+  // closed when it returns or throws.
+  void runOnPort();
   void wakeAndRun();
+  // What stopped the run with error 0, for the trace.
+  void noteStop(const char* what) const noexcept;
   // The final event of a run that failed, with the way its exchange failed.
   void postFailure(ErrorCode code, FailureKind failure) const;
 

@@ -4,6 +4,7 @@
 
 #include "engine/run_worker.h"
 #include "link/crc.h"
+#include "link/line_trace.h"
 #include "link/serial_port.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -174,14 +175,30 @@ class ThrowingWorker final : public RunWorker {
   void runUpdate() override { throw std::bad_alloc(); }
 };
 
-TEST_F(RunEnd, ForeignExceptionIsErrorZero) {
+// The notes a run leaves in its trace.
+class NoteTrace final : public LineTrace {
+ public:
+  void written(const std::uint8_t*, std::size_t) override {}
+  void received(const std::uint8_t*, std::size_t) override {}
+  void note(const std::string& text) override { notes.push_back(text); }
+  std::vector<std::string> notes;
+};
+
+// Error 0 is all the final event says; the trace keeps what stopped the run.
+TEST_F(RunEnd, ForeignExceptionIsErrorZeroWithItsTextInTheTrace) {
   startLogger({});
   auto sink = std::make_shared<RecordingSink>();
+  auto trace = std::make_shared<NoteTrace>();
+  RunRequest r = request();
+  r.trace = trace;
   {
-    ThrowingWorker worker(request(), sink);
+    ThrowingWorker worker(std::move(r), sink);
     worker.execute();
   }
   EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 0}}));
+  ASSERT_GE(trace->notes.size(), 2u);
+  EXPECT_EQ(trace->notes[trace->notes.size() - 2], std::string("stopped: ") + std::bad_alloc().what());
+  EXPECT_EQ(trace->notes.back(), "event 10 0");
 }
 
 // The final event says which way the exchange behind it failed, and nothing
