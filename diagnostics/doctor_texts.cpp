@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/failure_explanation.h"
+#include "engine/logger_protocol.h"
 #include "images/catalogue.h"
 #include "images/identity_tables.h"
 #include "images/version_text.h"
@@ -12,10 +13,6 @@ namespace zorvik::diagnostics {
 namespace {
 
 constexpr std::string_view kListPorts = "see zorvik-updater-cli --list-ports";
-
-bool isBootloaderClass(std::uint16_t deviceClass) {
-  return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 || deviceClass == kClassBootloader3;
-}
 
 std::string classText(std::uint16_t deviceClass) {
   return "class " + std::to_string(deviceClass) + " [" + className(deviceClass, kNoCode) + "]";

@@ -48,9 +48,9 @@ EventPresentation errorPresentation(std::int32_t code, const std::string& port) 
   p.text = errorText(code, port);
   p.endRun = true;
   p.beep = true;
-  if (code == kErrConversion) {
+  if (code == errorValue(ErrorCode::Conversion)) {
     p.message = true;  // event 12 already wrote the line
-  } else if (code == kErrProgramming) {
+  } else if (code == errorValue(ErrorCode::Programming)) {
     p.report = p.status = true;
     p.repeat = RepeatKind::AtOnce;
   } else {
@@ -72,19 +72,19 @@ EventPresentation successPresentation(const std::optional<ImageHeader>& image) {
 }  // namespace
 
 std::string errorText(std::int32_t code, const std::string& port) {
-  switch (code) {
-    case kErrPortNotReady: return format("Aborted because serial port \"%s\" is not ready!", port.c_str());
-    case kErrPortIo: return "Aborted because error when reading/writing to serial port!";
-    case kErrCancelled: return "Process cancelled!";
-    case kErrNoUpdate: return "Aborted because no update is available for this logger!";
-    case kErrLoggerException: return "Aborted because the logger is not ready!";
-    case kErrLastLine: return "Aborted because last line is wrong !";
-    case kErrConversion: return "Aborted because conversion error!";
-    case kErrProgramming: return "Repeat because programming error!";
-    case kErrNotSuccessful: return "Update was not successfull!";
-    case kErrInvalidAnswer: return "Aborted because the logger transmitted an invalid answer!";
-    case kErrNoImage: return "There is no update available or the logger has another update ID!";
-    case kErrInfoOnly: return "Only read update info!";
+  switch (static_cast<ErrorCode>(code)) {
+    case ErrorCode::PortNotReady: return format("Aborted because serial port \"%s\" is not ready!", port.c_str());
+    case ErrorCode::PortIo: return "Aborted because error when reading/writing to serial port!";
+    case ErrorCode::Cancelled: return "Process cancelled!";
+    case ErrorCode::NoUpdate: return "Aborted because no update is available for this logger!";
+    case ErrorCode::LoggerException: return "Aborted because the logger is not ready!";
+    case ErrorCode::LastLine: return "Aborted because last line is wrong !";
+    case ErrorCode::Conversion: return "Aborted because conversion error!";
+    case ErrorCode::Programming: return "Repeat because programming error!";
+    case ErrorCode::NotSuccessful: return "Update was not successfull!";
+    case ErrorCode::InvalidAnswer: return "Aborted because the logger transmitted an invalid answer!";
+    case ErrorCode::NoImage: return "There is no update available or the logger has another update ID!";
+    case ErrorCode::InfoOnly: return "Only read update info!";
     default: return "Fatal Exception has occurred!";
   }
 }

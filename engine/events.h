@@ -1,15 +1,15 @@
 // What a run tells its front end: (event, value) pairs posted in order, each
 // run ending with exactly one final event (0, 10 or 13). Event and error
 // numbers are an outside contract (scripts read them); error codes are in
-// update_error.h.
+// engine/update_error.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
+#include "engine/update_error.h"
 #include "images/image_header.h"
 #include "link/failure.h"
-#include "link/update_error.h"
 
 namespace zorvik {
 

@@ -8,6 +8,7 @@
 
 #include "link/cancel_token.h"
 #include "link/failure.h"
+#include "link/serial_port.h"
 #include "link/sleeper.h"
 
 namespace zorvik {
@@ -22,5 +23,8 @@ struct LoggerIdentity {
 };
 
 LoggerIdentity identifyLogger(const std::string& port, Sleeper& sleeper, const CancelToken& cancel);
+// The same over a port its caller opened (the port check opens it itself, to
+// explain a failure); the port is closed afterwards.
+LoggerIdentity identifyLogger(PortHandle port, Sleeper& sleeper, const CancelToken& cancel);
 
 }  // namespace zorvik

@@ -1,29 +1,18 @@
 #include "engine/logger_update.h"
 
 #include "engine/events.h"
+#include "engine/logger_protocol.h"
+#include "engine/update_error.h"
 #include "engine/update_timing.h"
 #include "images/identity_tables.h"
 #include "images/protocol.h"
 #include "images/sending_order.h"
 #include "link/convert.h"
-#include "link/update_error.h"
 
 namespace zorvik {
 namespace {
 
-constexpr std::uint8_t kCmdIdentity = 1;
-constexpr std::uint8_t kIdentitySerialNumber = 3;
-constexpr std::uint16_t kNewEntryFrameVersion = 0x0600;
 constexpr std::uint16_t kPinnedAppVersion = 0x0588;  // 5.136
-constexpr std::uint8_t kInfoRequest = 0x20;
-constexpr std::uint8_t kUpdateIdRequest = 0x30;
-constexpr std::uint8_t kInfoReplyBytes = 6;
-constexpr int kEntryPauseMs = 1;
-
-bool isBootloaderId(std::uint16_t deviceClass) {
-  return deviceClass == kClassBootloader1 || deviceClass == kClassBootloader2 ||
-         deviceClass == kClassBootloader3;
-}
 
 struct SerialRange {
   std::uint32_t first;
@@ -58,43 +47,35 @@ void LoggerUpdate::runUpdate() {
 
 // ---- Identification -------------------------------------------------------
 
-void LoggerUpdate::queryIdentity(Findings& f) {
-  sendCommand(true, kCmdIdentity);
-  const Buffer& rx = received();
-  f.deviceClass = bytesToWord(rx[2], rx[3]);
-  f.deviceVersion = bytesToWord(rx[4], rx[5]);
+void LoggerUpdate::readIdentity(Findings& f) {
+  const IdentityAnswer answer = queryIdentity(link());
+  f.deviceClass = answer.deviceClass;
+  f.deviceVersion = answer.version;
   post(kEvClass, f.deviceClass);
   post(kEvVersion, f.deviceVersion);
 }
 
 void LoggerUpdate::enterBootloader(Findings& f) {
   for (int pass = 1; pass < 3; ++pass) {
-    queryIdentity(f);
-    if (isBootloaderId(f.deviceClass)) {
+    readIdentity(f);
+    if (isBootloaderClass(f.deviceClass)) {
       if (pass == 1) recallCarriedIdentity(f);
       return;
     }
     if ((request().options.checkFirmwareClass && f.deviceClass != kClassZorvik) || pass != 1) {
-      throw UpdateError(kErrNoUpdate);
+      throw UpdateError(ErrorCode::NoUpdate);
     }
     if (f.deviceClass == kClassZorvik) {
       f.appVersion = f.deviceVersion;
-      sendCommand(true, kCmdIdentity, kIdentitySerialNumber);
-      const Buffer& rx = received();
-      f.serialNumber = bytesToDword(rx[4], rx[3], rx[2], rx[1]);
+      f.serialNumber = querySerialNumber(link());
       request().memory->appVersion = f.appVersion;
       request().memory->serialNumber = f.serialNumber;
       summary().applicationVersion = f.appVersion;
       summary().serialNumber = f.serialNumber;
     }
-    if (f.deviceVersion < kNewEntryFrameVersion) {
-      sendCommand(false, 5, 0x03, 0xA5, 0x5A, 0x00, 0x00, 0x00);
-    } else {
-      sendCommand(false, 2, 0x81, 0x00, 0xA5, 0x5A, 0x00, 0x00);
-    }
-    sleepMs(kEntryPauseMs);
+    requestBootloader(link(), sleeper(), f.deviceVersion);
   }
-  throw UpdateError(kErrNoUpdate);
+  throw UpdateError(ErrorCode::NoUpdate);
 }
 
 // A logger found in its bootloader no longer tells its application version
@@ -115,9 +96,10 @@ void LoggerUpdate::sendInfoRecord(std::uint16_t address, std::uint8_t command, s
   record_[kRecType] = protocol::kRecordTypeCommand;
   record_[kRecData] = command;
   encodeRecord(record_, line_);
-  if (!sendRecord(line_, replyBytes, false)) throw UpdateError(kErrInvalidAnswer);
-  line_ = recordReply();
-  if (!decodeRecord(line_, record_)) throw UpdateError(kErrInvalidAnswer);
+  const FailureKind failed = link().sendRecord(line_, replyBytes, false);
+  if (failed != FailureKind::None) throw UpdateError(ErrorCode::InvalidAnswer, failed);
+  line_ = link().recordReply();
+  if (!decodeRecord(line_, record_)) throw UpdateError(ErrorCode::InvalidAnswer);
 }
 
 void LoggerUpdate::readInfo(Findings& f) {
@@ -127,7 +109,7 @@ void LoggerUpdate::readInfo(Findings& f) {
     f.print = 0;
     f.updateClass = kClassZorvik;
   } else {
-    sendInfoRecord(0x0000, kInfoRequest, kInfoReplyBytes);
+    sendInfoRecord(0x0000, protocol::kInfoRequest, protocol::kInfoReplyBytes);
     const auto* d = &record_[kRecData];
     f.platform = validPlatform(bytesToWord(d[0], d[1]));
     f.print = validPrint(bytesToWord(d[2], d[3]));
@@ -144,8 +126,8 @@ void LoggerUpdate::readInfo(Findings& f) {
 
 void LoggerUpdate::readUpdateId(Findings& f) {
   std::int32_t address = memoryMap(f.platform)[0].first;
-  if (f.deviceClass == kClassBootloader3) address /= 64;  // third generation counts in blocks
-  sendInfoRecord(static_cast<std::uint16_t>(address & 0xFFFF), kUpdateIdRequest, protocol::kLineBytes);
+  if (f.deviceClass == kClassBootloader3) address /= protocol::kThirdGenerationBlockBytes;
+  sendInfoRecord(static_cast<std::uint16_t>(address & 0xFFFF), protocol::kUpdateIdRequest, protocol::kLineBytes);
   // The identity block stores its words low byte first.
   const auto* d = &record_[kRecData];
   f.updateClass = validClass(bytesToWord(d[1], d[0]));
@@ -193,8 +175,8 @@ void LoggerUpdate::selectImage(Findings& f) {
       break;
     }
   }
-  if (f.image < 0) throw UpdateError(kErrNoImage);
-  if (request().options.readInfoOnly) throw UpdateError(kErrInfoOnly);
+  if (f.image < 0) throw UpdateError(ErrorCode::NoImage);
+  if (request().options.readInfoOnly) throw UpdateError(ErrorCode::InfoOnly);
 }
 
 // ---- Programming ----------------------------------------------------------
@@ -206,27 +188,27 @@ void LoggerUpdate::sendCommandRecord(std::uint8_t command, std::uint8_t replyByt
   record_[kRecType] = protocol::kRecordTypeCommand;
   record_[kRecData] = command;
   encodeRecord(record_, line_);
-  sendRecord(line_, replyBytes, true);
+  link().sendRecord(line_, replyBytes, true);
 }
 
 void LoggerUpdate::sendDataLine(std::string_view line, int index) {
-  sendRecord(line, protocol::kLineBytes, true);
-  line_ = recordReply();
+  link().sendRecord(line, protocol::kLineBytes, true);
+  line_ = link().recordReply();
   if (line_ != line) {
-    noteFailure(FailureKind::EchoDiffers);
     post(kEvEchoMismatch, index);
-    throw UpdateError(kErrProgramming, index);
+    throw UpdateError(ErrorCode::Programming, index, FailureKind::EchoDiffers);
   }
 }
 
 void LoggerUpdate::programImage(const Findings& f) {
   const ImageSource& images = request().images;
   const int last = images.lastLine(f.image);
-  if (last < 1 || images.line(f.image, last) != protocol::kEndLine) throw UpdateError(kErrLastLine);
+  if (last < 1 || images.line(f.image, last) != protocol::kEndLine) throw UpdateError(ErrorCode::LastLine);
   post(kEvProgramming, commandOrdinal(), f.header);
 
   const bool firstGeneration = f.deviceClass == kClassBootloader1;
-  sendCommandRecord(firstGeneration ? 0x11 : 0x31, 1);
+  sendCommandRecord(firstGeneration ? protocol::kStartProgrammingFirstGeneration : protocol::kStartProgramming,
+                    protocol::kStartReplyBytes);
 
   // The vector table goes last (see sending_order.h).
   std::vector<std::pair<std::string_view, int>> held;
@@ -234,7 +216,7 @@ void LoggerUpdate::programImage(const Findings& f) {
     const std::string_view line = images.line(f.image, j);
     if (!decodeRecord(line, record_)) {
       post(kEvBadLine, j);
-      throw UpdateError(kErrConversion, j);
+      throw UpdateError(ErrorCode::Conversion, j);
     }
     const LineRole role = lineRole(record_);
     if (role == LineRole::VectorTable) {
@@ -250,17 +232,16 @@ void LoggerUpdate::programImage(const Findings& f) {
     sendDataLine(line, index);
   }
 
-  sleepMs(static_cast<int>(kBeforeEndRecord.count()));
-  sendCommandRecord(firstGeneration ? 0x13 : 0x33, 0);
-  sleepMs(static_cast<int>(kRestartPause.count()));
+  sleeper().sleepMs(static_cast<int>(kBeforeEndRecord.count()));
+  sendCommandRecord(firstGeneration ? protocol::kEndProgrammingFirstGeneration : protocol::kEndProgramming, 0);
+  sleeper().sleepMs(static_cast<int>(kRestartPause.count()));
   restartCheck(f);
 }
 
 void LoggerUpdate::restartCheck(const Findings& f) {
-  sendCommand(true, kCmdIdentity);
-  const std::uint16_t deviceClass = bytesToWord(received()[2], received()[3]);
+  const std::uint16_t deviceClass = queryIdentity(link()).deviceClass;
   post(kEvClass, deviceClass);
-  if (deviceClass != f.header.deviceClass) throw UpdateError(kErrNotSuccessful);
+  if (deviceClass != f.header.deviceClass) throw UpdateError(ErrorCode::NotSuccessful);
 }
 
 }  // namespace zorvik

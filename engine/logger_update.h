@@ -47,7 +47,7 @@ class LoggerUpdate : public RunWorker {
   };
 
   // Identification.
-  void queryIdentity(Findings& f);
+  void readIdentity(Findings& f);
   void enterBootloader(Findings& f);
   void recallCarriedIdentity(Findings& f);
   void readInfo(Findings& f);

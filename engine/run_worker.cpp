@@ -1,68 +1,95 @@
 #include "engine/run_worker.h"
 
 #include "engine/events.h"
+#include "engine/logger_protocol.h"
 #include "link/crc.h"
-#include "link/update_error.h"
 
 namespace zorvik {
+
 namespace {
 
-constexpr std::int32_t kBaudRate = 9600;
-constexpr int kWakePauseMs = 100;
+// The request with whatever a caller left out filled in.
+RunRequest completed(RunRequest request) {
+  if (!request.sleeper) request.sleeper = std::make_shared<ThreadSleeper>();
+  if (!request.memory) request.memory = std::make_shared<UpdateMemory>();
+  return request;
+}
 
 }  // namespace
 
-CompletedRequest::CompletedRequest(RunRequest request) : request_(std::move(request)) {
-  if (!request_.sleeper) request_.sleeper = std::make_shared<ThreadSleeper>();
-  if (!request_.memory) request_.memory = std::make_shared<UpdateMemory>();
-}
-
 RunWorker::RunWorker(RunRequest request, std::shared_ptr<EventSink> sink)
-    : CompletedRequest(std::move(request)), Link(*request_.sleeper, request_.cancel), sink_(std::move(sink)) {}
+    : request_(completed(std::move(request))), link_(*request_.sleeper, request_.cancel), sink_(std::move(sink)) {}
 
 void RunWorker::execute() {
   try {
-    if (request_.trace) request_.trace->note("open " + request_.port);
-    attachPort(tracedPort(openPort(), request_.trace));
-    if (!hasPort()) throw UpdateError(kErrPortNotReady);
-    try {
-      wakeAndRun();
-    } catch (...) {
-      closePort();
-      throw;
-    }
-    closePort();
+    runOnPort();
     postFinal(kEvSuccess, commandOrdinal());
   } catch (const UpdateError& e) {
-    postFinal(e.code() == kErrNoAnswer ? kEvNoAnswer : kEvError,
-              e.code() == kErrNoAnswer ? commandOrdinal() : e.code());
+    postFailure(e.code(), e.failure());
+  } catch (const LinkError& e) {
+    postFailure(errorCode(e.error()), e.failure());
+  } catch (const std::exception& e) {
+    noteStop(e.what());
+    postFailure(ErrorCode::Fatal, FailureKind::None);
   } catch (...) {
-    postFinal(kEvError, kErrFatal);
+    // Neither this code nor the libraries it uses throw anything but
+    // std::exception: what lands here carries no text to keep. The run still
+    // ends with its one final event.
+    postFailure(ErrorCode::Fatal, FailureKind::None);
+  }
+}
+
+void RunWorker::runOnPort() {
+  // The port is closed however the command ends, before its final event.
+  struct PortCloser {
+    Link& link;
+    ~PortCloser() { link.closePort(); }
+  } closer{link_};
+  if (request_.trace) request_.trace->note("open " + request_.port);
+  link_.attachPort(tracedPort(openPort(), request_.trace));
+  if (!link_.hasPort()) throw UpdateError(ErrorCode::PortNotReady);
+  wakeAndRun();
+}
+
+void RunWorker::noteStop(const char* what) const noexcept {
+  // The final event carries only error 0; the trace, where there is one,
+  // keeps what stopped the run.
+  try {
+    if (request_.trace) request_.trace->note(std::string("stopped: ") + what);
+  } catch (const std::exception&) {
+    // The trace cannot take it (out of memory): error 0 is all that is left.
+  }
+}
+
+void RunWorker::postFailure(ErrorCode code, FailureKind failure) const {
+  if (code == ErrorCode::NoAnswer) {
+    postFinal(kEvNoAnswer, commandOrdinal(), failure);
+  } else {
+    postFinal(kEvError, errorValue(code), failure);
   }
 }
 
 void RunWorker::wakeAndRun() {
   progress_ = 0;
-  sendCommand(false, kNullCommand);
-  sleepMs(kWakePauseMs);
-  sendCommand(false, kNullCommand);
-  sleepMs(kWakePauseMs);
+  wakeLogger(link_, *request_.sleeper);
   runCommand();
 }
 
-PortHandle RunWorker::openPort() { return openSerialPort(request_.port, kBaudRate, openFailure_); }
+PortHandle RunWorker::openPort() { return openLoggerPort(request_.port, openFailure_); }
 
 void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image) const {
   traceEvent(code, value);
   sink_->post(RunEvent{code, value, std::move(image), std::nullopt});
 }
 
-void RunWorker::postFinal(std::uint32_t code, std::int32_t value) const {
+void RunWorker::postFinal(std::uint32_t code, std::int32_t value, FailureKind failure) const {
+  const bool notOpened = code == kEvError && value == errorValue(ErrorCode::PortNotReady);
+  const bool cancelled = code == kEvError && value == errorValue(ErrorCode::Cancelled);
   RunEvent event{code, value, code == kEvSuccess ? chosenImage_ : std::nullopt, std::nullopt};
-  if (code != kEvError || value != kErrPortNotReady) event.summary = summary_;
-  if (code == kEvError && value == kErrPortNotReady) event.failure = openFailure_;
-  if (code == kEvNoAnswer || (code == kEvError && value != kErrPortNotReady && value != kErrCancelled)) {
-    if (lastFailure().kind != FailureKind::None) event.failure = lastFailure();
+  if (!notOpened) event.summary = summary_;
+  if (notOpened) event.failure = openFailure_;
+  if (code != kEvSuccess && !notOpened && !cancelled && failure != FailureKind::None) {
+    event.failure = Failure{failure, 0, {}};
   }
   traceEvent(code, value);
   sink_->post(std::move(event));

@@ -1,8 +1,8 @@
-// The frame of every run: owns the serial port for the run, wakes the logger,
-// runs the procedure of its command, closes the port and posts exactly one
-// final event (0, 10 or 13), always after the port is closed. A RunHandle
-// runs it on a thread of its own; a test or a fuzzer may call execute() in
-// place.
+// The frame of every run: owns the run's link to the logger and through it
+// the serial port, wakes the logger, runs the procedure of its command, closes
+// the port and posts exactly one final event (0, 10 or 13), always after the
+// port is closed. A RunHandle runs it on a thread of its own; a test or a
+// fuzzer may call execute() in place.
 #pragma once
 
 #include <cstdint>
@@ -11,20 +11,17 @@
 
 #include "engine/event_sink.h"
 #include "engine/run_request.h"
+#include "engine/update_error.h"
 #include "link/link.h"
 
 namespace zorvik {
 
-// The run's request, with whatever a caller left out filled in; a base of
-// RunWorker so that it exists before the link is built from it.
-struct CompletedRequest {
-  explicit CompletedRequest(RunRequest request);
-  RunRequest request_;
-};
-
-class RunWorker : private CompletedRequest, public Link {
+class RunWorker {
  public:
   RunWorker(RunRequest request, std::shared_ptr<EventSink> sink);
+  RunWorker(const RunWorker&) = delete;
+  RunWorker& operator=(const RunWorker&) = delete;
+  virtual ~RunWorker() = default;
 
   void execute();
 
@@ -39,7 +36,7 @@ class RunWorker : private CompletedRequest, public Link {
   Failure& openFailure() { return openFailure_; }
 
   void post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image = std::nullopt) const;
-  void postFinal(std::uint32_t code, std::int32_t value) const;
+  void postFinal(std::uint32_t code, std::int32_t value, FailureKind failure = FailureKind::None) const;
   void traceEvent(std::uint32_t code, std::int32_t value) const;
   // Line `index` of `total` has been gone through: a progress event when the
   // percentage moves, carrying the line count.
@@ -53,11 +50,24 @@ class RunWorker : private CompletedRequest, public Link {
   RunSummary& summary() { return summary_; }
 
   const RunRequest& request() const { return request_; }
+  // The run's link to the logger: its port is open while the command runs.
+  Link& link() { return link_; }
+  // The run's pauses, the same the link waits between attempts.
+  Sleeper& sleeper() const { return *request_.sleeper; }
   std::int32_t commandOrdinal() const { return static_cast<std::int32_t>(request_.command); }
 
  private:
+  // Opens the port, wakes the logger and runs the command; the port is
+  // closed when it returns or throws.
+  void runOnPort();
   void wakeAndRun();
+  // What stopped the run with error 0, for the trace.
+  void noteStop(const char* what) const noexcept;
+  // The final event of a run that failed, with the way its exchange failed.
+  void postFailure(ErrorCode code, FailureKind failure) const;
 
+  RunRequest request_;  // completed before the link is built from it
+  Link link_;
   std::shared_ptr<EventSink> sink_;
   std::int32_t progress_ = 0;
   std::optional<ImageHeader> chosenImage_;

@@ -5,7 +5,7 @@
 #include "images/protocol.h"
 #include "images/record_codec.h"
 #include "link/crc.h"
-#include "link/update_error.h"
+#include "link/exchange_error.h"
 
 namespace zorvik {
 
@@ -23,10 +23,7 @@ void Link::clearAndPurge() {
   if (!port_->purgeInput()) portFailed("PurgeComm");
 }
 
-void Link::portFailed(const char* call) {
-  noteFailure(FailureKind::PortIo);
-  throw UpdateError(kErrPortIo, call);
-}
+void Link::portFailed(const char* call) { throw LinkError(ExchangeError::PortIo, FailureKind::PortIo, call); }
 
 bool Link::sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
                        std::uint8_t b4, std::uint8_t b5, std::uint8_t b6) {
@@ -42,78 +39,65 @@ bool Link::sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1, st
     tx_[6] = b6;
     tx_[7] = crc8(tx_.data(), 7);
   }
+  FailureKind failed = FailureKind::None;
   for (int attempt = kAttempts;;) {
-    if (cancel_.cancelled()) throw UpdateError(kErrCancelled);
-    if (transferFrame(readReply)) return true;
-    if (--attempt == 0) throw UpdateError(kErrNoAnswer);
+    if (cancel_.cancelled()) throw LinkError(ExchangeError::Cancelled, failed);
+    failed = transferFrame(readReply);
+    if (failed == FailureKind::None) return true;
+    if (--attempt == 0) throw LinkError(ExchangeError::NoAnswer, failed);
     sleepMs(kAttemptPauseMs);
   }
 }
 
-bool Link::transferFrame(bool readReply) {
+FailureKind Link::transferFrame(bool readReply) {
   clearAndPurge();
   std::size_t written = 0;
   if (!port_->write(tx_.data(), protocol::kFrameSize, written)) portFailed("WriteFile");
-  if (written < protocol::kFrameSize) {
-    noteFailure(FailureKind::PortIo);  // the driver took no more within the line's time
-    return false;
-  }
-  noteFailure(FailureKind::None);
-  if (!readReply) return true;
+  // A short write: the driver took no more within the line's time.
+  if (written < protocol::kFrameSize) return FailureKind::PortIo;
+  if (!readReply) return FailureKind::None;
   std::size_t received = 0;
   if (!port_->read(rx_.data(), protocol::kFrameSize, received)) portFailed("ReadFile");
-  if (received < protocol::kFrameSize) {
-    noteFailure(missingAnswer(received));
-    return false;
-  }
+  if (received < protocol::kFrameSize) return missingAnswer(received);
   // The CRC test comes first: a damaged reply is no answer, whatever its status bit says.
-  if (crc8(rx_.data(), 7) != rx_[7]) {
-    noteFailure(FailureKind::DamagedAnswer);
-    return false;
-  }
+  if (crc8(rx_.data(), 7) != rx_[7]) return FailureKind::DamagedAnswer;
   if (rx_[0] & protocol::kFrameExceptionBit) {
-    noteFailure(FailureKind::Refused);
-    throw UpdateError(kErrLoggerException, "QORN Exception!");
+    throw LinkError(ExchangeError::Refused, FailureKind::Refused, "QORN Exception!");
   }
-  return true;
+  return FailureKind::None;
 }
 
-bool Link::sendRecord(std::string_view line, std::uint8_t n, bool raiseOnFail) {
+FailureKind Link::sendRecord(std::string_view line, std::uint8_t n, bool raiseOnFail) {
+  FailureKind failed = FailureKind::None;
   for (int attempt = kAttempts;;) {
-    if (cancel_.cancelled()) throw UpdateError(kErrCancelled);
-    if (transferRecord(line, n)) return true;
+    if (cancel_.cancelled()) throw LinkError(ExchangeError::Cancelled, failed);
+    failed = transferRecord(line, n);
+    if (failed == FailureKind::None) return failed;
     if (--attempt == 0) {
-      if (raiseOnFail) throw UpdateError(kErrNoAnswer);
-      return false;
+      if (raiseOnFail) throw LinkError(ExchangeError::NoAnswer, failed);
+      return failed;
     }
     sleepMs(kAttemptPauseMs);
   }
 }
 
-bool Link::transferRecord(std::string_view line, std::uint8_t n) {
+FailureKind Link::transferRecord(std::string_view line, std::uint8_t n) {
   rxCount_ = 0;
   clearAndPurge();
   std::size_t written = 0;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
   if (!port_->write(bytes, line.size(), written)) portFailed("WriteFile");
   if (written < line.size()) portFailed("WriteFile <> txCnt");
-  noteFailure(FailureKind::None);
-  if (n == 0) return true;
+  if (n == 0) return FailureKind::None;
   // The reply length is an 8-bit quantity on the wire protocol.
   const auto expected = static_cast<std::uint8_t>(2 * n + 11);
   std::size_t received = 0;
   if (!port_->read(rx_.data(), expected, received)) portFailed("ReadFile");
   rxCount_ = expected;
-  if (received < expected) {
-    noteFailure(missingAnswer(received));
-    return false;
-  }
+  if (received < expected) return missingAnswer(received);
   const auto* text = reinterpret_cast<const char*>(rx_.data()) + 1;
-  if (hexChecksum(text, n + 5) != 0) {
-    noteFailure(FailureKind::DamagedAnswer);
-    return false;
-  }
-  return true;
+  if (hexChecksum(text, n + 5) != 0) return FailureKind::DamagedAnswer;
+  return FailureKind::None;
 }
 
 std::string Link::recordReply() const {

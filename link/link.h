@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "images/protocol.h"
 #include "link/cancel_token.h"
 #include "link/failure.h"
 #include "link/serial_port.h"
@@ -35,34 +36,33 @@ class Link {
   void closePort() { closeSerialPort(port_); }
 
   // Command frame exchange, up to 5 attempts; command 0xFF sends the null
-  // frame. Returns true or throws UpdateError (20, 30, 11, 41).
+  // frame. Returns true or throws LinkError (20, 30, 11, 41).
   bool sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1 = 0, std::uint8_t b2 = 0,
                    std::uint8_t b3 = 0, std::uint8_t b4 = 0, std::uint8_t b5 = 0, std::uint8_t b6 = 0);
-  // One attempt with the frame in the send buffer: true, false (worth
-  // repeating), or UpdateError.
-  bool transferFrame(bool readReply);
+  bool sendCommand(bool readReply, const protocol::Command& c) {
+    const auto& a = c.arguments;
+    return sendCommand(readReply, c.code, a[0], a[1], a[2], a[3], a[4], a[5]);
+  }
+  // One attempt with the frame in the send buffer: FailureKind::None when it
+  // went through, the way it failed when that is worth repeating, or
+  // LinkError.
+  FailureKind transferFrame(bool readReply);
 
   // Record exchange expecting a reply with n data bytes (2n + 11 characters;
-  // none for n = 0), up to 5 attempts. After five failures: UpdateError 30 if
-  // raiseOnFail, else false.
-  bool sendRecord(std::string_view line, std::uint8_t n, bool raiseOnFail);
-  bool transferRecord(std::string_view line, std::uint8_t n);
+  // none for n = 0), up to 5 attempts. FailureKind::None when it went
+  // through; after five failures LinkError 30 if raiseOnFail, else the way the
+  // last attempt failed. Port failures and a cancel always throw.
+  FailureKind sendRecord(std::string_view line, std::uint8_t n, bool raiseOnFail);
+  FailureKind transferRecord(std::string_view line, std::uint8_t n);
   // The last record reply: the first (expected length mod 256) characters
   // of the receive buffer.
   std::string recordReply() const;
 
   // The bytes of the last reply read.
   const Buffer& received() const { return rx_; }
-  // Which way the last exchange attempt failed (kind None after a success).
-  const Failure& lastFailure() const { return lastFailure_; }
-
- protected:
-  void noteFailure(FailureKind kind) { lastFailure_ = {kind, 0, {}}; }
-
-  void sleepMs(int ms) { sleeper_->sleepMs(ms); }
-  const CancelToken& cancelToken() const { return cancel_; }
 
  private:
+  void sleepMs(int ms) { sleeper_->sleepMs(ms); }
   void clearAndPurge();
   [[noreturn]] void portFailed(const char* call);
 
@@ -72,7 +72,6 @@ class Link {
   Buffer tx_{};
   Buffer rx_{};
   std::int32_t rxCount_ = 0;
-  Failure lastFailure_;
 };
 
 }  // namespace zorvik

@@ -57,7 +57,7 @@ void UpdateSession::startAttempt() {
     run_ = std::make_unique<RunHandle>(request_, setup_.sink, setup_.workers);
   } catch (const std::exception&) {
     // No thread could be had: the run ends as any other failure would.
-    handleEvent(RunEvent{kEvError, kErrFatal, std::nullopt, std::nullopt});
+    handleEvent(RunEvent{kEvError, errorValue(ErrorCode::Fatal), std::nullopt, std::nullopt});
   }
 }
 
@@ -104,7 +104,9 @@ void UpdateSession::handleEvent(const RunEvent& event) {
   if (p.repeat == RepeatKind::AfterPause) repeatAfterPause(event.value);
   if (p.message) view_.showMessage(p.text);
   if (p.repeat == RepeatKind::None && isFinalEvent(event.code)) {
-    finish(event.code == kEvSuccess ? 0 : event.code == kEvNoAnswer ? kErrNoAnswer : event.value);
+    finish(event.code == kEvSuccess    ? 0
+           : event.code == kEvNoAnswer ? errorValue(ErrorCode::NoAnswer)
+                                       : event.value);
   }
 }
 
@@ -119,8 +121,8 @@ void UpdateSession::stop() {
   if (!pausing_) return;
   pausing_ = false;
   endRun();
-  finalText_ = errorText(kErrCancelled, request_.port);
-  finish(kErrCancelled);
+  finalText_ = errorText(errorValue(ErrorCode::Cancelled), request_.port);
+  finish(errorValue(ErrorCode::Cancelled));
 }
 
 void UpdateSession::repeatAfterPause(std::int32_t command) {
@@ -174,7 +176,7 @@ void UpdateSession::record(const std::optional<std::string>& problem) {
 // failure, one more line names the cause and the fix.
 Explanation UpdateSession::explanationFor(const RunEvent& event, const EventPresentation& p) const {
   if (!isFinalEvent(event.code) || p.repeat != RepeatKind::None) return {};
-  if (event.code == kEvError && event.value == kErrCancelled) return {};
+  if (event.code == kEvError && event.value == errorValue(ErrorCode::Cancelled)) return {};
   if (event.failure.kind == FailureKind::None || !setup_.explain) return {};
   return setup_.explain(request_.port, event.failure);
 }

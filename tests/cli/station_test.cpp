@@ -252,7 +252,7 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     EXPECT_EQ(row.end->imageVersionHigh, h.versionHigh);
     EXPECT_EQ(row.end->imageVersionLow, h.versionLow);
     EXPECT_EQ(row.end->imageSha256, sha256OfImageAsSent(image, dir_));
-    EXPECT_EQ(row.end->resultCode, i < 3 ? 0 : kErrCancelled);
+    EXPECT_EQ(row.end->resultCode, i < 3 ? 0 : errorValue(ErrorCode::Cancelled));
   }
   EXPECT_EQ(rows[0].start.adapterSerial, "UNIT0");
 }

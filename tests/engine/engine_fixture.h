@@ -65,7 +65,7 @@ inline void writeImageFile(const std::string& path, const ImageHeader& h, const 
 inline int chosenImage(const std::vector<RunEvent>& events) {
   const auto candidates = eventsWithCode(events, kEvCandidate);
   if (candidates.empty()) return -1;
-  const bool noneFits = events.back().code == kEvError && events.back().value == kErrNoImage;
+  const bool noneFits = events.back().code == kEvError && events.back().value == errorValue(ErrorCode::NoImage);
   return noneFits ? -1 : candidates.back().value;
 }
 
@@ -127,8 +127,8 @@ class EngineTest : public ::testing::Test {
     if (!probe.hasPort()) return logger_->requests();
     try {
       probe.sendCommand(true, 1);
-    } catch (const UpdateError& e) {
-      ADD_FAILURE() << "the logger did not answer the probe: error " << e.code();
+    } catch (const LinkError& e) {
+      ADD_FAILURE() << "the logger did not answer the probe: error " << static_cast<int>(e.error());
     }
     probe.closePort();
     auto requests = logger_->requests();

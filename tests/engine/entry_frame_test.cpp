@@ -21,7 +21,7 @@
 #include "engine/run_request.h"
 #include "images/catalogue.h"
 #include "link/sleeper.h"
-#include "link/update_error.h"
+#include "engine/update_error.h"
 #include "sim/logger_for_image.h"
 #include "sim/simulated_logger.h"
 
@@ -123,7 +123,7 @@ TEST_P(EntryFrame, FullUpdate) {
     EXPECT_EQ(logger.restarts(), 1);
   } else {
     EXPECT_EQ(events.back().code, kEvError);
-    EXPECT_EQ(events.back().value, kErrNoUpdate);
+    EXPECT_EQ(events.back().value, errorValue(ErrorCode::NoUpdate));
     EXPECT_EQ(countOf(requests, sim::Request::WrongEntryFrame), 1) << "the frame this logger does not know";
     EXPECT_EQ(countOf(requests, sim::Request::BootloaderEntry), 0);
     // Asked again after the frame, the logger still answers as its application.

@@ -4,6 +4,7 @@
 
 #include "engine/run_worker.h"
 #include "link/crc.h"
+#include "link/line_trace.h"
 #include "link/serial_port.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -174,14 +175,64 @@ class ThrowingWorker final : public RunWorker {
   void runUpdate() override { throw std::bad_alloc(); }
 };
 
-TEST_F(RunEnd, ForeignExceptionIsErrorZero) {
+// The notes a run leaves in its trace.
+class NoteTrace final : public LineTrace {
+ public:
+  void written(const std::uint8_t*, std::size_t) override {}
+  void received(const std::uint8_t*, std::size_t) override {}
+  void note(const std::string& text) override { notes.push_back(text); }
+  std::vector<std::string> notes;
+};
+
+// Error 0 is all the final event says; the trace keeps what stopped the run.
+TEST_F(RunEnd, ForeignExceptionIsErrorZeroWithItsTextInTheTrace) {
   startLogger({});
   auto sink = std::make_shared<RecordingSink>();
+  auto trace = std::make_shared<NoteTrace>();
+  RunRequest r = request();
+  r.trace = trace;
   {
-    ThrowingWorker worker(request(), sink);
+    ThrowingWorker worker(std::move(r), sink);
     worker.execute();
   }
   EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 0}}));
+  ASSERT_GE(trace->notes.size(), 2u);
+  EXPECT_EQ(trace->notes[trace->notes.size() - 2], std::string("stopped: ") + std::bad_alloc().what());
+  EXPECT_EQ(trace->notes.back(), "event 10 0");
+}
+
+// The final event says which way the exchange behind it failed, and nothing
+// where no exchange failed: the failure travels with the error, from the
+// link (41, 30) or from the procedure (46, 44), to the event.
+TEST_F(RunEnd, FinalEventCarriesTheWayTheExchangeFailed) {
+  struct Case {
+    const char* name;
+    std::optional<sim::Fault> fault;
+    RunOptions options;
+    Event final;
+    FailureKind failure;
+  };
+  RunOptions infoOnly;
+  infoOnly.readInfoOnly = true;
+  const Case cases[] = {
+      {"refused identity query", sim::Fault{sim::FaultKind::ExceptionBit, sim::Request::IdentityQuery}, {}, {10, 41},
+       FailureKind::Refused},
+      {"short identity answers", sim::Fault{sim::FaultKind::ShortAnswer, sim::Request::IdentityQuery, 0, 5}, {},
+       {13, 0}, FailureKind::ShortAnswer},
+      {"damaged info answers", sim::Fault{sim::FaultKind::BadChecksum, sim::Request::InfoRequest, 0, 5}, {},
+       {10, 46}, FailureKind::DamagedAnswer},
+      {"changed echo", sim::Fault{sim::FaultKind::AlteredEcho, sim::Request::DataLine, 10}, {}, {10, 44},
+       FailureKind::EchoDiffers},
+      {"information only, nothing failed", std::nullopt, infoOnly, {10, 70}, FailureKind::None},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    startLogger(loggerFor(12));
+    if (c.fault) logger_->injectFault(*c.fault);
+    EXPECT_EQ(run(c.options).back(), c.final);
+    ASSERT_FALSE(lastRun_.empty());
+    EXPECT_EQ(lastRun_.back().failure.kind, c.failure);
+  }
 }
 
 // The success event names the image that was sent, so that wording it never

@@ -14,8 +14,9 @@ using sim::Request;
 
 class CommandFrames : public SimLinkFixture {
  protected:
-  std::optional<int> identityQuery() {
-    return errorOf([&] { link_.sendCommand(true, 1, 0, 0, 0, 0, 0, 0); });
+  std::optional<int> identityQuery() { return errorOf(query()); }
+  std::function<void()> query() {
+    return [&] { link_.sendCommand(true, 1, 0, 0, 0, 0, 0, 0); };
   }
 };
 
@@ -23,24 +24,29 @@ TEST_F(CommandFrames, RetriesUntilAValidAnswerOrGivesUpAfterFive) {
   struct Case {
     const char* name;
     Fault fault;
-    std::optional<int> error;
+    std::optional<Thrown> error;  // with the way the last attempt failed
     int attempts;
   };
   const Case cases[] = {
-      {"no answer five times", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 5}, 30, 5},
+      {"no answer five times", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 5}, Thrown{30, FailureKind::Silent}, 5},
+      {"short answers five times",
+       {FaultKind::ShortAnswer, Request::IdentityQuery, 0, 5},
+       Thrown{30, FailureKind::ShortAnswer},
+       5},
+      {"wrong CRC five times", {FaultKind::BadCrc, Request::IdentityQuery, 0, 5}, Thrown{30, FailureKind::DamagedAnswer}, 5},
       {"no answer four times", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 4}, std::nullopt, 5},
       {"one short answer", {FaultKind::ShortAnswer, Request::IdentityQuery}, std::nullopt, 2},
       {"one wrong CRC", {FaultKind::BadCrc, Request::IdentityQuery}, std::nullopt, 2},
       // The CRC test comes first: a damaged answer is no answer, exception bit or not.
       {"wrong CRC with exception bit", {FaultKind::BadCrcWithException, Request::IdentityQuery}, std::nullopt, 2},
-      {"valid answer with exception bit", {FaultKind::ExceptionBit, Request::IdentityQuery}, 41, 1},
+      {"valid answer with exception bit", {FaultKind::ExceptionBit, Request::IdentityQuery}, Thrown{41, FailureKind::Refused}, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     connect();
     logger_->injectFault(c.fault);
     const auto before = sleeper_.pauses().size();
-    const auto error = identityQuery();
+    const auto error = thrownBy(query());
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(count(Request::IdentityQuery), c.attempts);
     const auto pauses = sleeper_.pauses();

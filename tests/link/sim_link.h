@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "link/sleeper.h"
-#include "link/update_error.h"
+#include "link/exchange_error.h"
 #include "sim/simulated_logger.h"
 #include "tests/support/pty_check.h"
 #include "tests/support/recording_sleeper.h"
@@ -120,14 +121,27 @@ class SimLinkFixture : public ::testing::Test {
     return n;
   }
 
-  // The code of the UpdateError `action` throws, or nullopt when it returns.
-  static std::optional<int> errorOf(const std::function<void()>& action) {
+  // What the LinkError `action` throws says: its code and the way the last
+  // attempt failed. Nullopt when it returns.
+  struct Thrown {
+    int code;
+    FailureKind failure;
+    friend bool operator==(const Thrown&, const Thrown&) = default;
+    friend void PrintTo(const Thrown& t, std::ostream* os) { *os << t.code << "/" << static_cast<int>(t.failure); }
+  };
+  static std::optional<Thrown> thrownBy(const std::function<void()>& action) {
     try {
       action();
-    } catch (const UpdateError& e) {
-      return e.code();
+    } catch (const LinkError& e) {
+      return Thrown{static_cast<int>(e.error()), e.failure()};
     }
     return std::nullopt;
+  }
+
+  // The code of the LinkError `action` throws, or nullopt when it returns.
+  static std::optional<int> errorOf(const std::function<void()>& action) {
+    const auto thrown = thrownBy(action);
+    return thrown ? std::optional<int>(thrown->code) : std::nullopt;
   }
 
   std::unique_ptr<sim::SimulatedLogger> logger_;

@@ -105,7 +105,7 @@ TEST_P(RepeatLimit, EndsTheUpdateAfterTheLastAllowedRun) {
   EXPECT_EQ(view.calls.back(), std::string("message: ") + c.lastMessage) << "no repeat is promised after the last run";
   EXPECT_EQ(view.withPrefix("report: ").back(), c.lastMessage);
   // A pause comes only before a repeat that is made.
-  if (c.outcome == kErrNoAnswer) {
+  if (c.outcome == errorValue(ErrorCode::NoAnswer)) {
     EXPECT_EQ(view.withPrefix("pause: ").size(), static_cast<std::size_t>(c.maxRepeats));
   }
 }
@@ -127,7 +127,7 @@ TEST_F(SessionTest, CancelDuringThePauseStopsTheRepeatBeforeItSendsAnything) {
   view.onPause = [this](std::chrono::milliseconds) { session->cancel(); };
   session->start(request());
   ASSERT_TRUE(runToEnd());
-  EXPECT_EQ(session->outcome(), kErrCancelled);
+  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::Cancelled));
   EXPECT_EQ(session->attempts(), 2);
   EXPECT_EQ(count(Request::IdentityQuery), 5u) << "only the first run's five attempts";
   EXPECT_EQ(view.calls.back(), "message: Process cancelled!");
@@ -141,7 +141,7 @@ TEST_F(SessionTest, CancelInTheImageEndsWithProcessCancelled) {
     if (const auto event = sink->takeWithin(std::chrono::milliseconds(100))) session->handleEvent(*event);
     if (count(Request::DataLine) >= 20) session->cancel();
   }
-  EXPECT_EQ(session->outcome(), kErrCancelled);
+  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::Cancelled));
   EXPECT_EQ(logger->restarts(), 0);
   const auto& calls = view.calls;
   EXPECT_LT(indexOf(calls, "beep"), indexOf(calls, "message: Process cancelled!"));
@@ -152,7 +152,7 @@ TEST_F(SessionTest, PortThatCannotBeOpenedIsErrorTenNamingIt) {
   makeSession();
   session->start(request());
   ASSERT_TRUE(runToEnd());
-  EXPECT_EQ(session->outcome(), kErrPortNotReady);
+  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::PortNotReady));
   EXPECT_EQ(view.calls.back(), "message: Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!");
 }
 
@@ -165,7 +165,7 @@ TEST_F(SessionTest, NoThreadForTheRunEndsItAsAFatalError) {
   session = std::make_unique<session::UpdateSession>(view, std::move(setup));
   session->start(request());
   EXPECT_FALSE(session->running());
-  EXPECT_EQ(session->outcome(), kErrFatal);
+  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::Fatal));
   EXPECT_EQ(view.calls.back(), "message: Fatal Exception has occurred!");
 }
 

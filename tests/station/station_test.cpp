@@ -63,7 +63,7 @@ TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
   EXPECT_FALSE(pulled.pass);
   EXPECT_TRUE(pulled.unplugged);
   EXPECT_EQ(pulled.text, "adapter unplugged");
-  EXPECT_EQ(pulled.code, kErrCancelled);
+  EXPECT_EQ(pulled.code, errorValue(ErrorCode::Cancelled));
   EXPECT_EQ(pulled.serialNumber, 700004u);
   EXPECT_EQ(pulled.imageVersion, "-");
   EXPECT_EQ(pulled.repeats, 0) << "no repeat on a port that has gone";
@@ -183,7 +183,7 @@ TEST_F(StationTest, ALinkToNothingFailsThatUnitAloneWithoutRepeats) {
   const auto& dangling = view.results[0].link == "dangling" ? view.results[0] : view.results[1];
   const auto& passed = view.results[0].link == "dangling" ? view.results[1] : view.results[0];
   EXPECT_FALSE(dangling.pass);
-  EXPECT_EQ(dangling.code, kErrPortNotReady);
+  EXPECT_EQ(dangling.code, errorValue(ErrorCode::PortNotReady));
   EXPECT_EQ(dangling.repeats, 0);
   EXPECT_EQ(dangling.serialNumber, 0u);
   EXPECT_EQ(dangling.versionBefore, "?");
@@ -220,7 +220,7 @@ TEST_F(StationTest, StopEndsAPauseAtOnceAndTakesNoNewLogger) {
   EXPECT_FALSE(station->running());
   EXPECT_TRUE(station->finished());
   ASSERT_EQ(view.results.size(), 1u);
-  EXPECT_EQ(view.results[0].code, kErrCancelled);
+  EXPECT_EQ(view.results[0].code, errorValue(ErrorCode::Cancelled));
   EXPECT_EQ(view.results[0].text, "Process cancelled!");
   EXPECT_EQ(view.calls.back(), "stopped: 0/1/1");
 
@@ -244,7 +244,7 @@ TEST_F(StationTest, StopDuringAnUpdateEndsItAtItsNextExchangeAndThenStops) {
   ASSERT_TRUE(runUntil([&] { return station->finished(); }));
   ASSERT_EQ(view.results.size(), 1u);
   EXPECT_FALSE(view.results[0].pass);
-  EXPECT_EQ(view.results[0].code, kErrCancelled);
+  EXPECT_EQ(view.results[0].code, errorValue(ErrorCode::Cancelled));
   EXPECT_EQ(view.calls.back(), "stopped: 0/1/1");
   EXPECT_EQ(busy.restarts(), 0);
   PortHandle again = openSerialPort(busy.devicePath(), 9600);

@@ -159,7 +159,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
     EXPECT_EQ(rows[i].start.frontEnd, "station");
     ASSERT_TRUE(rows[i].end.has_value());
     EXPECT_EQ(rows[i].end->serialNumber, 510001u + i);
-    EXPECT_EQ(rows[i].end->resultCode, i < 3 ? 0 : kErrCancelled);
+    EXPECT_EQ(rows[i].end->resultCode, i < 3 ? 0 : errorValue(ErrorCode::Cancelled));
   }
   EXPECT_EQ(rows[0].start.adapterSerial, "ST0");
 
@@ -189,7 +189,7 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].state, history::RowState::Finished);
   ASSERT_TRUE(rows[0].end.has_value());
-  EXPECT_EQ(rows[0].end->resultCode, kErrCancelled);
+  EXPECT_EQ(rows[0].end->resultCode, errorValue(ErrorCode::Cancelled));
 
   // The main window takes input again and can open a new station.
   window->findChild<QAction*>(roles::kStationAction)->trigger();

@@ -84,16 +84,18 @@ void checkNotBricked(const Scenario& s, const RunRecord& run, std::vector<std::s
 }  // namespace
 
 std::vector<int> allowedErrors(const sim::LineFaultCounts& faults) {
-  if (faults[sim::LineFault::HangUp] > 0) return {kErrPortIo};
+  if (faults[sim::LineFault::HangUp] > 0) return {errorValue(ErrorCode::PortIo)};
   if (faults.total() == 0) return {};
   // Lost or damaged answers: retries run out (30, 46) or an echo differs (44).
-  std::vector<int> allowed{kErrNoAnswer, kErrProgramming, kErrInvalidAnswer};
+  std::vector<int> allowed{errorValue(ErrorCode::NoAnswer), errorValue(ErrorCode::Programming),
+                           errorValue(ErrorCode::InvalidAnswer)};
   if (faults.hostSideDamage()) {
     // The host cannot tell that a request without answer was lost: a missed
     // entry frame looks like a logger that stays in its application (40), a
     // missed end record like one that did not take the image (45). A damaged
     // frame the logger takes for an unknown command gets its error bit (41).
-    allowed.insert(allowed.end(), {kErrNoUpdate, kErrLoggerException, kErrNotSuccessful});
+    allowed.insert(allowed.end(), {errorValue(ErrorCode::NoUpdate), errorValue(ErrorCode::LoggerException),
+                                   errorValue(ErrorCode::NotSuccessful)});
   }
   return allowed;
 }
