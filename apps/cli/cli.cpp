@@ -20,6 +20,7 @@
 #include "images/catalogue.h"
 #include "images/identity_tables.h"
 #include "images/image_file.h"
+#include "images/version_text.h"
 #include "link/file_trace.h"
 #include "ports/adapter_identity.h"
 #include "ports/port_lister.h"
@@ -414,7 +415,7 @@ int identify(const Options& o, CliIo& io) {
     return 0;
   }
   io.out << "Class " << id.deviceClass << " [" << className(id.deviceClass, 0xFFFF) << "]\n"
-         << "Application version " << (id.version >> 8) << "." << (id.version & 0xFF) << "\n"
+         << "Application version " << versionWordText(id.version) << "\n"
          << "Serial number " << id.serialNumber << "\n"
          << "The image an update would choose depends on the logger's platform, print and bootloader version, which "
             "only its bootloader tells: unknown here (--read-info finds it, and leaves the logger in its "

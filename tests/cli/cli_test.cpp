@@ -745,6 +745,14 @@ TEST_F(Cli, IdentifyNeverSwitchesTheLoggerToItsBootloader) {
   EXPECT_EQ(count(Request::BootloaderEntry), 0u);
   EXPECT_EQ(logger->mode(), sim::Mode::Application);
 
+  // A minor below ten reads as everywhere else ("6.05"), not as "6.5".
+  sim::LoggerConfig earlier;
+  earlier.appVersion = 0x0605;
+  startLogger(earlier);
+  const auto e = cli({"--identify", "--port", logger->devicePath()});
+  EXPECT_EQ(e.status, 0) << e.err;
+  EXPECT_NE(e.out.find("Application version 6.05\n"), std::string::npos) << e.out;
+
   sim::LoggerConfig inBootloader;
   inBootloader.startInBootloader = true;
   startLogger(inBootloader);
