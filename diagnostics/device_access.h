@@ -1,3 +1,4 @@
+// Private to its library.
 // May this user open the port for reading and writing, and if not, why not
 // and what fixes it. The facts come from the system (linux_checks.cpp); the
 // judgement and its words are here, apart, so that every combination of

@@ -1,3 +1,4 @@
+// Private to its library.
 // The doctor's words that do not depend on the platform: what the latency
 // timer costs, what the logger's answer to the wake-up says. What a failure
 // of the link means is engine/failure_explanation.h's.

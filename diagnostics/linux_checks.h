@@ -1,3 +1,4 @@
+// Private to its library.
 // The Linux side of the doctor: what sysfs, /proc, udev's rules and database
 // and the device node itself say about a port. Everything is read below the
 // given roots, so the tests build each case as a tree in a temporary

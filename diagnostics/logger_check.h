@@ -1,3 +1,4 @@
+// Private to its library.
 // The last two checks of a port, the only ones that use it: can it be opened
 // as an update opens it, and does a logger answer the wake-up? They send the
 // two null frames and the identity query every update starts with (and, to

@@ -1,3 +1,4 @@
+// Private to its library.
 // What each platform file (doctor_linux.cpp, doctor_win.cpp) gives the
 // shared doctor: its own checks of a port, the port to open, the ports to
 // check when none is named, and what the system can add to the words for a

@@ -1,3 +1,4 @@
+// Private to its library.
 // POSIX access control lists as Linux stores them (the extended attribute
 // system.posix_acl_access), and the kernel's rule for what they allow. udev's
 // "uaccess" tag grants the user at the desktop access to a port through an

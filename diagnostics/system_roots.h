@@ -1,3 +1,4 @@
+// Private to its library.
 // Where the checks look for the system's state. Every place is a parameter,
 // so that the tests can build a whole system (a sysfs, a /proc, udev's
 // directories) in a temporary directory and meet each case without the

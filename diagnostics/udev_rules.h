@@ -1,3 +1,4 @@
+// Private to its library.
 // Reading udev's rules and database as far as the doctor needs: whether a
 // rule claims a USB device by its vendor and product (brltty's rules do so
 // for some FTDI adapters), and a property of a device in udev's database.

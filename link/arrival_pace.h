@@ -1,3 +1,4 @@
+// Private to its library.
 // How long a reader may sleep while the rest of a reply is still on the line.
 //
 // A serial line delivers characters one at a time; waking for each of them

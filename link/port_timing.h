@@ -1,3 +1,4 @@
+// Private to its library.
 // How long the line needs for what is written to it, and so how long a
 // write may take before it counts as stuck. Kept apart from the backends so
 // that both use one rule and it can be checked without a port.

@@ -1,3 +1,4 @@
+// Private to its library.
 // The one-value text files of sysfs and /proc, as the Linux files of ports/
 // read them (not installed).
 #pragma once

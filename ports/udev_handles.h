@@ -1,3 +1,4 @@
+// Private to its library.
 // Owning handles for the libudev objects the Linux files use, so that every
 // early return releases what was taken (Linux only, not installed).
 #pragma once

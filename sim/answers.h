@@ -1,3 +1,4 @@
+// Private to its library.
 // The logger's answers as bytes on the line, and the damage a fault does to
 // them. Frames are 8 raw bytes; records are Intel HEX text.
 #pragma once

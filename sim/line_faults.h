@@ -1,3 +1,4 @@
+// Private to its library.
 // Seeded random faults of a bad cable and a moody logger: characters lost,
 // damaged, doubled or held up on the line (both ways), requests met with a
 // silent period, restarts that take longer than they should, echoes that

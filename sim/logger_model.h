@@ -1,3 +1,4 @@
+// Private to its library.
 // The logger's side of the protocol as a pure state machine: fed the bytes
 // that arrived and when, it tells what to answer and when the answer starts on
 // the line. No I/O and no threads, so the protocol can be tested byte for byte

@@ -1,3 +1,4 @@
+// Private to its library.
 // Which built-in firmware image, if any, the simulated flash now holds: the
 // restarted application reports that image's class and version, as a real
 // logger would after a complete update.

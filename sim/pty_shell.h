@@ -1,3 +1,4 @@
+// Private to its library.
 // The pseudo-terminal side of a simulated device, whatever answers behind it:
 // one thread waits on the master, hands what the host wrote to the device's
 // model and writes the model's answers back, each character at its time. The

@@ -1,3 +1,4 @@
+// Private to its library.
 // The simulated logger in replay mode: instead of running the protocol it
 // answers as a traced logger answered (a trace file written by the updater's
 // --trace, format in docs/trace-format.md), so that a failure seen in the

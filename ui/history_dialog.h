@@ -1,3 +1,4 @@
+// Private to its library.
 // "Info" -> "History": every update recorded, newest first, one row each
 // (start time, port, serial number, versions, result, duration, front end),
 // or why the history cannot be read.

@@ -1,3 +1,4 @@
+// Private to its library.
 // One check of a port on a thread of its own. The checks end with a wake-up
 // exchange with the logger that takes a second or two when nothing answers,
 // and the window must keep painting meanwhile; the findings come back to the

@@ -1,3 +1,4 @@
+// Private to its library.
 // "Info" -> "Check port": what the port doctor finds for the port in the port
 // box, one row per check (level, check, what was found, the fix) and the
 // summary line the command line's doctor ends with. It stays open beside the

@@ -1,3 +1,4 @@
+// Private to its library.
 // Tells the main window when a device arrives or goes away (platform file).
 #pragma once
 

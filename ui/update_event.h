@@ -1,3 +1,4 @@
+// Private to its library.
 // How a run's events reach the main window: each post() becomes a Qt event in
 // the window's posted-event queue, so posting never waits for the GUI thread
 // and the events arrive in posting order.

@@ -1,3 +1,4 @@
+// Private to its library.
 // Placement of the secondary windows relative to the main window. Qt places
 // a top-level window by its frame but sizes it by its client area, so the
 // frame's extent has to be known; before a window has been shown the window

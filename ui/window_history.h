@@ -1,3 +1,4 @@
+// Private to its library.
 // The update history as the windows keep and show it: one store opened per
 // window, a recorder for each of its update sessions, and the rows as a
 // table for the "History" list. Platform file: Linux keeps the history in

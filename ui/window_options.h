@@ -1,3 +1,4 @@
+// Private to its library.
 // The start-up options as the window reads them: service mode from the
 // per-user setting, switches from the program arguments.
 #pragma once
