@@ -81,21 +81,24 @@ fi
 # Wine tests and the warnings-as-errors setting of that tree alone instead
 # of reconfiguring (and, for the compile flags, rebuilding) it.
 options=(-DCMAKE_BUILD_TYPE="$BUILD_TYPE")
+# What the native tree builds beside the programs (the cross build decides
+# that for itself: programs only).
+native=()
 # The demo builds only the three programs it runs, and a build tree it makes
 # leaves the tests and benchmarks out (no GoogleTest needed); the test command
 # turns them on, in a tree of its own or in the demo's.
 if ((full)); then
-  options+=(-DZORVIK_BUILD_TESTS=ON -DZORVIK_BUILD_BENCH=ON -DZORVIK_BUILD_UI=ON)
+  native+=(-DZORVIK_BUILD_TESTS=ON -DZORVIK_BUILD_BENCH=ON -DZORVIK_BUILD_UI=ON)
 elif [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
-  options+=(-DZORVIK_BUILD_TESTS=OFF -DZORVIK_BUILD_BENCH=OFF)
+  native+=(-DZORVIK_BUILD_TESTS=OFF -DZORVIK_BUILD_BENCH=OFF)
 fi
 # A demo without a display needs no window; one that wants it turns it on
 # in a tree that was made without.
 if ((demo)); then
   if [ "$WITH_UI" = 1 ]; then
-    options+=(-DZORVIK_BUILD_UI=ON)
+    native+=(-DZORVIK_BUILD_UI=ON)
   elif [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
-    options+=(-DZORVIK_BUILD_UI=OFF)
+    native+=(-DZORVIK_BUILD_UI=OFF)
   fi
 fi
 case "${WERROR:-}" in
@@ -112,7 +115,7 @@ if [ "$WITH_WINDOWS" = 1 ]; then
 elif ((full)); then
   windows_exe=(-DZORVIK_WINDOWS_EXE= -DZORVIK_WINDOWS_GUI_EXE=)
 fi
-cmake -S . -B "$BUILD_DIR" -G Ninja "${options[@]}" "${windows_exe[@]}" >/dev/null
+cmake -S . -B "$BUILD_DIR" -G Ninja "${options[@]}" "${native[@]}" "${windows_exe[@]}" >/dev/null
 
 if [ "$WITH_WINDOWS" = 1 ]; then
   # The cross build runs the image embedder of the native build.
