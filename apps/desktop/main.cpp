@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "session/widget_roles.h"
+#include "ui/launch_arguments.h"
 #include "ui/main_window.h"
 #include "ui/station_window.h"
 
@@ -49,35 +50,6 @@ bool wantsHelp(int argc, char** argv) {
   return false;
 }
 
-struct LaunchRequest {
-  QString port;
-  bool start = false;
-  bool station = false;
-  QString watchDir;
-};
-
-LaunchRequest takeLaunchArguments(QStringList& arguments) {
-  LaunchRequest request;
-  for (int i = 1; i < arguments.size();) {
-    if (arguments[i] == "--port" && i + 1 < arguments.size()) {
-      request.port = arguments[i + 1];
-      arguments.remove(i, 2);
-    } else if (arguments[i] == "--start") {
-      request.start = true;
-      arguments.remove(i);
-    } else if (arguments[i] == "--station") {
-      request.station = true;
-      arguments.remove(i);
-    } else if (arguments[i] == "--watch-dir" && i + 1 < arguments.size()) {
-      request.watchDir = arguments[i + 1];
-      arguments.remove(i, 2);
-    } else {
-      ++i;
-    }
-  }
-  return request;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +63,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Qorn");
 
   QStringList arguments = QCoreApplication::arguments();
-  const LaunchRequest launch = takeLaunchArguments(arguments);
+  const zorvik::ui::LaunchRequest launch = zorvik::ui::takeLaunchArguments(arguments);
   if (!launch.watchDir.isEmpty() && !launch.station) {
     std::fputs("zorvik-updater: --watch-dir belongs to --station\n", stderr);
     return 2;

@@ -10,34 +10,9 @@
 #include <cstdio>
 
 #include "tools/screenshot_tour/screenshot_tour.h"
+#include "ui/launch_arguments.h"
 #include "ui/main_window.h"
 #include "ui/station_window.h"
-
-namespace {
-
-// The station's options; what remains are the window's own switches.
-struct StationRequest {
-  bool wanted = false;
-  QString watchDir;
-};
-
-StationRequest takeStationArguments(QStringList& arguments) {
-  StationRequest request;
-  for (int i = 1; i < arguments.size();) {
-    if (arguments[i] == "--station") {
-      request.wanted = true;
-      arguments.remove(i);
-    } else if (arguments[i] == "--watch-dir" && i + 1 < arguments.size()) {
-      request.watchDir = arguments[i + 1];
-      arguments.remove(i, 2);
-    } else {
-      ++i;
-    }
-  }
-  return request;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -47,16 +22,16 @@ int main(int argc, char** argv) {
 
   QStringList arguments = QCoreApplication::arguments();
   const zorvik::tour::TourRequest tour = zorvik::tour::takeTourArguments(arguments);
-  const StationRequest station = takeStationArguments(arguments);
+  const zorvik::ui::LaunchRequest launch = zorvik::ui::takeLaunchArguments(arguments);
   if (!tour.wanted()) {
     std::fputs("zorvik-screenshot-tour: --screenshot-dir DIR is needed\n", stderr);
     return 2;
   }
 
   zorvik::ui::MainWindowEnvironment environment;
-  environment.stationWatchDir = QFile::encodeName(station.watchDir).toStdString();
+  environment.stationWatchDir = QFile::encodeName(launch.watchDir).toStdString();
   zorvik::ui::MainWindow window(arguments, environment);
-  if (station.wanted) {
+  if (launch.station) {
     zorvik::ui::StationWindow* view = window.openStation();
     QObject::connect(view, &QObject::destroyed, &app, &QCoreApplication::quit);
     zorvik::tour::startStationScreenshot(*view, tour);
