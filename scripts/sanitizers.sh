@@ -3,8 +3,8 @@
 # runs once built by a second compiler; the normal build is GCC's), each in a
 # build directory of its own:
 #   build-asan  AddressSanitizer + UndefinedBehaviorSanitizer, every test but
-#               the package install test (it installs the normal build) and
-#               the tests that need Wine
+#               the package tests (they package and install the normal build)
+#               and the tests that need Wine
 #   build-tsan  ThreadSanitizer, the test executables that run threads
 #               (link, sim, engine, cli, session, ui)
 # Any finding fails the test that made it, and so does any compiler warning
@@ -26,7 +26,7 @@ cmake --build build-asan -j 2
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
 LSAN_OPTIONS="suppressions=$here/scripts/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-  ctest --test-dir build-asan --output-on-failure -j 2 --timeout 900 -E 'package_install_remove|[Ww]ine'
+  ctest --test-dir build-asan --output-on-failure -j 2 --timeout 900 -E 'package_|[Ww]ine'
 
 echo "sanitizers: ThreadSanitizer (build-tsan)"
 configure build-tsan thread
@@ -42,4 +42,4 @@ cmake --build build-tsan -j 2 --target "${threaded[@]}"
 # Tests of executables not built here are left out (_NOT_BUILT).
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$here/scripts/tsan.supp" \
   ctest --test-dir build-tsan --output-on-failure -j 1 --timeout 900 \
-        -E "_NOT_BUILT|package_install_remove|[Ww]ine|fault_campaign"
+        -E "_NOT_BUILT|package_|[Ww]ine|fault_campaign"
