@@ -14,21 +14,21 @@
 
 namespace {
 
-using zorvik::RecordBytes;
+using zorvik::images::RecordBytes;
 
 // A 64-byte data line of image 12, as the update thread sends it.
-std::string sampleLine() { return std::string(zorvik::ImageSource().line(12, 0)); }
+std::string sampleLine() { return std::string(zorvik::images::ImageSource().line(12, 0)); }
 
 void BM_EncodeRecord(benchmark::State& state) {
   RecordBytes record{};
-  if (!zorvik::decodeRecord(sampleLine(), record)) {
+  if (!zorvik::images::decodeRecord(sampleLine(), record)) {
     state.SkipWithError("sample line does not decode");
     return;
   }
   std::string line;
   for (auto _ : state) {
     benchmark::DoNotOptimize(record);
-    const bool ok = zorvik::encodeRecord(record, line);
+    const bool ok = zorvik::images::encodeRecord(record, line);
     benchmark::DoNotOptimize(ok);
     benchmark::DoNotOptimize(line.data());
   }
@@ -41,7 +41,7 @@ void BM_DecodeRecord(benchmark::State& state) {
   RecordBytes record{};
   for (auto _ : state) {
     benchmark::DoNotOptimize(line.data());
-    const bool ok = zorvik::decodeRecord(line, record);
+    const bool ok = zorvik::images::decodeRecord(line, record);
     benchmark::DoNotOptimize(ok);
     benchmark::DoNotOptimize(record.data());
   }
@@ -51,7 +51,7 @@ BENCHMARK(BM_DecodeRecord);
 
 // Every line of every image of one run's image sources, as programming reads
 // them: last line index, then each line by index.
-std::int64_t readAllLines(const std::vector<std::pair<zorvik::ImageSource, int>>& sources) {
+std::int64_t readAllLines(const std::vector<std::pair<zorvik::images::ImageSource, int>>& sources) {
   std::int64_t lines = 0;
   for (const auto& [source, image] : sources) {
     const int last = source.lastLine(image);
@@ -64,7 +64,7 @@ std::int64_t readAllLines(const std::vector<std::pair<zorvik::ImageSource, int>>
   return lines;
 }
 
-void runAllLines(benchmark::State& state, const std::vector<std::pair<zorvik::ImageSource, int>>& sources) {
+void runAllLines(benchmark::State& state, const std::vector<std::pair<zorvik::images::ImageSource, int>>& sources) {
   std::int64_t lines = 0;
   for (auto _ : state) lines = readAllLines(sources);
   state.SetItemsProcessed(state.iterations() * lines);
@@ -73,8 +73,8 @@ void runAllLines(benchmark::State& state, const std::vector<std::pair<zorvik::Im
 
 // The twelve built-in images.
 void BM_CatalogueAllLines(benchmark::State& state) {
-  const zorvik::ImageSource builtIn;
-  std::vector<std::pair<zorvik::ImageSource, int>> sources;
+  const zorvik::images::ImageSource builtIn;
+  std::vector<std::pair<zorvik::images::ImageSource, int>> sources;
   for (int image = builtIn.firstIndex(); image <= builtIn.lastIndex(); ++image) sources.emplace_back(builtIn, image);
   runAllLines(state, sources);
 }
@@ -82,13 +82,13 @@ BENCHMARK(BM_CatalogueAllLines)->Unit(benchmark::kMicrosecond);
 
 // The same lines as twelve loaded image files, each the one image of its source.
 void BM_CatalogueAllLinesFromFile(benchmark::State& state) {
-  const zorvik::ImageSource builtIn;
-  std::vector<std::pair<zorvik::ImageSource, int>> sources;
+  const zorvik::images::ImageSource builtIn;
+  std::vector<std::pair<zorvik::images::ImageSource, int>> sources;
   for (int image = builtIn.firstIndex(); image <= builtIn.lastIndex(); ++image) {
-    auto file = std::make_shared<zorvik::ImageFile>();
-    file->header = zorvik::builtInHeader(image);
+    auto file = std::make_shared<zorvik::images::ImageFile>();
+    file->header = zorvik::images::builtInHeader(image);
     for (int i = 0; i <= builtIn.lastLine(image); ++i) file->lines.emplace_back(builtIn.line(image, i));
-    sources.emplace_back(zorvik::ImageSource(std::move(file)), zorvik::kFileImageIndex);
+    sources.emplace_back(zorvik::images::ImageSource(std::move(file)), zorvik::images::kFileImageIndex);
   }
   runAllLines(state, sources);
 }

@@ -599,7 +599,7 @@ std::optional<PortsArgs> parsePorts(int argc, char** argv) {
     }
   }
   if (argc % 2 != 0 || a.cli.empty() || a.loggers.empty() || a.scale <= 0 || a.runs < 1 || a.image < 1 ||
-      a.image > kBuiltInImageCount) {
+      a.image > images::kBuiltInImageCount) {
     return std::nullopt;
   }
   return a;

@@ -42,7 +42,7 @@ constexpr double kBaud = 9600.0;
 
 // Sleeps as asked (or not at all) and adds up what was asked: the pauses the
 // limit allows are the ones this run really requested, retries included.
-class CountingSleeper final : public Sleeper {
+class CountingSleeper final : public link::Sleeper {
  public:
   explicit CountingSleeper(bool really) : really_(really) {}
   void sleepMs(int ms) override {
@@ -61,11 +61,11 @@ class CountingSleeper final : public Sleeper {
 
 // Keeps the moment and content of the final event, and the image the run
 // chose: the last candidate it checked before programming.
-class FinalEventSink final : public EventSink {
+class FinalEventSink final : public engine::EventSink {
  public:
-  void post(RunEvent event) noexcept override {
-    if (event.code == kEvCandidate && !done_) candidate_ = event.value;
-    if (!isFinalEvent(event.code) || done_) return;
+  void post(engine::RunEvent event) noexcept override {
+    if (event.code == engine::kEvCandidate && !done_) candidate_ = event.value;
+    if (!engine::isFinalEvent(event.code) || done_) return;
     at_ = Clock::now();
     code_ = event.code;
     value_ = event.value;
@@ -126,7 +126,7 @@ std::optional<RunResult> runOnce(int image, bool wireTiming, double scale) {
   // Fixed pauses are real at 9600 baud; for the overhead figure they are
   // skipped, they only lengthen the run.
   auto sleeper = std::make_shared<CountingSleeper>(wireTiming);
-  RunRequest request;
+  engine::RunRequest request;
   request.port = logger.devicePath();
   request.sleeper = sleeper;
   RunResult r;
@@ -135,13 +135,13 @@ std::optional<RunResult> runOnce(int image, bool wireTiming, double scale) {
   const long waits0 = waits();
   const auto start = Clock::now();
   {
-    LoggerUpdate worker(std::move(request), sink);
+    engine::LoggerUpdate worker(std::move(request), sink);
     worker.execute();
   }
   r.threadCpuS = cpuSeconds(RUSAGE_THREAD) - threadCpu0;
   r.processCpuS = cpuSeconds(RUSAGE_SELF) - processCpu0;
   r.threadWaits = waits() - waits0;
-  if (!sink->done() || sink->code() != kEvSuccess) {
+  if (!sink->done() || sink->code() != engine::kEvSuccess) {
     std::fprintf(stderr, "update_bench: image %d run ended with event %u value %d\n", image,
                  sink->done() ? sink->code() : 999u, sink->value());
     return std::nullopt;
@@ -183,7 +183,7 @@ std::optional<Args> parse(int argc, char** argv) {
     }
   }
   if ((a.mode != "wire" && a.mode != "overhead") || a.runs < 1 || a.scale <= 0 || a.image < 1 ||
-      a.image > kBuiltInImageCount) {
+      a.image > images::kBuiltInImageCount) {
     return std::nullopt;
   }
   return a;

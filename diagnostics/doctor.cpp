@@ -15,10 +15,10 @@ namespace zorvik::diagnostics {
 namespace {
 
 // A JSON string: the text escaped as every machine line of ours escapes it.
-std::string jsonText(const std::string& text) { return "\"" + jsonEscape(text) + "\""; }
+std::string jsonText(const std::string& text) { return "\"" + text::jsonEscape(text) + "\""; }
 
 // The fields every JSON line of the command line ends with.
-std::string jsonTail() { return ",\"schema\":1,\"utc\":" + jsonText(utcNow()) + "}"; }
+std::string jsonTail() { return ",\"schema\":1,\"utc\":" + jsonText(text::utcNow()) + "}"; }
 
 std::string summaryWords(int ok, int warnings, int failed) {
   return "summary: " + std::to_string(ok) + " ok, " + std::to_string(warnings) +
@@ -144,10 +144,10 @@ int runDoctor(const std::string& port, bool json, std::ostream& out, const Syste
   return output.summary(static_cast<int>(ports.size()));
 }
 
-Explanation explainFailure(const std::string& port, const Failure& failure, const SystemRoots& roots) {
-  if (failure.kind == FailureKind::None) return {};
+engine::Explanation explainFailure(const std::string& port, const link::Failure& failure, const SystemRoots& roots) {
+  if (failure.kind == link::FailureKind::None) return {};
   if (auto words = detail::platformExplanation(port, failure, roots)) return *words;
-  return failureExplanation(failure);
+  return engine::failureExplanation(failure);
 }
 
 }  // namespace zorvik::diagnostics

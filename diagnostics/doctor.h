@@ -54,12 +54,12 @@ std::string summaryLine(const std::vector<Finding>& findings);
 
 // Why a run failed and what fixes it, in a few words each, for the report's
 // last lines. Both empty for FailureKind::None.
-using Explanation = zorvik::Explanation;
+using Explanation = zorvik::engine::Explanation;
 
 // The reason and fix for a failure the link reported on `port`. Where the
 // system can tell more it is asked now: for a permission failure the
 // permission check (groups, ACL, udev rule), for a busy port the processes
 // that hold it. Otherwise the words of engine/failure_explanation.h.
-Explanation explainFailure(const std::string& port, const zorvik::Failure& failure, const SystemRoots& roots = {});
+engine::Explanation explainFailure(const std::string& port, const zorvik::link::Failure& failure, const SystemRoots& roots = {});
 
 }  // namespace zorvik::diagnostics

@@ -443,22 +443,22 @@ std::vector<std::string> loggerPortsToCheck(const SystemRoots& roots) {
   return ports::listLoggerPorts(deviceRoots(roots));
 }
 
-std::optional<Explanation> platformExplanation(const std::string& port, const Failure& failure,
+std::optional<engine::Explanation> platformExplanation(const std::string& port, const link::Failure& failure,
                                                const SystemRoots& roots) {
   const DeviceNode node = resolveDevice(port, roots);
-  if (failure.kind == FailureKind::Busy) {
+  if (failure.kind == link::FailureKind::Busy) {
     const ports::HolderScan scan = ports::processesHolding(node.systemPath, roots.proc);
     if (scan.holders.empty()) return std::nullopt;
     const Finding holder = holderFinding(scan);
-    return Explanation{holder.found, holder.fix};
+    return engine::Explanation{holder.found, holder.fix};
   }
-  if (failure.kind == FailureKind::NoPermission && node.exists) {
+  if (failure.kind == link::FailureKind::NoPermission && node.exists) {
     const TtyFacts tty = readTty(node, roots);
     const Finding permission = permissionCheck(node, tty, ourRule(effectiveRules(roots)), currentUser());
     // Allowed by now (fixed meanwhile, or a refusal the bits do not show):
     // the plain words, with the system's text, say more.
     if (permission.level == Level::Ok) return std::nullopt;
-    return Explanation{permission.found, permission.fix};
+    return engine::Explanation{permission.found, permission.fix};
   }
   return std::nullopt;
 }

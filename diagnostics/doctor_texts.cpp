@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kListPorts = "see zorvik-updater-cli --list-ports";
 
 std::string classText(std::uint16_t deviceClass) {
-  return "class " + std::to_string(deviceClass) + " [" + className(deviceClass, kNoCode) + "]";
+  return "class " + std::to_string(deviceClass) + " [" + images::className(deviceClass, images::kNoCode) + "]";
 }
 
 // "0.8 s" below ten seconds, whole seconds above.
@@ -32,7 +32,7 @@ std::string secondsText(long long milliseconds) {
 }  // namespace
 
 int largestUpdateExchanges() {
-  const ImageSource images;
+  const images::ImageSource images;
   int largest = 0;
   for (int image = images.firstIndex(); image <= images.lastIndex(); ++image) {
     largest = std::max(largest, images.lastLine(image) + 1);
@@ -56,17 +56,17 @@ Finding latencyFinding(std::optional<int> latencyMs, const std::string& fix) {
 
 Finding loggerFinding(const std::string& port, const LoggerAnswer& answer) {
   const std::string check = "logger";
-  if (answer.failure.kind != FailureKind::None) {
-    const Explanation words = failureExplanation(answer.failure);
+  if (answer.failure.kind != link::FailureKind::None) {
+    const engine::Explanation words = engine::failureExplanation(answer.failure);
     return {check, Level::Fail, words.reason, words.fix};
   }
-  if (answer.deviceClass == kClassZorvik) {
+  if (answer.deviceClass == images::kClassZorvik) {
     std::string found = "a logger answers in its application: " + classText(answer.deviceClass) + ", version " +
-                        versionWordText(answer.version);
+                        images::versionWordText(answer.version);
     if (answer.serialNumber) found += ", serial number " + std::to_string(*answer.serialNumber);
     return {check, Level::Ok, found, {}};
   }
-  if (isBootloaderClass(answer.deviceClass)) {
+  if (engine::isBootloaderClass(answer.deviceClass)) {
     return {check, Level::Warning,
             "a logger answers in its bootloader (" + classText(answer.deviceClass) +
                 "): an earlier update stopped half-way, and the logger has no working firmware until an update "

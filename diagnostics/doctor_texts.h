@@ -26,7 +26,7 @@ Finding latencyFinding(std::optional<int> latencyMs, const std::string& fix);
 
 // What the logger answered to the wake-up and the identity query.
 struct LoggerAnswer {
-  Failure failure;  // kind None: it answered
+  link::Failure failure;  // kind None: it answered
   std::uint16_t deviceClass = 0;
   std::uint16_t version = 0;
   std::optional<std::uint32_t> serialNumber;  // asked of the application only

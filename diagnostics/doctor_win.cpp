@@ -52,11 +52,11 @@ PlatformChecks platformChecks(const std::string& port, const SystemRoots&) {
 
 std::vector<std::string> loggerPortsToCheck(const SystemRoots&) { return ports::listLoggerPorts(); }
 
-std::optional<Explanation> platformExplanation(const std::string&, const Failure& failure, const SystemRoots&) {
-  if (failure.kind != FailureKind::Busy) return std::nullopt;
+std::optional<Explanation> platformExplanation(const std::string&, const link::Failure& failure, const SystemRoots&) {
+  if (failure.kind != link::FailureKind::Busy) return std::nullopt;
   std::string reason = "another program holds the port (Windows lets one program at a time open a COM port)";
   if (!failure.osText.empty()) reason += " (" + failure.osText + ")";
-  return Explanation{reason, failureExplanation(failure).fix};
+  return Explanation{reason, engine::failureExplanation(failure).fix};
 }
 
 }  // namespace detail

@@ -19,7 +19,7 @@ namespace zorvik::diagnostics {
 // One wake-up exchange over an open port: two null frames a pause apart, the
 // identity query, and for a logger in its application the serial number
 // query. The port is closed afterwards.
-LoggerAnswer wakeLogger(PortHandle port);
+LoggerAnswer wakeLogger(link::PortHandle port);
 
 // The "open" finding and, when the port opened, the "logger" finding.
 // `path` is what is opened (the port's device, under the roots' /dev);

@@ -30,7 +30,7 @@ std::vector<std::string> loggerPortsToCheck(const SystemRoots& roots);
 // The platform's words for a failure the system can say more about (no
 // permission, a busy port); nothing where the plain words
 // (engine/failure_explanation.h) say all there is.
-std::optional<Explanation> platformExplanation(const std::string& port, const Failure& failure,
+std::optional<engine::Explanation> platformExplanation(const std::string& port, const link::Failure& failure,
                                                const SystemRoots& roots);
 
 }  // namespace zorvik::diagnostics::detail

@@ -13,7 +13,7 @@
 #include <optional>
 #include <utility>
 
-namespace zorvik {
+namespace zorvik::engine {
 
 template <class Item>
 class EventQueue {
@@ -54,4 +54,4 @@ class EventQueue {
   std::deque<Item> items_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

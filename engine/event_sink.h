@@ -5,7 +5,7 @@
 
 #include "engine/events.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 class EventSink {
  public:
@@ -15,4 +15,4 @@ class EventSink {
   virtual void post(RunEvent event) noexcept = 0;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -6,7 +6,7 @@
 #include "images/identity_tables.h"
 #include "images/version_text.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 template <class... Args>
@@ -24,15 +24,15 @@ std::string format(const char* pattern, Args... args) {
 std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 
 // "<class name> V<version>": the image an event names.
-std::string classAndVersion(const ImageHeader& h) {
-  return className(h.deviceClass, h.print) + " V" + versionText(h.versionHigh, h.versionLow);
+std::string classAndVersion(const images::ImageHeader& h) {
+  return images::className(h.deviceClass, h.print) + " V" + images::versionText(h.versionHigh, h.versionLow);
 }
 
 // "<verb> <class name> V<version>, <print>, BL<bootloader>": events 26 and 27.
 // An event that lacks its image (a fuzzer's, say) is worded from an empty header.
-std::string imageText(const char* verb, const std::optional<ImageHeader>& image) {
-  const ImageHeader h = image.value_or(ImageHeader{});
-  return std::string(verb) + " " + classAndVersion(h) + ", " + printName(h.print) + ", " +
+std::string imageText(const char* verb, const std::optional<images::ImageHeader>& image) {
+  const images::ImageHeader h = image.value_or(images::ImageHeader{});
+  return std::string(verb) + " " + classAndVersion(h) + ", " + images::printName(h.print) + ", " +
          format("BL%d.%d", int{h.bootloader}, int{h.bootloaderVersion});
 }
 
@@ -59,9 +59,9 @@ EventPresentation errorPresentation(std::int32_t code, const std::string& port) 
   return p;
 }
 
-EventPresentation successPresentation(const std::optional<ImageHeader>& image) {
+EventPresentation successPresentation(const std::optional<images::ImageHeader>& image) {
   EventPresentation p;
-  const ImageHeader h = image.value_or(ImageHeader{});
+  const images::ImageHeader h = image.value_or(images::ImageHeader{});
   p.text = "Update " + classAndVersion(h) + " succesfully completed.";
   p.report = p.status = p.message = true;
   p.endRun = true;
@@ -113,13 +113,13 @@ EventPresentation presentEvent(const RunEvent& event, const std::string& port) {
       p.repeat = RepeatKind::AfterPause;
       return p;
     }
-    case kEvClass: return reportOnly(format("Class %d [%s]", value, className(low16(value), 0xFFFF).c_str()));
+    case kEvClass: return reportOnly(format("Class %d [%s]", value, images::className(low16(value), 0xFFFF).c_str()));
     case kEvVersion: return reportOnly(format("Version %d.%d", (value >> 8) & 0xFF, value & 0xFF));
-    case kEvPlatform: return reportOnly(format("Platform %d [%s]", value, platformName(low16(value)).c_str()));
-    case kEvPrint: return reportOnly(format("Print %d [%s]", value, printName(low16(value)).c_str()));
+    case kEvPlatform: return reportOnly(format("Platform %d [%s]", value, images::platformName(low16(value)).c_str()));
+    case kEvPrint: return reportOnly(format("Print %d [%s]", value, images::printName(low16(value)).c_str()));
     case kEvInfo: return reportOnly(format("Info %d", value));
     case kEvUpdateClass:
-      return reportOnly(format("Update class %d [%s]", value, className(low16(value), 0xFFFF).c_str()));
+      return reportOnly(format("Update class %d [%s]", value, images::className(low16(value), 0xFFFF).c_str()));
     case kEvProgramming: {
       EventPresentation p = reportOnly(imageText("Update", event.image));
       p.status = true;
@@ -135,9 +135,9 @@ EventPresentation presentEvent(const RunEvent& event, const std::string& port) {
   }
 }
 
-ImageRow imageRow(const ImageHeader& h) {
-  return {className(h.deviceClass, h.print), versionText(h.versionHigh, h.versionLow),
-          platformName(h.platform), printName(h.print), h.date,
+ImageRow imageRow(const images::ImageHeader& h) {
+  return {images::className(h.deviceClass, h.print), images::versionText(h.versionHigh, h.versionLow),
+          images::platformName(h.platform), images::printName(h.print), h.date,
           format("%d.%d", int{h.bootloader}, int{h.bootloaderVersion})};
 }
 
@@ -158,4 +158,4 @@ std::string reportLineNow(const std::string& text) {
   return reportLine(local, text);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

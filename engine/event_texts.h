@@ -11,7 +11,7 @@
 #include "engine/events.h"
 #include "images/image_header.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 // The application title while idle.
 constexpr const char* kAppTitle = "Zorvik Firmware Update";
@@ -59,6 +59,6 @@ std::string reportLineNow(const std::string& text);
 struct ImageRow {
   std::string firmware, version, platform, print, date, bootloader;
 };
-ImageRow imageRow(const ImageHeader& header);
+ImageRow imageRow(const images::ImageHeader& header);
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -11,7 +11,7 @@
 #include "images/image_header.h"
 #include "link/failure.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 enum EventCode : std::uint32_t {
   kEvSuccess = 0,           // final: value = command ordinal; image = the one sent
@@ -52,8 +52,8 @@ struct LineCount {
 
 struct RunEvent {
   RunEvent() = default;
-  RunEvent(std::uint32_t eventCode, std::int32_t eventValue, std::optional<ImageHeader> eventImage = std::nullopt,
-           std::optional<RunSummary> eventSummary = std::nullopt, Failure eventFailure = {})
+  RunEvent(std::uint32_t eventCode, std::int32_t eventValue, std::optional<images::ImageHeader> eventImage = std::nullopt,
+           std::optional<RunSummary> eventSummary = std::nullopt, link::Failure eventFailure = {})
       : code(eventCode),
         value(eventValue),
         image(std::move(eventImage)),
@@ -64,12 +64,12 @@ struct RunEvent {
   std::int32_t value = 0;
   // Events 0, 26 and 27 carry the image they speak of, so that wording an
   // event never has to look up which image a run chose.
-  std::optional<ImageHeader> image;
+  std::optional<images::ImageHeader> image;
   // Final events (0, 10, 13) of a run that got as far as opening its port.
   std::optional<RunSummary> summary;
   // Final events 10 and 13: which way the port or the logger failed, where
   // the link could tell (kind None otherwise).
-  Failure failure;
+  link::Failure failure;
   // Progress events (1) of a run programming an image.
   std::optional<LineCount> lines;
 };
@@ -78,4 +78,4 @@ inline bool isFinalEvent(std::uint32_t code) {
   return code == kEvSuccess || code == kEvError || code == kEvNoAnswer;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -10,7 +10,7 @@
 
 #include "link/failure.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 struct Explanation {
   std::string reason;
@@ -21,6 +21,6 @@ struct Explanation {
 
 // The reason, with the system's own text in parentheses where it gave one,
 // and the fix. Both empty for FailureKind::None.
-Explanation failureExplanation(const Failure& failure);
+Explanation failureExplanation(const link::Failure& failure);
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

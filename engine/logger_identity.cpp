@@ -5,11 +5,11 @@
 #include "images/identity_tables.h"
 #include "link/link.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
-LoggerIdentity identifyLogger(const std::string& port, Sleeper& sleeper, const CancelToken& cancel) {
-  Failure openFailure;
-  PortHandle handle = openLoggerPort(port, openFailure);
+LoggerIdentity identifyLogger(const std::string& port, link::Sleeper& sleeper, const link::CancelToken& cancel) {
+  link::Failure openFailure;
+  link::PortHandle handle = openLoggerPort(port, openFailure);
   if (!handle) {
     LoggerIdentity id;
     id.error = errorValue(ErrorCode::PortNotReady);
@@ -19,9 +19,9 @@ LoggerIdentity identifyLogger(const std::string& port, Sleeper& sleeper, const C
   return identifyLogger(std::move(handle), sleeper, cancel);
 }
 
-LoggerIdentity identifyLogger(PortHandle port, Sleeper& sleeper, const CancelToken& cancel) {
+LoggerIdentity identifyLogger(link::PortHandle port, link::Sleeper& sleeper, const link::CancelToken& cancel) {
   LoggerIdentity id;
-  Link link(sleeper, cancel);
+  link::Link link(sleeper, cancel);
   link.attachPort(std::move(port));
   try {
     wakeLogger(link, sleeper);
@@ -29,13 +29,13 @@ LoggerIdentity identifyLogger(PortHandle port, Sleeper& sleeper, const CancelTok
     id.deviceClass = answer.deviceClass;
     id.version = answer.version;
     id.inBootloader = isBootloaderClass(answer.deviceClass);
-    if (answer.deviceClass == kClassZorvik) id.serialNumber = querySerialNumber(link);
-  } catch (const LinkError& e) {
+    if (answer.deviceClass == images::kClassZorvik) id.serialNumber = querySerialNumber(link);
+  } catch (const link::LinkError& e) {
     id.error = errorValue(errorCode(e.error()));
-    id.failure = Failure{e.failure(), 0, {}};
+    id.failure = link::Failure{e.failure(), 0, {}};
   }
   link.closePort();
   return id;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -12,7 +12,7 @@
 #include "link/serial_port.h"
 #include "link/sleeper.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 // The answer to the identity query.
 struct IdentityAnswer {
@@ -26,21 +26,21 @@ bool isBootloaderClass(std::uint16_t deviceClass);
 
 // The logger's port with the line settings it speaks; null, with `failure`
 // saying why, when it cannot be opened.
-PortHandle openLoggerPort(const std::string& port, Failure& failure);
+link::PortHandle openLoggerPort(const std::string& port, link::Failure& failure);
 
 // Two null frames, each followed by the wake pause: whatever the logger was
 // in the middle of receiving is over, and it listens.
-void wakeLogger(Link& link, Sleeper& sleeper);
+void wakeLogger(link::Link& link, link::Sleeper& sleeper);
 
-IdentityAnswer queryIdentity(Link& link);
+IdentityAnswer queryIdentity(link::Link& link);
 
 // Only a logger in its application knows this query; its bootloader refuses
 // it.
-std::uint32_t querySerialNumber(Link& link);
+std::uint32_t querySerialNumber(link::Link& link);
 
 // The frame that switches an application into its bootloader (which one
 // depends on the application's version), and the pause the switch needs.
 // The logger does not answer it.
-void requestBootloader(Link& link, Sleeper& sleeper, std::uint16_t appVersion);
+void requestBootloader(link::Link& link, link::Sleeper& sleeper, std::uint16_t appVersion);
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -9,7 +9,7 @@
 #include "images/sending_order.h"
 #include "link/convert.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 constexpr std::uint16_t kPinnedAppVersion = 0x0588;  // 5.136
@@ -62,10 +62,10 @@ void LoggerUpdate::enterBootloader(Findings& f) {
       if (pass == 1) recallCarriedIdentity(f);
       return;
     }
-    if ((request().options.checkFirmwareClass && f.deviceClass != kClassZorvik) || pass != 1) {
+    if ((request().options.checkFirmwareClass && f.deviceClass != images::kClassZorvik) || pass != 1) {
       throw UpdateError(ErrorCode::NoUpdate);
     }
-    if (f.deviceClass == kClassZorvik) {
+    if (f.deviceClass == images::kClassZorvik) {
       f.appVersion = f.deviceVersion;
       f.serialNumber = querySerialNumber(link());
       request().memory->appVersion = f.appVersion;
@@ -73,7 +73,7 @@ void LoggerUpdate::enterBootloader(Findings& f) {
       summary().applicationVersion = f.appVersion;
       summary().serialNumber = f.serialNumber;
     }
-    requestBootloader(link(), sleeper(), f.deviceVersion);
+    engine::requestBootloader(link(), sleeper(), f.deviceVersion);
   }
   throw UpdateError(ErrorCode::NoUpdate);
 }
@@ -90,31 +90,31 @@ void LoggerUpdate::recallCarriedIdentity(Findings& f) {
 }
 
 void LoggerUpdate::sendInfoRecord(std::uint16_t address, std::uint8_t command, std::uint8_t replyBytes) {
-  record_[kRecCount] = 1;
-  record_[kRecAddrHigh] = static_cast<std::uint8_t>(address >> 8);
-  record_[kRecAddrLow] = static_cast<std::uint8_t>(address & 0xFF);
-  record_[kRecType] = protocol::kRecordTypeCommand;
-  record_[kRecData] = command;
-  encodeRecord(record_, line_);
-  const FailureKind failed = link().sendRecord(line_, replyBytes, false);
-  if (failed != FailureKind::None) throw UpdateError(ErrorCode::InvalidAnswer, failed);
+  record_[images::kRecCount] = 1;
+  record_[images::kRecAddrHigh] = static_cast<std::uint8_t>(address >> 8);
+  record_[images::kRecAddrLow] = static_cast<std::uint8_t>(address & 0xFF);
+  record_[images::kRecType] = images::protocol::kRecordTypeCommand;
+  record_[images::kRecData] = command;
+  images::encodeRecord(record_, line_);
+  const link::FailureKind failed = link().sendRecord(line_, replyBytes, false);
+  if (failed != link::FailureKind::None) throw UpdateError(ErrorCode::InvalidAnswer, failed);
   line_ = link().recordReply();
-  if (!decodeRecord(line_, record_)) throw UpdateError(ErrorCode::InvalidAnswer);
+  if (!images::decodeRecord(line_, record_)) throw UpdateError(ErrorCode::InvalidAnswer);
 }
 
 void LoggerUpdate::readInfo(Findings& f) {
-  if (f.deviceClass == kClassBootloader1) {
+  if (f.deviceClass == images::kClassBootloader1) {
     // The first bootloader generation has no info records.
     f.platform = 0;
     f.print = 0;
-    f.updateClass = kClassZorvik;
+    f.updateClass = images::kClassZorvik;
   } else {
-    sendInfoRecord(0x0000, protocol::kInfoRequest, protocol::kInfoReplyBytes);
-    const auto* d = &record_[kRecData];
-    f.platform = validPlatform(bytesToWord(d[0], d[1]));
-    f.print = validPrint(bytesToWord(d[2], d[3]));
-    f.info = bytesToWord(d[4], d[5]);
-    if (f.platform != kNoCode) readUpdateId(f);
+    sendInfoRecord(0x0000, images::protocol::kInfoRequest, images::protocol::kInfoReplyBytes);
+    const auto* d = &record_[images::kRecData];
+    f.platform = images::validPlatform(link::bytesToWord(d[0], d[1]));
+    f.print = images::validPrint(link::bytesToWord(d[2], d[3]));
+    f.info = link::bytesToWord(d[4], d[5]);
+    if (f.platform != images::kNoCode) readUpdateId(f);
   }
   summary().updateClass = f.updateClass;
   post(kEvPlatform, f.platform);
@@ -125,22 +125,22 @@ void LoggerUpdate::readInfo(Findings& f) {
 }
 
 void LoggerUpdate::readUpdateId(Findings& f) {
-  std::int32_t address = memoryMap(f.platform)[0].first;
-  if (f.deviceClass == kClassBootloader3) address /= protocol::kThirdGenerationBlockBytes;
-  sendInfoRecord(static_cast<std::uint16_t>(address & 0xFFFF), protocol::kUpdateIdRequest, protocol::kLineBytes);
+  std::int32_t address = images::memoryMap(f.platform)[0].first;
+  if (f.deviceClass == images::kClassBootloader3) address /= images::protocol::kThirdGenerationBlockBytes;
+  sendInfoRecord(static_cast<std::uint16_t>(address & 0xFFFF), images::protocol::kUpdateIdRequest, images::protocol::kLineBytes);
   // The identity block stores its words low byte first.
-  const auto* d = &record_[kRecData];
-  f.updateClass = validClass(bytesToWord(d[1], d[0]));
-  f.updateInfo = bytesToWord(d[3], d[2]);
-  f.blockPlatform = bytesToWord(d[5], d[4]);
-  f.blockPrint = bytesToWord(d[7], d[6]);
-  f.blockReserve = bytesToWord(d[9], d[8]);
-  f.blockCrc = bytesToWord(d[11], d[10]);
+  const auto* d = &record_[images::kRecData];
+  f.updateClass = images::validClass(link::bytesToWord(d[1], d[0]));
+  f.updateInfo = link::bytesToWord(d[3], d[2]);
+  f.blockPlatform = link::bytesToWord(d[5], d[4]);
+  f.blockPrint = link::bytesToWord(d[7], d[6]);
+  f.blockReserve = link::bytesToWord(d[9], d[8]);
+  f.blockCrc = link::bytesToWord(d[11], d[10]);
 }
 
 void LoggerUpdate::checkUpdateIdentityBlock(Findings& f) {
   const std::uint16_t crc = identityBlockCrc(f.updateClass, f.updateInfo, f.blockPlatform, f.blockPrint, f.blockReserve);
-  if (crc != f.blockCrc || f.blockPlatform == kNoCode || f.blockPrint == kNoCode) return;
+  if (crc != f.blockCrc || f.blockPlatform == images::kNoCode || f.blockPrint == images::kNoCode) return;
   f.platform = f.blockPlatform;
   f.print = f.blockPrint;
   post(kEvPlatform, f.platform);
@@ -149,7 +149,7 @@ void LoggerUpdate::checkUpdateIdentityBlock(Findings& f) {
 
 // ---- Selection ------------------------------------------------------------
 
-bool LoggerUpdate::matches(const Findings& f, const ImageHeader& h) const {
+bool LoggerUpdate::matches(const Findings& f, const images::ImageHeader& h) const {
   const RunOptions& options = request().options;
   if (options.checkClass && f.updateClass != h.deviceClass) return false;
   if (options.checkPlatform && f.platform != h.platform) return false;
@@ -163,9 +163,9 @@ bool LoggerUpdate::matches(const Findings& f, const ImageHeader& h) const {
 }
 
 void LoggerUpdate::selectImage(Findings& f) {
-  const ImageSource& images = request().images;
+  const images::ImageSource& images = request().images;
   for (int i = images.firstIndex(); i <= images.lastIndex(); ++i) {
-    ImageHeader header = images.header(i);
+    images::ImageHeader header = images.header(i);
     post(kEvCandidate, i, header);
     if (matches(f, header)) {
       f.image = i;
@@ -182,49 +182,49 @@ void LoggerUpdate::selectImage(Findings& f) {
 // ---- Programming ----------------------------------------------------------
 
 void LoggerUpdate::sendCommandRecord(std::uint8_t command, std::uint8_t replyBytes) {
-  record_[kRecCount] = 1;
-  record_[kRecAddrHigh] = 0;
-  record_[kRecAddrLow] = 0;
-  record_[kRecType] = protocol::kRecordTypeCommand;
-  record_[kRecData] = command;
-  encodeRecord(record_, line_);
+  record_[images::kRecCount] = 1;
+  record_[images::kRecAddrHigh] = 0;
+  record_[images::kRecAddrLow] = 0;
+  record_[images::kRecType] = images::protocol::kRecordTypeCommand;
+  record_[images::kRecData] = command;
+  images::encodeRecord(record_, line_);
   link().sendRecord(line_, replyBytes, true);
 }
 
 void LoggerUpdate::sendDataLine(std::string_view line, int index) {
-  link().sendRecord(line, protocol::kLineBytes, true);
+  link().sendRecord(line, images::protocol::kLineBytes, true);
   line_ = link().recordReply();
   if (line_ != line) {
     post(kEvEchoMismatch, index);
-    throw UpdateError(ErrorCode::Programming, index, FailureKind::EchoDiffers);
+    throw UpdateError(ErrorCode::Programming, index, link::FailureKind::EchoDiffers);
   }
 }
 
 void LoggerUpdate::programImage(const Findings& f) {
-  const ImageSource& images = request().images;
+  const images::ImageSource& images = request().images;
   const int last = images.lastLine(f.image);
-  if (last < 1 || images.line(f.image, last) != protocol::kEndLine) throw UpdateError(ErrorCode::LastLine);
+  if (last < 1 || images.line(f.image, last) != images::protocol::kEndLine) throw UpdateError(ErrorCode::LastLine);
   post(kEvProgramming, commandOrdinal(), f.header);
 
-  const bool firstGeneration = f.deviceClass == kClassBootloader1;
-  sendCommandRecord(firstGeneration ? protocol::kStartProgrammingFirstGeneration : protocol::kStartProgramming,
-                    protocol::kStartReplyBytes);
+  const bool firstGeneration = f.deviceClass == images::kClassBootloader1;
+  sendCommandRecord(firstGeneration ? images::protocol::kStartProgrammingFirstGeneration : images::protocol::kStartProgramming,
+                    images::protocol::kStartReplyBytes);
 
   // The vector table goes last (see sending_order.h).
   std::vector<std::pair<std::string_view, int>> held;
   for (int j = 0; j < last; ++j) {
     const std::string_view line = images.line(f.image, j);
-    if (!decodeRecord(line, record_)) {
+    if (!images::decodeRecord(line, record_)) {
       post(kEvBadLine, j);
       throw UpdateError(ErrorCode::Conversion, j);
     }
-    const LineRole role = lineRole(record_);
-    if (role == LineRole::VectorTable) {
+    const images::LineRole role = images::lineRole(record_);
+    if (role == images::LineRole::VectorTable) {
       held.emplace_back(line, j);
       post(kEvVectorTable, 0);
       continue;
     }
-    if (role == LineRole::Data) sendDataLine(line, j);
+    if (role == images::LineRole::Data) sendDataLine(line, j);
     setProgress(j, last);
   }
   for (const auto& [line, index] : held) {
@@ -233,7 +233,7 @@ void LoggerUpdate::programImage(const Findings& f) {
   }
 
   sleeper().sleepMs(static_cast<int>(kBeforeEndRecord.count()));
-  sendCommandRecord(firstGeneration ? protocol::kEndProgrammingFirstGeneration : protocol::kEndProgramming, 0);
+  sendCommandRecord(firstGeneration ? images::protocol::kEndProgrammingFirstGeneration : images::protocol::kEndProgramming, 0);
   sleeper().sleepMs(static_cast<int>(kRestartPause.count()));
   restartCheck(f);
 }
@@ -244,4 +244,4 @@ void LoggerUpdate::restartCheck(const Findings& f) {
   if (deviceClass != f.header.deviceClass) throw UpdateError(ErrorCode::NotSuccessful);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

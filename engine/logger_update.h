@@ -12,7 +12,7 @@
 #include "images/image_header.h"
 #include "images/record_codec.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 class LoggerUpdate : public RunWorker {
  public:
@@ -43,7 +43,7 @@ class LoggerUpdate : public RunWorker {
     std::uint16_t blockReserve = 0xFFFF;
     std::uint16_t blockCrc = 0xFFFF;
     int image = -1;  // the run's choice, an index into its image source
-    ImageHeader header;
+    images::ImageHeader header;
   };
 
   // Identification.
@@ -57,7 +57,7 @@ class LoggerUpdate : public RunWorker {
 
   // Selection.
   void selectImage(Findings& f);
-  bool matches(const Findings& f, const ImageHeader& header) const;
+  bool matches(const Findings& f, const images::ImageHeader& header) const;
 
   // Programming.
   void programImage(const Findings& f);
@@ -66,8 +66,8 @@ class LoggerUpdate : public RunWorker {
   void restartCheck(const Findings& f);
 
   // The run's record in flight and its text.
-  RecordBytes record_{};
+  images::RecordBytes record_{};
   std::string line_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -2,7 +2,7 @@
 
 #include "engine/logger_update.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 std::unique_ptr<RunWorker> makeLoggerUpdate(RunRequest request, std::shared_ptr<EventSink> sink) {
   return std::make_unique<LoggerUpdate>(std::move(request), std::move(sink));
@@ -34,4 +34,4 @@ bool RunHandle::done() const {
   return state_->done;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

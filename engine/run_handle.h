@@ -19,7 +19,7 @@
 #include "engine/run_request.h"
 #include "engine/run_worker.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 // Builds the worker of a run. Front ends pass makeLoggerUpdate; tests and
 // fuzzers pass a worker with a port of their own.
@@ -50,9 +50,9 @@ class RunHandle {
     bool done = false;
   };
 
-  CancelToken cancel_;
+  link::CancelToken cancel_;
   std::shared_ptr<DoneState> state_;
   std::jthread thread_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

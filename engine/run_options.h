@@ -2,7 +2,7 @@
 // differ, and nothing changes under a run once it has started.
 #pragma once
 
-namespace zorvik {
+namespace zorvik::engine {
 
 struct RunOptions {
   bool checkClass = true;          // image class must equal the update class
@@ -12,4 +12,4 @@ struct RunOptions {
   friend bool operator==(const RunOptions&, const RunOptions&) = default;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

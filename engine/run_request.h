@@ -15,7 +15,7 @@
 #include "link/line_trace.h"
 #include "link/sleeper.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 // Run commands; front ends start only Update, the others are reserved.
 enum class RunCommand : std::uint8_t { Update = 0, Reserved1 = 1, Reserved2 = 2, Test = 3 };
@@ -35,14 +35,14 @@ struct RunRequest {
   std::string port;
   std::string adapterSerial;  // the USB adapter's serial number, for records; may be empty
   RunOptions options;
-  ImageSource images;  // the built-in images, or one loaded file
+  images::ImageSource images;  // the built-in images, or one loaded file
   RunCommand command = RunCommand::Update;
   std::shared_ptr<UpdateMemory> memory = std::make_shared<UpdateMemory>();
-  CancelToken cancel;
+  link::CancelToken cancel;
   // The protocol's fixed pauses; serial timeouts are always real.
-  std::shared_ptr<Sleeper> sleeper = std::make_shared<ThreadSleeper>();
+  std::shared_ptr<link::Sleeper> sleeper = std::make_shared<link::ThreadSleeper>();
   // Every byte on the port and every event, when given.
-  std::shared_ptr<LineTrace> trace;
+  std::shared_ptr<link::LineTrace> trace;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -4,13 +4,13 @@
 #include "engine/logger_protocol.h"
 #include "link/crc.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 namespace {
 
 // The request with whatever a caller left out filled in.
 RunRequest completed(RunRequest request) {
-  if (!request.sleeper) request.sleeper = std::make_shared<ThreadSleeper>();
+  if (!request.sleeper) request.sleeper = std::make_shared<link::ThreadSleeper>();
   if (!request.memory) request.memory = std::make_shared<UpdateMemory>();
   return request;
 }
@@ -26,27 +26,27 @@ void RunWorker::execute() {
     postFinal(kEvSuccess, commandOrdinal());
   } catch (const UpdateError& e) {
     postFailure(e.code(), e.failure());
-  } catch (const LinkError& e) {
+  } catch (const link::LinkError& e) {
     postFailure(errorCode(e.error()), e.failure());
   } catch (const std::exception& e) {
     noteStop(e.what());
-    postFailure(ErrorCode::Fatal, FailureKind::None);
+    postFailure(ErrorCode::Fatal, link::FailureKind::None);
   } catch (...) {
     // Neither this code nor the libraries it uses throw anything but
     // std::exception: what lands here carries no text to keep. The run still
     // ends with its one final event.
-    postFailure(ErrorCode::Fatal, FailureKind::None);
+    postFailure(ErrorCode::Fatal, link::FailureKind::None);
   }
 }
 
 void RunWorker::runOnPort() {
   // The port is closed however the command ends, before its final event.
   struct PortCloser {
-    Link& link;
+    link::Link& link;
     ~PortCloser() { link.closePort(); }
   } closer{link_};
   if (request_.trace) request_.trace->note("open " + request_.port);
-  link_.attachPort(tracedPort(openPort(), request_.trace));
+  link_.attachPort(link::tracedPort(openPort(), request_.trace));
   if (!link_.hasPort()) throw UpdateError(ErrorCode::PortNotReady);
   wakeAndRun();
 }
@@ -61,7 +61,7 @@ void RunWorker::noteStop(const char* what) const noexcept {
   }
 }
 
-void RunWorker::postFailure(ErrorCode code, FailureKind failure) const {
+void RunWorker::postFailure(ErrorCode code, link::FailureKind failure) const {
   if (code == ErrorCode::NoAnswer) {
     postFinal(kEvNoAnswer, commandOrdinal(), failure);
   } else {
@@ -71,25 +71,25 @@ void RunWorker::postFailure(ErrorCode code, FailureKind failure) const {
 
 void RunWorker::wakeAndRun() {
   progress_ = 0;
-  wakeLogger(link_, *request_.sleeper);
+  engine::wakeLogger(link_, *request_.sleeper);
   runCommand();
 }
 
-PortHandle RunWorker::openPort() { return openLoggerPort(request_.port, openFailure_); }
+link::PortHandle RunWorker::openPort() { return openLoggerPort(request_.port, openFailure_); }
 
-void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image) const {
+void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<images::ImageHeader> image) const {
   traceEvent(code, value);
   sink_->post(RunEvent{code, value, std::move(image), std::nullopt});
 }
 
-void RunWorker::postFinal(std::uint32_t code, std::int32_t value, FailureKind failure) const {
+void RunWorker::postFinal(std::uint32_t code, std::int32_t value, link::FailureKind failure) const {
   const bool notOpened = code == kEvError && value == errorValue(ErrorCode::PortNotReady);
   const bool cancelled = code == kEvError && value == errorValue(ErrorCode::Cancelled);
   RunEvent event{code, value, code == kEvSuccess ? chosenImage_ : std::nullopt, std::nullopt};
   if (!notOpened) event.summary = summary_;
   if (notOpened) event.failure = openFailure_;
-  if (code != kEvSuccess && !notOpened && !cancelled && failure != FailureKind::None) {
-    event.failure = Failure{failure, 0, {}};
+  if (code != kEvSuccess && !notOpened && !cancelled && failure != link::FailureKind::None) {
+    event.failure = link::Failure{failure, 0, {}};
   }
   traceEvent(code, value);
   sink_->post(std::move(event));
@@ -122,7 +122,7 @@ std::uint16_t RunWorker::identityBlockCrc(std::uint16_t updateClass, std::uint16
     bytes[2 * i] = static_cast<std::uint8_t>(words[i] & 0xFF);
     bytes[2 * i + 1] = static_cast<std::uint8_t>(words[i] >> 8);
   }
-  return crc16(bytes, 10);
+  return link::crc16(bytes, 10);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

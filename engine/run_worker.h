@@ -14,7 +14,7 @@
 #include "engine/update_error.h"
 #include "link/link.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 class RunWorker {
  public:
@@ -31,12 +31,12 @@ class RunWorker {
   // The port of this run: the request's port opened at 9600 baud. A test or
   // a fuzzer hands over a port of its own here; the rest of the run is
   // unchanged.
-  virtual PortHandle openPort();
+  virtual link::PortHandle openPort();
   // Why openPort() gave no port, for the final event.
-  Failure& openFailure() { return openFailure_; }
+  link::Failure& openFailure() { return openFailure_; }
 
-  void post(std::uint32_t code, std::int32_t value, std::optional<ImageHeader> image = std::nullopt) const;
-  void postFinal(std::uint32_t code, std::int32_t value, FailureKind failure = FailureKind::None) const;
+  void post(std::uint32_t code, std::int32_t value, std::optional<images::ImageHeader> image = std::nullopt) const;
+  void postFinal(std::uint32_t code, std::int32_t value, link::FailureKind failure = link::FailureKind::None) const;
   void traceEvent(std::uint32_t code, std::int32_t value) const;
   // Line `index` of `total` has been gone through: a progress event when the
   // percentage moves, carrying the line count.
@@ -45,15 +45,15 @@ class RunWorker {
                                         std::uint16_t print, std::uint16_t reserve);
 
   // The image this run chose; its success event names it.
-  void setChosenImage(ImageHeader header) { chosenImage_ = std::move(header); }
+  void setChosenImage(images::ImageHeader header) { chosenImage_ = std::move(header); }
   // What the final event reports of the logger and the choice.
   RunSummary& summary() { return summary_; }
 
   const RunRequest& request() const { return request_; }
   // The run's link to the logger: its port is open while the command runs.
-  Link& link() { return link_; }
+  link::Link& link() { return link_; }
   // The run's pauses, the same the link waits between attempts.
-  Sleeper& sleeper() const { return *request_.sleeper; }
+  link::Sleeper& sleeper() const { return *request_.sleeper; }
   std::int32_t commandOrdinal() const { return static_cast<std::int32_t>(request_.command); }
 
  private:
@@ -64,15 +64,15 @@ class RunWorker {
   // What stopped the run with error 0, for the trace.
   void noteStop(const char* what) const noexcept;
   // The final event of a run that failed, with the way its exchange failed.
-  void postFailure(ErrorCode code, FailureKind failure) const;
+  void postFailure(ErrorCode code, link::FailureKind failure) const;
 
   RunRequest request_;  // completed before the link is built from it
-  Link link_;
+  link::Link link_;
   std::shared_ptr<EventSink> sink_;
   std::int32_t progress_ = 0;
-  std::optional<ImageHeader> chosenImage_;
+  std::optional<images::ImageHeader> chosenImage_;
   RunSummary summary_;
-  Failure openFailure_;
+  link::Failure openFailure_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

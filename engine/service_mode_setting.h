@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace zorvik {
+namespace zorvik::engine {
 
 bool readServiceModeSetting();
 
@@ -17,4 +17,4 @@ bool readServiceModeSetting();
 // registry or no home is known).
 std::string serviceModeSettingLocation();
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -4,7 +4,7 @@
 #include "engine/service_mode_setting.h"
 #include "engine/startup_options.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 std::string trimmed(const std::string& s) {
@@ -53,4 +53,4 @@ bool readServiceModeSetting() {
   return iniGeneralValue(path, "intern") == std::to_string(kServiceAccessCode);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

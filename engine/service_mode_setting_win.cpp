@@ -3,7 +3,7 @@
 #include "engine/service_mode_setting.h"
 #include "engine/startup_options.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 std::string serviceModeSettingLocation() { return {}; }
 
@@ -21,4 +21,4 @@ bool readServiceModeSetting() {
   return rc == ERROR_SUCCESS && type == REG_DWORD && value == static_cast<DWORD>(kServiceAccessCode);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 constexpr std::size_t kMaxParamValue = 1000;
@@ -41,4 +41,4 @@ StartupOptions readStartupOptions(bool serviceMode, const std::vector<std::strin
   return options;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -7,7 +7,7 @@
 
 #include "engine/run_options.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 // The four-digit code the per-user value "intern" must hold to unlock the
 // service mode. Given to service staff (README).
@@ -32,4 +32,4 @@ struct StartupOptions {
 // Reads the switches in the documented order.
 StartupOptions readStartupOptions(bool serviceMode, const std::vector<std::string>& arguments);
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -11,16 +11,16 @@
 #include "link/exchange_error.h"
 #include "link/failure.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 
 enum class ErrorCode : std::int32_t {
   Fatal = 0,
   PortNotReady = 10,
   // The link's, passed on as they are.
-  PortIo = static_cast<std::int32_t>(ExchangeError::PortIo),
-  Cancelled = static_cast<std::int32_t>(ExchangeError::Cancelled),
-  NoAnswer = static_cast<std::int32_t>(ExchangeError::NoAnswer),
-  LoggerException = static_cast<std::int32_t>(ExchangeError::Refused),
+  PortIo = static_cast<std::int32_t>(link::ExchangeError::PortIo),
+  Cancelled = static_cast<std::int32_t>(link::ExchangeError::Cancelled),
+  NoAnswer = static_cast<std::int32_t>(link::ExchangeError::NoAnswer),
+  LoggerException = static_cast<std::int32_t>(link::ExchangeError::Refused),
   NoUpdate = 40,
   LastLine = 42,
   Conversion = 43,
@@ -34,25 +34,25 @@ enum class ErrorCode : std::int32_t {
 // The number events, reports and the exit status carry.
 constexpr std::int32_t errorValue(ErrorCode code) { return static_cast<std::int32_t>(code); }
 
-constexpr ErrorCode errorCode(ExchangeError error) {
+constexpr ErrorCode errorCode(link::ExchangeError error) {
   return static_cast<ErrorCode>(static_cast<std::int32_t>(error));
 }
 
 class UpdateError : public std::runtime_error {
  public:
-  explicit UpdateError(ErrorCode code, FailureKind failure = FailureKind::None)
+  explicit UpdateError(ErrorCode code, link::FailureKind failure = link::FailureKind::None)
       : std::runtime_error(std::string()), code_(code), failure_(failure) {}
   // The detail of errors 43 and 44: the index of the line concerned.
-  UpdateError(ErrorCode code, int line, FailureKind failure = FailureKind::None)
+  UpdateError(ErrorCode code, int line, link::FailureKind failure = link::FailureKind::None)
       : std::runtime_error(std::to_string(line)), code_(code), failure_(failure) {}
 
   ErrorCode code() const { return code_; }
   // Which way the exchange behind it failed, where one did.
-  FailureKind failure() const { return failure_; }
+  link::FailureKind failure() const { return failure_; }
 
  private:
   ErrorCode code_;
-  FailureKind failure_;
+  link::FailureKind failure_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -6,10 +6,10 @@
 
 #include <chrono>
 
-namespace zorvik {
+namespace zorvik::engine {
 
 inline constexpr std::chrono::milliseconds kBeforeEndRecord{500};
 inline constexpr std::chrono::milliseconds kRestartPause{2000};
 inline constexpr std::chrono::milliseconds kPausesAfterLastLine = kBeforeEndRecord + kRestartPause;
 
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -27,7 +27,9 @@
 #include "link/serial_port.h"
 #include "link/sleeper.h"
 
-using namespace zorvik;
+using namespace zorvik::engine;
+using namespace zorvik::images;
+using namespace zorvik::link;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "images/catalogue.h"
 #include "images/image_file.h"
 
-using namespace zorvik;
+using namespace zorvik::images;
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "images/record_codec.h"
 
-using namespace zorvik;
+using namespace zorvik::images;
 
 namespace {
 

@@ -41,12 +41,12 @@ std::vector<Field> fields(const UpdateRow& row) {
     f.push_back(number("serial", e->serialNumber));
     f.push_back(number("class", e->deviceClass));
     f.push_back(number("appVersionBefore", e->appVersionBefore));
-    f.push_back(e->appVersionBefore != 0 ? text("versionBefore", versionWordText(e->appVersionBefore))
+    f.push_back(e->appVersionBefore != 0 ? text("versionBefore", images::versionWordText(e->appVersionBefore))
                                          : null("versionBefore"));
     f.push_back(boolean("imageChosen", e->imageChosen));
     f.push_back(number("imageVersionHigh", e->imageVersionHigh));
     f.push_back(number("imageVersionLow", e->imageVersionLow));
-    f.push_back(e->imageChosen ? text("imageVersion", versionText(e->imageVersionHigh, e->imageVersionLow))
+    f.push_back(e->imageChosen ? text("imageVersion", images::versionText(e->imageVersionHigh, e->imageVersionLow))
                                : null("imageVersion"));
     f.push_back(number("imagePrint", e->imagePrint));
     f.push_back(number("imageBootloader", e->imageBootloader));
@@ -67,7 +67,7 @@ std::vector<Field> fields(const UpdateRow& row) {
   return f;
 }
 
-std::string jsonString(std::string_view value) { return "\"" + jsonEscape(value) + "\""; }
+std::string jsonString(std::string_view value) { return "\"" + text::jsonEscape(value) + "\""; }
 
 std::string csvField(const Field& field) {
   std::string value;
@@ -158,8 +158,8 @@ std::vector<std::string> tableCells(const UpdateRow& row) {
   std::string duration = "-";
   if (const auto& e = row.end) {
     if (e->serialNumber != 0) serial = std::to_string(e->serialNumber);
-    version = (e->appVersionBefore != 0 ? versionWordText(e->appVersionBefore) : std::string("?")) + " \u2192 " +
-              (e->imageChosen ? versionText(e->imageVersionHigh, e->imageVersionLow) : std::string("-"));
+    version = (e->appVersionBefore != 0 ? images::versionWordText(e->appVersionBefore) : std::string("?")) + " \u2192 " +
+              (e->imageChosen ? images::versionText(e->imageVersionHigh, e->imageVersionLow) : std::string("-"));
     duration = durationText(e->durationMs);
   }
   return {startText(printable(row.start.startUtc)),

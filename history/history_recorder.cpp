@@ -13,21 +13,21 @@ std::string problem(const std::string& what) {
   return "The update history cannot be kept (" + what + "); the update goes on.";
 }
 
-UpdateEnd endOf(const RunRequest& request, const session::UpdateEnding& ending) {
+UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& ending) {
   UpdateEnd end;
-  const RunSummary& s = ending.summary;
+  const engine::RunSummary& s = ending.summary;
   end.serialNumber = s.serialNumber;
   end.deviceClass = s.updateClass;
   end.appVersionBefore = s.applicationVersion;
   end.imageChosen = s.image >= 0;
   if (end.imageChosen) {
-    const ImageHeader h = request.images.header(s.image);
+    const images::ImageHeader h = request.images.header(s.image);
     end.imageVersionHigh = h.versionHigh;
     end.imageVersionLow = h.versionLow;
     end.imagePrint = h.print;
     end.imageBootloader = h.bootloader;
     end.imageBootloaderVersion = h.bootloaderVersion;
-    end.imageSha256 = imageDigest(sendingOrder(request.images, s.image));
+    end.imageSha256 = imageDigest(images::sendingOrder(request.images, s.image));
   }
   end.resultCode = ending.outcome;
   end.resultText = ending.finalText;
@@ -41,19 +41,19 @@ UpdateEnd endOf(const RunRequest& request, const session::UpdateEnding& ending) 
 HistoryRecorder::HistoryRecorder(std::shared_ptr<UpdateHistory> store, std::string frontEnd, std::string openProblem)
     : store_(std::move(store)), frontEnd_(std::move(frontEnd)), openProblem_(std::move(openProblem)) {}
 
-std::optional<std::string> HistoryRecorder::updateStarted(const RunRequest& request) {
+std::optional<std::string> HistoryRecorder::updateStarted(const engine::RunRequest& request) {
   row_.reset();
   if (!store_) return problem(openProblem_);
   try {
     row_ = store_->updateStarted(
-        UpdateStart{utcNow(), hostName(), static_cast<std::int64_t>(::getpid()), request.port, request.adapterSerial, frontEnd_});
+        UpdateStart{text::utcNow(), hostName(), static_cast<std::int64_t>(::getpid()), request.port, request.adapterSerial, frontEnd_});
     return std::nullopt;
   } catch (const HistoryError& e) {
     return problem(e.what());
   }
 }
 
-std::optional<std::string> HistoryRecorder::updateEnded(const RunRequest& request, const session::UpdateEnding& ending) {
+std::optional<std::string> HistoryRecorder::updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) {
   if (!store_) return problem(openProblem_);
   if (!row_) return std::nullopt;  // its start could not be written; said so then
   try {

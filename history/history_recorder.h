@@ -19,8 +19,8 @@ class HistoryRecorder final : public session::UpdateRecorder {
   // and every update is told so (once) and goes on.
   HistoryRecorder(std::shared_ptr<UpdateHistory> store, std::string frontEnd, std::string openProblem = {});
 
-  std::optional<std::string> updateStarted(const RunRequest& request) override;
-  std::optional<std::string> updateEnded(const RunRequest& request, const session::UpdateEnding& ending) override;
+  std::optional<std::string> updateStarted(const engine::RunRequest& request) override;
+  std::optional<std::string> updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) override;
 
  private:
   std::shared_ptr<UpdateHistory> store_;

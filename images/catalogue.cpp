@@ -5,7 +5,7 @@
 #include "images/firmware/builtin_images.h"
 #include "images/identity_tables.h"
 
-namespace zorvik {
+namespace zorvik::images {
 namespace {
 
 static_assert(firmware::kBuiltInImageCount == kBuiltInImageCount);
@@ -59,4 +59,4 @@ std::string_view ImageSource::line(int image, int i) const {
   return isFile() ? lineAt(file_->lines, i) : lineAt(builtIn(image).lines, i);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::images

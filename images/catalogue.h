@@ -11,7 +11,7 @@
 
 #include "images/image_header.h"
 
-namespace zorvik {
+namespace zorvik::images {
 
 constexpr int kBuiltInImageCount = 12;
 constexpr int kFileImageIndex = 0;
@@ -50,4 +50,4 @@ class ImageSource {
   std::shared_ptr<const ImageFile> file_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::images

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <span>
 
-namespace zorvik {
+namespace zorvik::images {
 
 namespace {
 
@@ -251,4 +251,4 @@ MemoryMap memoryMap(std::uint16_t platform) {
   return MemoryMap{};
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::images

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zorvik {
+namespace zorvik::images {
 
 constexpr std::uint16_t kNoCode = 0xFFFF;
 constexpr std::uint16_t kClassZorvik = 0x6601;
@@ -36,4 +36,4 @@ using MemoryMap = std::array<MemorySegment, 7>;
 // of them for a platform without a map).
 MemoryMap memoryMap(std::uint16_t platform);
 
-}  // namespace zorvik
+}  // namespace zorvik::images

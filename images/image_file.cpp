@@ -11,7 +11,7 @@
 #include <limits>
 #include <optional>
 
-namespace zorvik {
+namespace zorvik::images {
 
 namespace {
 
@@ -179,4 +179,4 @@ ImageLoadResult readImageFileHeader(const std::string& fileName, ImageHeader& he
   return parseHeader(withoutBom(text), header) ? ImageLoadResult::Loaded : ImageLoadResult::BadHeader;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::images

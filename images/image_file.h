@@ -12,7 +12,7 @@
 #include "images/catalogue.h"
 #include "images/image_header.h"
 
-namespace zorvik {
+namespace zorvik::images {
 
 // Value of `line` when the text before its first "=" equals key exactly; else empty.
 std::string headerValue(const std::string& line, const std::string& key);
@@ -60,4 +60,4 @@ CheckedImageFile loadCheckedImageFile(const std::string& fileName);
 // Header only, for showing a file's header.
 ImageLoadResult readImageFileHeader(const std::string& fileName, ImageHeader& header);
 
-}  // namespace zorvik
+}  // namespace zorvik::images

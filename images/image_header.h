@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zorvik {
+namespace zorvik::images {
 
 struct ImageHeader {
   std::uint16_t deviceClass = 0;
@@ -20,4 +20,4 @@ struct ImageHeader {
   friend bool operator==(const ImageHeader&, const ImageHeader&) = default;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::images

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace zorvik::protocol {
+namespace zorvik::images::protocol {
 
 // The logger's serial line: 9600 baud, 8 data bits, no parity, one stop bit,
 // as its application and every bootloader generation set it up.
@@ -88,4 +88,4 @@ constexpr std::uint8_t kStartReplyBytes = 1;
 constexpr std::uint8_t kEndProgramming = 0x33;
 constexpr std::uint8_t kEndProgrammingFirstGeneration = 0x13;
 
-}  // namespace zorvik::protocol
+}  // namespace zorvik::images::protocol

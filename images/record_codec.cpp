@@ -1,6 +1,6 @@
 #include "images/record_codec.h"
 
-namespace zorvik {
+namespace zorvik::images {
 
 bool hexDigitValue(char c, std::uint8_t& value) {
   if (c >= '0' && c <= '9') {
@@ -83,4 +83,4 @@ std::uint8_t hexChecksum(const char* text, int pairs) {
   return result;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::images

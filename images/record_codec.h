@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace zorvik {
+namespace zorvik::images {
 
 constexpr int kMaxRecordData = 64;
 // Byte count, two address bytes, type, data, checksum; 260 leaves room for any
@@ -35,4 +35,4 @@ bool decodeRecord(std::string_view line, RecordBytes& buffer);
 // can never come out 0: a damaged reply is never taken for an intact one.
 std::uint8_t hexChecksum(const char* text, int pairs);
 
-}  // namespace zorvik
+}  // namespace zorvik::images

@@ -2,7 +2,7 @@
 
 #include "images/protocol.h"
 
-namespace zorvik {
+namespace zorvik::images {
 
 LineRole lineRole(const RecordBytes& record) {
   if (record[kRecCount] != protocol::kLineBytes || record[kRecType] != protocol::kRecordTypeData) {
@@ -31,4 +31,4 @@ std::vector<std::string_view> sendingOrder(const ImageSource& images, int image)
   return sent;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::images

@@ -11,7 +11,7 @@
 #include "images/catalogue.h"
 #include "images/record_codec.h"
 
-namespace zorvik {
+namespace zorvik::images {
 
 enum class LineRole { Skipped, Data, VectorTable };
 
@@ -23,4 +23,4 @@ LineRole lineRole(const RecordBytes& record);
 // out the end line.
 std::vector<std::string_view> sendingOrder(const ImageSource& images, int image);
 
-}  // namespace zorvik
+}  // namespace zorvik::images

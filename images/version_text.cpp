@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace zorvik {
+namespace zorvik::images {
 
 std::string versionText(std::uint16_t major, std::uint16_t minor) {
   char text[16];
@@ -14,4 +14,4 @@ std::string versionWordText(std::uint16_t word) {
   return versionText(static_cast<std::uint16_t>(word >> 8), static_cast<std::uint16_t>(word & 0xFF));
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::images

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zorvik {
+namespace zorvik::images {
 
 // From the two halves: an image header's "versionH" and "versionL".
 std::string versionText(std::uint16_t major, std::uint16_t minor);
@@ -20,4 +20,4 @@ std::string versionText(std::uint16_t major, std::uint16_t minor);
 // logger's identity answer carries it.
 std::string versionWordText(std::uint16_t word);
 
-}  // namespace zorvik
+}  // namespace zorvik::images

@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <optional>
 
-namespace zorvik {
+namespace zorvik::link {
 
 class ArrivalPace {
  public:
@@ -57,4 +57,4 @@ class ArrivalPace {
   Sample last_{};
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::link

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <memory>
 
-namespace zorvik {
+namespace zorvik::link {
 
 class CancelToken {
  public:
@@ -47,4 +47,4 @@ class CancelToken {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::link

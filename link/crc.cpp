@@ -1,6 +1,6 @@
 #include "link/crc.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 constexpr std::array<std::uint8_t, 256> makeCrc8Table() {
@@ -32,4 +32,4 @@ std::uint16_t crc16(const std::uint8_t* data, std::uint16_t length) {
   return static_cast<std::uint16_t>(reg);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

@@ -11,7 +11,7 @@
 
 #include "link/failure.h"
 
-namespace zorvik {
+namespace zorvik::link {
 
 enum class ExchangeError : std::int32_t {
   PortIo = 11,     // a read or write call failed
@@ -35,4 +35,4 @@ class LinkError : public std::runtime_error {
   FailureKind failure_;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::link

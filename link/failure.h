@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace zorvik {
+namespace zorvik::link {
 
 enum class FailureKind {
   None,
@@ -33,4 +33,4 @@ struct Failure {
   friend bool operator==(const Failure&, const Failure&) = default;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::link

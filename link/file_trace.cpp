@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 // The longest cut line: three 20-digit numbers in the fixed text. Every
@@ -92,4 +92,4 @@ void FileTrace::put(const std::string& line) {
   size_ += line.size();
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

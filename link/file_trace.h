@@ -30,7 +30,7 @@
 
 #include "link/line_trace.h"
 
-namespace zorvik {
+namespace zorvik::link {
 
 // The first line of every trace file: the format's name and version.
 inline constexpr char kTraceHeader[] = "zorvik-line-trace 1";
@@ -79,4 +79,4 @@ class FileTrace final : public LineTrace {
   bool failed_ = false;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::link

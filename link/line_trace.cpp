@@ -1,6 +1,6 @@
 #include "link/line_trace.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 class TracedPort final : public SerialPort {
@@ -35,4 +35,4 @@ PortHandle tracedPort(PortHandle inner, std::shared_ptr<LineTrace> trace) {
   return std::make_unique<TracedPort>(std::move(inner), std::move(trace));
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

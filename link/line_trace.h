@@ -14,7 +14,7 @@
 
 #include "link/serial_port.h"
 
-namespace zorvik {
+namespace zorvik::link {
 
 class LineTrace {
  public:
@@ -30,4 +30,4 @@ class LineTrace {
 // Null in, null out.
 PortHandle tracedPort(PortHandle inner, std::shared_ptr<LineTrace> trace);
 
-}  // namespace zorvik
+}  // namespace zorvik::link

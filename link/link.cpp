@@ -7,7 +7,7 @@
 #include "link/crc.h"
 #include "link/exchange_error.h"
 
-namespace zorvik {
+namespace zorvik::link {
 
 namespace {
 
@@ -28,9 +28,9 @@ void Link::portFailed(const char* call) { throw LinkError(ExchangeError::PortIo,
 bool Link::sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
                        std::uint8_t b4, std::uint8_t b5, std::uint8_t b6) {
   if (command == kNullCommand) {
-    std::fill_n(tx_.begin(), protocol::kFrameSize, std::uint8_t{0});
+    std::fill_n(tx_.begin(), images::protocol::kFrameSize, std::uint8_t{0});
   } else {
-    tx_[0] = static_cast<std::uint8_t>(command | protocol::kFrameCommandBit);
+    tx_[0] = static_cast<std::uint8_t>(command | images::protocol::kFrameCommandBit);
     tx_[1] = b1;
     tx_[2] = b2;
     tx_[3] = b3;
@@ -52,16 +52,16 @@ bool Link::sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1, st
 FailureKind Link::transferFrame(bool readReply) {
   clearAndPurge();
   std::size_t written = 0;
-  if (!port_->write(tx_.data(), protocol::kFrameSize, written)) portFailed("WriteFile");
+  if (!port_->write(tx_.data(), images::protocol::kFrameSize, written)) portFailed("WriteFile");
   // A short write: the driver took no more within the line's time.
-  if (written < protocol::kFrameSize) return FailureKind::PortIo;
+  if (written < images::protocol::kFrameSize) return FailureKind::PortIo;
   if (!readReply) return FailureKind::None;
   std::size_t received = 0;
-  if (!port_->read(rx_.data(), protocol::kFrameSize, received)) portFailed("ReadFile");
-  if (received < protocol::kFrameSize) return missingAnswer(received);
+  if (!port_->read(rx_.data(), images::protocol::kFrameSize, received)) portFailed("ReadFile");
+  if (received < images::protocol::kFrameSize) return missingAnswer(received);
   // The CRC test comes first: a damaged reply is no answer, whatever its status bit says.
   if (crc8(rx_.data(), 7) != rx_[7]) return FailureKind::DamagedAnswer;
-  if (rx_[0] & protocol::kFrameExceptionBit) {
+  if (rx_[0] & images::protocol::kFrameExceptionBit) {
     throw LinkError(ExchangeError::Refused, FailureKind::Refused, "QORN Exception!");
   }
   return FailureKind::None;
@@ -96,7 +96,7 @@ FailureKind Link::transferRecord(std::string_view line, std::uint8_t n) {
   rxCount_ = expected;
   if (received < expected) return missingAnswer(received);
   const auto* text = reinterpret_cast<const char*>(rx_.data()) + 1;
-  if (hexChecksum(text, n + 5) != 0) return FailureKind::DamagedAnswer;
+  if (images::hexChecksum(text, n + 5) != 0) return FailureKind::DamagedAnswer;
   return FailureKind::None;
 }
 
@@ -105,4 +105,4 @@ std::string Link::recordReply() const {
   return std::string(reinterpret_cast<const char*>(rx_.data()), count);
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

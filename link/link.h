@@ -15,7 +15,7 @@
 #include "link/serial_port.h"
 #include "link/sleeper.h"
 
-namespace zorvik {
+namespace zorvik::link {
 
 constexpr int kAttempts = 5;
 constexpr int kAttemptPauseMs = 100;
@@ -39,7 +39,7 @@ class Link {
   // frame. Returns true or throws LinkError (20, 30, 11, 41).
   bool sendCommand(bool readReply, std::uint8_t command, std::uint8_t b1 = 0, std::uint8_t b2 = 0,
                    std::uint8_t b3 = 0, std::uint8_t b4 = 0, std::uint8_t b5 = 0, std::uint8_t b6 = 0);
-  bool sendCommand(bool readReply, const protocol::Command& c) {
+  bool sendCommand(bool readReply, const images::protocol::Command& c) {
     const auto& a = c.arguments;
     return sendCommand(readReply, c.code, a[0], a[1], a[2], a[3], a[4], a[5]);
   }
@@ -74,4 +74,4 @@ class Link {
   std::int32_t rxCount_ = 0;
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::link

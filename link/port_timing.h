@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zorvik {
+namespace zorvik::link {
 
 // One character on the line: a start bit, eight data bits and a stop bit,
 // rounded up to whole microseconds (1042 us at 9600 baud).
@@ -37,4 +37,4 @@ constexpr WriteTimeouts writeTimeouts(std::int32_t baudRate) {
   return {static_cast<std::uint32_t>((charMicros(baudRate) + 999) / 1000), static_cast<std::uint32_t>(kWriteSlackMs)};
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

@@ -1,7 +1,7 @@
 // What every backend shares; the platform parts are in serial_port_*.cpp.
 #include "link/serial_port.h"
 
-namespace zorvik {
+namespace zorvik::link {
 
 PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate) {
   Failure ignored;
@@ -15,4 +15,4 @@ bool closeSerialPort(PortHandle& port) {
   return closed;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

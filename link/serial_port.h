@@ -23,7 +23,7 @@
 
 #include "link/failure.h"
 
-namespace zorvik {
+namespace zorvik::link {
 
 class SerialPort {
  public:
@@ -60,4 +60,4 @@ bool closeSerialPort(PortHandle& port);
 constexpr int kReadTimeoutConstantMs = 200;
 constexpr int kReadTimeoutPerByteMs = 1;
 
-}  // namespace zorvik
+}  // namespace zorvik::link

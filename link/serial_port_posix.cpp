@@ -19,7 +19,7 @@
 #include "link/port_timing.h"
 #include "link/serial_port.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -316,4 +316,4 @@ PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate, Fa
   return port;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

@@ -7,7 +7,7 @@
 #include "link/port_timing.h"
 #include "link/serial_port.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 constexpr DWORD kQueueSize = 1000;
@@ -183,4 +183,4 @@ PortHandle openSerialPort(const std::string& portName, std::int32_t baudRate, Fa
   return port;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::link

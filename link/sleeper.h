@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-namespace zorvik {
+namespace zorvik::link {
 
 class Sleeper {
  public:
@@ -26,4 +26,4 @@ class NoPauses final : public Sleeper {
   void sleepMs(int) override {}
 };
 
-}  // namespace zorvik
+}  // namespace zorvik::link

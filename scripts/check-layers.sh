@@ -4,7 +4,9 @@
 # "run_request.h" that could mean a header of another folder), a file
 # includes headers only of its own layer and of the layers below it, and a
 # header that says of itself "Private to its library." is included only by
-# its own layer (and by tests, benchmarks and fuzz targets).
+# its own layer (and by tests, benchmarks and fuzz targets), and every
+# namespace a layer's file opens is that layer's own (zorvik::engine, or one
+# inside it), so a qualified name says where it lives.
 #
 #   scripts/check-layers.sh [SOURCE_DIR]     (default: the project's root)
 #
@@ -43,6 +45,13 @@ declare -A below=(
   [apps/windows]="diagnostics session engine link ports images text"
 )
 open_layers=" tests bench fuzz tools "
+
+# The namespace of each layer; apps/desktop is a main() and opens none.
+declare -A namespace_of=(
+  [text]=text [images]=images [ports]=ports [link]=link [engine]=engine
+  [diagnostics]=diagnostics [session]=session [station]=station
+  [history]=history [sim]=sim [ui]=ui [apps/cli]=cli [apps/windows]=win
+)
 
 layer_of() {  # a path inside the tree -> its layer, in $layer_found
   local rest
@@ -86,10 +95,16 @@ for f in "${sources[@]}"; do
       fault "$f" "includes \"$included\": $layer must not use $target"
     fi
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$f")
+  own=${namespace_of[$layer]:-}
+  [ -z "$own" ] && continue
+  while IFS= read -r opened; do
+    [[ "$opened" == "zorvik::$own" || "$opened" == "zorvik::$own::"* ]] ||
+      fault "$f" "opens namespace $opened; the $layer layer's code belongs in zorvik::$own"
+  done < <(sed -n 's/^namespace \(zorvik[A-Za-z0-9_:]*\) *{.*/\1/p' "$f")
 done
 
 if ((faults)); then
-  echo "check-layers: $faults include(s) break the layers" >&2
+  echo "check-layers: $faults fault(s) break the layers" >&2
   exit 1
 fi
-echo "check-layers: ${#sources[@]} files, every include names its layer and points down"
+echo "check-layers: ${#sources[@]} files, every include names its layer and points down, every namespace is its layer's"

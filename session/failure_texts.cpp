@@ -2,8 +2,8 @@
 
 namespace zorvik::session {
 
-Explanation explainFailure(const std::string& /*port*/, const Failure& failure) {
-  return failureExplanation(failure);
+engine::Explanation explainFailure(const std::string& /*port*/, const link::Failure& failure) {
+  return engine::failureExplanation(failure);
 }
 
 }  // namespace zorvik::session

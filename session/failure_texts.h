@@ -13,11 +13,11 @@
 
 namespace zorvik::session {
 
-using Explanation = zorvik::Explanation;
+using Explanation = zorvik::engine::Explanation;
 
-using Explain = std::function<Explanation(const std::string& port, const Failure& failure)>;
+using Explain = std::function<engine::Explanation(const std::string& port, const link::Failure& failure)>;
 
 // The plain words for `failure`; the port adds nothing to them.
-Explanation explainFailure(const std::string& port, const Failure& failure);
+engine::Explanation explainFailure(const std::string& port, const link::Failure& failure);
 
 }  // namespace zorvik::session

@@ -2,12 +2,12 @@
 
 namespace zorvik::session {
 
-std::string imageFileFailure(const std::string& fileName, const CheckedImageFile& checked) {
+std::string imageFileFailure(const std::string& fileName, const images::CheckedImageFile& checked) {
   std::string why;
-  if (checked.load == ImageLoadResult::TooLarge) why = "is too large for an image";
-  else if (checked.load == ImageLoadResult::BadHeader) why = "has no valid image header";
-  else if (checked.load != ImageLoadResult::Loaded) why = "cannot be read";
-  else if (checked.lines.result == ImageLinesCheck::NoEndLine) why = "does not end with the end record :00000001FF";
+  if (checked.load == images::ImageLoadResult::TooLarge) why = "is too large for an image";
+  else if (checked.load == images::ImageLoadResult::BadHeader) why = "has no valid image header";
+  else if (checked.load != images::ImageLoadResult::Loaded) why = "cannot be read";
+  else if (checked.lines.result == images::ImageLinesCheck::NoEndLine) why = "does not end with the end record :00000001FF";
   else why = "has a damaged record in line " + std::to_string(checked.lines.line);
   return "Aborted because image file \"" + fileName + "\" " + why + "!";
 }

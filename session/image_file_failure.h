@@ -10,6 +10,6 @@
 namespace zorvik::session {
 
 // fileName as the user knows it (the platform's own separators).
-std::string imageFileFailure(const std::string& fileName, const CheckedImageFile& checked);
+std::string imageFileFailure(const std::string& fileName, const images::CheckedImageFile& checked);
 
 }  // namespace zorvik::session

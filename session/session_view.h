@@ -59,7 +59,7 @@ class SessionView {
   // For machine-readable output: each attempt as it starts, and each event
   // with how it is presented, before the calls above draw it.
   virtual void attemptStarted(int /*attempt*/) {}
-  virtual void eventArrived(const RunEvent& /*event*/, const EventPresentation& /*presentation*/) {}
+  virtual void eventArrived(const engine::RunEvent& /*event*/, const engine::EventPresentation& /*presentation*/) {}
 };
 
 }  // namespace zorvik::session

@@ -4,7 +4,7 @@
 
 namespace zorvik::session {
 
-LineProgress TimeLeft::update(const LineCount& lines, Clock::time_point now) {
+LineProgress TimeLeft::update(const engine::LineCount& lines, Clock::time_point now) {
   LineProgress shown{lines.done, lines.total, std::nullopt};
   // A count that goes back (it should not) starts the measurement again.
   if (!first_ || lines.done < first_->done) first_ = Sample{lines.done, now};

@@ -37,7 +37,7 @@ class TimeLeft {
   // the measurement; the time left is the lines still to go at the rate of
   // the lines since, and the time after the last line, rounded up to whole
   // seconds.
-  LineProgress update(const LineCount& lines, Clock::time_point now);
+  LineProgress update(const engine::LineCount& lines, Clock::time_point now);
 
  private:
   struct Sample {

@@ -43,7 +43,7 @@ std::string traceFileName(const std::string& port, std::chrono::system_clock::ti
   if (name.empty() || name == "." || name == "..") name = "port";
   // "2026-12-10T16:50:12.345Z" -> "20261210-165012": the UTC stamp every
   // record of ours uses, in a form a file name can carry.
-  const std::string utc = utcTimestamp(when);
+  const std::string utc = text::utcTimestamp(when);
   const std::string stamp = utc.substr(0, 4) + utc.substr(5, 2) + utc.substr(8, 2) + "-" + utc.substr(11, 2) +
                             utc.substr(14, 2) + utc.substr(17, 2);
   return std::string("trace-") + stamp + "-" + name + ".txt";
@@ -68,7 +68,7 @@ OpenedTrace openTraceFile(const std::filesystem::path& directory, const std::str
     opened.path = directory / (first.stem().string() + "-" + std::to_string(n) + first.extension().string());
   }
   try {
-    opened.trace = std::make_shared<FileTrace>(opened.path.string());
+    opened.trace = std::make_shared<link::FileTrace>(opened.path.string());
   } catch (const std::exception& e) {
     opened.problem = e.what();
   }

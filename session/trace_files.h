@@ -23,7 +23,7 @@ std::string traceFileName(const std::string& port, std::chrono::system_clock::ti
 
 struct OpenedTrace {
   std::filesystem::path path;
-  std::shared_ptr<LineTrace> trace;  // null when it could not be created
+  std::shared_ptr<link::LineTrace> trace;  // null when it could not be created
   std::string problem;               // why not, in words
 };
 

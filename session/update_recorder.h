@@ -14,7 +14,7 @@
 namespace zorvik::session {
 
 struct UpdateEnding {
-  RunSummary summary;      // the runs' findings, the latest known value of each
+  engine::RunSummary summary;      // the runs' findings, the latest known value of each
   std::int32_t outcome = 0;  // 0 success, otherwise the error code
   std::string finalText;   // the final message the user saw
   int repeats = 0;
@@ -25,8 +25,8 @@ class UpdateRecorder {
  public:
   virtual ~UpdateRecorder() = default;
   // Empty when recorded; otherwise why not.
-  virtual std::optional<std::string> updateStarted(const RunRequest& request) = 0;
-  virtual std::optional<std::string> updateEnded(const RunRequest& request, const UpdateEnding& ending) = 0;
+  virtual std::optional<std::string> updateStarted(const engine::RunRequest& request) = 0;
+  virtual std::optional<std::string> updateEnded(const engine::RunRequest& request, const UpdateEnding& ending) = 0;
 };
 
 }  // namespace zorvik::session

@@ -17,18 +17,18 @@ UpdateSession::~UpdateSession() {
 }
 
 void UpdateSession::showIdle() {
-  view_.setCaption(kAppTitle);
+  view_.setCaption(engine::kAppTitle);
   endRun();
 }
 
-void UpdateSession::start(RunRequest request) {
+void UpdateSession::start(engine::RunRequest request) {
   if (running_) return;
   request_ = std::move(request);
   // A new update: nothing is carried over from the last one.
-  request_.memory = std::make_shared<UpdateMemory>();
+  request_.memory = std::make_shared<engine::UpdateMemory>();
   attempts_ = 0;
   outcome_.reset();
-  summary_ = RunSummary{};
+  summary_ = engine::RunSummary{};
   finalText_.clear();
   startedAt_ = std::chrono::steady_clock::now();
   recordProblemShown_ = false;
@@ -44,7 +44,7 @@ void UpdateSession::cancel() {
 void UpdateSession::startAttempt() {
   ++attempts_;
   view_.attemptStarted(attempts_);
-  const std::string text = startText(request_.port);
+  const std::string text = engine::startText(request_.port);
   view_.report(text);
   view_.setStatus(text);
   progress_ = 0;
@@ -54,10 +54,10 @@ void UpdateSession::startAttempt() {
   running_ = true;
   view_.showControls(controlsFor(true));
   try {
-    run_ = std::make_unique<RunHandle>(request_, setup_.sink, setup_.workers);
+    run_ = std::make_unique<engine::RunHandle>(request_, setup_.sink, setup_.workers);
   } catch (const std::exception&) {
     // No thread could be had: the run ends as any other failure would.
-    handleEvent(RunEvent{kEvError, errorValue(ErrorCode::Fatal), std::nullopt, std::nullopt});
+    handleEvent(engine::RunEvent{engine::kEvError, engine::errorValue(engine::ErrorCode::Fatal), std::nullopt, std::nullopt});
   }
 }
 
@@ -65,11 +65,11 @@ namespace {
 
 // When the repeats have run out, the event that would have asked for one
 // ends the update instead, and says so.
-void giveUp(EventPresentation& p, std::uint32_t code, int runs) {
+void giveUp(engine::EventPresentation& p, std::uint32_t code, int runs) {
   const std::string after = " after " + std::to_string(runs) + (runs == 1 ? " run." : " runs.");
-  p.text = code == kEvNoAnswer ? "Update failed: no answer from the logger" + after
+  p.text = code == engine::kEvNoAnswer ? "Update failed: no answer from the logger" + after
                                : "Update failed: the logger's echo differed" + after;
-  p.repeat = RepeatKind::None;
+  p.repeat = engine::RepeatKind::None;
   p.endRun = true;
   p.beep = true;
   p.report = p.status = p.message = true;
@@ -78,15 +78,15 @@ void giveUp(EventPresentation& p, std::uint32_t code, int runs) {
 
 }  // namespace
 
-void UpdateSession::handleEvent(const RunEvent& event) {
-  EventPresentation p = presentEvent(event, request_.port);
-  if (p.repeat != RepeatKind::None && !repeatAllowed()) giveUp(p, event.code, attempts_);
-  const Explanation why = explanationFor(event, p);
+void UpdateSession::handleEvent(const engine::RunEvent& event) {
+  engine::EventPresentation p = presentEvent(event, request_.port);
+  if (p.repeat != engine::RepeatKind::None && !repeatAllowed()) giveUp(p, event.code, attempts_);
+  const engine::Explanation why = explanationFor(event, p);
   p.reason = why.reason;
   p.fix = why.fix;
-  if (event.code == kEvProgress && event.lines) view_.setLineProgress(timeLeft_.update(*event.lines, setup_.clock()));
+  if (event.code == engine::kEvProgress && event.lines) view_.setLineProgress(timeLeft_.update(*event.lines, setup_.clock()));
   view_.eventArrived(event, p);
-  if (isFinalEvent(event.code)) releaseRun();
+  if (engine::isFinalEvent(event.code)) releaseRun();
   if (event.summary) learn(*event.summary);
   if (p.message) finalText_ = p.text;
   if (p.progress >= 0) {
@@ -100,12 +100,12 @@ void UpdateSession::handleEvent(const RunEvent& event) {
   if (p.report) view_.report(p.text);
   if (!why.empty()) view_.explain(why.reason, why.fix);
   if (p.status && !p.statusFirst) view_.setStatus(p.text);
-  if (p.repeat == RepeatKind::AtOnce) startAttempt();
-  if (p.repeat == RepeatKind::AfterPause) repeatAfterPause(event.value);
+  if (p.repeat == engine::RepeatKind::AtOnce) startAttempt();
+  if (p.repeat == engine::RepeatKind::AfterPause) repeatAfterPause(event.value);
   if (p.message) view_.showMessage(p.text);
-  if (p.repeat == RepeatKind::None && isFinalEvent(event.code)) {
-    finish(event.code == kEvSuccess    ? 0
-           : event.code == kEvNoAnswer ? errorValue(ErrorCode::NoAnswer)
+  if (p.repeat == engine::RepeatKind::None && engine::isFinalEvent(event.code)) {
+    finish(event.code == engine::kEvSuccess    ? 0
+           : event.code == engine::kEvNoAnswer ? engine::errorValue(engine::ErrorCode::NoAnswer)
                                        : event.value);
   }
 }
@@ -121,15 +121,15 @@ void UpdateSession::stop() {
   if (!pausing_) return;
   pausing_ = false;
   endRun();
-  finalText_ = errorText(errorValue(ErrorCode::Cancelled), request_.port);
-  finish(errorValue(ErrorCode::Cancelled));
+  finalText_ = engine::errorText(engine::errorValue(engine::ErrorCode::Cancelled), request_.port);
+  finish(errorValue(engine::ErrorCode::Cancelled));
 }
 
 void UpdateSession::repeatAfterPause(std::int32_t command) {
   // The failed run has posted its last event; the update stays under way
   // through the pause, and a cancel meanwhile stops the repeat at its first
   // exchange attempt (the token is the update's, not the run's).
-  request_.command = static_cast<RunCommand>(command & 0xFF);
+  request_.command = static_cast<engine::RunCommand>(command & 0xFF);
   pausing_ = true;
   view_.startPause(setup_.repeatPause);
 }
@@ -144,7 +144,7 @@ void UpdateSession::endRun() {
   running_ = false;
   view_.setLineProgress({});
   view_.showControls(controlsFor(false));
-  view_.setTaskbarTitle(kAppTitle);
+  view_.setTaskbarTitle(engine::kAppTitle);
 }
 
 void UpdateSession::finish(Outcome outcome) {
@@ -157,8 +157,8 @@ void UpdateSession::finish(Outcome outcome) {
 
 // A later run knows more, or the same; what it could not find out (it failed
 // earlier) the earlier runs may still tell.
-void UpdateSession::learn(const RunSummary& s) {
-  const RunSummary unknown;
+void UpdateSession::learn(const engine::RunSummary& s) {
+  const engine::RunSummary unknown;
   if (s.updateClass != unknown.updateClass) summary_.updateClass = s.updateClass;
   if (s.applicationVersion != unknown.applicationVersion) summary_.applicationVersion = s.applicationVersion;
   if (s.serialNumber != unknown.serialNumber) summary_.serialNumber = s.serialNumber;
@@ -174,10 +174,10 @@ void UpdateSession::record(const std::optional<std::string>& problem) {
 // The error texts cannot tell a missing port from one the user may not open,
 // or a silent logger from a noisy cable; when the update ends on such a
 // failure, one more line names the cause and the fix.
-Explanation UpdateSession::explanationFor(const RunEvent& event, const EventPresentation& p) const {
-  if (!isFinalEvent(event.code) || p.repeat != RepeatKind::None) return {};
-  if (event.code == kEvError && event.value == errorValue(ErrorCode::Cancelled)) return {};
-  if (event.failure.kind == FailureKind::None || !setup_.explain) return {};
+engine::Explanation UpdateSession::explanationFor(const engine::RunEvent& event, const engine::EventPresentation& p) const {
+  if (!engine::isFinalEvent(event.code) || p.repeat != engine::RepeatKind::None) return {};
+  if (event.code == engine::kEvError && event.value == engine::errorValue(engine::ErrorCode::Cancelled)) return {};
+  if (event.failure.kind == link::FailureKind::None || !setup_.explain) return {};
   return setup_.explain(request_.port, event.failure);
 }
 
@@ -197,9 +197,9 @@ void UpdateSession::abandon() {
   if (running_) endRun();
 }
 
-std::optional<Question> updateQuestion(const StartupOptions& options) {
+std::optional<Question> updateQuestion(const engine::StartupOptions& options) {
   if (options.memoryFormat) return Question{"This update clears all measurements!", "Do you really continue ?"};
-  if (options.fileMode != FileMode::Normal) return std::nullopt;
+  if (options.fileMode != engine::FileMode::Normal) return std::nullopt;
   return Question{"Do you save your measurements ?", "Do you really continue without saving ?"};
 }
 

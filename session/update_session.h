@@ -30,14 +30,14 @@ namespace zorvik::session {
 constexpr std::chrono::milliseconds kRepeatPause{1500};
 
 struct SessionSetup {
-  std::shared_ptr<EventSink> sink;  // where this session's runs post
-  WorkerFactory workers = makeLoggerUpdate;
+  std::shared_ptr<engine::EventSink> sink;  // where this session's runs post
+  engine::WorkerFactory workers = engine::makeLoggerUpdate;
   std::chrono::milliseconds repeatPause = kRepeatPause;
   int maxRepeats = -1;  // automatic repeats allowed; -1 unlimited
   std::shared_ptr<UpdateRecorder> recorder;  // keeps a record of each update; may be null
   Explain explain = explainFailure;  // a front end with system checks gives a richer one
   std::function<TimeLeft::Clock::time_point()> clock = TimeLeft::Clock::now;  // measures the line rate
-  std::chrono::milliseconds afterLastLine = kPausesAfterLastLine;  // counted into the time left
+  std::chrono::milliseconds afterLastLine = engine::kPausesAfterLastLine;  // counted into the time left
 };
 
 // How an update ended: 0 success, otherwise the error code (30 when the
@@ -57,12 +57,12 @@ class UpdateSession {
   // Starts an update with its first run. The request's cancel token and a
   // fresh update memory serve the update and all its repeats. Ignored while
   // an update is under way.
-  void start(RunRequest request);
+  void start(engine::RunRequest request);
   // The run in progress ends with error 20 at its next exchange attempt; a
   // repeat not yet started ends so at its first.
   void cancel();
   // One event of this session's current run, in posting order.
-  void handleEvent(const RunEvent& event);
+  void handleEvent(const engine::RunEvent& event);
   // The pause asked for by SessionView::startPause has passed.
   void pauseOver();
   // Waits up to `limit` for the current run to end and release its port;
@@ -84,7 +84,7 @@ class UpdateSession {
   std::optional<Outcome> outcome() const { return outcome_; }
   // What the runs of the current (or last) update learnt, the latest known
   // value of each.
-  const RunSummary& summary() const { return summary_; }
+  const engine::RunSummary& summary() const { return summary_; }
   // The final message of the last update ended.
   const std::string& finalText() const { return finalText_; }
 
@@ -94,22 +94,22 @@ class UpdateSession {
   void finish(Outcome outcome);
   bool repeatAllowed() const;
   void repeatAfterPause(std::int32_t command);
-  Explanation explanationFor(const RunEvent& event, const EventPresentation& p) const;
+  engine::Explanation explanationFor(const engine::RunEvent& event, const engine::EventPresentation& p) const;
   void releaseRun();
-  void learn(const RunSummary& summary);
+  void learn(const engine::RunSummary& summary);
   void record(const std::optional<std::string>& problem);
 
   SessionView& view_;
   SessionSetup setup_;
-  RunRequest request_;
-  std::unique_ptr<RunHandle> run_;
+  engine::RunRequest request_;
+  std::unique_ptr<engine::RunHandle> run_;
   bool running_ = false;
   bool pausing_ = false;
   int attempts_ = 0;
   int progress_ = 0;
   TimeLeft timeLeft_;
   std::optional<Outcome> outcome_;
-  RunSummary summary_;
+  engine::RunSummary summary_;
   std::string finalText_;
   std::chrono::steady_clock::time_point startedAt_{};
   bool recordProblemShown_ = false;
@@ -121,7 +121,7 @@ struct Question {
   std::string line1;
   std::string line2;
 };
-std::optional<Question> updateQuestion(const StartupOptions& options);
+std::optional<Question> updateQuestion(const engine::StartupOptions& options);
 Question closeQuestion();
 
 Controls controlsFor(bool running);

@@ -78,10 +78,10 @@ void WindowController::fileVersionClicked() {
   if (!file || !file->exists) return;
   // Only the header is read, into a copy: a broken file leaves the header
   // shown so far as it was.
-  ImageHeader header = fileHeader_.value_or(ImageHeader{});
-  const ImageLoadResult result = readImageFileHeader(file->path, header);
-  if (result != ImageLoadResult::Loaded) {
-    CheckedImageFile failed;
+  images::ImageHeader header = fileHeader_.value_or(images::ImageHeader{});
+  const images::ImageLoadResult result = readImageFileHeader(file->path, header);
+  if (result != images::ImageLoadResult::Loaded) {
+    images::CheckedImageFile failed;
     failed.load = result;
     view_.showMessage(imageFileFailure(file->shownName, failed));
     return;
@@ -94,22 +94,22 @@ void WindowController::fileVersionClicked() {
 // chosen image file cannot be sent whole (the user has been told why, and
 // nothing was sent: sending a built-in image instead would surprise the user,
 // and a damaged file must never get as far as the logger).
-std::optional<RunRequest> WindowController::prepareRun(const std::optional<ChosenFile>& file) {
+std::optional<engine::RunRequest> WindowController::prepareRun(const std::optional<ChosenFile>& file) {
   view_.clearReport();
   // The overview shows a file's header only until the next update.
   fileHeader_.reset();
-  RunRequest request;
+  engine::RunRequest request;
   request.port = view_.portName();
   request.options = setup_.options.runOptions;
   request.options.readInfoOnly = view_.readInfoOnly();
   if (setup_.sleeper) request.sleeper = setup_.sleeper;
   if (file) {
-    const CheckedImageFile checked = loadCheckedImageFile(file->path);
+    const images::CheckedImageFile checked = images::loadCheckedImageFile(file->path);
     if (!checked.file) {
       refuseRun(imageFileFailure(file->shownName, checked));
       return std::nullopt;
     }
-    request.images = ImageSource(checked.file);
+    request.images = images::ImageSource(checked.file);
     fileHeader_ = checked.file->header;  // the overview shows what was sent
   }
   // Opened last: a file refused above leaves no empty trace behind.
@@ -122,7 +122,7 @@ std::optional<RunRequest> WindowController::prepareRun(const std::optional<Chose
 // names. The user asked for a record of this update because something needs
 // looking into: when none can be written, the update does not start, rather
 // than run unrecorded.
-bool WindowController::openTrace(RunRequest& request) {
+bool WindowController::openTrace(engine::RunRequest& request) {
   if (!setup_.options.serviceMode || !view_.traceChecked()) return true;
   const std::filesystem::path directory =
       setup_.traceDirectory.empty() ? defaultTraceDirectory() : setup_.traceDirectory;
@@ -164,7 +164,7 @@ void WindowController::drawControls() { view_.showControls(windowControls(sessio
 
 // ---- Events of the runs and the pause ----------------------------------------------
 
-void WindowController::runEventArrived(RunEvent event) {
+void WindowController::runEventArrived(engine::RunEvent event) {
   pending_.push_back(std::move(event));
   processRunEvents();
 }
@@ -173,7 +173,7 @@ void WindowController::processRunEvents() {
   if (handling_) return;  // the outer call goes on with the queue
   handling_ = true;
   while (!pending_.empty() && !pausing_ && questionDepth_ == 0 && closing_ == Closing::No) {
-    const RunEvent event = std::move(pending_.front());
+    const engine::RunEvent event = std::move(pending_.front());
     pending_.pop_front();
     session_.handleEvent(event);
   }

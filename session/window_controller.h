@@ -76,7 +76,7 @@ class WindowView {
   // Empties the report before a new update.
   virtual void clearReport() = 0;
   // The firmware overview: the built-in images, `fileHeader` on top if set.
-  virtual void showOverview(const std::optional<ImageHeader>& fileHeader) = 0;
+  virtual void showOverview(const std::optional<images::ImageHeader>& fileHeader) = 0;
 
   // Modal, and the window's events go on meanwhile.
   virtual bool ask(const Question& question) = 0;
@@ -104,8 +104,8 @@ class WindowView {
 
 struct WindowSetup {
   SessionSetup session;
-  StartupOptions options;
-  std::shared_ptr<Sleeper> sleeper;       // the runs' fixed pauses; null: real ones
+  engine::StartupOptions options;
+  std::shared_ptr<link::Sleeper> sleeper;       // the runs' fixed pauses; null: real ones
   std::filesystem::path traceDirectory;   // "Write trace" files; empty: the per-user default
   std::chrono::milliseconds closeWait = kCloseWait;  // for a cancelled run to let go of its port
 };
@@ -116,14 +116,14 @@ class WindowController final : private SessionView {
   WindowController(const WindowController&) = delete;
   WindowController& operator=(const WindowController&) = delete;
 
-  const StartupOptions& options() const { return setup_.options; }
+  const engine::StartupOptions& options() const { return setup_.options; }
   bool running() const { return session_.running(); }
   // The pause before a repeat: the window takes no input.
   bool pausing() const { return pausing_; }
   // Neither an update nor a port check has the port.
   bool portFree() const { return !session_.running() && !checkingPort_; }
   // The header "File version" read, or the image file's the last update sent.
-  const std::optional<ImageHeader>& fileHeader() const { return fileHeader_; }
+  const std::optional<images::ImageHeader>& fileHeader() const { return fileHeader_; }
 
   // Status, caption, idle controls and task-bar title, as at start-up.
   void showIdle();
@@ -146,7 +146,7 @@ class WindowController final : private SessionView {
   void portCheckEnded();
 
   // A run's event, on the window's thread in posting order.
-  void runEventArrived(RunEvent event);
+  void runEventArrived(engine::RunEvent event);
   // Handles the events held back, unless the window still must not.
   void processRunEvents();
   // The pause asked for by WindowView::startPause has passed.
@@ -155,8 +155,8 @@ class WindowController final : private SessionView {
  private:
   bool ask(const Question& question);
   std::optional<ChosenFile> chooseFile();
-  std::optional<RunRequest> prepareRun(const std::optional<ChosenFile>& file);
-  bool openTrace(RunRequest& request);
+  std::optional<engine::RunRequest> prepareRun(const std::optional<ChosenFile>& file);
+  bool openTrace(engine::RunRequest& request);
   void refuseRun(const std::string& text);
   void drawControls();
 
@@ -179,13 +179,13 @@ class WindowController final : private SessionView {
   UpdateSession session_;
   Controls sessionControls_ = controlsFor(false);
   bool checkingPort_ = false;
-  std::optional<ImageHeader> fileHeader_;
+  std::optional<images::ImageHeader> fileHeader_;
 
   // Update events wait here while the window must not handle them (the pause
   // before a repeat, an open question or file dialog, the closing) and while
   // one is being handled, so that they are handled one at a time in posting
   // order.
-  std::deque<RunEvent> pending_;
+  std::deque<engine::RunEvent> pending_;
   bool handling_ = false;
   bool pausing_ = false;
   int questionDepth_ = 0;

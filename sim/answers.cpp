@@ -11,7 +11,7 @@ constexpr std::uint8_t kExceptionBit = 0x20;
 constexpr std::size_t kFirstDataDigit = 9;
 
 std::uint8_t frameCrc(const std::string& frame) {
-  return crc8(reinterpret_cast<const std::uint8_t*>(frame.data()), 7);
+  return link::crc8(reinterpret_cast<const std::uint8_t*>(frame.data()), 7);
 }
 
 void setFrameCrc(std::string& frame, bool valid) {
@@ -20,8 +20,8 @@ void setFrameCrc(std::string& frame, bool valid) {
 }
 
 void writePair(std::string& line, std::size_t at, std::uint8_t value) {
-  line[at] = nibbleToHex(static_cast<std::uint8_t>(value >> 4));
-  line[at + 1] = nibbleToHex(value);
+  line[at] = images::nibbleToHex(static_cast<std::uint8_t>(value >> 4));
+  line[at + 1] = images::nibbleToHex(value);
 }
 
 // Byte sum of the digit pairs between the colon and the checksum pair.
@@ -30,8 +30,8 @@ std::uint8_t pairSum(const std::string& line) {
   for (std::size_t i = 1; i + 3 < line.size(); i += 2) {
     std::uint8_t high = 0;
     std::uint8_t low = 0;
-    hexDigitValue(line[i], high);
-    hexDigitValue(line[i + 1], low);
+    images::hexDigitValue(line[i], high);
+    images::hexDigitValue(line[i + 1], low);
     sum = static_cast<std::uint8_t>(sum + high * 16 + low);
   }
   return sum;
@@ -78,8 +78,8 @@ void damageRecord(std::string& line, FaultKind kind) {
     case FaultKind::AlteredEcho: {
       if (line.size() < kFirstDataDigit + 4) break;  // no data digit to change
       std::uint8_t digit = 0;
-      hexDigitValue(line[kFirstDataDigit], digit);
-      line[kFirstDataDigit] = nibbleToHex(static_cast<std::uint8_t>(digit + 1));
+      images::hexDigitValue(line[kFirstDataDigit], digit);
+      line[kFirstDataDigit] = images::nibbleToHex(static_cast<std::uint8_t>(digit + 1));
       fixRecordChecksum(line);
       break;
     }
@@ -102,14 +102,14 @@ std::string frameAnswer(const std::array<std::uint8_t, 7>& body) {
 
 std::string recordAnswer(std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
                          std::uint8_t n) {
-  RecordBytes buffer{};
-  buffer[kRecCount] = n;
-  buffer[kRecAddrHigh] = static_cast<std::uint8_t>(address >> 8);
-  buffer[kRecAddrLow] = static_cast<std::uint8_t>(address & 0xFF);
-  buffer[kRecType] = type;
-  for (std::size_t i = 0; i < n; ++i) buffer[kRecData + i] = data[i];
+  images::RecordBytes buffer{};
+  buffer[images::kRecCount] = n;
+  buffer[images::kRecAddrHigh] = static_cast<std::uint8_t>(address >> 8);
+  buffer[images::kRecAddrLow] = static_cast<std::uint8_t>(address & 0xFF);
+  buffer[images::kRecType] = type;
+  for (std::size_t i = 0; i < n; ++i) buffer[images::kRecData + i] = data[i];
   std::string line;
-  encodeRecord(buffer, line);
+  images::encodeRecord(buffer, line);
   return line;
 }
 

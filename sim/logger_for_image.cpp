@@ -6,10 +6,10 @@
 namespace zorvik::sim {
 
 LoggerConfig loggerFor(int image) {
-  const ImageHeader h = builtInHeader(image);
+  const images::ImageHeader h = images::builtInHeader(image);
   LoggerConfig c;
   c.appVersion = static_cast<std::uint16_t>(h.versionHigh << 8 | (h.versionLow & 0xFF));
-  c.bootloaderId = h.bootloader == 2 ? kClassBootloader2 : kClassBootloader3;
+  c.bootloaderId = h.bootloader == 2 ? images::kClassBootloader2 : images::kClassBootloader3;
   c.bootloaderVersion = h.bootloaderVersion;
   c.platform = c.upidPlatform = h.platform;
   c.print = c.upidPrint = h.print;

@@ -156,9 +156,9 @@ std::optional<std::size_t> LoggerModel::expectedLength() {
   if (b.size() < 3) return std::nullopt;
   std::uint8_t countHigh = 0;
   std::uint8_t countLow = 0;
-  const bool digits = hexDigitValue(b[1], countHigh) && hexDigitValue(b[2], countLow);
+  const bool digits = images::hexDigitValue(b[1], countHigh) && images::hexDigitValue(b[2], countLow);
   const int n = countHigh * 16 + countLow;
-  if (!digits || n > kMaxRecordData) {
+  if (!digits || n > images::kMaxRecordData) {
     // No way to tell where this line ends: wait for the host to fall silent.
     pending_.discarding = true;
     pending_.bytes.clear();
@@ -170,13 +170,13 @@ std::optional<std::size_t> LoggerModel::expectedLength() {
 void LoggerModel::process(const std::string& request, SimClock::time_point completeAt,
                           ModelOutput& out) {
   const bool isRecord = mode_ == Mode::Bootloader && request.front() == ':';
-  RecordBytes record{};
+  images::RecordBytes record{};
   Request kind = Request::OtherFrame;
   if (isRecord) {
-    if (!decodeRecord(request, record)) return;
+    if (!images::decodeRecord(request, record)) return;
     kind = classifyRecord(record);
   } else {
-    if (crc8(reinterpret_cast<const std::uint8_t*>(request.data()), 7) != byteAt(request, 7)) return;
+    if (link::crc8(reinterpret_cast<const std::uint8_t*>(request.data()), 7) != byteAt(request, 7)) return;
     kind = classifyFrame(request);
   }
   requests_.push_back(kind);
@@ -261,12 +261,12 @@ bool LoggerModel::takesOldEntryFrame() const {
   return (appVersion_ < kNewEntryFrameFrom) != config_.entryFramesSwapped;
 }
 
-Request LoggerModel::classifyRecord(const RecordBytes& record) const {
-  const std::uint8_t n = record[kRecCount];
-  const std::uint8_t type = record[kRecType];
-  if (type == kRecordTypeData && n == kMaxRecordData) return Request::DataLine;
+Request LoggerModel::classifyRecord(const images::RecordBytes& record) const {
+  const std::uint8_t n = record[images::kRecCount];
+  const std::uint8_t type = record[images::kRecType];
+  if (type == kRecordTypeData && n == images::kMaxRecordData) return Request::DataLine;
   if (type != kRecordTypeCommand || n != 1) return Request::OtherRecord;
-  switch (record[kRecData]) {
+  switch (record[images::kRecData]) {
     case 0x20: return Request::InfoRequest;
     case 0x30: return Request::UpdateIdRequest;
     case 0x31:
@@ -308,10 +308,10 @@ std::optional<std::string> LoggerModel::answerFrame(Request kind, const std::str
   }
 }
 
-std::optional<std::string> LoggerModel::answerRecord(Request kind, const RecordBytes& record,
+std::optional<std::string> LoggerModel::answerRecord(Request kind, const images::RecordBytes& record,
                                                      const std::string& line, SimClock::time_point at) {
-  const auto address = static_cast<std::uint16_t>(record[kRecAddrHigh] << 8 | record[kRecAddrLow]);
-  const std::uint8_t command = record[kRecData];
+  const auto address = static_cast<std::uint16_t>(record[images::kRecAddrHigh] << 8 | record[images::kRecAddrLow]);
+  const std::uint8_t command = record[images::kRecData];
   switch (kind) {
     case Request::InfoRequest:
       if (address != 0) return std::nullopt;
@@ -338,13 +338,13 @@ std::optional<std::string> LoggerModel::answerRecord(Request kind, const RecordB
 
 bool LoggerModel::commandByteFits(std::uint8_t data, std::uint8_t generation3,
                                   std::uint8_t generation1) const {
-  return data == (config_.bootloaderId == kClassBootloader1 ? generation1 : generation3);
+  return data == (config_.bootloaderId == images::kClassBootloader1 ? generation1 : generation3);
 }
 
 std::uint16_t LoggerModel::updateIdAddress() const {
-  const MemoryMap map = memoryMap(config_.platform);
+  const images::MemoryMap map = images::memoryMap(config_.platform);
   std::int32_t address = map[0].enabled ? map[0].first : 0;
-  if (config_.bootloaderId == kClassBootloader3) address /= 64;
+  if (config_.bootloaderId == images::kClassBootloader3) address /= 64;
   return static_cast<std::uint16_t>(address & 0xFFFF);
 }
 
@@ -356,7 +356,7 @@ std::string LoggerModel::infoAnswer() const {
 }
 
 std::string LoggerModel::updateIdAnswer(std::uint16_t address) const {
-  std::array<std::uint8_t, kMaxRecordData> data{};
+  std::array<std::uint8_t, images::kMaxRecordData> data{};
   data.fill(0xFF);
   const std::array<std::uint16_t, 5> words{config_.upidClass, config_.upidInfo, config_.upidPlatform,
                                            config_.upidPrint, config_.upidReserve};
@@ -364,11 +364,11 @@ std::string LoggerModel::updateIdAnswer(std::uint16_t address) const {
     data[2 * i] = low(words[i]);
     data[2 * i + 1] = high(words[i]);
   }
-  std::uint16_t crc = crc16(data.data(), 10);
+  std::uint16_t crc = link::crc16(data.data(), 10);
   if (!config_.upidCrcValid) crc = static_cast<std::uint16_t>(crc ^ 0x1111);
   data[10] = low(crc);
   data[11] = high(crc);
-  return recordAnswer(address, kRecordTypeData, data.data(), kMaxRecordData);
+  return recordAnswer(address, kRecordTypeData, data.data(), images::kMaxRecordData);
 }
 
 void LoggerModel::openProgramming() {

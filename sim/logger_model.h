@@ -83,10 +83,10 @@ class LoggerModel {
   std::optional<Fault> takeFault(Request kind);
   Request classifyFrame(const std::string& frame) const;
   bool takesOldEntryFrame() const;
-  Request classifyRecord(const RecordBytes& record) const;
+  Request classifyRecord(const images::RecordBytes& record) const;
   std::optional<std::string> answerFrame(Request kind, const std::string& frame,
                                          SimClock::time_point at);
-  std::optional<std::string> answerRecord(Request kind, const RecordBytes& record,
+  std::optional<std::string> answerRecord(Request kind, const images::RecordBytes& record,
                                           const std::string& line, SimClock::time_point at);
   std::string infoAnswer() const;
   std::string updateIdAnswer(std::uint16_t address) const;

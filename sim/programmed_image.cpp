@@ -6,15 +6,15 @@
 namespace zorvik::sim {
 namespace {
 
-bool flashHoldsImage(const std::map<std::uint16_t, std::string>& flash, const ImageSource& images, int image) {
+bool flashHoldsImage(const std::map<std::uint16_t, std::string>& flash, const images::ImageSource& images, int image) {
   const int last = images.lastLine(image);
   std::size_t dataLines = 0;
   for (int i = 0; i <= last; ++i) {
     const std::string_view text = images.line(image, i);
-    RecordBytes record{};
-    if (!decodeRecord(text, record) || record[kRecCount] != kMaxRecordData || record[kRecType] != 0) continue;
+    images::RecordBytes record{};
+    if (!images::decodeRecord(text, record) || record[images::kRecCount] != images::kMaxRecordData || record[images::kRecType] != 0) continue;
     ++dataLines;
-    const auto address = static_cast<std::uint16_t>(record[kRecAddrHigh] << 8 | record[kRecAddrLow]);
+    const auto address = static_cast<std::uint16_t>(record[images::kRecAddrHigh] << 8 | record[images::kRecAddrLow]);
     const auto found = flash.find(address);
     if (found == flash.end() || found->second != text) return false;
   }
@@ -25,10 +25,10 @@ bool flashHoldsImage(const std::map<std::uint16_t, std::string>& flash, const Im
 
 std::optional<ProgrammedImage> builtInImageInFlash(const std::map<std::uint16_t, std::string>& flash) {
   if (flash.empty()) return std::nullopt;
-  const ImageSource builtIn;
+  const images::ImageSource builtIn;
   for (int image = builtIn.firstIndex(); image <= builtIn.lastIndex(); ++image) {
     if (!flashHoldsImage(flash, builtIn, image)) continue;
-    const ImageHeader header = builtInHeader(image);
+    const images::ImageHeader header = images::builtInHeader(image);
     const auto version = static_cast<std::uint16_t>((header.versionHigh & 0xFF) << 8 | (header.versionLow & 0xFF));
     return ProgrammedImage{image, header.deviceClass, version};
   }

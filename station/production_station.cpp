@@ -12,20 +12,20 @@ namespace {
 constexpr const char* kUnpluggedText = "adapter unplugged";
 
 // One unit's runs post into the station's sink, tagged with the unit.
-class UnitSink final : public EventSink {
+class UnitSink final : public engine::EventSink {
  public:
   UnitSink(std::shared_ptr<StationSink> sink, int unit) : sink_(std::move(sink)), unit_(unit) {}
-  void post(RunEvent event) noexcept override { sink_->post(unit_, std::move(event)); }
+  void post(engine::RunEvent event) noexcept override { sink_->post(unit_, std::move(event)); }
 
  private:
   std::shared_ptr<StationSink> sink_;
   int unit_;
 };
 
-std::string imageVersionText(const ImageSource& images, int image) {
+std::string imageVersionText(const images::ImageSource& images, int image) {
   if (image < 0) return "-";
-  const ImageHeader h = images.header(image);
-  return versionText(h.versionHigh, h.versionLow);
+  const images::ImageHeader h = images.header(image);
+  return images::versionText(h.versionHigh, h.versionLow);
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ class Station::Unit final : public session::SessionView {
   std::unique_ptr<session::UpdateSession> session;
   std::optional<Clock::time_point> pauseEnds;
   Clock::time_point started = Clock::now();
-  RunSummary identified;
+  engine::RunSummary identified;
   bool unplugged = false;
   bool ended = false;
 
@@ -64,7 +64,7 @@ class Station::Unit final : public session::SessionView {
   void showControls(const session::Controls&) override {}
   void startPause(std::chrono::milliseconds pause) override { pauseEnds = Clock::now() + pause; }
   void attemptStarted(int attempt) override { view_.unitAttemptStarted(id(), attempt); }
-  void eventArrived(const RunEvent& event, const EventPresentation& p) override { view_.unitEvent(id(), event, p); }
+  void eventArrived(const engine::RunEvent& event, const engine::EventPresentation& p) override { view_.unitEvent(id(), event, p); }
 
  private:
   StationView& view_;
@@ -96,7 +96,7 @@ void Station::linksChanged(const std::vector<ports::LinkChange>& changes) {
   settle();
 }
 
-void Station::unitEvent(int unit, const RunEvent& event) {
+void Station::unitEvent(int unit, const engine::RunEvent& event) {
   const auto found = units_.find(unit);
   if (found != units_.end()) {
     Unit& u = *found->second;
@@ -169,7 +169,7 @@ void Station::plugged(const std::string& link) {
   setup.explain = setup_.explain;
   unit->session = std::make_unique<session::UpdateSession>(*unit, std::move(setup));
   view_.unitStarted(start);
-  RunRequest request;
+  engine::RunRequest request;
   request.port = start.port;
   request.adapterSerial = start.adapter;
   request.options = setup_.options;
@@ -243,7 +243,7 @@ void Station::reportEnded() {
 
 UnitResult Station::resultOf(const Unit& unit) const {
   const session::UpdateSession& s = *unit.session;
-  const RunSummary& summary = s.summary();
+  const engine::RunSummary& summary = s.summary();
   UnitResult r;
   r.unit = unit.id();
   r.link = unit.start().link;
@@ -252,7 +252,7 @@ UnitResult Station::resultOf(const Unit& unit) const {
   r.pass = s.outcome() == 0 && !unit.unplugged;
   r.serialNumber = summary.serialNumber;
   // 0: the logger's version was never read.
-  r.versionBefore = summary.applicationVersion == 0 ? "?" : versionWordText(summary.applicationVersion);
+  r.versionBefore = summary.applicationVersion == 0 ? "?" : images::versionWordText(summary.applicationVersion);
   r.imageVersion = r.pass ? imageVersionText(setup_.images, summary.image) : "-";
   r.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unit.started);
   r.repeats = s.attempts() - 1;

@@ -48,20 +48,20 @@ using RecorderFactory = std::function<std::shared_ptr<session::UpdateRecorder>()
 class StationSink {
  public:
   virtual ~StationSink() = default;
-  virtual void post(int unit, RunEvent event) noexcept = 0;
+  virtual void post(int unit, engine::RunEvent event) noexcept = 0;
 };
 
 struct StationSetup {
   std::filesystem::path watchDir;  // the directory of port links
   LinkChoice links = LinkChoice::everyLink();  // which links in it are loggers
-  RunOptions options;
-  ImageSource images;
+  engine::RunOptions options;
+  images::ImageSource images;
   std::string imagePolicy;  // how the image is chosen, in words, for the announcement
-  CancelToken cancel;       // every unit's run is cancelled with it
-  std::shared_ptr<Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
+  link::CancelToken cancel;       // every unit's run is cancelled with it
+  std::shared_ptr<link::Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
   std::chrono::milliseconds repeatPause{1500};
   int maxRepeats = -1;  // automatic repeats per unit; -1 unlimited
-  WorkerFactory workers = makeLoggerUpdate;
+  engine::WorkerFactory workers = engine::makeLoggerUpdate;
   RecorderFactory recorders;
   session::Explain explain = session::explainFailure;  // the cause and fix of a failure
   std::shared_ptr<StationSink> sink;
@@ -115,7 +115,7 @@ class StationView {
   virtual void stationStarted(const StationStart& start) = 0;
   virtual void unitStarted(const UnitStart& unit) = 0;
   virtual void unitAttemptStarted(int /*unit*/, int /*attempt*/) {}
-  virtual void unitEvent(int /*unit*/, const RunEvent& /*event*/, const EventPresentation& /*presentation*/) {}
+  virtual void unitEvent(int /*unit*/, const engine::RunEvent& /*event*/, const engine::EventPresentation& /*presentation*/) {}
   virtual void unitReport(int /*unit*/, const std::string& /*text*/) {}
   // A line of the session's own: a history that cannot be kept.
   virtual void unitNote(int unit, const std::string& text) = 0;
@@ -128,7 +128,7 @@ class StationView {
   // Lines done and the time left, as session::SessionView::setLineProgress.
   virtual void unitLineProgress(int /*unit*/, const session::LineProgress& /*progress*/) {}
   // The logger's identity as far as its runs have read it, when it changed.
-  virtual void unitIdentified(int /*unit*/, const RunSummary& /*summary*/) {}
+  virtual void unitIdentified(int /*unit*/, const engine::RunSummary& /*summary*/) {}
   virtual void unitResult(const UnitResult& result) = 0;
   // The counters after each result.
   virtual void countersChanged(const Counters& counters) = 0;
@@ -150,7 +150,7 @@ class Station {
   // Links that appeared (a logger plugged in) or vanished (pulled out).
   void linksChanged(const std::vector<ports::LinkChange>& changes);
   // One event a unit's run posted, in posting order.
-  void unitEvent(int unit, const RunEvent& event);
+  void unitEvent(int unit, const engine::RunEvent& event);
   // Call at nextDeadline() (or later): the pauses before repeats that are over.
   void timePassed();
   // When timePassed() is due next; none while no unit is pausing.

@@ -16,7 +16,7 @@ namespace {
 // the operator stopping the station.
 struct UnitEvent {
   int unit;
-  RunEvent event;
+  engine::RunEvent event;
 };
 struct LinksChanged {
   std::vector<ports::LinkChange> changes;
@@ -26,9 +26,9 @@ using LoopItem = std::variant<UnitEvent, LinksChanged, Stop>;
 
 // The loop's one queue: the runs post into it as the station's sink, the
 // watching thread pushes the link changes and the stop.
-class LoopQueue final : public StationSink, public EventQueue<LoopItem> {
+class LoopQueue final : public StationSink, public engine::EventQueue<LoopItem> {
  public:
-  void post(int unit, RunEvent event) noexcept override {
+  void post(int unit, engine::RunEvent event) noexcept override {
     try {
       push(UnitEvent{unit, std::move(event)});
     } catch (...) {

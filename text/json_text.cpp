@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace zorvik {
+namespace zorvik::text {
 namespace {
 
 // Length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no
@@ -71,4 +71,4 @@ std::string jsonEscape(std::string_view text) {
   return out;
 }
 
-}  // namespace zorvik
+}  // namespace zorvik::text

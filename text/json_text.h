@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace zorvik {
+namespace zorvik::text {
 
 // Quotes, backslashes and control characters escaped; well-formed UTF-8 kept
 // as it is; each byte that is not part of well-formed UTF-8 (a port name or a
@@ -14,4 +14,4 @@ namespace zorvik {
 // JSON whatever the text held.
 std::string jsonEscape(std::string_view text);
 
-}  // namespace zorvik
+}  // namespace zorvik::text

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace zorvik {
+namespace zorvik::text {
 
 std::string utcTimestamp(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;
@@ -22,4 +22,4 @@ std::string utcTimestamp(std::chrono::system_clock::time_point time) {
 
 std::string utcNow() { return utcTimestamp(std::chrono::system_clock::now()); }
 
-}  // namespace zorvik
+}  // namespace zorvik::text

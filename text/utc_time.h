@@ -6,10 +6,10 @@
 #include <chrono>
 #include <string>
 
-namespace zorvik {
+namespace zorvik::text {
 
 // Milliseconds are cut, not rounded; times before 1970 are written too.
 std::string utcTimestamp(std::chrono::system_clock::time_point time);
 std::string utcNow();
 
-}  // namespace zorvik
+}  // namespace zorvik::text

@@ -58,8 +58,8 @@ FirmwareOverview::FirmwareOverview(QWidget* mainWindow) : QDialog(mainWindow) {
   resize(318, 209);
 }
 
-void FirmwareOverview::addImageRow(const ImageHeader& header) {
-  const ImageRow row = imageRow(header);
+void FirmwareOverview::addImageRow(const images::ImageHeader& header) {
+  const engine::ImageRow row = engine::imageRow(header);
   new QTreeWidgetItem(overviewList_, {q(row.firmware), q(row.version), q(row.platform), q(row.print), q(row.date),
                                   q(row.bootloader)});
 }
@@ -76,16 +76,16 @@ int FirmwareOverview::autoSizeColumns() {
   return sum;
 }
 
-void FirmwareOverview::prepare(int left, int top, int height, const std::optional<ImageHeader>& fileHeader) {
+void FirmwareOverview::prepare(int left, int top, int height, const std::optional<images::ImageHeader>& fileHeader) {
   overviewList_->clear();
   if (fileHeader) addImageRow(*fileHeader);
-  for (int i = kBuiltInImageCount; i >= 1; --i) addImageRow(builtInHeader(i));
+  for (int i = images::kBuiltInImageCount; i >= 1; --i) addImageRow(images::builtInHeader(i));
   const QSize extent = frameExtent(this, parentWidget());
   placeFrame(this, left, top);
   resize(autoSizeColumns() + kWidthPadding, height - extent.height());
 }
 
-int FirmwareOverview::execute(int left, int top, int height, const std::optional<ImageHeader>& fileHeader) {
+int FirmwareOverview::execute(int left, int top, int height, const std::optional<images::ImageHeader>& fileHeader) {
   prepare(left, top, height, fileHeader);
   okButton_->setFocus();
   return exec();

@@ -20,11 +20,11 @@ class FirmwareOverview : public QDialog {
   // Fills the list (an image file's header on top when given), places the
   // dialog (outer top-left at left/top, outer height `height`; the columns
   // decide the width), shows it modally and returns its result.
-  int execute(int left, int top, int height, const std::optional<ImageHeader>& fileHeader);
+  int execute(int left, int top, int height, const std::optional<images::ImageHeader>& fileHeader);
   // Filling and placing without showing.
-  void prepare(int left, int top, int height, const std::optional<ImageHeader>& fileHeader);
+  void prepare(int left, int top, int height, const std::optional<images::ImageHeader>& fileHeader);
 
-  void addImageRow(const ImageHeader& header);
+  void addImageRow(const images::ImageHeader& header);
   int autoSizeColumns();
 
   QTreeWidget* list() const { return overviewList_; }

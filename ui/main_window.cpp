@@ -50,7 +50,7 @@ W* named(W* widget, const char* name) {
 
 // The system can tell more about a failed update than the link's words:
 // who holds the port, which group or rule would grant it.
-session::Explanation systemExplanation(const std::string& port, const Failure& failure) {
+session::Explanation systemExplanation(const std::string& port, const link::Failure& failure) {
   const diagnostics::Explanation e = diagnostics::explainFailure(port, failure);
   return {e.reason, e.fix};
 }
@@ -180,7 +180,7 @@ void MainWindow::createMenu() {
 
 // The options themselves were read as the controller was made.
 void MainWindow::applyOptions() {
-  setWindowTitle(kAppTitle);
+  setWindowTitle(engine::kAppTitle);
   infoMenu_->setTitle(kMenuCaption);
   // The confirmation texts are fixed in ask(); nothing of the toolkit's
   // own language reaches them.
@@ -203,7 +203,7 @@ void MainWindow::applyOptions() {
 }
 
 void MainWindow::layoutForFileMode() {
-  const bool fileMode = options().fileMode == FileMode::ServiceWithFiles;
+  const bool fileMode = options().fileMode == engine::FileMode::ServiceWithFiles;
   fileVersionAction_->setVisible(fileMode);
   fileButton_->setVisible(fileMode);
   if (!fileMode) {
@@ -224,7 +224,7 @@ void MainWindow::createSecondaryWindows() {
 }
 
 void MainWindow::showReportWhenIdle() {
-  if (options().fileMode != FileMode::Normal) {
+  if (options().fileMode != engine::FileMode::Normal) {
     reportWindow_->dockUnder(this);
     reportWindow_->show();
   }

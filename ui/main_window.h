@@ -44,7 +44,7 @@ class WindowHistory;
 
 // What the main window uses of the outside world; tests replace parts of it.
 struct MainWindowEnvironment {
-  std::shared_ptr<Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
+  std::shared_ptr<link::Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
   std::function<std::vector<std::string>()> readPorts;  // null: the system's logger ports
   bool watchDevices = true;  // follow port arrivals and removals
   std::string historyPath;   // the update history; empty: the default place
@@ -64,7 +64,7 @@ class MainWindow : public QMainWindow, private session::WindowView {
   void handleDeviceChange(const ports::DeviceNotification& notification);
 
   bool running() const { return controller_.running(); }
-  const StartupOptions& options() const { return controller_.options(); }
+  const engine::StartupOptions& options() const { return controller_.options(); }
   QString statusText() const;
   ReportWindow* reportWindow() const { return reportWindow_; }
   MessageWindow* messageWindow() const { return messageWindow_; }
@@ -119,7 +119,7 @@ class MainWindow : public QMainWindow, private session::WindowView {
   void beep() override;
   void showControls(const session::WindowControls& controls) override;
   void clearReport() override;
-  void showOverview(const std::optional<ImageHeader>& fileHeader) override;
+  void showOverview(const std::optional<images::ImageHeader>& fileHeader) override;
   bool ask(const session::Question& question) override;
   std::optional<session::ChosenFile> chooseFile() override;
   std::string portName() override;

@@ -153,7 +153,7 @@ void MainWindow::showMessage(const std::string& text) {
   messageWindow_->showMessage(q(text), outer.left(), outer.top(), outer.width(), outer.height());
 }
 
-void MainWindow::showOverview(const std::optional<ImageHeader>& fileHeader) {
+void MainWindow::showOverview(const std::optional<images::ImageHeader>& fileHeader) {
   const QRect outer = frameGeometry();
   overview_->execute(outer.left(), outer.top(), outer.height(), fileHeader);
 }

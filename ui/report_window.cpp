@@ -36,7 +36,7 @@ ReportWindow::ReportWindow(QWidget* mainWindow)
 }
 
 void ReportWindow::add(const QString& text) {
-  reportView_->appendPlainText(QString::fromStdString(reportLineNow(text.toStdString())));
+  reportView_->appendPlainText(QString::fromStdString(engine::reportLineNow(text.toStdString())));
   QTextCursor end = reportView_->textCursor();
   end.movePosition(QTextCursor::End);
   reportView_->setTextCursor(end);

@@ -61,13 +61,13 @@ class StationEvent final : public QEvent {
     static const QEvent::Type registered = static_cast<QEvent::Type>(QEvent::registerEventType());
     return registered;
   }
-  StationEvent(int unit, RunEvent event) : QEvent(type()), unit_(unit), event_(std::move(event)) {}
+  StationEvent(int unit, engine::RunEvent event) : QEvent(type()), unit_(unit), event_(std::move(event)) {}
   int unit() const { return unit_; }
-  const RunEvent& event() const { return event_; }
+  const engine::RunEvent& event() const { return event_; }
 
  private:
   int unit_;
-  RunEvent event_;
+  engine::RunEvent event_;
 };
 
 // The window as the runs see it: cleared when the window goes away, so that
@@ -79,7 +79,7 @@ class StationTarget final : public station::StationSink {
     std::lock_guard lock(mutex_);
     receiver_ = nullptr;
   }
-  void post(int unit, RunEvent event) noexcept override {
+  void post(int unit, engine::RunEvent event) noexcept override {
     try {
       std::lock_guard lock(mutex_);
       if (receiver_) QCoreApplication::postEvent(receiver_, new StationEvent(unit, std::move(event)));
@@ -275,7 +275,7 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   s.imagePolicy = imagePolicy().toStdString();
   s.sleeper = setup_.sleeper;
   s.recorders = [history = history_.get()] { return history->recorder(); };
-  s.explain = [](const std::string& port, const Failure& failure) { return diagnostics::explainFailure(port, failure); };
+  s.explain = [](const std::string& port, const link::Failure& failure) { return diagnostics::explainFailure(port, failure); };
   s.sink = target_;
   station::StationView& view = *this;
   station_ = std::make_unique<station::Station>(std::move(s), view);
@@ -402,7 +402,7 @@ void StationWindow::unitProgress(int unit, int percent) {
   unitTile(unit, [&](StationTile& t) { t.setProgress(percent); });
 }
 
-void StationWindow::unitIdentified(int unit, const RunSummary& summary) {
+void StationWindow::unitIdentified(int unit, const engine::RunSummary& summary) {
   unitTile(unit, [&](StationTile& t) { t.setSerial(summary.serialNumber); });
 }
 

@@ -37,8 +37,8 @@ class WindowHistory;
 
 struct StationWindowSetup {
   std::filesystem::path watchDir;  // empty: /dev/serial/by-id, FTDI adapters only
-  RunOptions options;
-  std::shared_ptr<Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
+  engine::RunOptions options;
+  std::shared_ptr<link::Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
   std::string historyPath;           // the update history; empty: the default place
 };
 
@@ -106,7 +106,7 @@ class StationWindow : public QWidget, private station::StationView {
   void unitStatus(int unit, const std::string& text) override;
   void unitProgress(int unit, int percent) override;
   void unitLineProgress(int unit, const session::LineProgress& progress) override;
-  void unitIdentified(int unit, const RunSummary& summary) override;
+  void unitIdentified(int unit, const engine::RunSummary& summary) override;
   void unitResult(const station::UnitResult& result) override;
   void countersChanged(const station::Counters& counters) override;
   void unitGone(int unit) override;

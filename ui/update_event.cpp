@@ -15,14 +15,14 @@ void EventTarget::detach() {
   receiver_ = nullptr;
 }
 
-void EventTarget::post(RunEvent event) {
+void EventTarget::post(engine::RunEvent event) {
   // Held only while the event is queued: the window cannot go away in
   // between, and Qt drops queued events of a destroyed receiver.
   std::lock_guard lock(mutex_);
   if (receiver_) QCoreApplication::postEvent(receiver_, new UpdateEvent(std::move(event)));
 }
 
-void QtEventSink::post(RunEvent event) noexcept {
+void QtEventSink::post(engine::RunEvent event) noexcept {
   try {
     target_->post(std::move(event));
   } catch (...) {

@@ -16,11 +16,11 @@ namespace zorvik::ui {
 class UpdateEvent final : public QEvent {
  public:
   static QEvent::Type type();
-  explicit UpdateEvent(RunEvent event) : QEvent(type()), event_(std::move(event)) {}
-  const RunEvent& event() const { return event_; }
+  explicit UpdateEvent(engine::RunEvent event) : QEvent(type()), event_(std::move(event)) {}
+  const engine::RunEvent& event() const { return event_; }
 
  private:
-  RunEvent event_;
+  engine::RunEvent event_;
 };
 
 // The receiver as a run may see it: the window clears it when it goes away,
@@ -29,17 +29,17 @@ class EventTarget {
  public:
   explicit EventTarget(QObject* receiver) : receiver_(receiver) {}
   void detach();
-  void post(RunEvent event);
+  void post(engine::RunEvent event);
 
  private:
   std::mutex mutex_;
   QObject* receiver_;
 };
 
-class QtEventSink final : public EventSink {
+class QtEventSink final : public engine::EventSink {
  public:
   explicit QtEventSink(std::shared_ptr<EventTarget> target) : target_(std::move(target)) {}
-  void post(RunEvent event) noexcept override;
+  void post(engine::RunEvent event) noexcept override;
 
  private:
   std::shared_ptr<EventTarget> target_;

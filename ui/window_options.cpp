@@ -10,8 +10,8 @@ std::vector<std::string> switchArguments(const QStringList& arguments) {
   return result;
 }
 
-StartupOptions readWindowOptions(const QStringList& arguments) {
-  return readStartupOptions(readServiceModeSetting(), switchArguments(arguments));
+engine::StartupOptions readWindowOptions(const QStringList& arguments) {
+  return engine::readStartupOptions(engine::readServiceModeSetting(), switchArguments(arguments));
 }
 
 }  // namespace zorvik::ui

@@ -15,6 +15,6 @@ namespace zorvik::ui {
 std::vector<std::string> switchArguments(const QStringList& arguments);
 
 // Reads both.
-StartupOptions readWindowOptions(const QStringList& arguments);
+engine::StartupOptions readWindowOptions(const QStringList& arguments);
 
 }  // namespace zorvik::ui

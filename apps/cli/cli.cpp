@@ -139,7 +139,7 @@ struct UsageError {
 bool isWindowSwitch(const std::string& argument) {
   static const char* const kKeys[] = {"cc:", "cf:", "cp:", "mf:", "f:"};
   return std::any_of(std::begin(kKeys), std::end(kKeys),
-                     [&](const char* key) { return paramValue({argument}, key, "\x01") != "\x01"; });
+                     [&](const char* key) { return engine::paramValue({argument}, key, "\x01") != "\x01"; });
 }
 
 std::uint64_t parseNumber(const std::string& text, const std::string& option, std::uint64_t max) {
@@ -227,29 +227,29 @@ Options parseArguments(const std::vector<std::string>& arguments) {
   return o;
 }
 
-std::string imageLoadError(ImageLoadResult result) {
+std::string imageLoadError(images::ImageLoadResult result) {
   switch (result) {
-    case ImageLoadResult::Unreadable: return "the file cannot be opened or read";
-    case ImageLoadResult::TooLarge: return "the file is far larger than any firmware image";
-    case ImageLoadResult::BadHeader: return "its header is not a firmware image header";
-    case ImageLoadResult::Loaded: break;
+    case images::ImageLoadResult::Unreadable: return "the file cannot be opened or read";
+    case images::ImageLoadResult::TooLarge: return "the file is far larger than any firmware image";
+    case images::ImageLoadResult::BadHeader: return "its header is not a firmware image header";
+    case images::ImageLoadResult::Loaded: break;
   }
   return {};
 }
 
 // Empty when programming would take every line of the image.
-std::string imageLinesError(const ImageLinesCheck& check) {
+std::string imageLinesError(const images::ImageLinesCheck& check) {
   switch (check.result) {
-    case ImageLinesCheck::NoEndLine: return "its last line is not the end record :00000001FF";
-    case ImageLinesCheck::BadRecord:
+    case images::ImageLinesCheck::NoEndLine: return "its last line is not the end record :00000001FF";
+    case images::ImageLinesCheck::BadRecord:
       return "record line " + std::to_string(check.line) + " (counted from 0, header left out) is not a valid Intel HEX record";
-    case ImageLinesCheck::Ok: break;
+    case images::ImageLinesCheck::Ok: break;
   }
   return {};
 }
 
-void printImageTable(std::ostream& out, const std::vector<ImageRow>& rows) {
-  std::vector<ImageRow> all{{"Firmware", "Version", "Platform", "Print", "Date", "BL"}};
+void printImageTable(std::ostream& out, const std::vector<engine::ImageRow>& rows) {
+  std::vector<engine::ImageRow> all{{"Firmware", "Version", "Platform", "Print", "Date", "BL"}};
   all.insert(all.end(), rows.begin(), rows.end());
   std::size_t w[6] = {};
   for (const auto& r : all) {
@@ -266,20 +266,20 @@ void printImageTable(std::ostream& out, const std::vector<ImageRow>& rows) {
 }
 
 int listImages(std::ostream& out) {
-  std::vector<ImageRow> rows;
-  for (int i = kBuiltInImageCount; i >= 1; --i) rows.push_back(imageRow(builtInHeader(i)));
+  std::vector<engine::ImageRow> rows;
+  for (int i = images::kBuiltInImageCount; i >= 1; --i) rows.push_back(engine::imageRow(images::builtInHeader(i)));
   printImageTable(out, rows);
   return 0;
 }
 
 int showHeader(const std::string& file, CliIo& io) {
-  ImageHeader header;
-  const ImageLoadResult result = readImageFileHeader(file, header);
-  if (result != ImageLoadResult::Loaded) {
+  images::ImageHeader header;
+  const images::ImageLoadResult result = readImageFileHeader(file, header);
+  if (result != images::ImageLoadResult::Loaded) {
     io.err << "zorvik-updater-cli: cannot read the header of \"" << file << "\": " << imageLoadError(result) << '\n';
     return kExitFailure;
   }
-  printImageTable(io.out, {imageRow(header)});
+  printImageTable(io.out, {engine::imageRow(header)});
   return 0;
 }
 
@@ -293,15 +293,15 @@ bool confirmed(const session::Question& question, CliIo& io) {
   return answer == "yes" || answer == "y";
 }
 
-void checkServiceOptions(const Options& o, const StartupOptions& startup) {
+void checkServiceOptions(const Options& o, const engine::StartupOptions& startup) {
   const bool serviceOption = !o.image.empty() || o.noCheckClass || o.noCheckFirmwareClass || o.noCheckPlatform;
   if (serviceOption && !startup.serviceMode) {
     throw UsageError{"--image and --no-check-* are service-mode options; service mode is not enabled for this user"};
   }
 }
 
-RunOptions runOptionsFor(const Options& o, const StartupOptions& startup) {
-  RunOptions options = startup.runOptions;
+engine::RunOptions runOptionsFor(const Options& o, const engine::StartupOptions& startup) {
+  engine::RunOptions options = startup.runOptions;
   if (o.noCheckClass) options.checkClass = false;
   if (o.noCheckFirmwareClass) options.checkFirmwareClass = false;
   if (o.noCheckPlatform) options.checkPlatform = false;
@@ -316,7 +316,7 @@ constexpr const char* kReadInfoWarning =
     "update.";
 
 // False when the user declined; one question covers every port.
-bool mayWrite(const Options& o, const StartupOptions& startup, CliIo& io) {
+bool mayWrite(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   if (o.readInfo) io.err << kReadInfoWarning << '\n';
   const std::optional<session::Question> question =
       o.readInfo ? std::optional<session::Question>({"The logger stays in its bootloader until the next update.",
@@ -333,17 +333,17 @@ bool mayWrite(const Options& o, const StartupOptions& startup, CliIo& io) {
 // The images every port's run chooses from: a file, loaded and checked whole
 // before any logger is touched, or the built-in ones. Empty when the file
 // was refused (the user has been told).
-std::optional<ImageSource> imagesFor(const Options& o, CliIo& io) {
-  if (o.image.empty()) return ImageSource();
-  const CheckedImageFile checked = loadCheckedImageFile(o.image);
+std::optional<images::ImageSource> imagesFor(const Options& o, CliIo& io) {
+  if (o.image.empty()) return images::ImageSource();
+  const images::CheckedImageFile checked = images::loadCheckedImageFile(o.image);
   std::string problem = imageLoadError(checked.load);
-  if (checked.load == ImageLoadResult::Loaded) problem = imageLinesError(checked.lines);
+  if (checked.load == images::ImageLoadResult::Loaded) problem = imageLinesError(checked.lines);
   if (!problem.empty()) {
     io.err << "zorvik-updater-cli: cannot load image file \"" << o.image << "\": " << problem
            << "; nothing was sent\n";
     return std::nullopt;
   }
-  return ImageSource(checked.file);
+  return images::ImageSource(checked.file);
 }
 
 // Colour only on a terminal that shows it, and never against NO_COLOR.
@@ -356,7 +356,7 @@ bool wantsColour(const CliIo& io) {
 
 // The cause and fix of a failure as far as this system tells (who holds the
 // port, which group grants it, ...).
-session::Explanation systemExplanation(const std::string& port, const Failure& failure) {
+session::Explanation systemExplanation(const std::string& port, const link::Failure& failure) {
   const diagnostics::Explanation e = diagnostics::explainFailure(port, failure);
   return {e.reason, e.fix};
 }
@@ -366,12 +366,12 @@ RecorderFactory recordersFor(const Options& o, const CliIo& io, const std::strin
   return openRecorders(o.historyDb, frontEnd);
 }
 
-int update(const Options& o, const StartupOptions& startup, CliIo& io) {
+int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   if (!mayWrite(o, startup, io)) {
     io.err << "Update not started.\n";
     return kExitFailure;
   }
-  const std::optional<ImageSource> images = imagesFor(o, io);
+  const std::optional<images::ImageSource> images = imagesFor(o, io);
   if (!images) return kExitFailure;
   Console console(io.out, io.err, o.json, io.errIsTerminal && !o.json, o.ports.size(), wantsColour(io));
   UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
@@ -382,7 +382,7 @@ int update(const Options& o, const StartupOptions& startup, CliIo& io) {
     for (const auto& port : o.ports) {
       const std::string file = traceFileFor(o.traceFile, port, o.ports.size() > 1);
       try {
-        plan.traces.push_back(std::make_shared<FileTrace>(file));
+        plan.traces.push_back(std::make_shared<link::FileTrace>(file));
       } catch (const std::exception& e) {
         io.err << "zorvik-updater-cli: cannot write the trace \"" << file << "\": " << e.what() << '\n';
         return kExitFailure;
@@ -400,22 +400,22 @@ int update(const Options& o, const StartupOptions& startup, CliIo& io) {
 int identify(const Options& o, CliIo& io) {
   if (o.ports.size() != 1) throw UsageError{"--identify takes one --port"};
   const std::string& port = o.ports.front();
-  const LoggerIdentity id = identifyLogger(port, *io.sleeper, io.interrupt);
+  const engine::LoggerIdentity id = engine::identifyLogger(port, *io.sleeper, io.interrupt);
   if (id.error != 0) {
-    io.out << errorText(id.error, port) << '\n';
+    io.out << engine::errorText(id.error, port) << '\n';
     const session::Explanation why = systemExplanation(port, id.failure);
     if (!why.empty()) io.out << why.reason << ": " << why.fix << '\n';
     return exitStatusFor(id.error);
   }
   if (id.inBootloader) {
-    io.out << "The logger on " << port << " is in its bootloader (" << className(id.deviceClass, 0xFFFF)
+    io.out << "The logger on " << port << " is in its bootloader (" << images::className(id.deviceClass, 0xFFFF)
            << ", version " << (id.version >> 8) << "." << (id.version & 0xFF) << ").\n"
            << "An earlier update or --read-info left it there; it measures nothing until an update finishes. "
               "Run an update to finish it.\n";
     return 0;
   }
-  io.out << "Class " << id.deviceClass << " [" << className(id.deviceClass, 0xFFFF) << "]\n"
-         << "Application version " << versionWordText(id.version) << "\n"
+  io.out << "Class " << id.deviceClass << " [" << images::className(id.deviceClass, 0xFFFF) << "]\n"
+         << "Application version " << images::versionWordText(id.version) << "\n"
          << "Serial number " << id.serialNumber << "\n"
          << "The image an update would choose depends on the logger's platform, print and bootloader version, which "
             "only its bootloader tells: unknown here (--read-info finds it, and leaves the logger in its "
@@ -434,10 +434,10 @@ int history(const Options& o, CliIo& io) {
 
 // The operator started the station: that is the confirmation for every
 // logger plugged in while it runs.
-int station(const Options& o, const StartupOptions& startup, CliIo& io) {
+int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   if (!o.ports.empty()) throw UsageError{"--station finds its ports itself: leave out --port"};
   if (o.readInfo) throw UsageError{"--read-info does not go with --station"};
-  const std::optional<ImageSource> images = imagesFor(o, io);
+  const std::optional<images::ImageSource> images = imagesFor(o, io);
   if (!images) return kExitFailure;
   StationPlan plan;
   station::StationLinks links = station::stationLinks(o.watchDir);
@@ -477,7 +477,7 @@ int dispatch(const Options& o, CliIo& io) {
     return diagnostics::runDoctor(o.ports.empty() ? std::string() : o.ports.front(), o.json, io.out);
   }
   if (!o.csvFile.empty() || !o.serial.empty()) throw UsageError{"--csv and --serial belong to --history"};
-  const StartupOptions startup = readStartupOptions(readServiceModeSetting(), o.switches);
+  const engine::StartupOptions startup = engine::readStartupOptions(engine::readServiceModeSetting(), o.switches);
   checkServiceOptions(o, startup);
   if (o.station) return station(o, startup, io);
   if (!o.watchDir.empty()) throw UsageError{"--watch-dir belongs to --station"};

@@ -26,16 +26,16 @@ struct CliIo {
   bool inIsTerminal = false;
   bool errIsTerminal = false;
   // The protocol's fixed pauses; tests pass one that does not sleep.
-  std::shared_ptr<Sleeper> sleeper = std::make_shared<ThreadSleeper>();
+  std::shared_ptr<link::Sleeper> sleeper = std::make_shared<link::ThreadSleeper>();
   // The pause before a repeat after no answer.
   std::chrono::milliseconds repeatPause{1500};
   // Cancelled by Ctrl-C (the interrupt handler); every run is cancelled with it.
-  CancelToken interrupt;
+  link::CancelToken interrupt;
   // Becomes readable when `interrupt` is cancelled, for loops that wait on
   // descriptors; -1 none (a test that cancels also writes to its own pipe).
   int interruptFd = -1;
   // Builds each run's worker; a tool that watches every run passes its own.
-  WorkerFactory workers = makeLoggerUpdate;
+  engine::WorkerFactory workers = engine::makeLoggerUpdate;
   // Every update is recorded in the update history (--history-db, else the
   // default place); a tool running many trial updates turns that off.
   bool keepHistory = true;

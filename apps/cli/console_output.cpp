@@ -13,7 +13,7 @@ constexpr int kBarWidth = 30;
 
 std::string timeStamp() {
   // reportLineNow gives "hh-nn-ss -> text"; the stamp is its first 8 characters.
-  return reportLineNow("").substr(0, 8);
+  return engine::reportLineNow("").substr(0, 8);
 }
 
 const char* boolText(bool b) { return b ? "true" : "false"; }
@@ -32,7 +32,7 @@ void Console::line(const std::string& text) {
 constexpr int kJsonSchema = 1;
 
 void Console::record(const std::string& fields) {
-  line("{" + fields + ",\"schema\":" + std::to_string(kJsonSchema) + ",\"utc\":\"" + utcNow() + "\"}");
+  line("{" + fields + ",\"schema\":" + std::to_string(kJsonSchema) + ",\"utc\":\"" + text::utcNow() + "\"}");
 }
 
 void Console::finalLine(const std::string& text, bool success) {
@@ -86,22 +86,22 @@ PortOutput::PortOutput(Console& console, std::size_t index, std::string port, bo
       schedulePause_(std::move(schedulePause)) {}
 
 std::string PortOutput::portField() const {
-  return severalPorts_ ? ",\"port\":\"" + jsonEscape(port_) + "\"" : std::string();
+  return severalPorts_ ? ",\"port\":\"" + text::jsonEscape(port_) + "\"" : std::string();
 }
 
 void PortOutput::attemptStarted(int attempt) {
   lastEvent_ = 0xFFFFFFFF;
   if (!console_.json()) return;  // the start line comes as a report line
   console_.record("\"type\":\"start\",\"time\":\"" + timeStamp() + "\",\"attempt\":" + std::to_string(attempt) +
-                ",\"port\":\"" + jsonEscape(port_) + "\",\"text\":\"" + jsonEscape(startText(port_)) + "\"");
+                ",\"port\":\"" + text::jsonEscape(port_) + "\",\"text\":\"" + text::jsonEscape(engine::startText(port_)) + "\"");
 }
 
 void PortOutput::report(const std::string& text) {
   if (console_.json()) return;  // every event has its own JSON line
   // On a terminal the bar shows the progress; a line per percent would bury
   // everything else.
-  if (lastEvent_ == kEvProgress && console_.progressBars()) return;
-  console_.line((severalPorts_ ? "[" + port_ + "] " : std::string()) + reportLineNow(text));
+  if (lastEvent_ == engine::kEvProgress && console_.progressBars()) return;
+  console_.line((severalPorts_ ? "[" + port_ + "] " : std::string()) + engine::reportLineNow(text));
 }
 
 void PortOutput::note(const std::string& text) {
@@ -110,22 +110,22 @@ void PortOutput::note(const std::string& text) {
     return;
   }
   console_.record("\"type\":\"note\",\"time\":\"" + timeStamp() + "\"" + portField() + ",\"text\":\"" +
-                jsonEscape(text) + "\"");
+                text::jsonEscape(text) + "\"");
 }
 
-void PortOutput::eventArrived(const RunEvent& event, const EventPresentation& p) {
+void PortOutput::eventArrived(const engine::RunEvent& event, const engine::EventPresentation& p) {
   lastEvent_ = event.code;
   if (console_.json()) {
     console_.record("\"type\":\"event\",\"time\":\"" + timeStamp() + "\"" + portField() +
                   ",\"code\":" + std::to_string(event.code) + ",\"value\":" + std::to_string(event.value) +
-                  ",\"text\":\"" + jsonEscape(p.text) + "\",\"report\":" + boolText(p.report) +
+                  ",\"text\":\"" + text::jsonEscape(p.text) + "\",\"report\":" + boolText(p.report) +
                   ",\"status\":" + boolText(p.status) + ",\"message\":" + boolText(p.message) +
-                  ",\"final\":" + boolText(isFinalEvent(event.code)) + lineFields() +
+                  ",\"final\":" + boolText(engine::isFinalEvent(event.code)) + lineFields() +
                   (p.reason.empty() ? std::string()
-                                    : ",\"reason\":\"" + jsonEscape(p.reason) + "\",\"fix\":\"" + jsonEscape(p.fix) + "\""));
+                                    : ",\"reason\":\"" + text::jsonEscape(p.reason) + "\",\"fix\":\"" + text::jsonEscape(p.fix) + "\""));
     return;
   }
-  if (event.code == kEvProgress && console_.progressBars()) console_.setBar(index_, barText(event.value));
+  if (event.code == engine::kEvProgress && console_.progressBars()) console_.setBar(index_, barText(event.value));
 }
 
 std::string PortOutput::barText(int percent) const {
@@ -140,7 +140,7 @@ std::string PortOutput::barText(int percent) const {
 }
 
 std::string PortOutput::lineFields() const {
-  if (lastEvent_ != kEvProgress || lines_.total == 0) return {};
+  if (lastEvent_ != engine::kEvProgress || lines_.total == 0) return {};
   std::string fields = ",\"lines_done\":" + std::to_string(lines_.done) + ",\"lines_total\":" + std::to_string(lines_.total);
   if (lines_.timeLeft) fields += ",\"seconds_left\":" + std::to_string(lines_.timeLeft->count());
   return fields;
@@ -149,7 +149,7 @@ std::string PortOutput::lineFields() const {
 void PortOutput::finished(int exitStatus) {
   if (console_.json()) {
     console_.record("\"type\":\"exit\"" + portField() + ",\"status\":" + std::to_string(exitStatus) +
-                  ",\"message\":\"" + jsonEscape(finalMessage_) + "\"");
+                  ",\"message\":\"" + text::jsonEscape(finalMessage_) + "\"");
     return;
   }
   console_.clearBars();

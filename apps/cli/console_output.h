@@ -73,7 +73,7 @@ class PortOutput final : public session::SessionView {
   void showControls(const session::Controls&) override {}
   void startPause(std::chrono::milliseconds pause) override { schedulePause_(pause); }
   void attemptStarted(int attempt) override;
-  void eventArrived(const RunEvent& event, const EventPresentation& p) override;
+  void eventArrived(const engine::RunEvent& event, const engine::EventPresentation& p) override;
 
   // The last words of this port's update.
   void finished(int exitStatus);

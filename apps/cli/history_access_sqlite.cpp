@@ -20,7 +20,7 @@ int listHistory(const std::string& path, HistoryFormat format, const std::string
     history::SqliteHistory store(path.empty() ? history::defaultHistoryPath() : path);
     const auto rows = store.rows(serial);
     if (format == HistoryFormat::Json) {
-      history::writeJsonLines(out, rows, utcNow());
+      history::writeJsonLines(out, rows, text::utcNow());
     } else if (format == HistoryFormat::Csv) {
       std::ofstream file(csvFile, std::ios::binary | std::ios::trunc);
       history::writeCsv(file, rows);

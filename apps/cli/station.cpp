@@ -20,8 +20,8 @@ class ConsoleStationView final : public station::StationView {
 
   void stationStarted(const station::StationStart& start) override {
     if (console_.json()) {
-      console_.record("\"type\":\"station\",\"watch\":\"" + jsonEscape(start.watchDir.string()) + "\",\"links\":\"" +
-                      jsonEscape(start.links) + "\",\"images\":\"" + jsonEscape(start.imagePolicy) + "\"");
+      console_.record("\"type\":\"station\",\"watch\":\"" + text::jsonEscape(start.watchDir.string()) + "\",\"links\":\"" +
+                      text::jsonEscape(start.links) + "\",\"images\":\"" + text::jsonEscape(start.imagePolicy) + "\"");
       return;
     }
     console_.line("Station: every logger plugged in is updated without asking.");
@@ -34,8 +34,8 @@ class ConsoleStationView final : public station::StationView {
     if (console_.json()) {
       // The station keeps the pauses; a unit's output never schedules one.
       outputs_[unit.unit] = std::make_unique<PortOutput>(console_, 0, unit.link, true, [](auto) {});
-      console_.record("\"type\":\"unit\",\"port\":\"" + jsonEscape(unit.link) + "\",\"adapter\":\"" +
-                      jsonEscape(unit.adapter) + "\"");
+      console_.record("\"type\":\"unit\",\"port\":\"" + text::jsonEscape(unit.link) + "\",\"adapter\":\"" +
+                      text::jsonEscape(unit.adapter) + "\"");
       return;
     }
     console_.line("START " + unit.link + (unit.adapter.empty() ? "" : " adapter " + unit.adapter));
@@ -44,7 +44,7 @@ class ConsoleStationView final : public station::StationView {
   void unitAttemptStarted(int unit, int attempt) override {
     if (PortOutput* json = output(unit)) json->attemptStarted(attempt);
   }
-  void unitEvent(int unit, const RunEvent& event, const EventPresentation& p) override {
+  void unitEvent(int unit, const engine::RunEvent& event, const engine::EventPresentation& p) override {
     if (PortOutput* json = output(unit)) json->eventArrived(event, p);
   }
   void unitReport(int unit, const std::string& text) override {
@@ -64,11 +64,11 @@ class ConsoleStationView final : public station::StationView {
     const std::string serial = r.serialNumber == 0 ? "?" : std::to_string(r.serialNumber);
     if (console_.json()) {
       console_.record("\"type\":\"result\",\"result\":\"" + std::string(r.pass ? "PASS" : "FAIL") + "\",\"port\":\"" +
-                      jsonEscape(r.link) + "\",\"adapter\":\"" + jsonEscape(r.adapter) + "\",\"serial\":\"" +
+                      text::jsonEscape(r.link) + "\",\"adapter\":\"" + text::jsonEscape(r.adapter) + "\",\"serial\":\"" +
                       (r.serialNumber == 0 ? "" : serial) + "\",\"versionBefore\":\"" + r.versionBefore +
                       "\",\"imageVersion\":\"" + r.imageVersion + "\",\"durationMs\":" +
                       std::to_string(r.duration.count()) + ",\"repeats\":" + std::to_string(r.repeats) +
-                      ",\"code\":" + std::to_string(r.code) + ",\"text\":\"" + jsonEscape(r.text) + "\"");
+                      ",\"code\":" + std::to_string(r.code) + ",\"text\":\"" + text::jsonEscape(r.text) + "\"");
       return;
     }
     char seconds[32];

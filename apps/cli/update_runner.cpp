@@ -12,16 +12,16 @@ using Clock = std::chrono::steady_clock;
 
 struct TaggedEvent {
   std::size_t port;
-  RunEvent event;
+  engine::RunEvent event;
 };
 
 // The runs' events, tagged with their port, on their way to the main thread.
-using PortQueue = EventQueue<TaggedEvent>;
+using PortQueue = engine::EventQueue<TaggedEvent>;
 
-class PortSink final : public EventSink {
+class PortSink final : public engine::EventSink {
  public:
   PortSink(std::shared_ptr<PortQueue> queue, std::size_t port) : queue_(std::move(queue)), port_(port) {}
-  void post(RunEvent event) noexcept override {
+  void post(engine::RunEvent event) noexcept override {
     try {
       queue_->push({port_, std::move(event)});
     } catch (...) {
@@ -84,7 +84,7 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     u.session = std::make_unique<session::UpdateSession>(*u.output, std::move(setup));
   }
   for (std::size_t i = 0; i < plan.ports.size(); ++i) {
-    RunRequest request;
+    engine::RunRequest request;
     request.port = plan.ports[i];
     request.options = plan.options;
     request.images = plan.images;

@@ -20,16 +20,16 @@ namespace zorvik::cli {
 
 struct UpdatePlan {
   std::vector<std::string> ports;
-  RunOptions options;
-  ImageSource images;
+  engine::RunOptions options;
+  images::ImageSource images;
   int maxRepeats = -1;  // -1 unlimited
-  CancelToken cancel;   // every port's update is cancelled with it
-  std::shared_ptr<Sleeper> sleeper;
+  link::CancelToken cancel;   // every port's update is cancelled with it
+  std::shared_ptr<link::Sleeper> sleeper;
   std::chrono::milliseconds repeatPause{1500};
-  WorkerFactory workers = makeLoggerUpdate;
+  engine::WorkerFactory workers = engine::makeLoggerUpdate;
   RecorderFactory recorders;  // may be empty: no history kept
   // Each port's bytes and events, when given (one file per port, see traceFileFor).
-  std::vector<std::shared_ptr<LineTrace>> traces;
+  std::vector<std::shared_ptr<link::LineTrace>> traces;
   session::Explain explain = session::explainFailure;  // the cause and fix of a failure
   std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;  // the line rate's
 };

@@ -60,12 +60,12 @@ DWORD visibleIf(bool shown) { return shown ? static_cast<DWORD>(WS_VISIBLE) : 0u
 
 // The system's own words for a failed update: the checks of the doctor know
 // what Windows means by a refused port (another program has it open).
-session::Explanation systemExplanation(const std::string& port, const Failure& failure) {
+session::Explanation systemExplanation(const std::string& port, const link::Failure& failure) {
   const diagnostics::Explanation e = diagnostics::explainFailure(port, failure);
   return {e.reason, e.fix};
 }
 
-session::WindowSetup windowSetup(const std::shared_ptr<EventTarget>& target, const StartupOptions& options) {
+session::WindowSetup windowSetup(const std::shared_ptr<EventTarget>& target, const engine::StartupOptions& options) {
   session::WindowSetup setup;
   setup.session.sink = std::make_shared<WinEventSink>(target);
   setup.session.explain = systemExplanation;
@@ -84,10 +84,10 @@ MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::ve
       checkPortWindow_(scale_) {
   // The options decide the layout, so they are read first; nothing of the
   // window can be seen before it is complete.
-  options_ = readStartupOptions(readServiceModeSetting(), arguments);
+  options_ = engine::readStartupOptions(engine::readServiceModeSetting(), arguments);
   dialogDirectory_ = programDirectory();
   registerClasses(instance);
-  CreateWindowExW(0, kMainWindowClass, widen(kAppTitle).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+  CreateWindowExW(0, kMainWindowClass, widen(engine::kAppTitle).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                   scale_(kClientWidth), scale_(kPanelHeight + kStatusBarHeight), taskbar_.handle(), nullptr, instance,
                   this);
   target_ = std::make_shared<EventTarget>(window_);
@@ -132,7 +132,7 @@ void MainWindow::createMenu() {
   infoMenu_ = CreatePopupMenu();
   AppendMenuW(infoMenu_, MF_STRING, kIdFirmwareAction, L"Firmware");
   // Only file mode has the entry at all (a menu entry cannot be hidden).
-  if (options_.fileMode == FileMode::ServiceWithFiles) AppendMenuW(infoMenu_, MF_STRING, kIdFileVersionAction, L"File version");
+  if (options_.fileMode == engine::FileMode::ServiceWithFiles) AppendMenuW(infoMenu_, MF_STRING, kIdFileVersionAction, L"File version");
   AppendMenuW(infoMenu_, MF_STRING, kIdCheckPortAction, L"Check port");
   AppendMenuW(infoMenu_, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(infoMenu_, MF_STRING, kIdExitAction, L"Exit");
@@ -158,7 +158,7 @@ void MainWindow::createControls() {
   SendMessageW(progressBar, PBM_SETRANGE32, 0, 100);
   nameForScreenReaders(progressBar, kProgressName);
 
-  const bool fileMode = options_.fileMode == FileMode::ServiceWithFiles;
+  const bool fileMode = options_.fileMode == engine::FileMode::ServiceWithFiles;
   // Without "File", "Update" is as wide as "Close"; with it, both are half
   // that, side by side with 8 pixels between them.
   Bounds update = kUpdateButton;
@@ -221,7 +221,7 @@ void MainWindow::show() {
 void MainWindow::firstIdle() {
   if (idleSeen_) return;
   idleSeen_ = true;
-  if (options_.fileMode != FileMode::Normal) reportWindow_->show();
+  if (options_.fileMode != engine::FileMode::Normal) reportWindow_->show();
 }
 
 // The program's windows all belong to this, the GUI thread.

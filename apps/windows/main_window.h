@@ -97,7 +97,7 @@ class MainWindow final : private session::WindowView {
   void beep() override;
   void showControls(const session::WindowControls& controls) override;
   void clearReport() override;
-  void showOverview(const std::optional<ImageHeader>& fileHeader) override;
+  void showOverview(const std::optional<images::ImageHeader>& fileHeader) override;
   bool ask(const session::Question& question) override;
   std::optional<session::ChosenFile> chooseFile() override;
   std::string portName() override;
@@ -113,7 +113,7 @@ class MainWindow final : private session::WindowView {
   TaskbarWindow& taskbar_;
   Scale scale_;
   Font font_;
-  StartupOptions options_;  // for the layout; the controller decides by its own copy
+  engine::StartupOptions options_;  // for the layout; the controller decides by its own copy
   std::wstring dialogDirectory_;  // where the file dialog opens
 
   HWND window_ = nullptr;

@@ -72,7 +72,7 @@ void MainWindow::showMessage(const std::string& text) {
   messageWindow_.show(window_, text, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top);
 }
 
-void MainWindow::showOverview(const std::optional<ImageHeader>& fileHeader) {
+void MainWindow::showOverview(const std::optional<images::ImageHeader>& fileHeader) {
   const RECT outer = outerRect(window_);
   overview_.execute(window_, outer.left, outer.top, outer.bottom - outer.top, fileHeader);
 }
@@ -127,7 +127,7 @@ void MainWindow::keepPainting() {
 void MainWindow::forgetRunEvents() { target_->detach(); }
 
 void MainWindow::runEventArrived(LPARAM lParam) {
-  std::unique_ptr<RunEvent> event = takeRunEvent(lParam);
+  std::unique_ptr<engine::RunEvent> event = takeRunEvent(lParam);
   if (event) controller_->runEventArrived(std::move(*event));
 }
 

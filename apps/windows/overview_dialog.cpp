@@ -25,7 +25,7 @@ constexpr std::array<const wchar_t*, 6> kColumns{L"Firmware", L"Version", L"Plat
 OverviewDialog::OverviewDialog(const Scale& scale)
     : scale_(scale), font_(makeFont(L"MS Sans Serif", kFontPixels, scale)) {}
 
-void OverviewDialog::execute(HWND owner, int left, int top, int height, const std::optional<ImageHeader>& fileHeader) {
+void OverviewDialog::execute(HWND owner, int left, int top, int height, const std::optional<images::ImageHeader>& fileHeader) {
   left_ = left;
   top_ = top;
   height_ = height;
@@ -59,13 +59,13 @@ void OverviewDialog::create(HWND dialog) {
   setFont(okButton_, font_.get());
 
   if (fileHeader_) addImageRow(*fileHeader_);
-  for (int i = kBuiltInImageCount; i >= 1; --i) addImageRow(builtInHeader(i));
+  for (int i = images::kBuiltInImageCount; i >= 1; --i) addImageRow(images::builtInHeader(i));
   layout(dialog);
   SetFocus(okButton_);
 }
 
-void OverviewDialog::addImageRow(const ImageHeader& header) {
-  const ImageRow row = imageRow(header);
+void OverviewDialog::addImageRow(const images::ImageHeader& header) {
+  const engine::ImageRow row = engine::imageRow(header);
   const std::array<std::wstring, 6> cells{widen(row.firmware), widen(row.version), widen(row.platform),
                                           widen(row.print),    widen(row.date),    widen(row.bootloader)};
   LVITEMW item{};

@@ -16,12 +16,12 @@ class OverviewDialog {
   // Fills the list, places the dialog (outer top-left at left/top, outer
   // height `height`; the columns decide the width), shows it modally over
   // owner and returns when the user has pressed "OK".
-  void execute(HWND owner, int left, int top, int height, const std::optional<ImageHeader>& fileHeader);
+  void execute(HWND owner, int left, int top, int height, const std::optional<images::ImageHeader>& fileHeader);
 
  private:
   friend INT_PTR CALLBACK acknowledgedDialogProcedure<OverviewDialog>(HWND, UINT, WPARAM, LPARAM);
   void create(HWND dialog);
-  void addImageRow(const ImageHeader& header);
+  void addImageRow(const images::ImageHeader& header);
   int autoSizeColumns();
   void layout(HWND dialog);
 
@@ -32,7 +32,7 @@ class OverviewDialog {
   int left_ = 0;
   int top_ = 0;
   int height_ = 0;
-  std::optional<ImageHeader> fileHeader_;
+  std::optional<images::ImageHeader> fileHeader_;
 };
 
 }  // namespace zorvik::win

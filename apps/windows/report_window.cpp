@@ -48,7 +48,7 @@ ReportWindow::~ReportWindow() {
 }
 
 void ReportWindow::add(const std::string& text) {
-  const std::wstring line = widen(reportLineNow(text));
+  const std::wstring line = widen(engine::reportLineNow(text));
   const int length = GetWindowTextLengthW(reportView_);
   const std::wstring piece = length > 0 ? L"\r\n" + line : line;
   // Caret to the end, the line after it: the newest line comes into view.

@@ -23,7 +23,7 @@ TaskbarWindow::TaskbarWindow(HINSTANCE instance) {
   const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int y = GetSystemMetrics(SM_CYSCREEN) / 2;
   // WS_EX_APPWINDOW: a task-bar button although the window has no caption.
-  CreateWindowExW(WS_EX_APPWINDOW, kTaskbarWindowClass, widen(kAppTitle).c_str(),
+  CreateWindowExW(WS_EX_APPWINDOW, kTaskbarWindowClass, widen(engine::kAppTitle).c_str(),
                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0, nullptr, nullptr, instance, this);
 }
 

@@ -7,12 +7,12 @@ void EventTarget::detach() {
   window_ = nullptr;
 }
 
-void EventTarget::post(RunEvent event) {
+void EventTarget::post(engine::RunEvent event) {
   const auto code = static_cast<WPARAM>(event.code);
-  post(kRunEventMessage, code, std::make_unique<RunEvent>(std::move(event)));
+  post(kRunEventMessage, code, std::make_unique<engine::RunEvent>(std::move(event)));
 }
 
-void WinEventSink::post(RunEvent event) noexcept {
+void WinEventSink::post(engine::RunEvent event) noexcept {
   try {
     target_->post(std::move(event));
   } catch (...) {

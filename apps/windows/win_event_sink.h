@@ -23,7 +23,7 @@ class EventTarget {
  public:
   explicit EventTarget(HWND window) : window_(window) {}
   void detach();
-  void post(RunEvent event);
+  void post(engine::RunEvent event);
 
   // Posts `message` with `payload` as its lParam; the window owns the
   // payload once it is posted (takePosted), and it is freed here when the
@@ -43,10 +43,10 @@ class EventTarget {
   HWND window_;
 };
 
-class WinEventSink final : public EventSink {
+class WinEventSink final : public engine::EventSink {
  public:
   explicit WinEventSink(std::shared_ptr<EventTarget> target) : target_(std::move(target)) {}
-  void post(RunEvent event) noexcept override;
+  void post(engine::RunEvent event) noexcept override;
 
  private:
   std::shared_ptr<EventTarget> target_;
@@ -65,7 +65,7 @@ void discardPosted(HWND window, UINT message) {
   while (PeekMessageW(&msg, window, message, message, PM_REMOVE)) takePosted<Payload>(msg.lParam);
 }
 
-inline std::unique_ptr<RunEvent> takeRunEvent(LPARAM lParam) { return takePosted<RunEvent>(lParam); }
-inline void discardRunEvents(HWND window) { discardPosted<RunEvent>(window, kRunEventMessage); }
+inline std::unique_ptr<engine::RunEvent> takeRunEvent(LPARAM lParam) { return takePosted<engine::RunEvent>(lParam); }
+inline void discardRunEvents(HWND window) { discardPosted<engine::RunEvent>(window, kRunEventMessage); }
 
 }  // namespace zorvik::win

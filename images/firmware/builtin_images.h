@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-namespace zorvik::firmware {
+namespace zorvik::images::firmware {
 
 // ImageHeader in a form that can be a compile-time constant.
 struct BuiltInHeader {
@@ -32,4 +32,4 @@ constexpr int kBuiltInImageCount = 12;
 // Image n of the catalogue is kBuiltInImages[n - 1].
 extern const std::array<BuiltInImage, kBuiltInImageCount> kBuiltInImages;
 
-}  // namespace zorvik::firmware
+}  // namespace zorvik::images::firmware

@@ -69,7 +69,7 @@ class BadInput : public ::testing::Test {
     std::ostringstream err;
     std::istringstream in;
     cli::CliIo io{out, err, in, false, false};
-    io.sleeper = std::make_shared<NoPauses>();
+    io.sleeper = std::make_shared<link::NoPauses>();
     io.repeatPause = std::chrono::milliseconds(0);
     const int status = cli::runCli(arguments, io);
     return {status, out.str(), err.str()};
@@ -128,7 +128,7 @@ TEST_F(BadInput, PortNamesThatAreNoSerialPort) {
 // opened: the logger is neither switched to its bootloader nor written.
 TEST_F(BadInput, ImageFilesThatAreNoWholeImage) {
   enableServiceMode();
-  const ImageSource builtIn;
+  const images::ImageSource builtIn;
   std::string image12;
   for (int i = 0; i <= builtIn.lastLine(12); ++i) image12 += std::string(builtIn.line(12, i)) + "\n";
   const std::string header =
@@ -168,11 +168,11 @@ TEST_F(BadInput, ImageFilesThatAreNoWholeImage) {
   {
     SCOPED_TRACE("a huge file");
     const fs::path file = write("huge.txt", header);
-    fs::resize_file(file, kMaxImageFileBytes * 4);  // sparse
+    fs::resize_file(file, images::kMaxImageFileBytes * 4);  // sparse
     const auto r = cli({"--port", port(), "--image", file.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("far larger"), std::string::npos) << r.err;
-    EXPECT_EQ(fs::file_size(file), kMaxImageFileBytes * 4);
+    EXPECT_EQ(fs::file_size(file), images::kMaxImageFileBytes * 4);
     expectLoggerUntouched();
   }
 }

@@ -20,7 +20,7 @@ TEST(CancelDuringRepeatPause, StopsTheRepeatBeforeItsFirstExchange) {
   std::ostringstream out, err;
   std::istringstream in;
   cli::CliIo io{out, err, in, false, false};
-  io.sleeper = std::make_shared<NoPauses>();
+  io.sleeper = std::make_shared<link::NoPauses>();
   io.repeatPause = std::chrono::seconds(3);
   const auto identityQueries = [&logger] {
     const auto requests = logger.requests();

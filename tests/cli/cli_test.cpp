@@ -310,7 +310,7 @@ TEST_F(Cli, ServiceModeSendsAnImageFile) {
     std::ofstream image(file);
     image << "bootloader=3\nbootloader version=0\nclass=26113\nversionH=6\nversionL=26\nplatform=24\nprint=53\n"
              "date=01.01.2026 00:00:00\n";
-    const ImageSource builtIn;
+    const images::ImageSource builtIn;
     for (int i = 0; i <= builtIn.lastLine(12); ++i) image << builtIn.line(12, i) << "\n";
   }
   const auto r = cli({"--port", logger->devicePath(), "--image", file.string()});
@@ -322,7 +322,7 @@ TEST_F(Cli, ServiceModeSendsAnImageFile) {
 // The data lines of a built-in image as the logger's flash must receive them:
 // image order, the vector-table line last.
 std::vector<std::string> expectedFlash(int image) {
-  const ImageSource builtIn;
+  const images::ImageSource builtIn;
   std::vector<std::string> lines;
   std::string vectorLine;
   for (int i = 0; i < builtIn.lastLine(image); ++i) {
@@ -356,8 +356,8 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceEachWithItsOwnImage) {
     SCOPED_TRACE(images[i]);
     EXPECT_EQ(written(*loggers[i]), expectedFlash(images[i]));
     EXPECT_EQ(loggers[i]->restarts(), 1);
-    const ImageHeader h = builtInHeader(images[i]);
-    const std::string success = "Update ZorvikB V" + versionText(h.versionHigh, h.versionLow) + " succesfully completed.";
+    const images::ImageHeader h = images::builtInHeader(images[i]);
+    const std::string success = "Update ZorvikB V" + images::versionText(h.versionHigh, h.versionLow) + " succesfully completed.";
     const std::string prefix = "[" + loggers[i]->devicePath() + "] ";
     EXPECT_NE(r.out.find("\n" + prefix + success + "\n"), std::string::npos) << "final message of its own";
   }
@@ -642,7 +642,7 @@ TEST_F(Cli, InterruptCancelsTheRunAndReleasesThePort) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 20);
-  PortHandle again = openSerialPort(port, 9600);
+  link::PortHandle again = link::openSerialPort(port, 9600);
   EXPECT_NE(again, nullptr);
   EXPECT_EQ(logger->restarts(), 0);
 }

@@ -93,7 +93,7 @@ class StationTest : public ::testing::Test {
       std::ostream err(&err_);
       std::istringstream in;
       cli::CliIo io(out, err, in);
-      io.sleeper = std::make_shared<NoPauses>();
+      io.sleeper = std::make_shared<link::NoPauses>();
       io.repeatPause = 0ms;
       io.interrupt = interrupt_;
       io.interruptFd = interruptPipe_[0];
@@ -137,7 +137,7 @@ class StationTest : public ::testing::Test {
 
   fs::path dir_;
   int interruptPipe_[2] = {-1, -1};
-  CancelToken interrupt_;
+  link::CancelToken interrupt_;
   SharedText out_;
   SharedText err_;
   int status_ = -1;
@@ -160,7 +160,7 @@ std::string sha256OfImageAsSent(int image, const fs::path& scratch) {
   const fs::path file = scratch / ("image" + std::to_string(image) + ".sent");
   {
     std::ofstream out(file, std::ios::binary);
-    for (const std::string_view line : sendingOrder(ImageSource(), image)) out << line << "\n";
+    for (const std::string_view line : images::sendingOrder(images::ImageSource(), image)) out << line << "\n";
   }
   FILE* pipe = ::popen(("sha256sum '" + file.string() + "'").c_str(), "r");
   char digest[65] = {};
@@ -214,8 +214,8 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "result"), "PASS");
     EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "adapter"), "UNIT" + std::to_string(i));
     EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "serial"), std::to_string(500001 + i));
-    const ImageHeader h = builtInHeader(images[i]);
-    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "imageVersion"), versionText(h.versionHigh, h.versionLow));
+    const images::ImageHeader h = images::builtInHeader(images[i]);
+    EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "imageVersion"), images::versionText(h.versionHigh, h.versionLow));
     EXPECT_EQ(loggers_[static_cast<std::size_t>(i)]->restarts(), 1);
   }
   EXPECT_EQ(field(result[3], "result"), "FAIL");
@@ -228,7 +228,7 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
   EXPECT_EQ(field(counters.back(), "failed"), "1");
   EXPECT_EQ(field(counters.back(), "total"), "4");
   for (const auto& l : loggers_) {
-    PortHandle again = openSerialPort(l->devicePath(), 9600);
+    link::PortHandle again = link::openSerialPort(l->devicePath(), 9600);
     EXPECT_NE(again, nullptr) << "every port released: " << l->devicePath();
   }
   for (const auto& line : lines("")) EXPECT_NE(line.find("\"schema\":1"), std::string::npos);
@@ -248,11 +248,11 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     EXPECT_EQ(row.end->serialNumber, 500001u + static_cast<std::uint32_t>(i));
     const int image = i < 3 ? images[i] : 12;
     EXPECT_EQ(row.end->appVersionBefore, sim::loggerFor(image).appVersion);
-    const ImageHeader h = builtInHeader(image);
+    const images::ImageHeader h = images::builtInHeader(image);
     EXPECT_EQ(row.end->imageVersionHigh, h.versionHigh);
     EXPECT_EQ(row.end->imageVersionLow, h.versionLow);
     EXPECT_EQ(row.end->imageSha256, sha256OfImageAsSent(image, dir_));
-    EXPECT_EQ(row.end->resultCode, i < 3 ? 0 : errorValue(ErrorCode::Cancelled));
+    EXPECT_EQ(row.end->resultCode, i < 3 ? 0 : engine::errorValue(engine::ErrorCode::Cancelled));
   }
   EXPECT_EQ(rows[0].start.adapterSerial, "UNIT0");
 }

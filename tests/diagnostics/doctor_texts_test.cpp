@@ -19,13 +19,13 @@ namespace {
 TEST(FailureExplanation, WithoutFindingsTheDoctorSaysTheTablesWords) {
   testing::FakeSystem system;
   ASSERT_TRUE(system.ready());
-  for (const FailureKind kind :
-       {FailureKind::None, FailureKind::NotFound, FailureKind::Busy, FailureKind::NoPermission,
-        FailureKind::NotATerminal, FailureKind::SettingsRefused, FailureKind::PortIo, FailureKind::Silent,
-        FailureKind::ShortAnswer, FailureKind::DamagedAnswer, FailureKind::Refused, FailureKind::EchoDiffers}) {
-    const Failure failure{kind, 5, "Input/output error"};
-    SCOPED_TRACE(failureExplanation(failure).reason);
-    EXPECT_EQ(explainFailure("/dev/ttyUSB0", failure, system.roots()), failureExplanation(failure));
+  for (const link::FailureKind kind :
+       {link::FailureKind::None, link::FailureKind::NotFound, link::FailureKind::Busy, link::FailureKind::NoPermission,
+        link::FailureKind::NotATerminal, link::FailureKind::SettingsRefused, link::FailureKind::PortIo, link::FailureKind::Silent,
+        link::FailureKind::ShortAnswer, link::FailureKind::DamagedAnswer, link::FailureKind::Refused, link::FailureKind::EchoDiffers}) {
+    const link::Failure failure{kind, 5, "Input/output error"};
+    SCOPED_TRACE(engine::failureExplanation(failure).reason);
+    EXPECT_EQ(explainFailure("/dev/ttyUSB0", failure, system.roots()), engine::failureExplanation(failure));
   }
 }
 
@@ -113,10 +113,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "something answers, but with class 4660 [?], which is no logger this updater knows",
                     "check that this is the logger's port: see zorvik-updater-cli --list-ports"}},
         AnswerCase{"Silent",
-                   {{FailureKind::Silent, 0, ""}, 0, 0, std::nullopt},
+                   {{link::FailureKind::Silent, 0, ""}, 0, 0, std::nullopt},
                    {"logger", Level::Fail, "no answer at all", "is the logger switched on and the cable in?"}},
         AnswerCase{"Damaged",
-                   {{FailureKind::DamagedAnswer, 0, ""}, 0, 0, std::nullopt},
+                   {{link::FailureKind::DamagedAnswer, 0, ""}, 0, 0, std::nullopt},
                    {"logger", Level::Fail, "the logger's answer arrived damaged",
                     "a noisy or long cable, a wrong baud rate or another program on the port: use the logger's own "
                     "cable and close other programs that use the port"}}),

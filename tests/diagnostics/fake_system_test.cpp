@@ -457,8 +457,8 @@ TEST(FakeTreeExplanation, BusyNamesTheHolder) {
   ASSERT_TRUE(system.ready());
   system.addUsbTty({});
   system.addProcess(1234, "minicom", {{3, "/dev/ttyUSB0"}});
-  EXPECT_EQ(explainFailure("/dev/ttyUSB0", {FailureKind::Busy, 16, "Device or resource busy"}, system.roots()),
-            (Explanation{"held by process 1234 (minicom)", "close that program"}));
+  EXPECT_EQ(explainFailure("/dev/ttyUSB0", {link::FailureKind::Busy, 16, "Device or resource busy"}, system.roots()),
+            (engine::Explanation{"held by process 1234 (minicom)", "close that program"}));
 }
 
 TEST(FakeTreePorts, LoggerPortsAreTheFtdiTtysInNaturalOrder) {

@@ -130,8 +130,8 @@ TEST_F(RealSystem, AChildHoldingThePtyIsNamed) {
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(*held, (Finding{"holder", Level::Fail, expected, "close that program"}));
 
-  EXPECT_EQ(explainFailure(pty.path(), {FailureKind::Busy, 16, "Device or resource busy"}),
-            (Explanation{expected, "close that program"}));
+  EXPECT_EQ(explainFailure(pty.path(), {link::FailureKind::Busy, 16, "Device or resource busy"}),
+            (engine::Explanation{expected, "close that program"}));
 }
 
 TEST_F(RealSystem, ThisProcessIsNoHolderOfItsOwn) {
@@ -167,7 +167,7 @@ TEST_F(RealSystem, NobodyGetsThePermissionFinding) {
     const auto findings = linuxChecks(pty.path(), SystemRoots{}, currentUser()).findings;
     const Finding* permission = findingOf(findings, "permission");
     if (permission == nullptr) ::_exit(3);
-    const Explanation why = explainFailure(pty.path(), {FailureKind::NoPermission, EACCES, "Permission denied"});
+    const engine::Explanation why = explainFailure(pty.path(), {link::FailureKind::NoPermission, EACCES, "Permission denied"});
     const std::string text = std::string(levelName(permission->level)) + '\0' + permission->found + '\0' +
                              permission->fix + '\0' + why.reason + '\0' + why.fix;
     std::size_t sent = 0;
@@ -215,8 +215,8 @@ TEST_F(RealSystem, APortThatOpensKeepsThePlainPermissionWords) {
   Pty pty;
   ASSERT_TRUE(pty.ready());
   ASSERT_EQ(::access(pty.path().c_str(), R_OK | W_OK), 0);
-  const Failure refused{FailureKind::NoPermission, EACCES, "Permission denied"};
-  EXPECT_EQ(explainFailure(pty.path(), refused), failureExplanation(refused));
+  const link::Failure refused{link::FailureKind::NoPermission, EACCES, "Permission denied"};
+  EXPECT_EQ(explainFailure(pty.path(), refused), engine::failureExplanation(refused));
   EXPECT_EQ(explainFailure(pty.path(), refused).reason, "no permission to open the port (Permission denied)");
 }
 

@@ -26,16 +26,16 @@ constexpr std::uint16_t kOtherUpdateClass = 26114;
 struct Station {
   int image;                 // the built-in image the logger is set up for
   bool fromFile;             // updated from that image written to a file
-  ImageHeader expected;      // the header every image event must name
+  images::ImageHeader expected;      // the header every image event must name
   std::unique_ptr<sim::SimulatedLogger> logger;
   std::shared_ptr<HoldingSink> sink;
-  RunRequest request;
-  std::unique_ptr<RunHandle> handle;
+  engine::RunRequest request;
+  std::unique_ptr<engine::RunHandle> handle;
 };
 
 // "Update <class> V<major>.<minor, two digits> succesfully completed."
-std::string successText(const ImageHeader& h) {
-  return "Update " + className(h.deviceClass, h.print) + " V" + versionText(h.versionHigh, h.versionLow) +
+std::string successText(const images::ImageHeader& h) {
+  return "Update " + images::className(h.deviceClass, h.print) + " V" + images::versionText(h.versionHigh, h.versionLow) +
          " succesfully completed.";
 }
 
@@ -56,15 +56,15 @@ class ConcurrentUpdates : public ::testing::Test {
 
   // Built-in image `image` as an image file, loaded and checked as a front
   // end does before it starts a run.
-  std::shared_ptr<const ImageFile> imageFile(int image) {
-    const ImageSource builtIn;
+  std::shared_ptr<const images::ImageFile> imageFile(int image) {
+    const images::ImageSource builtIn;
     std::vector<std::string> lines;
     for (int i = 0; i <= builtIn.lastLine(image); ++i) lines.emplace_back(builtIn.line(image, i));
     const std::string path = (dir_ / ("image" + std::to_string(image) + ".txt")).string();
-    writeImageFile(path, builtInHeader(image), lines);
-    CheckedImageFile checked = loadCheckedImageFile(path);
-    EXPECT_EQ(checked.load, ImageLoadResult::Loaded);
-    EXPECT_EQ(checked.lines.result, ImageLinesCheck::Ok);
+    writeImageFile(path, images::builtInHeader(image), lines);
+    images::CheckedImageFile checked = images::loadCheckedImageFile(path);
+    EXPECT_EQ(checked.load, images::ImageLoadResult::Loaded);
+    EXPECT_EQ(checked.lines.result, images::ImageLinesCheck::Ok);
     return checked.file;
   }
 
@@ -79,25 +79,25 @@ class ConcurrentUpdates : public ::testing::Test {
       Station s;
       s.image = image;
       s.fromFile = image == 5;
-      s.expected = builtInHeader(image);
+      s.expected = images::builtInHeader(image);
       sim::LoggerConfig config = loggerFor(image);
       if (s.fromFile) config.upidClass = kOtherUpdateClass;
       s.logger = std::make_unique<sim::SimulatedLogger>(config);
       ASSERT_TRUE(s.logger->start());
       if (image == holdAt) {
         const sim::SimulatedLogger* logger = s.logger.get();
-        s.sink = std::make_shared<HoldingSink>([logger](const RunEvent& e) {
-          return e.code == kEvProgress && logger->flashWrites().size() >= 20;
+        s.sink = std::make_shared<HoldingSink>([logger](const engine::RunEvent& e) {
+          return e.code == engine::kEvProgress && logger->flashWrites().size() >= 20;
         });
       } else {
         s.sink = std::make_shared<HoldingSink>();
       }
       s.request.port = s.logger->devicePath();
-      s.request.sleeper = std::make_shared<NoPauses>();
+      s.request.sleeper = std::make_shared<link::NoPauses>();
       if (s.fromFile) {
         auto file = imageFile(image);
         ASSERT_NE(file, nullptr);
-        s.request.images = ImageSource(file);
+        s.request.images = images::ImageSource(file);
         s.request.options.checkClass = false;
       }
       stations_.push_back(std::move(s));
@@ -105,7 +105,7 @@ class ConcurrentUpdates : public ::testing::Test {
   }
 
   void startAll() {
-    for (auto& s : stations_) s.handle = std::make_unique<RunHandle>(s.request, s.sink);
+    for (auto& s : stations_) s.handle = std::make_unique<engine::RunHandle>(s.request, s.sink);
   }
 
   void waitForAll() {
@@ -129,23 +129,23 @@ class ConcurrentUpdates : public ::testing::Test {
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(s.sink->events().back(), (Event{0, 0}));
     EXPECT_EQ(s.sink->finalCount(), 1);
-    EXPECT_EQ(writtenLines(*s.logger), flashOrder(ImageSource(), s.image));
+    EXPECT_EQ(writtenLines(*s.logger), flashOrder(images::ImageSource(), s.image));
     EXPECT_EQ(s.logger->restarts(), 1);
 
-    const auto programming = eventsWithCode(events, kEvProgramming);
+    const auto programming = eventsWithCode(events, engine::kEvProgramming);
     ASSERT_EQ(programming.size(), 1u);
     EXPECT_EQ(programming[0].image, s.expected);
     EXPECT_EQ(events.back().image, s.expected) << "the success event names another image";
-    for (const auto& candidate : eventsWithCode(events, kEvCandidate)) {
+    for (const auto& candidate : eventsWithCode(events, engine::kEvCandidate)) {
       EXPECT_EQ(candidate.image, s.request.images.header(candidate.value)) << "candidate " << candidate.value;
     }
     if (s.fromFile) {
-      EXPECT_EQ(eventsWithCode(events, kEvCandidate).size(), 1u) << "a file run has the file as its only candidate";
-      const auto updateClass = eventsWithCode(events, kEvUpdateClass);
+      EXPECT_EQ(eventsWithCode(events, engine::kEvCandidate).size(), 1u) << "a file run has the file as its only candidate";
+      const auto updateClass = eventsWithCode(events, engine::kEvUpdateClass);
       ASSERT_FALSE(updateClass.empty());
       EXPECT_EQ(updateClass[0].value, kOtherUpdateClass) << "the logger must name another class, or the check proves nothing";
     }
-    EXPECT_EQ(presentEvent(events.back(), s.request.port).text, successText(s.expected));
+    EXPECT_EQ(engine::presentEvent(events.back(), s.request.port).text, successText(s.expected));
   }
 
   std::filesystem::path dir_;
@@ -172,7 +172,7 @@ TEST_F(ConcurrentUpdates, CancellingOneRunLeavesTheOthersAlone) {
   EXPECT_EQ(cancelled.sink->events().back(), (Event{10, 20}));
   EXPECT_EQ(cancelled.sink->finalCount(), 1);
   EXPECT_GE(cancelled.logger->flashWrites().size(), 20u);
-  EXPECT_LT(cancelled.logger->flashWrites().size(), static_cast<std::size_t>(ImageSource().lastLine(8)));
+  EXPECT_LT(cancelled.logger->flashWrites().size(), static_cast<std::size_t>(images::ImageSource().lastLine(8)));
   EXPECT_EQ(cancelled.logger->restarts(), 0);
   for (const auto& s : stations_) {
     if (&s != &cancelled) expectOwnUpdate(s);

@@ -32,7 +32,7 @@ using sim::loggerFor;
 // The data lines of an image in the order the logger's flash must receive
 // them: every data line in image order, the vector-table lines held back to
 // the end (in image order too).
-inline std::vector<std::string> flashOrder(const ImageSource& images, int image) {
+inline std::vector<std::string> flashOrder(const images::ImageSource& images, int image) {
   std::vector<std::string> first;
   std::vector<std::string> last;
   for (int i = 0; i < images.lastLine(image); ++i) {
@@ -52,7 +52,7 @@ inline std::vector<std::string> writtenLines(const sim::SimulatedLogger& logger)
 
 // An image file as the updater reads it: the eight header lines, then the
 // record lines.
-inline void writeImageFile(const std::string& path, const ImageHeader& h, const std::vector<std::string>& lines) {
+inline void writeImageFile(const std::string& path, const images::ImageHeader& h, const std::vector<std::string>& lines) {
   std::ofstream out(path, std::ios::binary);
   out << "bootloader=" << h.bootloader << "\nbootloader version=" << h.bootloaderVersion
       << "\nclass=" << h.deviceClass << "\nversionH=" << h.versionHigh << "\nversionL=" << h.versionLow
@@ -62,10 +62,10 @@ inline void writeImageFile(const std::string& path, const ImageHeader& h, const 
 
 // The image a run chose, from its events: the last candidate (27) when the
 // selection found one, -1 when it did not get that far or found none.
-inline int chosenImage(const std::vector<RunEvent>& events) {
-  const auto candidates = eventsWithCode(events, kEvCandidate);
+inline int chosenImage(const std::vector<engine::RunEvent>& events) {
+  const auto candidates = eventsWithCode(events, engine::kEvCandidate);
   if (candidates.empty()) return -1;
-  const bool noneFits = events.back().code == kEvError && events.back().value == errorValue(ErrorCode::NoImage);
+  const bool noneFits = events.back().code == engine::kEvError && events.back().value == engine::errorValue(engine::ErrorCode::NoImage);
   return noneFits ? -1 : candidates.back().value;
 }
 
@@ -82,8 +82,8 @@ class EngineTest : public ::testing::Test {
 
   // A request for the logger on this test's pause recorder: built-in images,
   // the default checks, a memory of its own.
-  RunRequest request(const RunOptions& options = {}) const {
-    RunRequest r;
+  engine::RunRequest request(const engine::RunOptions& options = {}) const {
+    engine::RunRequest r;
     r.port = logger_->devicePath();
     r.options = options;
     r.sleeper = sleeper_;
@@ -92,16 +92,16 @@ class EngineTest : public ::testing::Test {
 
   // One run on this thread, as a run's own thread would do it. The events
   // with their images stay in lastRun_.
-  std::vector<Event> run(RunRequest r) {
+  std::vector<Event> run(engine::RunRequest r) {
     auto sink = std::make_shared<RecordingSink>();
     {
-      LoggerUpdate worker(std::move(r), sink);
+      engine::LoggerUpdate worker(std::move(r), sink);
       worker.execute();
     }
     lastRun_ = sink->runEvents();
     return sink->events();
   }
-  std::vector<Event> run(const RunOptions& options = {}) { return run(request(options)); }
+  std::vector<Event> run(const engine::RunOptions& options = {}) { return run(request(options)); }
 
   // Frames sent without waiting for an answer may still be on their way to
   // the simulator when a run returns.
@@ -120,14 +120,14 @@ class EngineTest : public ::testing::Test {
   // in order, so once the query is answered everything before it has been
   // seen. The query itself is left out.
   std::vector<sim::Request> requestsSoFar() const {
-    NoPauses noPauses;
-    Link probe(noPauses, CancelToken());
-    probe.attachPort(openSerialPort(logger_->devicePath(), 9600));
+    link::NoPauses noPauses;
+    link::Link probe(noPauses, link::CancelToken());
+    probe.attachPort(link::openSerialPort(logger_->devicePath(), 9600));
     EXPECT_TRUE(probe.hasPort());
     if (!probe.hasPort()) return logger_->requests();
     try {
       probe.sendCommand(true, 1);
-    } catch (const LinkError& e) {
+    } catch (const link::LinkError& e) {
       ADD_FAILURE() << "the logger did not answer the probe: error " << static_cast<int>(e.error());
     }
     probe.closePort();
@@ -145,7 +145,7 @@ class EngineTest : public ::testing::Test {
 
   // The data lines of a built-in image, in image order.
   static std::vector<std::string> dataLines(int image) {
-    const ImageSource images;
+    const images::ImageSource images;
     std::vector<std::string> lines;
     for (int i = 0; i < images.lastLine(image); ++i) lines.emplace_back(images.line(image, i));
     return lines;
@@ -153,7 +153,7 @@ class EngineTest : public ::testing::Test {
 
   std::shared_ptr<RecordingSleeper> sleeper_ = std::make_shared<RecordingSleeper>();
   std::unique_ptr<sim::SimulatedLogger> logger_;
-  std::vector<RunEvent> lastRun_;
+  std::vector<engine::RunEvent> lastRun_;
 };
 
 }  // namespace zorvik::testing

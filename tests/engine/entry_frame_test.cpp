@@ -25,7 +25,7 @@
 #include "sim/logger_for_image.h"
 #include "sim/simulated_logger.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 constexpr int kImage = 12;
@@ -61,7 +61,7 @@ long countOf(const std::vector<sim::Request>& requests, sim::Request kind) {
 // The data lines of the image by address, read from the text itself (":40"
 // count, four address digits, type "00").
 std::map<std::uint16_t, std::string> dataLinesByAddress(int image) {
-  const ImageSource builtIn;
+  const images::ImageSource builtIn;
   std::map<std::uint16_t, std::string> lines;
   for (int i = 0; i < builtIn.lastLine(image); ++i) {
     const std::string line(builtIn.line(image, i));
@@ -85,7 +85,7 @@ class EntryFrame : public ::testing::TestWithParam<Case> {
   std::vector<RunEvent> update(const sim::SimulatedLogger& logger) {
     RunRequest request;
     request.port = logger.devicePath();
-    request.sleeper = std::make_shared<NoPauses>();
+    request.sleeper = std::make_shared<link::NoPauses>();
     auto sink = std::make_shared<EventLog>();
     LoggerUpdate worker(std::move(request), sink);
     worker.execute();
@@ -113,12 +113,12 @@ TEST_P(EntryFrame, FullUpdate) {
 
   if (c.updated) {
     EXPECT_EQ(events.back().code, kEvSuccess);
-    EXPECT_EQ(events.back().image, builtInHeader(kImage));
+    EXPECT_EQ(events.back().image, images::builtInHeader(kImage));
     EXPECT_EQ(countOf(requests, sim::Request::BootloaderEntry), 1) << "the frame this version takes";
     EXPECT_EQ(countOf(requests, sim::Request::WrongEntryFrame), 0);
     // Application, its bootloader, then the restarted application.
     EXPECT_EQ(valuesOf(events, kEvClass),
-              (std::vector<std::int32_t>{0x6601, config.bootloaderId, builtInHeader(kImage).deviceClass}));
+              (std::vector<std::int32_t>{0x6601, config.bootloaderId, images::builtInHeader(kImage).deviceClass}));
     EXPECT_EQ(logger.flash(), dataLinesByAddress(kImage));
     EXPECT_EQ(logger.restarts(), 1);
   } else {
@@ -143,4 +143,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 using namespace std::chrono_literals;
@@ -78,4 +78,4 @@ TEST(EventQueue, MovesItemsThrough) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::engine

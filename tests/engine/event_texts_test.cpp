@@ -11,12 +11,12 @@
 #include "engine/events.h"
 #include "images/catalogue.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
-ImageHeader header(std::uint16_t deviceClass, std::uint16_t high, std::uint16_t low, std::uint16_t print,
+images::ImageHeader header(std::uint16_t deviceClass, std::uint16_t high, std::uint16_t low, std::uint16_t print,
                    std::uint16_t bootloader, std::uint16_t bootloaderVersion) {
-  ImageHeader h;
+  images::ImageHeader h;
   h.deviceClass = deviceClass;
   h.versionHigh = high;
   h.versionLow = low;
@@ -35,17 +35,17 @@ TEST(ImageEventTexts, AreWordedFromTheImageTheEventCarries) {
     bool status;
     bool message;
   } cases[] = {
-      {"success, image 12", {kEvSuccess, 0, builtInHeader(12)}, "Update ZorvikB V6.26 succesfully completed.", true, true},
+      {"success, image 12", {kEvSuccess, 0, images::builtInHeader(12)}, "Update ZorvikB V6.26 succesfully completed.", true, true},
       {"success, class named by print", {kEvSuccess, 0, header(26135, 7, 3, 39, 3, 0)},
        "Update ZorvikWD V7.03 succesfully completed.", true, true},
       {"success without an image", {kEvSuccess, 0, std::nullopt}, "Update ? V0.00 succesfully completed.", true, true},
-      {"programming, image 8", {kEvProgramming, 0, builtInHeader(8)}, "Update ZorvikB V5.136, A9d, BL3.0", true, false},
+      {"programming, image 8", {kEvProgramming, 0, images::builtInHeader(8)}, "Update ZorvikB V5.136, A9d, BL3.0", true, false},
       {"programming, a file's own header", {kEvProgramming, 0, header(26135, 1, 2, 48, 2, 1)},
        "Update ZorvikWD V1.02, A10g BLE UART, BL2.1", true, false},
-      {"candidate, image 1", {kEvCandidate, 1, builtInHeader(1)}, "Check ZorvikB V3.20, A0, BL2.0", false, false},
+      {"candidate, image 1", {kEvCandidate, 1, images::builtInHeader(1)}, "Check ZorvikB V3.20, A0, BL2.0", false, false},
       // The value is the candidate's index in its run's source; the text
       // follows the image carried, whatever built-in image has that index.
-      {"candidate 12 carrying another header", {kEvCandidate, 12, builtInHeader(5)}, "Check ZorvikB V5.42, A6/A7/A8, BL2.1",
+      {"candidate 12 carrying another header", {kEvCandidate, 12, images::builtInHeader(5)}, "Check ZorvikB V5.42, A6/A7/A8, BL2.1",
        false, false},
       {"candidate 0 of a file", {kEvCandidate, 0, header(26113, 9, 99, 53, 3, 0)}, "Check ZorvikB V9.99, A9g, BL3.0",
        false, false},
@@ -61,11 +61,11 @@ TEST(ImageEventTexts, AreWordedFromTheImageTheEventCarries) {
 }
 
 TEST(ImageEventTexts, SuccessEndsTheRunAtAFullProgressBar) {
-  const EventPresentation p = presentEvent({kEvSuccess, 0, builtInHeader(3)}, "ttyUSB0");
+  const EventPresentation p = presentEvent({kEvSuccess, 0, images::builtInHeader(3)}, "ttyUSB0");
   EXPECT_TRUE(p.endRun);
   EXPECT_EQ(p.progress, 100);
   EXPECT_EQ(p.repeat, RepeatKind::None);
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::engine

@@ -7,12 +7,12 @@
 #include <ostream>
 #include <string>
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 struct WordsCase {
   const char* name;
-  Failure failure;
+  link::Failure failure;
   Explanation expected;
 };
 
@@ -27,56 +27,56 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, FailureExplanation,
     ::testing::Values(
         WordsCase{"None", {}, {}},
-        WordsCase{"NoneKeepsNoSystemText", {FailureKind::None, 5, "Input/output error"}, {}},
+        WordsCase{"NoneKeepsNoSystemText", {link::FailureKind::None, 5, "Input/output error"}, {}},
         WordsCase{"NotFound",
-                  {FailureKind::NotFound, 2, "No such file or directory"},
+                  {link::FailureKind::NotFound, 2, "No such file or directory"},
                   {"no such port (No such file or directory)",
                    "is the adapter plugged in? see zorvik-updater-cli --list-ports"}},
         WordsCase{"NotFoundWithoutSystemText",
-                  {FailureKind::NotFound, 0, ""},
+                  {link::FailureKind::NotFound, 0, ""},
                   {"no such port", "is the adapter plugged in? see zorvik-updater-cli --list-ports"}},
         WordsCase{"BusyWithoutAVisibleHolder",
-                  {FailureKind::Busy, 16, "Device or resource busy"},
+                  {link::FailureKind::Busy, 16, "Device or resource busy"},
                   {"another program holds the port (Device or resource busy)",
                    "close the program that uses it (a terminal program, another updater) and try again"}},
         WordsCase{"NoPermission",
-                  {FailureKind::NoPermission, 13, "Permission denied"},
+                  {link::FailureKind::NoPermission, 13, "Permission denied"},
                   {"no permission to open the port (Permission denied)",
                    "install the package's rule (sudo apt install ./zorvik-updater_*.deb) or add yourself to the "
                    "group that owns the port and log in again"}},
         WordsCase{"NotATerminal",
-                  {FailureKind::NotATerminal, 25, "Inappropriate ioctl for device"},
+                  {link::FailureKind::NotATerminal, 25, "Inappropriate ioctl for device"},
                   {"this is no serial port (Inappropriate ioctl for device)",
                    "name the logger's port: see zorvik-updater-cli --list-ports"}},
         WordsCase{"SettingsRefused",
-                  {FailureKind::SettingsRefused, 22, "Invalid argument"},
+                  {link::FailureKind::SettingsRefused, 22, "Invalid argument"},
                   {"the port refused 9600 baud, 8 data bits, no parity (Invalid argument)",
                    "plug the adapter in again; if that does not help, its driver cannot do these settings: use the "
                    "logger's own USB cable"}},
         WordsCase{"PortIo",
-                  {FailureKind::PortIo, 5, "Input/output error"},
+                  {link::FailureKind::PortIo, 5, "Input/output error"},
                   {"the port stopped working (a hang-up, or the adapter was pulled out) (Input/output error)",
                    "check that the adapter is plugged in firmly, plug it in again and start once more"}},
         WordsCase{"Silent",
-                  {FailureKind::Silent, 0, ""},
+                  {link::FailureKind::Silent, 0, ""},
                   {"no answer at all", "is the logger switched on and the cable in?"}},
         WordsCase{"ShortAnswer",
-                  {FailureKind::ShortAnswer, 0, ""},
+                  {link::FailureKind::ShortAnswer, 0, ""},
                   {"the logger's answer broke off", "check the cable; close any other program that reads the port"}},
         WordsCase{"DamagedAnswer",
-                  {FailureKind::DamagedAnswer, 0, ""},
+                  {link::FailureKind::DamagedAnswer, 0, ""},
                   {"the logger's answer arrived damaged",
                    "a noisy or long cable, a wrong baud rate or another program on the port: use the logger's own "
                    "cable and close other programs that use the port"}},
         WordsCase{"Refused",
-                  {FailureKind::Refused, 0, ""},
+                  {link::FailureKind::Refused, 0, ""},
                   {"the logger refused the command", "switch the logger off and on again, then start once more"}},
         WordsCase{"EchoDiffers",
-                  {FailureKind::EchoDiffers, 0, ""},
+                  {link::FailureKind::EchoDiffers, 0, ""},
                   {"a line came back changed from the logger",
                    "the cable disturbs the data: use the logger's own cable, keep it away from motors and power "
                    "lines, then start once more"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::engine

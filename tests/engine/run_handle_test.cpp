@@ -21,22 +21,22 @@ class RunHandleTest : public EngineTest {
   // speed would have put it by then.
   std::shared_ptr<HoldingSink> holdInTheImage() const {
     const sim::SimulatedLogger* logger = logger_.get();
-    return std::make_shared<HoldingSink>([logger](const RunEvent& e) {
-      return e.code == kEvProgress && logger->flashWrites().size() >= 20;
+    return std::make_shared<HoldingSink>([logger](const engine::RunEvent& e) {
+      return e.code == engine::kEvProgress && logger->flashWrites().size() >= 20;
     });
   }
   bool portFree() const {
-    PortHandle probe = openSerialPort(logger_->devicePath(), 9600);
+    link::PortHandle probe = link::openSerialPort(logger_->devicePath(), 9600);
     const bool free = probe != nullptr;
-    closeSerialPort(probe);
+    link::closeSerialPort(probe);
     return free;
   }
 };
 
 TEST_F(RunHandleTest, ARunFinishesAndTheHandleSaysSo) {
   startLogger(loggerFor(12));
-  auto sink = std::make_shared<HoldingSink>([](const RunEvent&) { return true; });
-  RunHandle handle(request(), sink);
+  auto sink = std::make_shared<HoldingSink>([](const engine::RunEvent&) { return true; });
+  engine::RunHandle handle(request(), sink);
   // Whatever fails below, the run is let go before the handle waits for it.
   struct ReleaseAtExit {
     HoldingSink& sink;
@@ -54,15 +54,15 @@ TEST_F(RunHandleTest, ARunFinishesAndTheHandleSaysSo) {
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back(), (Event{0, 0}));
   EXPECT_EQ(sink->finalCount(), 1);
-  EXPECT_EQ(writtenLines(*logger_), flashOrder(ImageSource(), 12));
+  EXPECT_EQ(writtenLines(*logger_), flashOrder(images::ImageSource(), 12));
 }
 
 TEST_F(RunHandleTest, OneFinalEventAndThePortIsFreeOnceDone) {
   startLogger({});
   auto sink = std::make_shared<RecordingSink>();
-  RunRequest r = request();
-  r.command = RunCommand::Reserved1;
-  RunHandle handle(std::move(r), sink);
+  engine::RunRequest r = request();
+  r.command = engine::RunCommand::Reserved1;
+  engine::RunHandle handle(std::move(r), sink);
   ASSERT_TRUE(handle.waitFor(kRunLimit));
   EXPECT_EQ(sink->events(), (std::vector<Event>{{0, 1}}));
   EXPECT_TRUE(portFree());
@@ -71,7 +71,7 @@ TEST_F(RunHandleTest, OneFinalEventAndThePortIsFreeOnceDone) {
 TEST_F(RunHandleTest, CancelInTheMiddleOfTheImageEndsWithTwentyAndFreesThePort) {
   startLogger(loggerFor(12));
   auto sink = holdInTheImage();
-  RunHandle handle(request(), sink);
+  engine::RunHandle handle(request(), sink);
   ASSERT_TRUE(sink->waitUntilHeld(kRunLimit));
   handle.cancel();
   sink->release();
@@ -90,7 +90,7 @@ TEST_F(RunHandleTest, CancelInTheMiddleOfTheImageEndsWithTwentyAndFreesThePort) 
 TEST_F(RunHandleTest, DestroyingTheHandleOfACancelledRunReturns) {
   startLogger(loggerFor(12));
   auto sink = holdInTheImage();
-  auto handle = std::make_unique<RunHandle>(request(), sink);
+  auto handle = std::make_unique<engine::RunHandle>(request(), sink);
   ASSERT_TRUE(sink->waitUntilHeld(kRunLimit));
   handle->cancel();
   sink->release();  // the run goes on, and meets the cancel at its next exchange
@@ -116,10 +116,10 @@ TEST_F(RunHandleTest, DestroyingTheHandleOfACancelledRunReturns) {
 // before it sends anything.
 TEST_F(RunHandleTest, ACancelAfterOneAttemptStopsTheRepeatBeforeItSendsAFrame) {
   startLogger(loggerFor(12));
-  const RunRequest update = request();
+  const engine::RunRequest update = request();
   auto firstSink = std::make_shared<RecordingSink>();
   {
-    RunHandle first(update, firstSink);
+    engine::RunHandle first(update, firstSink);
     ASSERT_TRUE(first.waitFor(kRunLimit));
     ASSERT_EQ(firstSink->events().back(), (Event{0, 0}));
     first.cancel();
@@ -128,7 +128,7 @@ TEST_F(RunHandleTest, ACancelAfterOneAttemptStopsTheRepeatBeforeItSendsAFrame) {
 
   auto secondSink = std::make_shared<RecordingSink>();
   {
-    RunHandle repeat(update, secondSink);
+    engine::RunHandle repeat(update, secondSink);
     ASSERT_TRUE(repeat.waitFor(kRunLimit));
   }
   EXPECT_EQ(secondSink->events(), (std::vector<Event>{{10, 20}}));

@@ -12,17 +12,17 @@ namespace zorvik::testing {
 namespace {
 
 // The worker's own helpers, reachable from a test.
-class OpenWorker final : public RunWorker {
+class OpenWorker final : public engine::RunWorker {
  public:
-  using RunWorker::identityBlockCrc;
-  using RunWorker::RunWorker;
-  using RunWorker::setProgress;
+  using engine::RunWorker::identityBlockCrc;
+  using engine::RunWorker::RunWorker;
+  using engine::RunWorker::setProgress;
 };
 
-RunRequest offlineRequest() {
-  RunRequest r;
+engine::RunRequest offlineRequest() {
+  engine::RunRequest r;
   r.port = "unused";
-  r.sleeper = std::make_shared<NoPauses>();
+  r.sleeper = std::make_shared<link::NoPauses>();
   return r;
 }
 
@@ -79,7 +79,7 @@ TEST(IdentityBlockCrc, EqualsCrc16OverTheWordsLowByteFirst) {
       bytes[2 * i] = static_cast<std::uint8_t>(c.w[i] & 0xFF);
       bytes[2 * i + 1] = static_cast<std::uint8_t>(c.w[i] >> 8);
     }
-    EXPECT_EQ(OpenWorker::identityBlockCrc(c.w[0], c.w[1], c.w[2], c.w[3], c.w[4]), crc16(bytes, 10));
+    EXPECT_EQ(OpenWorker::identityBlockCrc(c.w[0], c.w[1], c.w[2], c.w[3], c.w[4]), link::crc16(bytes, 10));
   }
   // Swapping two words must change the result: the layout is positional.
   EXPECT_NE(OpenWorker::identityBlockCrc(1, 2, 3, 4, 5), OpenWorker::identityBlockCrc(2, 1, 3, 4, 5));
@@ -89,20 +89,20 @@ using RunEnd = EngineTest;
 
 // Needs no pseudo-terminal: nothing is ever opened.
 TEST(RunStart, MissingPortIsErrorTenAndNothingElse) {
-  RunRequest r = offlineRequest();
+  engine::RunRequest r = offlineRequest();
   r.port = "/dev/zorvik-no-such-port";
   auto sink = std::make_shared<RecordingSink>();
-  LoggerUpdate(std::move(r), sink).execute();
+  engine::LoggerUpdate(std::move(r), sink).execute();
   EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 10}}));
 }
 
 TEST_F(RunEnd, ReservedCommandsWakeTheLoggerAndSucceed) {
   startLogger({});
-  for (RunCommand command : {RunCommand::Reserved1, RunCommand::Reserved2}) {
+  for (engine::RunCommand command : {engine::RunCommand::Reserved1, engine::RunCommand::Reserved2}) {
     const auto ordinal = static_cast<std::int32_t>(command);
     SCOPED_TRACE(ordinal);
     const auto before = logger_->requests().size();
-    RunRequest r = request();
+    engine::RunRequest r = request();
     r.command = command;
     EXPECT_EQ(run(std::move(r)), (std::vector<Event>{{0, ordinal}}));
     const auto requests = requestsAtLeast(before + 2);
@@ -121,14 +121,14 @@ TEST_F(RunEnd, SilentLoggerEndsWithEventThirteenCarryingTheCommand) {
 }
 
 // A sink that checks, when the final event arrives, that the port is free again.
-class PortCheckingSink final : public EventSink {
+class PortCheckingSink final : public engine::EventSink {
  public:
   explicit PortCheckingSink(std::string port) : port_(std::move(port)) {}
-  void post(RunEvent event) noexcept override {
-    if (isFinalEvent(event.code)) {
-      PortHandle probe = openSerialPort(port_, 9600);
+  void post(engine::RunEvent event) noexcept override {
+    if (engine::isFinalEvent(event.code)) {
+      link::PortHandle probe = link::openSerialPort(port_, 9600);
       portFreeAtFinal_ = probe != nullptr;
-      closeSerialPort(probe);
+      link::closeSerialPort(probe);
     }
     inner_.post(std::move(event));
   }
@@ -143,11 +143,11 @@ class PortCheckingSink final : public EventSink {
 
 TEST_F(RunEnd, CancelIsErrorTwentyWithThePortAlreadyClosed) {
   startLogger({});
-  RunRequest r = request();
+  engine::RunRequest r = request();
   r.cancel.cancel();
   auto sink = std::make_shared<PortCheckingSink>(logger_->devicePath());
   {
-    LoggerUpdate worker(std::move(r), sink);
+    engine::LoggerUpdate worker(std::move(r), sink);
     worker.execute();
   }
   EXPECT_EQ(sink->events(), (std::vector<Event>{{10, 20}}));
@@ -160,23 +160,23 @@ TEST_F(RunEnd, PortIsClosedBeforeEveryKindOfFinalEvent) {
   logger_->injectFault({sim::FaultKind::NoAnswer, sim::Request::IdentityQuery, 0, 5});
   auto sink = std::make_shared<PortCheckingSink>(logger_->devicePath());
   {
-    LoggerUpdate worker(request(), sink);
+    engine::LoggerUpdate worker(request(), sink);
     worker.execute();
   }
   EXPECT_EQ(sink->events(), (std::vector<Event>{{13, 0}}));
   EXPECT_TRUE(sink->portFreeAtFinal());
 }
 
-class ThrowingWorker final : public RunWorker {
+class ThrowingWorker final : public engine::RunWorker {
  public:
-  using RunWorker::RunWorker;
+  using engine::RunWorker::RunWorker;
 
  protected:
   void runUpdate() override { throw std::bad_alloc(); }
 };
 
 // The notes a run leaves in its trace.
-class NoteTrace final : public LineTrace {
+class NoteTrace final : public link::LineTrace {
  public:
   void written(const std::uint8_t*, std::size_t) override {}
   void received(const std::uint8_t*, std::size_t) override {}
@@ -189,7 +189,7 @@ TEST_F(RunEnd, ForeignExceptionIsErrorZeroWithItsTextInTheTrace) {
   startLogger({});
   auto sink = std::make_shared<RecordingSink>();
   auto trace = std::make_shared<NoteTrace>();
-  RunRequest r = request();
+  engine::RunRequest r = request();
   r.trace = trace;
   {
     ThrowingWorker worker(std::move(r), sink);
@@ -208,22 +208,22 @@ TEST_F(RunEnd, FinalEventCarriesTheWayTheExchangeFailed) {
   struct Case {
     const char* name;
     std::optional<sim::Fault> fault;
-    RunOptions options;
+    engine::RunOptions options;
     Event final;
-    FailureKind failure;
+    link::FailureKind failure;
   };
-  RunOptions infoOnly;
+  engine::RunOptions infoOnly;
   infoOnly.readInfoOnly = true;
   const Case cases[] = {
       {"refused identity query", sim::Fault{sim::FaultKind::ExceptionBit, sim::Request::IdentityQuery}, {}, {10, 41},
-       FailureKind::Refused},
+       link::FailureKind::Refused},
       {"short identity answers", sim::Fault{sim::FaultKind::ShortAnswer, sim::Request::IdentityQuery, 0, 5}, {},
-       {13, 0}, FailureKind::ShortAnswer},
+       {13, 0}, link::FailureKind::ShortAnswer},
       {"damaged info answers", sim::Fault{sim::FaultKind::BadChecksum, sim::Request::InfoRequest, 0, 5}, {},
-       {10, 46}, FailureKind::DamagedAnswer},
+       {10, 46}, link::FailureKind::DamagedAnswer},
       {"changed echo", sim::Fault{sim::FaultKind::AlteredEcho, sim::Request::DataLine, 10}, {}, {10, 44},
-       FailureKind::EchoDiffers},
-      {"information only, nothing failed", std::nullopt, infoOnly, {10, 70}, FailureKind::None},
+       link::FailureKind::EchoDiffers},
+      {"information only, nothing failed", std::nullopt, infoOnly, {10, 70}, link::FailureKind::None},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -240,7 +240,7 @@ TEST_F(RunEnd, FinalEventCarriesTheWayTheExchangeFailed) {
 TEST_F(RunEnd, SuccessCarriesTheImageSent) {
   startLogger(loggerFor(12));
   ASSERT_EQ(run().back(), (Event{0, 0}));
-  EXPECT_EQ(lastRun_.back().image, builtInHeader(12));
+  EXPECT_EQ(lastRun_.back().image, images::builtInHeader(12));
 }
 
 }  // namespace

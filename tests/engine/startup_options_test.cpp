@@ -16,7 +16,7 @@
 
 #include "engine/service_mode_setting.h"
 
-namespace zorvik {
+namespace zorvik::engine {
 namespace {
 
 TEST(ParamValue, FirstArgumentLongerThanItsKeyCaseInsensitive) {
@@ -122,4 +122,4 @@ TEST_F(ServiceModeSetting, UnlockedOnlyByTheAccessCodeInTheGeneralSection) {
 #endif
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::engine

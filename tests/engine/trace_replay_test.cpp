@@ -24,10 +24,10 @@ using sim::FaultKind;
 // report lines compare without the device path, which differs.
 constexpr const char* kPortName = "the logger's port";
 
-std::vector<std::string> reportTexts(const std::vector<RunEvent>& events) {
+std::vector<std::string> reportTexts(const std::vector<engine::RunEvent>& events) {
   std::vector<std::string> texts;
   for (const auto& event : events) {
-    const EventPresentation p = presentEvent(event, kPortName);
+    const engine::EventPresentation p = presentEvent(event, kPortName);
     if (p.report) texts.push_back(p.text);
   }
   return texts;
@@ -38,7 +38,7 @@ struct ReplayCase {
   sim::Fault fault;
   Event final;
   std::vector<std::string> lastReportLines;  // the end of the report, written out
-  FailureKind failure;
+  link::FailureKind failure;
   friend void PrintTo(const ReplayCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -58,8 +58,8 @@ TEST_P(TraceReplay, ReproducesTheReportOfTheTracedRun) {
   const ReplayCase& c = GetParam();
   startLogger(sim::loggerFor(12));
   logger_->injectFault(c.fault);
-  RunRequest traced = request();
-  traced.trace = std::make_shared<FileTrace>(tracePath_);
+  engine::RunRequest traced = request();
+  traced.trace = std::make_shared<link::FileTrace>(tracePath_);
   const auto tracedEvents = run(std::move(traced));
   const auto tracedReport = reportTexts(lastRun_);
   const auto tracedFailure = lastRun_.back().failure.kind;
@@ -78,7 +78,7 @@ TEST_P(TraceReplay, ReproducesTheReportOfTheTracedRun) {
   const std::size_t exchanges = loaded.script->exchanges.size();
   sim::ReplayLogger replay(std::move(*loaded.script));
   ASSERT_TRUE(replay.start());
-  RunRequest again = request();
+  engine::RunRequest again = request();
   again.port = replay.devicePath();
   const auto replayedEvents = run(std::move(again));
   const auto replayedReport = reportTexts(lastRun_);
@@ -105,27 +105,27 @@ INSTANTIATE_TEST_SUITE_P(
                    {FaultKind::AlteredEcho, sim::Request::DataLine, 10},
                    {10, 44},
                    {"Aborted because programming error at line 10 !", "Repeat because programming error!"},
-                   FailureKind::EchoDiffers},
+                   link::FailureKind::EchoDiffers},
         // Data line 20 meets silence twice, then its answer: the timeouts
         // of the trace are timeouts of the replay, and the update goes on.
         ReplayCase{"SilenceThenAnswer",
                    {FaultKind::NoAnswer, sim::Request::DataLine, 20, 2},
                    {0, 0},
                    {"Update ZorvikB V6.26 succesfully completed."},
-                   FailureKind::None},
+                   link::FailureKind::None},
         // The logger stops answering at the identity query after the switch:
         // five timeouts, and the run ends asking for a repeat.
         ReplayCase{"SilentBootloader",
                    {FaultKind::NoAnswer, sim::Request::IdentityQuery, 1, 5},
                    {13, 0},
                    {"Repeat update because communication error!"},
-                   FailureKind::Silent},
+                   link::FailureKind::Silent},
         // The line dies at data line 30: the replay hangs up there too.
         ReplayCase{"HangUp",
                    {FaultKind::HangUp, sim::Request::DataLine, 30},
                    {10, 11},
                    {"Aborted because error when reading/writing to serial port!"},
-                   FailureKind::PortIo}),
+                   link::FailureKind::PortIo}),
     [](const ::testing::TestParamInfo<ReplayCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -18,15 +18,15 @@ TEST_P(AllImages, ProgramsExactlyTheImageWithTheVectorTableLast) {
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back(), (Event{0, 0}));
   EXPECT_EQ(chosenImage(lastRun_), image);
-  const auto programming = eventsWithCode(lastRun_, kEvProgramming);
+  const auto programming = eventsWithCode(lastRun_, engine::kEvProgramming);
   ASSERT_EQ(programming.size(), 1u);
-  EXPECT_EQ(programming[0].image, builtInHeader(image));
+  EXPECT_EQ(programming[0].image, images::builtInHeader(image));
   EXPECT_EQ(logger_->restarts(), 1);
 
   bool hasVectorLine = false;
   for (const auto& line : dataLines(image)) hasVectorLine = hasVectorLine || line.substr(3, 4) == "03DF";
-  EXPECT_EQ(writtenLines(*logger_), flashOrder(ImageSource(), image));
-  EXPECT_EQ(!hasVectorLine, builtInHeader(image).bootloader == 2);
+  EXPECT_EQ(writtenLines(*logger_), flashOrder(images::ImageSource(), image));
+  EXPECT_EQ(!hasVectorLine, images::builtInHeader(image).bootloader == 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(BuiltIn, AllImages, ::testing::Range(1, 13));
@@ -41,7 +41,7 @@ TEST_F(UpdateProcedure, EventSequenceOfAFullUpdate) {
   std::vector<Event> steps;
   std::vector<std::int32_t> progress;
   for (const auto& e : events) {
-    if (e.code == kEvProgress) progress.push_back(e.value);
+    if (e.code == engine::kEvProgress) progress.push_back(e.value);
     else steps.push_back(e);
   }
   std::vector<Event> expected = {
@@ -88,7 +88,7 @@ TEST_P(Failures, EndWithTheirCode) {
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back(), c.final);
   int finals = 0;
-  for (const auto& e : events) finals += isFinalEvent(e.code) ? 1 : 0;
+  for (const auto& e : events) finals += engine::isFinalEvent(e.code) ? 1 : 0;
   EXPECT_EQ(finals, 1);
 }
 
@@ -115,15 +115,15 @@ TEST_F(UpdateProcedure, EchoMismatchNamesTheLineAndStopsThere) {
   startLogger(loggerFor(12));
   logger_->injectFault({FaultKind::AlteredEcho, Request::DataLine, 10});
   const auto events = run();
-  const auto mismatch = withCode(events, kEvEchoMismatch);
+  const auto mismatch = withCode(events, engine::kEvEchoMismatch);
   ASSERT_EQ(mismatch.size(), 1u);
   EXPECT_EQ(mismatch[0].value, 10);
   EXPECT_EQ(logger_->flashWrites().size(), 11u);
   EXPECT_EQ(logger_->restarts(), 0);
 }
 
-RunOptions readInfoOnly() {
-  RunOptions options;
+engine::RunOptions readInfoOnly() {
+  engine::RunOptions options;
   options.readInfoOnly = true;
   return options;
 }
@@ -132,7 +132,7 @@ TEST_F(UpdateProcedure, ReadInfoOnlyStopsBeforeWritingAnything) {
   startLogger(loggerFor(12));
   EXPECT_EQ(run(readInfoOnly()).back(), (Event{10, 70}));
   EXPECT_EQ(chosenImage(lastRun_), 12);
-  EXPECT_TRUE(eventsWithCode(lastRun_, kEvProgramming).empty());
+  EXPECT_TRUE(eventsWithCode(lastRun_, engine::kEvProgramming).empty());
   const auto requests = logger_->requests();
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::StartRecord), 0);
 }
@@ -143,7 +143,7 @@ TEST_F(UpdateProcedure, ReadInfoOnlyWithoutMatchIsStillNoImage) {
   startLogger(config);
   const auto events = run(readInfoOnly());
   EXPECT_EQ(events.back(), (Event{10, 47}));
-  EXPECT_EQ(withCode(events, kEvCandidate).size(), 12u);
+  EXPECT_EQ(withCode(events, engine::kEvCandidate).size(), 12u);
   EXPECT_EQ(chosenImage(lastRun_), -1);
 }
 
@@ -162,7 +162,7 @@ TEST_F(UpdateProcedure, FirmwareClassCheckOffSwitchesOtherClassesWithoutSerialQu
   config.appClass = 0x6602;
   config.classAfterRestart = 0x6601;
   startLogger(config);
-  RunOptions options;
+  engine::RunOptions options;
   options.checkFirmwareClass = false;
   EXPECT_EQ(run(options).back(), (Event{0, 0}));
   const auto requests = logger_->requests();
@@ -200,8 +200,8 @@ TEST_F(UpdateProcedure, IdentityBlockReplacesPlatformAndPrintOnlyWhenItChecksOut
     config.upidPrint = c.upidPrint;
     startLogger(config);
     const auto events = run(readInfoOnly());
-    EXPECT_EQ(withCode(events, kEvPlatform).size(), c.platformEvents);
-    EXPECT_EQ(withCode(events, kEvPrint).size(), c.platformEvents);
+    EXPECT_EQ(withCode(events, engine::kEvPlatform).size(), c.platformEvents);
+    EXPECT_EQ(withCode(events, engine::kEvPrint).size(), c.platformEvents);
     logger_.reset();
   }
 }
@@ -211,8 +211,8 @@ TEST_F(UpdateProcedure, UnknownPlatformSkipsTheUpdateIdRequest) {
   config.platform = 29;
   startLogger(config);
   const auto events = run();
-  EXPECT_EQ(withCode(events, kEvPlatform)[0].value, 0xFFFF);
-  EXPECT_EQ(withCode(events, kEvUpdateClass)[0].value, 0xFFFF);
+  EXPECT_EQ(withCode(events, engine::kEvPlatform)[0].value, 0xFFFF);
+  EXPECT_EQ(withCode(events, engine::kEvUpdateClass)[0].value, 0xFFFF);
   const auto requests = logger_->requests();
   EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::UpdateIdRequest), 0);
 }
@@ -222,24 +222,24 @@ TEST_F(UpdateProcedure, UnknownPlatformSkipsTheUpdateIdRequest) {
 // A run whose images are one loaded file: image 0, and nothing else.
 class ImageFileRun : public EngineTest {
  protected:
-  void useImage(std::vector<std::string> lines, ImageHeader header = builtInHeader(12)) {
-    auto file = std::make_shared<ImageFile>();
+  void useImage(std::vector<std::string> lines, images::ImageHeader header = images::builtInHeader(12)) {
+    auto file = std::make_shared<images::ImageFile>();
     file->header = std::move(header);
     file->lines = std::move(lines);
-    images_ = ImageSource(std::move(file));
+    images_ = images::ImageSource(std::move(file));
   }
   std::vector<Event> runFile() {
-    RunRequest r = request();
+    engine::RunRequest r = request();
     r.images = images_;
     return run(std::move(r));
   }
   static std::string withAddress(const std::string& line, std::uint8_t high, std::uint8_t low) {
-    RecordBytes bytes{};
-    EXPECT_TRUE(decodeRecord(line, bytes));
-    bytes[kRecAddrHigh] = high;
-    bytes[kRecAddrLow] = low;
+    images::RecordBytes bytes{};
+    EXPECT_TRUE(images::decodeRecord(line, bytes));
+    bytes[images::kRecAddrHigh] = high;
+    bytes[images::kRecAddrLow] = low;
     std::string text;
-    EXPECT_TRUE(encodeRecord(bytes, text));
+    EXPECT_TRUE(images::encodeRecord(bytes, text));
     return text;
   }
   std::size_t startRecords() const {
@@ -247,19 +247,19 @@ class ImageFileRun : public EngineTest {
     return static_cast<std::size_t>(std::count(requests.begin(), requests.end(), Request::StartRecord));
   }
 
-  ImageSource images_;
+  images::ImageSource images_;
 };
 
 TEST_F(ImageFileRun, OnlyTheFileIsCandidate) {
   startLogger(loggerFor(12));
   auto lines = dataLines(11);  // another image's lines under image 12's header
   lines.push_back(":00000001FF");
-  ImageHeader header = builtInHeader(12);
+  images::ImageHeader header = images::builtInHeader(12);
   header.print = 49;  // matches no logger here
   useImage(lines, header);
   const auto events = runFile();
-  EXPECT_EQ(withCode(events, kEvCandidate), (std::vector<Event>{{27, 0}}));
-  const auto candidates = eventsWithCode(lastRun_, kEvCandidate);
+  EXPECT_EQ(withCode(events, engine::kEvCandidate), (std::vector<Event>{{27, 0}}));
+  const auto candidates = eventsWithCode(lastRun_, engine::kEvCandidate);
   ASSERT_EQ(candidates.size(), 1u);
   EXPECT_EQ(candidates[0].image, header) << "the candidate event carries the file's own header";
   EXPECT_EQ(events.back(), (Event{10, 47}));
@@ -277,7 +277,7 @@ TEST_F(ImageFileRun, BadEndLineIsRefusedBeforeAnythingIsWritten) {
     useImage(lines);
     const auto events = runFile();
     EXPECT_EQ(events.back(), (Event{10, 42}));
-    EXPECT_TRUE(withCode(events, kEvProgramming).empty());
+    EXPECT_TRUE(withCode(events, engine::kEvProgramming).empty());
   }
   EXPECT_EQ(startRecords(), 0u);
 }
@@ -289,7 +289,7 @@ TEST_F(ImageFileRun, UndecodableLineStopsWithItsIndex) {
   lines.push_back(":00000001FF");
   useImage(lines);
   const auto events = runFile();
-  EXPECT_EQ(withCode(events, kEvBadLine), (std::vector<Event>{{12, 5}}));
+  EXPECT_EQ(withCode(events, engine::kEvBadLine), (std::vector<Event>{{12, 5}}));
   EXPECT_EQ(events.back(), (Event{10, 43}));
   EXPECT_EQ(logger_->flashWrites().size(), 5u);
   EXPECT_TRUE(logger_->programmingOpen());
@@ -298,12 +298,12 @@ TEST_F(ImageFileRun, UndecodableLineStopsWithItsIndex) {
 TEST_F(ImageFileRun, OtherRecordsAreNotSentButCountForProgress) {
   startLogger(loggerFor(12));
   auto lines = dataLines(12);
-  RecordBytes short16{};
-  short16[kRecCount] = 16;
-  short16[kRecAddrHigh] = 0x02;
-  short16[kRecAddrLow] = 0xC0;
+  images::RecordBytes short16{};
+  short16[images::kRecCount] = 16;
+  short16[images::kRecAddrHigh] = 0x02;
+  short16[images::kRecAddrLow] = 0xC0;
   std::string shortLine;
-  ASSERT_TRUE(encodeRecord(short16, shortLine));
+  ASSERT_TRUE(images::encodeRecord(short16, shortLine));
   lines.insert(lines.begin() + 3, shortLine);
   lines.insert(lines.begin() + 4, ":020000040001F9");  // extended address record
   lines.push_back(":00000001FF");
@@ -322,7 +322,7 @@ TEST_F(ImageFileRun, SeveralVectorTableLinesAreAllSentLastInImageOrder) {
   useImage(lines);
   const auto events = runFile();
   EXPECT_EQ(events.back(), (Event{0, 0}));
-  EXPECT_EQ(withCode(events, kEvVectorTable), (std::vector<Event>{{40, 0}, {40, 0}, {40, 1}, {40, 1}}));
+  EXPECT_EQ(withCode(events, engine::kEvVectorTable), (std::vector<Event>{{40, 0}, {40, 0}, {40, 1}, {40, 1}}));
   const auto writes = logger_->flashWrites();
   ASSERT_GE(writes.size(), 2u);
   EXPECT_EQ(writes[writes.size() - 2].line, first);
@@ -366,15 +366,15 @@ TEST_F(UpdateProcedure, PinnedRuleHoldsAcrossTheAutomaticRepeat) {
   auto attemptOnSilentBootloader = [&](bool sameUpdate) -> int {
     startLogger(pinnedLogger(328300, 0x0588));
     logger_->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 1, 5});
-    const RunRequest first = request();
+    const engine::RunRequest first = request();
     EXPECT_EQ(run(first).back(), (Event{13, 0}));
     EXPECT_EQ(logger_->mode(), sim::Mode::Bootloader);
     EXPECT_EQ(run(sameUpdate ? first : request()).back(), (Event{0, 0}));
-    const auto programming = eventsWithCode(lastRun_, kEvProgramming);
+    const auto programming = eventsWithCode(lastRun_, engine::kEvProgramming);
     const int chosen = chosenImage(lastRun_);
     EXPECT_EQ(programming.size(), 1u);
     if (!programming.empty()) {
-      EXPECT_EQ(programming[0].image, builtInHeader(chosen));
+      EXPECT_EQ(programming[0].image, images::builtInHeader(chosen));
     }
     logger_.reset();
     return chosen;

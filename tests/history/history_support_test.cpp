@@ -106,20 +106,20 @@ TEST(ImageDigest, KnownDigests) {
 constexpr const char* kImage6Digest = "b98dd842ca79d3926e5f115c1d1a8d55183ad2d17e206b78b31a246b67b1e0a4";
 
 TEST(ImageDigest, BuiltInImageAndTheSameImageLoadedFromAFileAgree) {
-  const ImageSource builtIn;
-  EXPECT_EQ(imageDigest(sendingOrder(builtIn, 6)), kImage6Digest);
+  const images::ImageSource builtIn;
+  EXPECT_EQ(imageDigest(images::sendingOrder(builtIn, 6)), kImage6Digest);
 
   // The same image as a file with CR LF line ends, as it might come from Windows.
-  const ImageHeader h = builtInHeader(6);
+  const images::ImageHeader h = images::builtInHeader(6);
   std::ostringstream text;
   text << "bootloader=" << h.bootloader << "\r\nbootloader version=" << h.bootloaderVersion
        << "\r\nclass=" << h.deviceClass << "\r\nversionH=" << h.versionHigh << "\r\nversionL=" << h.versionLow
        << "\r\nplatform=" << h.platform << "\r\nprint=" << h.print << "\r\ndate=" << h.date << "\r\n";
   for (int i = 0; i <= builtIn.lastLine(6); ++i) text << builtIn.line(6, i) << "\r\n";
-  auto file = std::make_shared<ImageFile>();
-  ASSERT_EQ(parseImageText(text.str(), file->header, file->lines), ImageLoadResult::Loaded);
-  const ImageSource loaded(file);
-  EXPECT_EQ(imageDigest(sendingOrder(loaded, kFileImageIndex)), kImage6Digest);
+  auto file = std::make_shared<images::ImageFile>();
+  ASSERT_EQ(images::parseImageText(text.str(), file->header, file->lines), images::ImageLoadResult::Loaded);
+  const images::ImageSource loaded(file);
+  EXPECT_EQ(imageDigest(images::sendingOrder(loaded, images::kFileImageIndex)), kImage6Digest);
 }
 
 }  // namespace

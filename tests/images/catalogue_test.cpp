@@ -20,7 +20,7 @@
 #include "images/image_file.h"
 #include "images/record_codec.h"
 
-namespace zorvik {
+namespace zorvik::images {
 namespace {
 
 std::vector<std::string> sourceLines(const ImageSource& source, int image) {
@@ -274,4 +274,4 @@ TEST_F(SrecCat, RejectsAWrongChecksum) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::images

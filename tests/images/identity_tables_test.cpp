@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvik {
+namespace zorvik::images {
 namespace {
 
 constexpr std::uint16_t kClassSwitchedW = 26135;  // W2D / WD / WxD by print
@@ -359,4 +359,4 @@ TEST(MemoryMaps, UpdateIdAddressOfThirdGenerationBootloader) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::images

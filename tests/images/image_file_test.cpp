@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvik {
+namespace zorvik::images {
 namespace {
 
 namespace fs = std::filesystem;
@@ -272,4 +272,4 @@ TEST(ParseImageText, MatchesTheFileLoader) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::images

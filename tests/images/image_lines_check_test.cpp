@@ -5,7 +5,7 @@
 #include "images/catalogue.h"
 #include "images/image_file.h"
 
-namespace zorvik {
+namespace zorvik::images {
 namespace {
 
 std::vector<std::string> builtIn(int image) {
@@ -57,4 +57,4 @@ TEST(CheckImageLines, FindsTheFirstLineProgrammingWouldRefuse) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::images

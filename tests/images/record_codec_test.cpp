@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvik {
+namespace zorvik::images {
 namespace {
 
 constexpr std::uint8_t kGarbage = 0xEE;
@@ -261,4 +261,4 @@ TEST(HexDigits, NibbleToHexIsUpperCaseAndMasksTheHighNibble) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::images

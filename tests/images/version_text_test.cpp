@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace zorvik {
+namespace zorvik::images {
 namespace {
 
 TEST(VersionText, MinorHasAtLeastTwoDigits) {
@@ -26,4 +26,4 @@ TEST(VersionText, MinorHasAtLeastTwoDigits) {
 TEST(VersionText, HalvesAreNotCutToBytes) { EXPECT_EQ(versionText(6, 1005), "6.1005"); }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::images

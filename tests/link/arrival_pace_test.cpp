@@ -4,7 +4,7 @@
 
 #include "link/arrival_pace.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 using std::chrono::microseconds;
@@ -54,4 +54,4 @@ TEST(ArrivalPace, SleepsHalfWayToTheLastButOneCharacter) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::link

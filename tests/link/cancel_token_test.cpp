@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 TEST(CancelToken, CopiesShareOneCancel) {
@@ -43,4 +43,4 @@ TEST(CancelToken, TheSignalFlagIsTheTokensOwnCancel) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::link

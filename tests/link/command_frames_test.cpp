@@ -28,18 +28,18 @@ TEST_F(CommandFrames, RetriesUntilAValidAnswerOrGivesUpAfterFive) {
     int attempts;
   };
   const Case cases[] = {
-      {"no answer five times", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 5}, Thrown{30, FailureKind::Silent}, 5},
+      {"no answer five times", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 5}, Thrown{30, link::FailureKind::Silent}, 5},
       {"short answers five times",
        {FaultKind::ShortAnswer, Request::IdentityQuery, 0, 5},
-       Thrown{30, FailureKind::ShortAnswer},
+       Thrown{30, link::FailureKind::ShortAnswer},
        5},
-      {"wrong CRC five times", {FaultKind::BadCrc, Request::IdentityQuery, 0, 5}, Thrown{30, FailureKind::DamagedAnswer}, 5},
+      {"wrong CRC five times", {FaultKind::BadCrc, Request::IdentityQuery, 0, 5}, Thrown{30, link::FailureKind::DamagedAnswer}, 5},
       {"no answer four times", {FaultKind::NoAnswer, Request::IdentityQuery, 0, 4}, std::nullopt, 5},
       {"one short answer", {FaultKind::ShortAnswer, Request::IdentityQuery}, std::nullopt, 2},
       {"one wrong CRC", {FaultKind::BadCrc, Request::IdentityQuery}, std::nullopt, 2},
       // The CRC test comes first: a damaged answer is no answer, exception bit or not.
       {"wrong CRC with exception bit", {FaultKind::BadCrcWithException, Request::IdentityQuery}, std::nullopt, 2},
-      {"valid answer with exception bit", {FaultKind::ExceptionBit, Request::IdentityQuery}, Thrown{41, FailureKind::Refused}, 1},
+      {"valid answer with exception bit", {FaultKind::ExceptionBit, Request::IdentityQuery}, Thrown{41, link::FailureKind::Refused}, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -70,19 +70,19 @@ TEST_F(CommandFrames, CancelBeforeTheFirstAttemptWritesNothing) {
 // Cancelling while an attempt runs takes effect before the next attempt.
 TEST_F(CommandFrames, CancelDuringTheExchangeStopsBeforeTheNextAttempt) {
   // The pause after the first failed attempt is where a cancel lands.
-  class CancellingSleeper final : public Sleeper {
+  class CancellingSleeper final : public link::Sleeper {
    public:
-    explicit CancellingSleeper(CancelToken token) : token_(std::move(token)) {}
+    explicit CancellingSleeper(link::CancelToken token) : token_(std::move(token)) {}
     void sleepMs(int) override { token_.cancel(); }
 
    private:
-    CancelToken token_;
+    link::CancelToken token_;
   };
   connect();
   link_.close();
-  CancelToken token;
+  link::CancelToken token;
   CancellingSleeper cancelling(token);
-  CountingLink cancellable(cancelling, token);
+  testing::CountingLink cancellable(cancelling, token);
   ASSERT_TRUE(cancellable.open(logger_->devicePath()));
   logger_->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});
   EXPECT_EQ(errorOf([&] { cancellable.sendCommand(true, 1); }), 20);
@@ -106,17 +106,17 @@ TEST_F(CommandFrames, FramesReachTheLoggerAsDocumented) {
   struct Case {
     const char* name;
     sim::LoggerConfig logger;
-    std::function<void(Link&)> send;
+    std::function<void(link::Link&)> send;
     Request seen;
   };
   const Case cases[] = {
-      {"null frame ignores its parameters", from6, [](Link& l) { l.sendCommand(false, 0xFF, 1, 2, 3, 4, 5, 6); },
+      {"null frame ignores its parameters", from6, [](link::Link& l) { l.sendCommand(false, 0xFF, 1, 2, 3, 4, 5, 6); },
        Request::NullFrame},
-      {"command 0x81 keeps its value", from6, [](Link& l) { l.sendCommand(true, 0x81); }, Request::IdentityQuery},
-      {"serial-number query", from6, [](Link& l) { l.sendCommand(true, 1, 3); }, Request::SerialQuery},
-      {"bootloader entry, command 5", before6, [](Link& l) { l.sendCommand(false, 5, 0x03, 0xA5, 0x5A); },
+      {"command 0x81 keeps its value", from6, [](link::Link& l) { l.sendCommand(true, 0x81); }, Request::IdentityQuery},
+      {"serial-number query", from6, [](link::Link& l) { l.sendCommand(true, 1, 3); }, Request::SerialQuery},
+      {"bootloader entry, command 5", before6, [](link::Link& l) { l.sendCommand(false, 5, 0x03, 0xA5, 0x5A); },
        Request::BootloaderEntry},
-      {"bootloader entry, command 2", from6, [](Link& l) { l.sendCommand(false, 2, 0x81, 0x00, 0xA5, 0x5A); },
+      {"bootloader entry, command 2", from6, [](link::Link& l) { l.sendCommand(false, 2, 0x81, 0x00, 0xA5, 0x5A); },
        Request::BootloaderEntry},
   };
   for (const auto& c : cases) {
@@ -146,7 +146,7 @@ TEST_F(CommandFrames, WithoutReadReplyNothingIsRead) {
   // The serial-number answer fills the receive buffer first; an identity
   // answer read after it would overwrite its bytes 1-4.
   ASSERT_TRUE(link_.sendCommand(true, 1, 3));
-  const Link::Buffer before = link_.received();
+  const link::Link::Buffer before = link_.received();
   link_.port().forget();
   ASSERT_TRUE(link_.sendCommand(false, 1));
   EXPECT_EQ(link_.received(), before);

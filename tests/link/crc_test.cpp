@@ -9,7 +9,7 @@
 #include "link/convert.h"
 #include "link/crc.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 std::vector<std::uint8_t> ascii(const std::string& text) { return {text.begin(), text.end()}; }
@@ -89,4 +89,4 @@ TEST(CrcConvertTest, CombinesBytesMostSignificantFirst) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::link

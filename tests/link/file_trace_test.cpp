@@ -18,7 +18,7 @@
 #include "link/file_trace.h"
 #include "link/line_trace.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 using std::chrono::microseconds;
@@ -321,4 +321,4 @@ TEST(FileTrace, RecordsAFailedReadAsSilenceAndANote) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::link

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 TEST(PortTiming, OneCharacterIsTenBitsRoundedUp) {
@@ -37,4 +37,4 @@ TEST(PortTiming, NineThousandSixHundredBaudNeedsTwoMillisecondsPerByteOnWindows)
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::link

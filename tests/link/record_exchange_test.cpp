@@ -36,11 +36,11 @@ class RecordExchange : public SimLinkFixture {
 
 TEST_F(RecordExchange, NoReplyExpectedReadsNothing) {
   // A reply read before: the exchange without one must not hand it back.
-  ASSERT_EQ(link_.sendRecord(kInfoRequest, 6, true), FailureKind::None);
+  ASSERT_EQ(link_.sendRecord(kInfoRequest, 6, true), link::FailureKind::None);
   ASSERT_EQ(link_.recordReply(), kInfoAnswer);
   CountingPort& port = link_.port();
   port.forget();
-  EXPECT_EQ(link_.sendRecord(kInfoRequest, 0, true), FailureKind::None);
+  EXPECT_EQ(link_.sendRecord(kInfoRequest, 0, true), link::FailureKind::None);
   EXPECT_EQ(link_.recordReply(), "");
   EXPECT_TRUE(port.reads().empty());
   // The logger answered all the same; its answer is still in the port.
@@ -65,7 +65,7 @@ TEST_F(RecordExchange, AsksThePortForExactlyTheReplyLength) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     port.forget();
-    EXPECT_EQ(link_.sendRecord(c.line, c.n, true), FailureKind::None);
+    EXPECT_EQ(link_.sendRecord(c.line, c.n, true), link::FailureKind::None);
     EXPECT_EQ(port.writes(), std::vector<std::size_t>{c.line.size()});
     EXPECT_EQ(port.reads(), std::vector<std::size_t>{c.length});
     EXPECT_EQ(link_.recordReply().size(), c.length);
@@ -79,28 +79,28 @@ TEST_F(RecordExchange, DamagedRepliesAreRetried) {
     Fault fault;
     bool raiseOnFail;
     std::optional<Thrown> error;
-    std::optional<FailureKind> result;  // nullopt: it threw
+    std::optional<link::FailureKind> result;  // nullopt: it threw
     int attempts;
   };
   const Case cases[] = {
       {"one character short, five times",
        {FaultKind::ShortAnswer, Request::InfoRequest, 0, 5},
        true,
-       Thrown{30, FailureKind::ShortAnswer},
+       Thrown{30, link::FailureKind::ShortAnswer},
        std::nullopt,
        5},
       {"bad checksum, five times",
        {FaultKind::BadChecksum, Request::InfoRequest, 0, 5},
        false,
        std::nullopt,
-       FailureKind::DamagedAnswer,
+       link::FailureKind::DamagedAnswer,
        5},
-      {"one character short once", {FaultKind::ShortAnswer, Request::InfoRequest}, true, std::nullopt, FailureKind::None, 2},
+      {"one character short once", {FaultKind::ShortAnswer, Request::InfoRequest}, true, std::nullopt, link::FailureKind::None, 2},
       {"full length, bad checksum once",
        {FaultKind::BadChecksum, Request::InfoRequest},
        false,
        std::nullopt,
-       FailureKind::None,
+       link::FailureKind::None,
        2},
   };
   int sent = 0;
@@ -108,7 +108,7 @@ TEST_F(RecordExchange, DamagedRepliesAreRetried) {
     SCOPED_TRACE(c.name);
     logger_->injectFault(c.fault);
     const auto before = sleeper_.pauses().size();
-    std::optional<FailureKind> result;
+    std::optional<link::FailureKind> result;
     EXPECT_EQ(thrownBy([&] { result = link_.sendRecord(kInfoRequest, 6, c.raiseOnFail); }), c.error);
     EXPECT_EQ(result, c.result);
     sent += c.attempts;
@@ -116,7 +116,7 @@ TEST_F(RecordExchange, DamagedRepliesAreRetried) {
     EXPECT_EQ(pausesSince(before), std::vector<int>(static_cast<std::size_t>(c.attempts - 1), 100));
     // The reply is as long as what was due, whether it passed or not.
     EXPECT_EQ(link_.recordReply().size(), 23u);
-    if (c.result == FailureKind::None) {
+    if (c.result == link::FailureKind::None) {
       EXPECT_EQ(link_.recordReply(), kInfoAnswer);
     }
   }
@@ -126,37 +126,37 @@ TEST_F(RecordExchange, DamagedRepliesAreRetried) {
 // decoding (or comparison) to check.
 TEST_F(RecordExchange, ReplyWithoutColonPassesThePairTest) {
   logger_->injectFault({FaultKind::NoColon, Request::InfoRequest});
-  ASSERT_EQ(link_.transferRecord(kInfoRequest, 6), FailureKind::None);
+  ASSERT_EQ(link_.transferRecord(kInfoRequest, 6), link::FailureKind::None);
   const std::string reply = link_.recordReply();
   EXPECT_NE(reply[0], ':');
   EXPECT_EQ(reply.substr(1), kInfoAnswer.substr(1));
-  RecordBytes record{};
-  EXPECT_FALSE(decodeRecord(reply, record));
+  images::RecordBytes record{};
+  EXPECT_FALSE(images::decodeRecord(reply, record));
 }
 
 // An echo with other content but an intact checksum passes the exchange: only
 // the caller's comparison can tell, and it must not be retried here.
 TEST_F(RecordExchange, AlteredEchoWithValidChecksumPassesOnTheFirstAttempt) {
-  ASSERT_EQ(link_.sendRecord(kStartRecord, 1, true), FailureKind::None);
-  RecordBytes line{};
-  line[kRecCount] = 64;
-  line[kRecAddrHigh] = 0x04;
-  for (std::size_t i = 0; i < 64; ++i) line[kRecData + i] = static_cast<std::uint8_t>(i * 3);
+  ASSERT_EQ(link_.sendRecord(kStartRecord, 1, true), link::FailureKind::None);
+  images::RecordBytes line{};
+  line[images::kRecCount] = 64;
+  line[images::kRecAddrHigh] = 0x04;
+  for (std::size_t i = 0; i < 64; ++i) line[images::kRecData + i] = static_cast<std::uint8_t>(i * 3);
   std::string text;
-  ASSERT_TRUE(encodeRecord(line, text));
+  ASSERT_TRUE(images::encodeRecord(line, text));
   logger_->injectFault({FaultKind::AlteredEcho, Request::DataLine});
-  EXPECT_EQ(link_.sendRecord(text, 64, true), FailureKind::None);
+  EXPECT_EQ(link_.sendRecord(text, 64, true), link::FailureKind::None);
   EXPECT_EQ(count(Request::DataLine), 1);
   EXPECT_EQ(link_.recordReply().size(), 139u);
   EXPECT_NE(link_.recordReply(), text);
-  EXPECT_EQ(link_.sendRecord(text, 64, true), FailureKind::None);
+  EXPECT_EQ(link_.sendRecord(text, 64, true), link::FailureKind::None);
   EXPECT_EQ(link_.recordReply(), text);
 }
 
 TEST_F(RecordExchange, CancelAndDeadLine) {
   {
-    CancelToken cancelled;
-    CountingLink other(sleeper_, cancelled);
+    link::CancelToken cancelled;
+    testing::CountingLink other(sleeper_, cancelled);
     link_.close();
     ASSERT_TRUE(other.open(logger_->devicePath()));
     cancelled.cancel();

@@ -25,7 +25,7 @@
 
 #include "link/serial_port.h"
 
-namespace zorvik {
+namespace zorvik::link {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -436,4 +436,4 @@ TEST_F(SerialPortTest, HangUpMakesReadAndWriteFail) {
 }
 
 }  // namespace
-}  // namespace zorvik
+}  // namespace zorvik::link

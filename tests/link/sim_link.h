@@ -24,9 +24,9 @@
 
 namespace zorvik::testing {
 
-class CountingPort final : public SerialPort {
+class CountingPort final : public link::SerialPort {
  public:
-  explicit CountingPort(PortHandle inner) : inner_(std::move(inner)) {}
+  explicit CountingPort(link::PortHandle inner) : inner_(std::move(inner)) {}
   bool clearErrors() override { return inner_->clearErrors(); }
   bool purgeInput() override { return inner_->purgeInput(); }
   bool write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
@@ -48,19 +48,19 @@ class CountingPort final : public SerialPort {
   }
 
  private:
-  PortHandle inner_;
+  link::PortHandle inner_;
   std::vector<std::size_t> writes_;
   std::vector<std::size_t> reads_;
 };
 
 // A link on a real port, with the port's calls counted. The port belongs to
 // the link; port() stays valid until the link closes it.
-class CountingLink final : public Link {
+class CountingLink final : public link::Link {
  public:
-  using Link::Link;
+  using link::Link::Link;
 
   bool open(const std::string& path) {
-    PortHandle real = openSerialPort(path, 9600);
+    link::PortHandle real = link::openSerialPort(path, 9600);
     if (!real) return false;
     auto counting = std::make_unique<CountingPort>(std::move(real));
     port_ = counting.get();
@@ -103,9 +103,9 @@ class SimLinkFixture : public ::testing::Test {
   };
   Seen seenBeforeProbe() {
     link_.close();
-    NoPauses noPauses;
-    Link probe(noPauses, CancelToken());
-    probe.attachPort(openSerialPort(logger_->devicePath(), 9600));
+    link::NoPauses noPauses;
+    link::Link probe(noPauses, link::CancelToken());
+    probe.attachPort(link::openSerialPort(logger_->devicePath(), 9600));
     EXPECT_TRUE(probe.hasPort());
     EXPECT_EQ(errorOf([&] { probe.sendCommand(true, 1); }), std::nullopt) << "the logger did not answer the probe";
     probe.closePort();
@@ -125,14 +125,14 @@ class SimLinkFixture : public ::testing::Test {
   // attempt failed. Nullopt when it returns.
   struct Thrown {
     int code;
-    FailureKind failure;
+    link::FailureKind failure;
     friend bool operator==(const Thrown&, const Thrown&) = default;
     friend void PrintTo(const Thrown& t, std::ostream* os) { *os << t.code << "/" << static_cast<int>(t.failure); }
   };
   static std::optional<Thrown> thrownBy(const std::function<void()>& action) {
     try {
       action();
-    } catch (const LinkError& e) {
+    } catch (const link::LinkError& e) {
       return Thrown{static_cast<int>(e.error()), e.failure()};
     }
     return std::nullopt;
@@ -146,7 +146,7 @@ class SimLinkFixture : public ::testing::Test {
 
   std::unique_ptr<sim::SimulatedLogger> logger_;
   RecordingSleeper sleeper_;
-  CancelToken cancel_;
+  link::CancelToken cancel_;
   CountingLink link_{sleeper_, cancel_};
 };
 

@@ -54,9 +54,9 @@ class RecordingView final : public session::SessionView {
 };
 
 // The run's events, for the test's thread to hand to the session.
-class QueueSink final : public EventSink, public EventQueue<RunEvent> {
+class QueueSink final : public engine::EventSink, public engine::EventQueue<engine::RunEvent> {
  public:
-  void post(RunEvent event) noexcept override { push(std::move(event)); }
+  void post(engine::RunEvent event) noexcept override { push(std::move(event)); }
 };
 
 class SessionTest : public ::testing::Test {
@@ -74,10 +74,10 @@ class SessionTest : public ::testing::Test {
     session = std::make_unique<session::UpdateSession>(view, std::move(setup));
   }
 
-  RunRequest request() const {
-    RunRequest r;
+  engine::RunRequest request() const {
+    engine::RunRequest r;
     r.port = logger ? logger->devicePath() : "/dev/zorvik-no-such-port";
-    r.sleeper = std::make_shared<NoPauses>();
+    r.sleeper = std::make_shared<link::NoPauses>();
     return r;
   }
 

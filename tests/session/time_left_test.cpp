@@ -118,7 +118,7 @@ TEST_F(SessionTest, AnUpdateCountsItsLinesAndTellsTheTimeLeftFromTheirRate) {
     told = true;
     // i seconds for `measured` lines: the lines still to go at that rate,
     // then the fixed pauses after the last line.
-    const double pauses = std::chrono::duration<double>(kPausesAfterLastLine).count();
+    const double pauses = std::chrono::duration<double>(engine::kPausesAfterLastLine).count();
     const double expected = std::ceil(static_cast<double>(i) * (total - p.done) / measured + pauses);
     EXPECT_EQ(p.timeLeft->count(), static_cast<long long>(expected));
   }

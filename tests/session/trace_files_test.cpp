@@ -60,7 +60,7 @@ TEST(TraceFiles, EachUpdateGetsANewFileInAFolderMadeForIt) {
   EXPECT_EQ(first.path, dir / "trace-20261210-165012-ttyUSB0.txt");
   EXPECT_EQ(second.path, dir / "trace-20261210-165012-ttyUSB0-2.txt");
   EXPECT_EQ(third.path, dir / "trace-20261210-165012-ttyUSB0-3.txt");
-  for (const auto& opened : {first, second, third}) EXPECT_EQ(firstLine(opened.path), kTraceHeader);
+  for (const auto& opened : {first, second, third}) EXPECT_EQ(firstLine(opened.path), link::kTraceHeader);
   std::ifstream in(first.path);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("# first update"), std::string::npos) << "the first file was not written over";

@@ -29,7 +29,7 @@ TEST_F(SessionTest, AFullUpdateIsDrawnFromStartToFinalMessage) {
 
   const auto& calls = view.calls;
   const std::string start = "Start at serial port \"" + logger->devicePath() + "\"";
-  EXPECT_EQ(calls.front(), std::string("caption: ") + kAppTitle);
+  EXPECT_EQ(calls.front(), std::string("caption: ") + engine::kAppTitle);
   EXPECT_EQ(view.withPrefix("caption: ").size(), 1u) << "the caption is set once";
   EXPECT_LT(indexOf(calls, "report: " + start), indexOf(calls, "controls: running"));
   EXPECT_EQ(calls.back(), std::string("message: ") + kSuccess) << "the final message comes last";
@@ -40,7 +40,7 @@ TEST_F(SessionTest, AFullUpdateIsDrawnFromStartToFinalMessage) {
   // The task-bar title follows the progress while the image goes out, and is
   // the program's own again at the end.
   const auto titles = view.withPrefix("title: ");
-  EXPECT_EQ(titles.back(), kAppTitle);
+  EXPECT_EQ(titles.back(), engine::kAppTitle);
   EXPECT_NE(std::find(titles.begin(), titles.end(), "50%"), titles.end());
   EXPECT_EQ(view.withPrefix("progress: ").back(), "100");
   EXPECT_EQ(view.withPrefix("controls: ").back(), "idle");
@@ -105,7 +105,7 @@ TEST_P(RepeatLimit, EndsTheUpdateAfterTheLastAllowedRun) {
   EXPECT_EQ(view.calls.back(), std::string("message: ") + c.lastMessage) << "no repeat is promised after the last run";
   EXPECT_EQ(view.withPrefix("report: ").back(), c.lastMessage);
   // A pause comes only before a repeat that is made.
-  if (c.outcome == errorValue(ErrorCode::NoAnswer)) {
+  if (c.outcome == engine::errorValue(engine::ErrorCode::NoAnswer)) {
     EXPECT_EQ(view.withPrefix("pause: ").size(), static_cast<std::size_t>(c.maxRepeats));
   }
 }
@@ -127,7 +127,7 @@ TEST_F(SessionTest, CancelDuringThePauseStopsTheRepeatBeforeItSendsAnything) {
   view.onPause = [this](std::chrono::milliseconds) { session->cancel(); };
   session->start(request());
   ASSERT_TRUE(runToEnd());
-  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::Cancelled));
+  EXPECT_EQ(session->outcome(), engine::errorValue(engine::ErrorCode::Cancelled));
   EXPECT_EQ(session->attempts(), 2);
   EXPECT_EQ(count(Request::IdentityQuery), 5u) << "only the first run's five attempts";
   EXPECT_EQ(view.calls.back(), "message: Process cancelled!");
@@ -141,7 +141,7 @@ TEST_F(SessionTest, CancelInTheImageEndsWithProcessCancelled) {
     if (const auto event = sink->takeWithin(std::chrono::milliseconds(100))) session->handleEvent(*event);
     if (count(Request::DataLine) >= 20) session->cancel();
   }
-  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::Cancelled));
+  EXPECT_EQ(session->outcome(), engine::errorValue(engine::ErrorCode::Cancelled));
   EXPECT_EQ(logger->restarts(), 0);
   const auto& calls = view.calls;
   EXPECT_LT(indexOf(calls, "beep"), indexOf(calls, "message: Process cancelled!"));
@@ -152,20 +152,20 @@ TEST_F(SessionTest, PortThatCannotBeOpenedIsErrorTenNamingIt) {
   makeSession();
   session->start(request());
   ASSERT_TRUE(runToEnd());
-  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::PortNotReady));
+  EXPECT_EQ(session->outcome(), engine::errorValue(engine::ErrorCode::PortNotReady));
   EXPECT_EQ(view.calls.back(), "message: Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!");
 }
 
 TEST_F(SessionTest, NoThreadForTheRunEndsItAsAFatalError) {
   session::SessionSetup setup;
   setup.sink = sink;
-  setup.workers = [](RunRequest, std::shared_ptr<EventSink>) -> std::unique_ptr<RunWorker> {
+  setup.workers = [](engine::RunRequest, std::shared_ptr<engine::EventSink>) -> std::unique_ptr<engine::RunWorker> {
     throw std::runtime_error("no thread");
   };
   session = std::make_unique<session::UpdateSession>(view, std::move(setup));
   session->start(request());
   EXPECT_FALSE(session->running());
-  EXPECT_EQ(session->outcome(), errorValue(ErrorCode::Fatal));
+  EXPECT_EQ(session->outcome(), engine::errorValue(engine::ErrorCode::Fatal));
   EXPECT_EQ(view.calls.back(), "message: Fatal Exception has occurred!");
 }
 
@@ -173,7 +173,7 @@ TEST_F(SessionTest, StartIsIgnoredWhileAnUpdateIsUnderWay) {
   startLogger(sim::loggerFor(12));
   makeSession();
   session->start(request());
-  RunRequest other = request();
+  engine::RunRequest other = request();
   other.port = "/dev/zorvik-other";
   session->start(other);
   EXPECT_EQ(session->port(), logger->devicePath());
@@ -192,18 +192,18 @@ TEST(SessionRules, ControlsAndQuestions) {
   struct Case {
     const char* name;
     bool memoryFormat;
-    FileMode fileMode;
+    engine::FileMode fileMode;
     const char* line1;  // nullptr: no question
   };
   const Case cases[] = {
-      {"normal", false, FileMode::Normal, "Do you save your measurements ?"},
-      {"service mode asks nothing", false, FileMode::Service, nullptr},
-      {"service mode with files asks nothing", false, FileMode::ServiceWithFiles, nullptr},
-      {"memory format always asks", true, FileMode::Service, "This update clears all measurements!"},
+      {"normal", false, engine::FileMode::Normal, "Do you save your measurements ?"},
+      {"service mode asks nothing", false, engine::FileMode::Service, nullptr},
+      {"service mode with files asks nothing", false, engine::FileMode::ServiceWithFiles, nullptr},
+      {"memory format always asks", true, engine::FileMode::Service, "This update clears all measurements!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    StartupOptions options;
+    engine::StartupOptions options;
     options.memoryFormat = c.memoryFormat;
     options.fileMode = c.fileMode;
     const auto question = session::updateQuestion(options);

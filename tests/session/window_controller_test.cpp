@@ -67,7 +67,7 @@ class FakeWindow final : public session::WindowView {
     calls.push_back(line);
   }
 
-  void showOverview(const std::optional<ImageHeader>& h) override {
+  void showOverview(const std::optional<images::ImageHeader>& h) override {
     if (!h) {
       calls.push_back("overview: built-in only");
       return;
@@ -116,7 +116,7 @@ class FakeWindow final : public session::WindowView {
 
 // The runs' fixed pauses: the first holds its run until released, the rest
 // are over at once. A run held so cannot notice a cancel.
-class HoldingSleeper final : public Sleeper {
+class HoldingSleeper final : public link::Sleeper {
  public:
   void sleepMs(int) override {
     std::unique_lock lock(mutex_);
@@ -215,11 +215,11 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
     setup.session.explain = nullptr;  // the explanations have tests of their own
     setup.options.serviceMode = s.mode == Mode::Service || s.mode == Mode::Files;
     setup.options.memoryFormat = s.mode == Mode::MemoryFormat;
-    setup.options.fileMode = s.mode == Mode::Files      ? FileMode::ServiceWithFiles
-                             : setup.options.serviceMode ? FileMode::Service
-                                                         : FileMode::Normal;
+    setup.options.fileMode = s.mode == Mode::Files      ? engine::FileMode::ServiceWithFiles
+                             : setup.options.serviceMode ? engine::FileMode::Service
+                                                         : engine::FileMode::Normal;
     if (s.holdRun) holder = std::make_shared<HoldingSleeper>();
-    setup.sleeper = holder ? std::shared_ptr<Sleeper>(holder) : std::make_shared<NoPauses>();
+    setup.sleeper = holder ? std::shared_ptr<link::Sleeper>(holder) : std::make_shared<link::NoPauses>();
     setup.traceDirectory = scratch / "traces";
     if (s.traceBlocked) {
       std::ofstream(scratch / "plain-file") << "x";
@@ -257,12 +257,12 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
   // Built-in image 12's records under a header of its own (version 6.27): the
   // texts tell whether the file or the built-in image went out.
   static std::string image12As627() {
-    const ImageHeader h = builtInHeader(12);
+    const images::ImageHeader h = images::builtInHeader(12);
     std::ostringstream text;
     text << "bootloader=" << h.bootloader << "\nbootloader version=" << h.bootloaderVersion
          << "\nclass=" << h.deviceClass << "\nversionH=" << h.versionHigh << "\nversionL=27\nplatform=" << h.platform
          << "\nprint=" << h.print << "\ndate=" << h.date << "\n";
-    const ImageSource builtIn;
+    const images::ImageSource builtIn;
     for (int i = 0; i <= builtIn.lastLine(12); ++i) text << builtIn.line(12, i) << "\n";
     return text.str();
   }
@@ -337,9 +337,9 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
     else if (action == "wait until held") view.calls.push_back(holder->waitUntilHeld() ? "run held" : "run not held");
     else if (action == "port free?") view.calls.push_back(controller->portFree() ? "port free: yes" : "port free: no");
     else if (action == "reopen port") {
-      PortHandle again = openSerialPort(logger->devicePath(), 9600);
+      link::PortHandle again = link::openSerialPort(logger->devicePath(), 9600);
       view.calls.push_back(again ? "port reopened: yes" : "port reopened: no");
-      closeSerialPort(again);
+      link::closeSerialPort(again);
     } else if (action == "logger") {
       view.calls.push_back("logger requests: " + std::to_string(logger->requests().size()));
     } else if (action == "trace files") {
@@ -352,7 +352,7 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
       std::uint32_t code = 0;
       std::int32_t value = 0;
       words >> code >> value;
-      controller->runEventArrived(RunEvent{code, value});
+      controller->runEventArrived(engine::RunEvent{code, value});
     } else {
       FAIL() << "no step " << action;
     }
@@ -408,7 +408,7 @@ TEST_P(WindowControllerTest, TellsTheWindowWhatToDraw) {
 const Scenario kScenarios[] = {
     {.name = "idle at start-up with memory format",
      .mode = Mode::MemoryFormat,
-     .steps = {{"show idle", {"status: F", std::string("caption: ") + kAppTitle, kIdle, std::string("title: ") + kAppTitle}}}},
+     .steps = {{"show idle", {"status: F", std::string("caption: ") + engine::kAppTitle, kIdle, std::string("title: ") + engine::kAppTitle}}}},
     {.name = "update declined starts nothing",
      .mode = Mode::Normal,
      .answers = {false},

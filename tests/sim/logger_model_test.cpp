@@ -321,7 +321,7 @@ TEST(Programming, FirstGenerationUsesItsOwnCommandBytes) {
 class RestartClass : public ::testing::Test {
  protected:
   static std::vector<std::string> imageDataLines(int image) {
-    const ImageSource builtIn;
+    const images::ImageSource builtIn;
     std::vector<std::string> lines;
     for (int i = 0; i < builtIn.lastLine(image); ++i) lines.emplace_back(builtIn.line(image, i));
     return lines;

@@ -135,7 +135,7 @@ TEST(ReplayScript, ReadsWhatTheTraceWriterWrites) {
                         .string();
   auto now = std::chrono::steady_clock::time_point();
   {
-    FileTrace trace(path, FileTrace::kDefaultLimitBytes, [&now] { return now; });
+    link::FileTrace trace(path, link::FileTrace::kDefaultLimitBytes, [&now] { return now; });
     const std::vector<std::uint8_t> query{0x81, 0, 0, 0, 0, 0, 0, 0xAA};
     const std::vector<std::uint8_t> answer{0x01, 0x66, 0x1A, 0x06, 0, 0, 0, 0x3C};
     trace.note("open /dev/pts/7");

@@ -57,7 +57,7 @@ class RecordingStationView final : public station::StationView {
     if (!reason.empty() && !fix.empty()) ++explained[unit];
   }
   void unitProgress(int unit, int percent) override { lastProgress[unit] = percent; }
-  void unitIdentified(int unit, const RunSummary& s) override { serials[unit] = s.serialNumber; }
+  void unitIdentified(int unit, const engine::RunSummary& s) override { serials[unit] = s.serialNumber; }
   void unitResult(const station::UnitResult& r) override {
     results.push_back(r);
     calls.push_back("result " + std::to_string(r.unit) + ": " + (r.pass ? "PASS" : "FAIL"));
@@ -82,13 +82,13 @@ class RecordingStationView final : public station::StationView {
 
 struct UnitEvent {
   int unit;
-  RunEvent event;
+  engine::RunEvent event;
 };
 
 // The units' events, for the test's thread to hand to the station.
-class QueueStationSink final : public station::StationSink, public EventQueue<UnitEvent> {
+class QueueStationSink final : public station::StationSink, public engine::EventQueue<UnitEvent> {
  public:
-  void post(int unit, RunEvent event) noexcept override { push({unit, std::move(event)}); }
+  void post(int unit, engine::RunEvent event) noexcept override { push({unit, std::move(event)}); }
 };
 
 class StationTest : public ::testing::Test {
@@ -105,7 +105,7 @@ class StationTest : public ::testing::Test {
     s.watchDir = watchDir();
     s.links = std::move(links);
     s.imagePolicy = "the built-in image that fits each logger";
-    s.sleeper = std::make_shared<NoPauses>();
+    s.sleeper = std::make_shared<link::NoPauses>();
     s.repeatPause = 0ms;
     s.sink = sink;
     return s;

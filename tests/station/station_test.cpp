@@ -16,8 +16,8 @@ namespace zorvik::testing {
 namespace {
 
 std::string imageVersion(int image) {
-  const ImageHeader h = builtInHeader(image);
-  return versionText(h.versionHigh, h.versionLow);
+  const images::ImageHeader h = images::builtInHeader(image);
+  return images::versionText(h.versionHigh, h.versionLow);
 }
 
 TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
@@ -53,7 +53,7 @@ TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
     EXPECT_EQ(r.link, "usb-FTDI_FT232R_USB_UART_AD" + std::to_string(i) + "-if00-port0");
     EXPECT_EQ(r.adapter, "AD" + std::to_string(i));
     EXPECT_EQ(r.serialNumber, 700001u + static_cast<std::uint32_t>(i));
-    EXPECT_EQ(r.versionBefore, versionWordText(sim::loggerFor(images[i]).appVersion));
+    EXPECT_EQ(r.versionBefore, images::versionWordText(sim::loggerFor(images[i]).appVersion));
     EXPECT_EQ(r.imageVersion, imageVersion(images[i]));
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.repeats, 0);
@@ -63,7 +63,7 @@ TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
   EXPECT_FALSE(pulled.pass);
   EXPECT_TRUE(pulled.unplugged);
   EXPECT_EQ(pulled.text, "adapter unplugged");
-  EXPECT_EQ(pulled.code, errorValue(ErrorCode::Cancelled));
+  EXPECT_EQ(pulled.code, engine::errorValue(engine::ErrorCode::Cancelled));
   EXPECT_EQ(pulled.serialNumber, 700004u);
   EXPECT_EQ(pulled.imageVersion, "-");
   EXPECT_EQ(pulled.repeats, 0) << "no repeat on a port that has gone";
@@ -74,7 +74,7 @@ TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
   EXPECT_EQ(view.count("counters: "), 4u);
   EXPECT_EQ(view.calls[view.calls.size() - 2], "counters: 3/1/4");
   for (const auto& l : loggers) {
-    PortHandle again = openSerialPort(l->devicePath(), 9600);
+    link::PortHandle again = link::openSerialPort(l->devicePath(), 9600);
     EXPECT_NE(again, nullptr) << "every port released: " << l->devicePath();
   }
 }
@@ -183,7 +183,7 @@ TEST_F(StationTest, ALinkToNothingFailsThatUnitAloneWithoutRepeats) {
   const auto& dangling = view.results[0].link == "dangling" ? view.results[0] : view.results[1];
   const auto& passed = view.results[0].link == "dangling" ? view.results[1] : view.results[0];
   EXPECT_FALSE(dangling.pass);
-  EXPECT_EQ(dangling.code, errorValue(ErrorCode::PortNotReady));
+  EXPECT_EQ(dangling.code, engine::errorValue(engine::ErrorCode::PortNotReady));
   EXPECT_EQ(dangling.repeats, 0);
   EXPECT_EQ(dangling.serialNumber, 0u);
   EXPECT_EQ(dangling.versionBefore, "?");
@@ -220,7 +220,7 @@ TEST_F(StationTest, StopEndsAPauseAtOnceAndTakesNoNewLogger) {
   EXPECT_FALSE(station->running());
   EXPECT_TRUE(station->finished());
   ASSERT_EQ(view.results.size(), 1u);
-  EXPECT_EQ(view.results[0].code, errorValue(ErrorCode::Cancelled));
+  EXPECT_EQ(view.results[0].code, engine::errorValue(engine::ErrorCode::Cancelled));
   EXPECT_EQ(view.results[0].text, "Process cancelled!");
   EXPECT_EQ(view.calls.back(), "stopped: 0/1/1");
 
@@ -244,10 +244,10 @@ TEST_F(StationTest, StopDuringAnUpdateEndsItAtItsNextExchangeAndThenStops) {
   ASSERT_TRUE(runUntil([&] { return station->finished(); }));
   ASSERT_EQ(view.results.size(), 1u);
   EXPECT_FALSE(view.results[0].pass);
-  EXPECT_EQ(view.results[0].code, errorValue(ErrorCode::Cancelled));
+  EXPECT_EQ(view.results[0].code, engine::errorValue(engine::ErrorCode::Cancelled));
   EXPECT_EQ(view.calls.back(), "stopped: 0/1/1");
   EXPECT_EQ(busy.restarts(), 0);
-  PortHandle again = openSerialPort(busy.devicePath(), 9600);
+  link::PortHandle again = link::openSerialPort(busy.devicePath(), 9600);
   EXPECT_NE(again, nullptr) << "the port is released";
 }
 
@@ -259,11 +259,11 @@ class RecordingRecorder final : public session::UpdateRecorder {
   };
   RecordingRecorder(std::shared_ptr<Log> log, std::optional<std::string> problem)
       : log_(std::move(log)), problem_(std::move(problem)) {}
-  std::optional<std::string> updateStarted(const RunRequest& request) override {
+  std::optional<std::string> updateStarted(const engine::RunRequest& request) override {
     log_->entries.push_back("start " + request.port + " " + request.adapterSerial);
     return problem_;
   }
-  std::optional<std::string> updateEnded(const RunRequest& request, const session::UpdateEnding& ending) override {
+  std::optional<std::string> updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) override {
     log_->entries.push_back("end " + request.port + " " + std::to_string(ending.outcome) + " " +
                             std::to_string(ending.summary.serialNumber));
     return problem_;

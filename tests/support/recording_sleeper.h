@@ -9,7 +9,7 @@
 
 namespace zorvik::testing {
 
-class RecordingSleeper final : public Sleeper {
+class RecordingSleeper final : public link::Sleeper {
  public:
   void sleepMs(int ms) override {
     std::lock_guard lock(mutex_);

@@ -28,9 +28,9 @@ struct Event {
   friend bool operator==(const Event&, const Event&) = default;
 };
 
-class RecordingSink final : public EventSink {
+class RecordingSink final : public engine::EventSink {
  public:
-  void post(RunEvent event) noexcept override {
+  void post(engine::RunEvent event) noexcept override {
     std::lock_guard lock(mutex_);
     events_.push_back(std::move(event));
     changed_.notify_all();
@@ -52,7 +52,7 @@ class RecordingSink final : public EventSink {
   }
 
   // Every event as posted, with the image it carries.
-  std::vector<RunEvent> runEvents() const {
+  std::vector<engine::RunEvent> runEvents() const {
     std::lock_guard lock(mutex_);
     return events_;
   }
@@ -65,24 +65,24 @@ class RecordingSink final : public EventSink {
  private:
   int finalCountLocked() const {
     return static_cast<int>(
-        std::count_if(events_.begin(), events_.end(), [](const RunEvent& e) { return isFinalEvent(e.code); }));
+        std::count_if(events_.begin(), events_.end(), [](const engine::RunEvent& e) { return engine::isFinalEvent(e.code); }));
   }
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<RunEvent> events_;
+  std::vector<engine::RunEvent> events_;
 };
 
 // Records like RecordingSink, and holds the run inside the post of the first
 // event that `holdAt` picks until the test releases it. The test then knows
 // where the run is without any timing: a cancel issued while it is held lands
 // exactly there. Without a predicate it never holds.
-class HoldingSink final : public EventSink {
+class HoldingSink final : public engine::EventSink {
  public:
-  explicit HoldingSink(std::function<bool(const RunEvent&)> holdAt = nullptr) : holdAt_(std::move(holdAt)) {}
+  explicit HoldingSink(std::function<bool(const engine::RunEvent&)> holdAt = nullptr) : holdAt_(std::move(holdAt)) {}
   ~HoldingSink() override { release(); }
 
-  void post(RunEvent event) noexcept override {
+  void post(engine::RunEvent event) noexcept override {
     {
       std::unique_lock lock(mutex_);
       if (!held_ && holdAt_ && holdAt_(event)) {
@@ -106,11 +106,11 @@ class HoldingSink final : public EventSink {
   }
 
   std::vector<Event> events() const { return recorded_.events(); }
-  std::vector<RunEvent> runEvents() const { return recorded_.runEvents(); }
+  std::vector<engine::RunEvent> runEvents() const { return recorded_.runEvents(); }
   int finalCount() const { return recorded_.finalCount(); }
 
  private:
-  std::function<bool(const RunEvent&)> holdAt_;
+  std::function<bool(const engine::RunEvent&)> holdAt_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool held_ = false;
@@ -119,10 +119,10 @@ class HoldingSink final : public EventSink {
 };
 
 // The events of one code, image and all.
-inline std::vector<RunEvent> eventsWithCode(const std::vector<RunEvent>& events, std::uint32_t code) {
-  std::vector<RunEvent> out;
+inline std::vector<engine::RunEvent> eventsWithCode(const std::vector<engine::RunEvent>& events, std::uint32_t code) {
+  std::vector<engine::RunEvent> out;
   std::copy_if(events.begin(), events.end(), std::back_inserter(out),
-               [&](const RunEvent& e) { return e.code == code; });
+               [&](const engine::RunEvent& e) { return e.code == code; });
   return out;
 }
 

@@ -32,7 +32,7 @@ TEST(JsonEscape, EscapesWhatJsonForbidsAndKeepsUtf8) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(jsonEscape(c.text), c.expected);
+    EXPECT_EQ(text::jsonEscape(c.text), c.expected);
   }
 }
 

@@ -32,14 +32,14 @@ TEST(UtcTimestamp, KnownInstants) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(utcTimestamp(c.time), c.expected);
+    EXPECT_EQ(text::utcTimestamp(c.time), c.expected);
   }
 }
 
 TEST(UtcTimestamp, NowIsWellFormedAndBetweenTheInstantsAroundIt) {
-  const std::string before = utcTimestamp(system_clock::now());
-  const std::string now = utcNow();
-  const std::string after = utcTimestamp(system_clock::now());
+  const std::string before = text::utcTimestamp(system_clock::now());
+  const std::string now = text::utcNow();
+  const std::string after = text::utcTimestamp(system_clock::now());
   EXPECT_TRUE(std::regex_match(now, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"))) << now;
   // The format sorts as the time does.
   EXPECT_LE(before, now);

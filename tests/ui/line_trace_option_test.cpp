@@ -75,7 +75,7 @@ TEST_F(LineTraceOptionTest, AllRunsOfTheUpdateGoIntoOneNewFileNamedInTheReport) 
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
   ASSERT_FALSE(lines.isEmpty());
-  EXPECT_EQ(lines[0], kTraceHeader);
+  EXPECT_EQ(lines[0], link::kTraceHeader);
   const QString escapedPort = QRegularExpression::escape(port());
   EXPECT_EQ(linesMatching(lines, "^\\d+ # open " + escapedPort + "$"), 2) << "both runs";
   EXPECT_GT(linesMatching(lines, "^\\d+ > [0-9A-F]{2}( [0-9A-F]{2})*$"), 0);

@@ -36,24 +36,24 @@ struct ModeCase {
   const char* name;
   const char* intern;  // the per-user value, nullptr: none
   QStringList switches;
-  FileMode fileMode;
+  engine::FileMode fileMode;
   bool checkClass, checkFirmwareClass, checkPlatform;
   bool memoryFormat;
 };
 
 TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
   const ModeCase cases[] = {
-      {"normal", nullptr, {}, FileMode::Normal, true, true, true, false},
-      {"switches ignored without service mode", nullptr, {"cc:-", "f:+"}, FileMode::Normal, true, true, true, false},
-      {"wrong access code", "1234", {"cc:-"}, FileMode::Normal, true, true, true, false},
-      {"not a number", "abc", {}, FileMode::Normal, true, true, true, false},
-      {"service, CP:-", "7406", {"CP:-"}, FileMode::Service, true, true, false, false},
-      {"service, first cf: wins", "7406", {"cf:-", "cf:+"}, FileMode::Service, true, false, true, false},
-      {"service, f: without value", "7406", {"f:"}, FileMode::Service, true, true, true, false},
-      {"service, cc:+ changes nothing", "7406", {"cc:+", "cc:no"}, FileMode::Service, true, true, true, false},
-      {"file mode", "7406", {"f:+", "cc:-"}, FileMode::ServiceWithFiles, false, true, true, false},
-      {"mf:+ without service mode", nullptr, {"mf:+"}, FileMode::Normal, true, true, true, true},
-      {"mf:+ in service mode", "7406", {"mf:+"}, FileMode::Service, true, true, true, true},
+      {"normal", nullptr, {}, engine::FileMode::Normal, true, true, true, false},
+      {"switches ignored without service mode", nullptr, {"cc:-", "f:+"}, engine::FileMode::Normal, true, true, true, false},
+      {"wrong access code", "1234", {"cc:-"}, engine::FileMode::Normal, true, true, true, false},
+      {"not a number", "abc", {}, engine::FileMode::Normal, true, true, true, false},
+      {"service, CP:-", "7406", {"CP:-"}, engine::FileMode::Service, true, true, false, false},
+      {"service, first cf: wins", "7406", {"cf:-", "cf:+"}, engine::FileMode::Service, true, false, true, false},
+      {"service, f: without value", "7406", {"f:"}, engine::FileMode::Service, true, true, true, false},
+      {"service, cc:+ changes nothing", "7406", {"cc:+", "cc:no"}, engine::FileMode::Service, true, true, true, false},
+      {"file mode", "7406", {"f:+", "cc:-"}, engine::FileMode::ServiceWithFiles, false, true, true, false},
+      {"mf:+ without service mode", nullptr, {"mf:+"}, engine::FileMode::Normal, true, true, true, true},
+      {"mf:+ in service mode", "7406", {"mf:+"}, engine::FileMode::Service, true, true, true, true},
   };
   for (const ModeCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -61,11 +61,11 @@ TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
     else clearInternalSetting();
     open(c.switches);
 
-    const bool service = c.fileMode != FileMode::Normal;
+    const bool service = c.fileMode != engine::FileMode::Normal;
     EXPECT_EQ(window->options().fileMode, c.fileMode);
     EXPECT_EQ(window->options().serviceMode, service);
     EXPECT_EQ(window->options().memoryFormat, c.memoryFormat);
-    const RunOptions& checks = window->options().runOptions;
+    const engine::RunOptions& checks = window->options().runOptions;
     EXPECT_EQ(checks.checkClass, c.checkClass);
     EXPECT_EQ(checks.checkFirmwareClass, c.checkFirmwareClass);
     EXPECT_EQ(checks.checkPlatform, c.checkPlatform);
@@ -75,8 +75,8 @@ TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
     EXPECT_FALSE(child<QCheckBox>(roles::kReadInfoOnlyBox)->isChecked());
     EXPECT_EQ(child<QCheckBox>(roles::kTraceBox)->isVisible(), service);
     EXPECT_FALSE(child<QCheckBox>(roles::kTraceBox)->isChecked());
-    EXPECT_EQ(child<QPushButton>(roles::kFileButton)->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
-    EXPECT_EQ(child<QAction>(roles::kFileVersionAction)->isVisible(), c.fileMode == FileMode::ServiceWithFiles);
+    EXPECT_EQ(child<QPushButton>(roles::kFileButton)->isVisible(), c.fileMode == engine::FileMode::ServiceWithFiles);
+    EXPECT_EQ(child<QAction>(roles::kFileVersionAction)->isVisible(), c.fileMode == engine::FileMode::ServiceWithFiles);
     EXPECT_TRUE(waitFor([&] { return window->reportWindow()->isVisible() == service; }, 2000))
         << "report window shown in service mode only";
     window.reset();
@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, StartupOptionsSetModeChecksAndVisibility) {
 
 TEST_F(MainWindowTest, LayoutAsDesigned) {
   open({}, {"/dev/ttyUSB0", "/dev/ttyUSB1"});
-  EXPECT_EQ(window->windowTitle(), kAppTitle);
+  EXPECT_EQ(window->windowTitle(), engine::kAppTitle);
   EXPECT_EQ(window->width(), 355);
   EXPECT_EQ(window->centralWidget()->height() + window->statusBar()->height(), 176);
   EXPECT_EQ(window->statusBar()->height(), 15);

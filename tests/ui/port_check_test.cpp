@@ -206,9 +206,9 @@ TEST_F(PortCheckTest, ClosingTheWindowDuringACheckWaitsForItAndFreesThePort) {
   EXPECT_TRUE(window->close());
   EXPECT_FALSE(window->isVisible());
   EXPECT_TRUE(pilot->questions.empty()) << "a check is not an update: nothing to confirm";
-  PortHandle again = openSerialPort(logger->devicePath(), 9600);
+  link::PortHandle again = link::openSerialPort(logger->devicePath(), 9600);
   EXPECT_TRUE(again) << "the check had let go of the port before the window closed";
-  closeSerialPort(again);
+  link::closeSerialPort(again);
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(ProgressTextTest, TimeLeftShowsOnTheBarOnlyOnceMeasuredAndFalls) {
   for (const SeenProgress& s : seen)
     if (s.value > 0 && s.value < 100) events.push_back(s);
   ASSERT_EQ(events.size(), 98u);
-  const double linesPerPercent = ImageSource().lastLine(12) / 99.0;
+  const double linesPerPercent = images::ImageSource().lastLine(12) / 99.0;
   const QRegularExpression form("^(\\d+):(\\d\\d) left$");
   for (const SeenProgress& e : events) {
     SCOPED_TRACE(e.value);
@@ -90,7 +90,7 @@ TEST_F(ProgressTextTest, TimeLeftShowsOnTheBarOnlyOnceMeasuredAndFalls) {
     // At a percent a second, what is left takes about as many seconds as
     // percents are left, and then the fixed pauses after the last line.
     const int seconds = m.captured(1).toInt() * 60 + m.captured(2).toInt();
-    const int pauses = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(kPausesAfterLastLine).count());
+    const int pauses = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(engine::kPausesAfterLastLine).count());
     EXPECT_LE(std::abs(seconds - (99 - e.value) - pauses), 2) << e.text;
   }
   EXPECT_TRUE(events[0].text.isEmpty()) << "nothing is measured on the first event";
@@ -113,7 +113,7 @@ TEST_F(ProgressTextTest, StatusTitleAndReportKeepTheirTexts) {
     expectedLines << QString("Progress %1%").arg(percent);
     expectedTitles << QString("%1%").arg(percent);
   }
-  expectedTitles << kAppTitle;
+  expectedTitles << engine::kAppTitle;
   EXPECT_EQ(progressLines, expectedLines);
   EXPECT_EQ(titles, expectedTitles);
   // Through the programming the status bar keeps the line that began it.
@@ -122,7 +122,7 @@ TEST_F(ProgressTextTest, StatusTitleAndReportKeepTheirTexts) {
     EXPECT_EQ(s.status, "Update ZorvikB V6.26, A9g, BL3.0") << s.value;
   }
   EXPECT_EQ(window->statusText(), kSuccess);
-  EXPECT_EQ(window->windowTitle(), kAppTitle);
+  EXPECT_EQ(window->windowTitle(), engine::kAppTitle);
 }
 
 }  // namespace

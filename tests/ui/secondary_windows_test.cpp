@@ -43,7 +43,7 @@ TEST(ReportLineTest, TimeStampedAsHoursMinutesSeconds) {
   at.tm_hour = 9;
   at.tm_min = 5;
   at.tm_sec = 7;
-  EXPECT_EQ(reportLine(at, "Process cancelled!"), "09-05-07 -> Process cancelled!");
+  EXPECT_EQ(engine::reportLine(at, "Process cancelled!"), "09-05-07 -> Process cancelled!");
 }
 
 TEST_F(SecondaryWindowsTest, ReportCollectsStampedLinesOldestFirst) {

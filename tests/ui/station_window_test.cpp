@@ -77,8 +77,8 @@ class StationWindowTest : public UiTest {
 };
 
 QString versionText(int image) {
-  const ImageHeader h = builtInHeader(image);
-  return QString::fromStdString(zorvik::versionText(h.versionHigh, h.versionLow));
+  const images::ImageHeader h = images::builtInHeader(image);
+  return QString::fromStdString(zorvik::images::versionText(h.versionHigh, h.versionLow));
 }
 
 struct PassingUnit {
@@ -145,7 +145,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
   EXPECT_EQ(station->beeps(), 4) << "a beep on each result";
   EXPECT_EQ(fourth.restarts(), 0);
   for (const auto& l : loggers) {
-    PortHandle again = openSerialPort(l->devicePath(), 9600);
+    link::PortHandle again = link::openSerialPort(l->devicePath(), 9600);
     EXPECT_NE(again, nullptr) << "every port released: " << l->devicePath();
   }
 
@@ -159,7 +159,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
     EXPECT_EQ(rows[i].start.frontEnd, "station");
     ASSERT_TRUE(rows[i].end.has_value());
     EXPECT_EQ(rows[i].end->serialNumber, 510001u + i);
-    EXPECT_EQ(rows[i].end->resultCode, i < 3 ? 0 : errorValue(ErrorCode::Cancelled));
+    EXPECT_EQ(rows[i].end->resultCode, i < 3 ? 0 : engine::errorValue(engine::ErrorCode::Cancelled));
   }
   EXPECT_EQ(rows[0].start.adapterSerial, "ST0");
 
@@ -179,7 +179,7 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   // Returns once the run has ended.
   QTest::mouseClick(station->findChild<QPushButton*>(roles::station::kCloseButton), Qt::LeftButton);
   ASSERT_TRUE(waitFor([&] { return station.isNull(); }));
-  PortHandle again = openSerialPort(busy.devicePath(), 9600);
+  link::PortHandle again = link::openSerialPort(busy.devicePath(), 9600);
   EXPECT_NE(again, nullptr) << "the port is released";
   EXPECT_EQ(busy.restarts(), 0);
 
@@ -189,7 +189,7 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].state, history::RowState::Finished);
   ASSERT_TRUE(rows[0].end.has_value());
-  EXPECT_EQ(rows[0].end->resultCode, errorValue(ErrorCode::Cancelled));
+  EXPECT_EQ(rows[0].end->resultCode, engine::errorValue(engine::ErrorCode::Cancelled));
 
   // The main window takes input again and can open a new station.
   window->findChild<QAction*>(roles::kStationAction)->trigger();

@@ -25,7 +25,7 @@ namespace zorvik::testing {
 namespace {
 
 // The per-user settings file, under the scratch XDG_CONFIG_HOME of ui_test_main.
-QString settingsFile() { return QString::fromStdString(serviceModeSettingLocation()); }
+QString settingsFile() { return QString::fromStdString(engine::serviceModeSettingLocation()); }
 
 QPushButton* buttonWithText(QWidget* dialog, const QString& text) {
   for (QPushButton* b : dialog->findChildren<QPushButton*>())
@@ -135,7 +135,7 @@ ui::MainWindow& UiTest::open(const QStringList& switches, std::vector<std::strin
                              const QString& historyPath) {
   window.reset();
   ui::MainWindowEnvironment environment;
-  environment.sleeper = std::make_shared<NoPauses>();
+  environment.sleeper = std::make_shared<link::NoPauses>();
   environment.readPorts = [ports] { return ports; };
   environment.watchDevices = false;
   environment.historyPath = QFile::encodeName(historyPath.isEmpty() ? historyFile() : historyPath).toStdString();

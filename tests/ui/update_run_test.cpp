@@ -74,7 +74,7 @@ class UpdateRunTest : public UiTest {
 
   // Built-in image 12 as an image file, changed as asked.
   QString writeImage12(const Image12& changes = {}) {
-    const ImageHeader h = builtInHeader(12);
+    const images::ImageHeader h = images::builtInHeader(12);
     QString text = QString("bootloader=%1\nbootloader version=%2\nclass=%3\nversionH=%4\nversionL=%5\n"
                            "platform=%6\nprint=%7\ndate=%8\n")
                        .arg(h.bootloader)
@@ -85,7 +85,7 @@ class UpdateRunTest : public UiTest {
                        .arg(h.platform)
                        .arg(h.print)
                        .arg(QString::fromStdString(h.date));
-    const ImageSource builtIn;
+    const images::ImageSource builtIn;
     const int last = builtIn.lastLine(12);
     for (int i = 0; i <= last; ++i) {
       if (i == last && !changes.endLine) break;
@@ -132,7 +132,7 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
     EXPECT_TRUE(report.contains(line)) << line;
   }
   EXPECT_EQ(child<QProgressBar>(roles::kProgressBar)->value(), 100);
-  EXPECT_EQ(window->windowTitle(), kAppTitle);
+  EXPECT_EQ(window->windowTitle(), engine::kAppTitle);
   EXPECT_EQ(window->statusText(), kSuccess);
   EXPECT_TRUE(titles.contains("37%")) << "the title follows the progress";
   EXPECT_EQ(logger->restarts(), 1);
@@ -174,7 +174,7 @@ TEST_F(UpdateRunTest, CancelEndsTheRunAndReturnsToIdle) {
   EXPECT_EQ(window->statusText(), "Process cancelled!");
   EXPECT_TRUE(child<QPushButton>(roles::kCloseButton)->isVisible());
   EXPECT_FALSE(child<QPushButton>(roles::kCancelButton)->isVisible());
-  EXPECT_EQ(window->windowTitle(), kAppTitle);
+  EXPECT_EQ(window->windowTitle(), engine::kAppTitle);
 }
 
 TEST_F(UpdateRunTest, NoAnswerRepeatsAfterPauseThatTakesNoInput) {
@@ -267,7 +267,7 @@ struct RefusedFileCase {
 };
 
 TEST_F(UpdateRunTest, FileThatCannotBeSentWholeStartsNoRun) {
-  const int middle = ImageSource().lastLine(12) / 2;
+  const int middle = images::ImageSource().lastLine(12) / 2;
   const RefusedFileCase cases[] = {
       {"no valid image header",
        [this] {
@@ -355,9 +355,9 @@ TEST_F(UpdateRunTest, CloseDuringRunAsksThenCancelsAndReleasesThePort) {
   EXPECT_TRUE(window->close());
   EXPECT_FALSE(window->isVisible());
   EXPECT_FALSE(window->running());
-  PortHandle again = openSerialPort(logger->devicePath(), 9600);
+  link::PortHandle again = link::openSerialPort(logger->devicePath(), 9600);
   EXPECT_TRUE(again) << "the run was cancelled and let go of the port before the window closed";
-  closeSerialPort(again);
+  link::closeSerialPort(again);
   QTest::qWait(50);  // room for anything the run might still post
   EXPECT_TRUE(pilot->messages.empty()) << "no message after the window has gone";
 }

@@ -7,12 +7,12 @@ namespace {
 
 using State = AttemptLog::State;
 
-class RecordingSink final : public EventSink {
+class RecordingSink final : public engine::EventSink {
  public:
-  RecordingSink(std::shared_ptr<EventSink> inner, std::shared_ptr<State> state, std::size_t attempt)
+  RecordingSink(std::shared_ptr<engine::EventSink> inner, std::shared_ptr<State> state, std::size_t attempt)
       : inner_(std::move(inner)), state_(std::move(state)), attempt_(attempt) {}
 
-  void post(RunEvent event) noexcept override {
+  void post(engine::RunEvent event) noexcept override {
     try {
       std::lock_guard lock(state_->mutex);
       state_->attempts[attempt_].push_back({event.code, event.value});
@@ -23,15 +23,15 @@ class RecordingSink final : public EventSink {
   }
 
  private:
-  std::shared_ptr<EventSink> inner_;
+  std::shared_ptr<engine::EventSink> inner_;
   std::shared_ptr<State> state_;
   std::size_t attempt_;
 };
 
 // The real update procedure; only its lifetime is counted.
-class CountedUpdate final : public LoggerUpdate {
+class CountedUpdate final : public engine::LoggerUpdate {
  public:
-  CountedUpdate(RunRequest request, std::shared_ptr<EventSink> sink, std::shared_ptr<State> state)
+  CountedUpdate(engine::RunRequest request, std::shared_ptr<engine::EventSink> sink, std::shared_ptr<State> state)
       : LoggerUpdate(std::move(request), std::move(sink)), state_(std::move(state)) {
     std::lock_guard lock(state_->mutex);
     ++state_->live;
@@ -51,8 +51,8 @@ class CountedUpdate final : public LoggerUpdate {
 
 AttemptLog::AttemptLog() : state_(std::make_shared<State>()) {}
 
-WorkerFactory AttemptLog::factory() const {
-  return [state = state_](RunRequest request, std::shared_ptr<EventSink> sink) -> std::unique_ptr<RunWorker> {
+engine::WorkerFactory AttemptLog::factory() const {
+  return [state = state_](engine::RunRequest request, std::shared_ptr<engine::EventSink> sink) -> std::unique_ptr<engine::RunWorker> {
     std::size_t attempt = 0;
     {
       std::lock_guard lock(state->mutex);

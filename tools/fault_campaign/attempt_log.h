@@ -20,7 +20,7 @@ class AttemptLog {
   // The update procedure, each worker of it reporting to a list of its own
   // here as well as to the sink the session gives it. The factory may
   // outlive this log.
-  WorkerFactory factory() const;
+  engine::WorkerFactory factory() const;
 
   std::vector<std::vector<Event>> attempts() const;
   // Workers made by factory() and not yet destroyed.

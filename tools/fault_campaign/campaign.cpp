@@ -62,11 +62,11 @@ Resources settledResources(const Resources& before) {
 // --yes --json --max-repeats N`, with every worker recorded. The protocol's
 // fixed pauses and the pause before a repeat cost nothing here: the campaign
 // runs at the simulator's full speed. Serial timeouts stay real.
-int commandLineUpdate(const std::string& port, int maxRepeats, const AttemptLog& log, const CancelToken& cancel,
+int commandLineUpdate(const std::string& port, int maxRepeats, const AttemptLog& log, const link::CancelToken& cancel,
                       std::ostream& out, std::ostream& err) {
   std::istringstream in;
   cli::CliIo io(out, err, in);
-  io.sleeper = std::make_shared<NoPauses>();
+  io.sleeper = std::make_shared<link::NoPauses>();
   io.repeatPause = 0ms;
   io.interrupt = cancel;
   io.workers = log.factory();
@@ -81,7 +81,7 @@ int commandLineUpdate(const std::string& port, int maxRepeats, const AttemptLog&
 // nothing more can be trusted and the campaign stops here.
 class Watchdog {
  public:
-  bool run(const std::function<int()>& update, const CancelToken& cancel, std::chrono::seconds limit, int& status) {
+  bool run(const std::function<int()>& update, const link::CancelToken& cancel, std::chrono::seconds limit, int& status) {
     std::thread worker([&] {
       const int s = update();
       std::lock_guard lock(mutex_);
@@ -155,7 +155,7 @@ bool runOne(const Scenario& scenario, const CampaignOptions& options, Outcome& o
     if (!logger.start()) return false;
     std::ostringstream out, err;
     AttemptLog log;
-    const CancelToken cancel;
+    const link::CancelToken cancel;
     int status = -1;
     Watchdog watchdog;
     const auto update = [&] { return commandLineUpdate(logger.devicePath(), options.maxRepeats, log, cancel, out, err); };

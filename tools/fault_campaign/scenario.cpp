@@ -55,7 +55,7 @@ Scenario scenarioFor(std::uint64_t seed) {
   sim::SplitMix64 r(seed ^ 0x5A0C1E5EEDULL);
   Scenario s;
   s.seed = seed;
-  s.image = static_cast<int>(r.upTo(kBuiltInImageCount));
+  s.image = static_cast<int>(r.upTo(images::kBuiltInImageCount));
   s.config = sim::loggerFor(s.image);
   sim::RandomFaults faults;
   switch (r.next() % 10) {

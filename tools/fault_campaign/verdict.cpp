@@ -17,14 +17,14 @@ struct ImageData {
 ImageData imageData(int image) {
   ImageData data;
   std::vector<std::string> vectorTable;
-  const ImageSource builtIn;
+  const images::ImageSource builtIn;
   const int last = builtIn.lastLine(image);
   for (int i = 0; i < last; ++i) {
     const std::string text(builtIn.line(image, i));
-    RecordBytes r{};
-    if (!decodeRecord(text, r) || r[kRecCount] != kMaxRecordData || r[kRecType] != 0) continue;
-    data.byAddress[static_cast<std::uint16_t>(r[kRecAddrHigh] << 8 | r[kRecAddrLow])] = text;
-    const bool isVectorTable = r[kRecAddrHigh] == 0x03 && r[kRecAddrLow] == 0xDF;
+    images::RecordBytes r{};
+    if (!images::decodeRecord(text, r) || r[images::kRecCount] != images::kMaxRecordData || r[images::kRecType] != 0) continue;
+    data.byAddress[static_cast<std::uint16_t>(r[images::kRecAddrHigh] << 8 | r[images::kRecAddrLow])] = text;
+    const bool isVectorTable = r[images::kRecAddrHigh] == 0x03 && r[images::kRecAddrLow] == 0xDF;
     (isVectorTable ? vectorTable : data.sendOrder).push_back(text);
   }
   data.sendOrder.insert(data.sendOrder.end(), vectorTable.begin(), vectorTable.end());
@@ -50,10 +50,10 @@ void checkAttempts(const RunRecord& run, std::vector<std::string>& out) {
   }
   for (std::size_t i = 0; i < run.attempts.size(); ++i) {
     const auto& events = run.attempts[i];
-    const auto finals = std::count_if(events.begin(), events.end(), [](const Event& e) { return isFinalEvent(e.first); });
+    const auto finals = std::count_if(events.begin(), events.end(), [](const Event& e) { return engine::isFinalEvent(e.first); });
     if (finals != 1) {
       out.push_back("attempt " + std::to_string(i + 1) + " posted " + std::to_string(finals) + " final events");
-    } else if (!isFinalEvent(events.back().first)) {
+    } else if (!engine::isFinalEvent(events.back().first)) {
       out.push_back("attempt " + std::to_string(i + 1) + " posted events after its final event");
     }
   }
@@ -67,7 +67,7 @@ void checkSuccess(const Scenario& s, const RunRecord& run, std::vector<std::stri
   if (withoutRetries(run.flashWrites) != expected.sendOrder) {
     out.push_back("success reported, but the data lines were not written once each, vector table last");
   }
-  const std::uint16_t imageClass = builtInHeader(s.image).deviceClass;
+  const std::uint16_t imageClass = images::builtInHeader(s.image).deviceClass;
   if (run.mode != sim::Mode::Application || run.applicationClass != imageClass) {
     out.push_back("success reported, but the logger does not run the image's class");
   }
@@ -84,18 +84,18 @@ void checkNotBricked(const Scenario& s, const RunRecord& run, std::vector<std::s
 }  // namespace
 
 std::vector<int> allowedErrors(const sim::LineFaultCounts& faults) {
-  if (faults[sim::LineFault::HangUp] > 0) return {errorValue(ErrorCode::PortIo)};
+  if (faults[sim::LineFault::HangUp] > 0) return {engine::errorValue(engine::ErrorCode::PortIo)};
   if (faults.total() == 0) return {};
   // Lost or damaged answers: retries run out (30, 46) or an echo differs (44).
-  std::vector<int> allowed{errorValue(ErrorCode::NoAnswer), errorValue(ErrorCode::Programming),
-                           errorValue(ErrorCode::InvalidAnswer)};
+  std::vector<int> allowed{engine::errorValue(engine::ErrorCode::NoAnswer), errorValue(engine::ErrorCode::Programming),
+                           errorValue(engine::ErrorCode::InvalidAnswer)};
   if (faults.hostSideDamage()) {
     // The host cannot tell that a request without answer was lost: a missed
     // entry frame looks like a logger that stays in its application (40), a
     // missed end record like one that did not take the image (45). A damaged
     // frame the logger takes for an unknown command gets its error bit (41).
-    allowed.insert(allowed.end(), {errorValue(ErrorCode::NoUpdate), errorValue(ErrorCode::LoggerException),
-                                   errorValue(ErrorCode::NotSuccessful)});
+    allowed.insert(allowed.end(), {errorValue(engine::ErrorCode::NoUpdate), errorValue(engine::ErrorCode::LoggerException),
+                                   errorValue(engine::ErrorCode::NotSuccessful)});
   }
   return allowed;
 }

@@ -203,7 +203,7 @@ bool writeImage(const std::string& dir, int index, const ImageSpec& s) {
       << "\nversionH=" << s.versionH << "\nversionL=" << s.versionL << "\nplatform=" << s.platform
       << "\nprint=" << s.print << "\ndate=" << s.date << "\n";
 
-  zorvik::RecordBytes record{};
+  zorvik::images::RecordBytes record{};
   std::string line;
   for (const Run& r : s.runs) {
     const std::size_t lines = (r.last - r.first) / step + 1;
@@ -214,12 +214,12 @@ bool writeImage(const std::string& dir, int index, const ImageSpec& s) {
                                      runBytes.begin() + static_cast<std::ptrdiff_t>((i + 1) * kBlockBytes));
       if (addr == infoAddr) data = infoBlock(s);
       if (addr == vectorAddr) data = vectorTable(code, rng, codeRange.first);
-      record[zorvik::kRecCount] = kBlockBytes;
-      record[zorvik::kRecAddrHigh] = static_cast<std::uint8_t>(addr >> 8);
-      record[zorvik::kRecAddrLow] = static_cast<std::uint8_t>(addr & 0xFF);
-      record[zorvik::kRecType] = 0;
-      for (std::size_t b = 0; b < kBlockBytes; ++b) record[zorvik::kRecData + b] = data[b];
-      if (!zorvik::encodeRecord(record, line)) return false;
+      record[zorvik::images::kRecCount] = kBlockBytes;
+      record[zorvik::images::kRecAddrHigh] = static_cast<std::uint8_t>(addr >> 8);
+      record[zorvik::images::kRecAddrLow] = static_cast<std::uint8_t>(addr & 0xFF);
+      record[zorvik::images::kRecType] = 0;
+      for (std::size_t b = 0; b < kBlockBytes; ++b) record[zorvik::images::kRecData + b] = data[b];
+      if (!zorvik::images::encodeRecord(record, line)) return false;
       out << line << '\n';
     }
   }
