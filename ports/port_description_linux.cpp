@@ -1,6 +1,8 @@
 // Linux: the port's tty in sysfs and the USB device above it, the latency
 // timer the FTDI driver shows there, and the link udev made for it in
 // /dev/serial/by-id. Every path is taken below the DeviceRoots.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -80,6 +82,16 @@ void readTty(const std::string& name, const DeviceRoots& roots, PortDescription&
   port.latencyMs = parseLatency(readWhole(roots.sys / "bus" / "usb-serial" / "devices" / name / "latency_timer"));
 }
 
+// Whether two paths lead to the same file. Not fs::equivalent: the C++
+// library of GCC 12 refuses to compare two device nodes ("not supported"),
+// which is just what a by-id link and its tty are.
+bool sameFile(const fs::path& a, const fs::path& b) {
+  struct stat first {};
+  struct stat second {};
+  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 // The links in byIdDir that lead to the same file as the node. Compared as
 // files, not as paths: udev writes relative links (../../ttyUSB0), and the
 // caller may name the node through a link itself.
@@ -89,8 +101,7 @@ std::string byIdNameOf(const fs::path& node, const fs::path& byIdDir) {
   for (fs::directory_iterator it(byIdDir, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code linkError;
     if (!it->is_symlink(linkError)) continue;
-    std::error_code sameError;
-    if (fs::equivalent(it->path(), node, sameError)) names.push_back(it->path().filename().string());
+    if (sameFile(it->path(), node)) names.push_back(it->path().filename().string());
   }
   // Two links to one port would be a local rule's doing; the answer must not
   // depend on the directory's order all the same.

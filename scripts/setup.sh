@@ -51,7 +51,7 @@ if [ "$WITH_UI" = 1 ]; then
   PACKAGES+=(qt6-base-dev libgl-dev)
 fi
 if ((full)); then
-  PACKAGES+=(libgtest-dev libgmock-dev)
+  PACKAGES+=(libgtest-dev libgmock-dev umockdev libumockdev-dev)
 fi
 if [ "$WITH_TEST_TOOLS" = 1 ]; then
   PACKAGES+=(dpkg-dev file srecord xvfb xauth libbenchmark-dev lintian appstream)

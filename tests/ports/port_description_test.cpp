@@ -3,6 +3,7 @@
 // what the platforms return.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -81,6 +82,19 @@ TEST(PortDescription, ReadsTheTtyTheUsbDeviceAboveItAndItsLink) {
     const std::string port = c.port.empty() ? std::string() : system.path(c.port).string();
     EXPECT_EQ(describePort(port, rootsOf(system)), c.expected);
   }
+}
+
+// The fake system's nodes are plain files; a real port is a device node, and
+// a by-id link to one must be found all the same. /dev/null stands in for
+// the tty.
+TEST(PortDescription, FindsTheByIdLinkOfADeviceNode) {
+  FakeSystem system;
+  ASSERT_TRUE(system.ready());
+  const std::filesystem::path byId = system.path("by-id");
+  std::filesystem::create_directories(byId);
+  std::filesystem::create_symlink("/dev/null", byId / "usb-FTDI_FT232R_USB_UART_FT4ABC12-if00-port0");
+  const DeviceRoots roots{system.path("sys"), "/dev", byId};
+  EXPECT_EQ(describePort("/dev/null", roots).byIdName, "usb-FTDI_FT232R_USB_UART_FT4ABC12-if00-port0");
 }
 
 TEST(PortDescription, ThisSystemsPortsDescribeThemselves) {
