@@ -13,10 +13,15 @@ std::string problem(const std::string& what) {
   return "The update history cannot be kept (" + what + "); the update goes on.";
 }
 
+// Said at the end, when the update has ended: its record waits in memory.
+std::string endProblem(const std::string& what) {
+  return "The update history cannot be written now (" + what +
+         "); the record of this update is kept and written as soon as the file can be written.";
+}
+
 UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& ending) {
   UpdateEnd end;
   const engine::RunSummary& s = ending.summary;
-  end.serialNumber = s.serialNumber;
   end.deviceClass = s.updateClass;
   end.appVersionBefore = s.applicationVersion;
   end.imageChosen = s.image >= 0;
@@ -31,6 +36,7 @@ UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& 
   }
   end.resultCode = ending.outcome;
   end.resultText = ending.finalText;
+  end.imageSent = s.imageSent;
   end.repeats = ending.repeats;
   end.durationMs = ending.duration.count();
   return end;
@@ -38,43 +44,69 @@ UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& 
 
 }  // namespace
 
-HistoryRecorder::HistoryRecorder(std::shared_ptr<UpdateHistory> store, std::string frontEnd, std::string openProblem)
-    : store_(std::move(store)), frontEnd_(std::move(frontEnd)), openProblem_(std::move(openProblem)) {}
+HistoryRecorder::HistoryRecorder(std::shared_ptr<UpdateHistory> store, std::shared_ptr<WriteQueue> writes,
+                                 std::string frontEnd, std::string operatorName, std::string openProblem)
+    : store_(std::move(store)),
+      writes_(std::move(writes)),
+      frontEnd_(std::move(frontEnd)),
+      operatorName_(std::move(operatorName)),
+      openProblem_(std::move(openProblem)) {}
 
 std::optional<std::string> HistoryRecorder::updateStarted(const engine::RunRequest& request) {
   row_.reset();
-  if (!store_) return problem(openProblem_);
+  serialWritten_ = 0;
+  if (!store_ || !writes_) return problem(openProblem_);
   try {
-    row_ = store_->updateStarted(
-        UpdateStart{text::utcNow(), hostName(), static_cast<std::int64_t>(::getpid()), request.port, request.adapterSerial, frontEnd_});
+    row_ = store_->updateStarted(UpdateStart{text::utcNow(), hostName(), static_cast<std::int64_t>(::getpid()),
+                                             request.port, request.adapterSerial, frontEnd_, operatorName_});
     return std::nullopt;
   } catch (const HistoryError& e) {
     return problem(e.what());
   }
 }
 
-std::optional<std::string> HistoryRecorder::updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) {
-  if (!store_) return problem(openProblem_);
+std::optional<std::string> HistoryRecorder::serialNumberRead(const engine::RunRequest&, std::uint32_t serialNumber) {
+  if (!row_ || serialNumber == 0 || serialNumber == serialWritten_) return std::nullopt;
+  serialWritten_ = serialNumber;
+  writes_->add([id = *row_, serialNumber](UpdateHistory& store, LockWait wait) {
+    store.serialNumberRead(id, serialNumber, wait);
+  });
+  return std::nullopt;
+}
+
+std::optional<std::string> HistoryRecorder::updateEnded(const engine::RunRequest& request,
+                                                        const session::UpdateEnding& ending) {
+  if (!store_ || !writes_) return problem(openProblem_);
   if (!row_) return std::nullopt;  // its start could not be written; said so then
-  try {
-    store_->updateEnded(*row_, endOf(request, ending));
-    row_.reset();
-    return std::nullopt;
-  } catch (const HistoryError& e) {
-    return problem(e.what());
-  }
+  serialNumberRead(request, ending.summary.serialNumber);
+  writes_->add([id = *row_, end = endOf(request, ending)](UpdateHistory& store, LockWait wait) {
+    store.updateEnded(id, end, wait);
+  });
+  row_.reset();
+  // The end was tried once without waiting; when it (or a write before it)
+  // failed, it is kept and tried again, and the user is told so.
+  if (const auto failed = writes_->problem()) return endProblem(*failed);
+  return std::nullopt;
 }
 
-HistoryRecorders::HistoryRecorders(const std::string& path, std::string frontEnd) : frontEnd_(std::move(frontEnd)) {
+HistoryRecorders::HistoryRecorders(const std::string& path, std::string frontEnd, std::string operatorName,
+                                   std::chrono::milliseconds retryPause, std::chrono::milliseconds exitLimit)
+    : frontEnd_(std::move(frontEnd)), operatorName_(operatorName.empty() ? loginName() : std::move(operatorName)) {
   try {
     store_ = std::make_shared<SqliteHistory>(path.empty() ? defaultHistoryPath() : path);
+    writes_ = std::make_shared<WriteQueue>(store_, retryPause, exitLimit);
   } catch (const HistoryError& e) {
     openProblem_ = e.what();
+    store_.reset();
   }
 }
 
 std::shared_ptr<session::UpdateRecorder> HistoryRecorders::make() const {
-  return std::make_shared<HistoryRecorder>(store_, frontEnd_, openProblem_);
+  return std::make_shared<HistoryRecorder>(store_, writes_, frontEnd_, operatorName_, openProblem_);
+}
+
+bool HistoryRecorders::waitUntilWritten(std::chrono::milliseconds limit) const {
+  return !writes_ || writes_->waitUntilWritten(limit);
 }
 
 }  // namespace zorvik::history

@@ -14,6 +14,11 @@ namespace zorvik::history {
 // This machine's host name as the system reports it; empty when it cannot be read.
 std::string hostName();
 
+// Who runs the updates, for their rows when no operator is named: the login
+// name of this session, else the user name of the process; empty when
+// neither is known.
+std::string loginName();
+
 // $XDG_DATA_HOME/zorvik-updater/history.sqlite, or
 // ~/.local/share/zorvik-updater/history.sqlite when XDG_DATA_HOME is unset,
 // empty or relative (the XDG rules ignore relative paths). Throws

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -8,30 +9,61 @@
 #include "history/sqlite_history.h"
 
 namespace zorvik::cli {
+namespace {
 
-RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd) {
-  auto recorders = std::make_shared<history::HistoryRecorders>(path, frontEnd);
+void writeRows(HistoryFormat format, const std::vector<history::UpdateRow>& rows, std::ostream& out) {
+  if (format == HistoryFormat::Json) {
+    history::writeJsonLines(out, rows, text::utcNow());
+  } else if (format == HistoryFormat::Csv) {
+    history::writeCsv(out, rows);
+  } else {
+    history::writeTable(out, rows);
+  }
+}
+
+// "-" is standard output, as for every other tool.
+int writeListing(HistoryFormat format, const std::string& csvFile, const std::vector<history::UpdateRow>& rows,
+                 std::ostream& out, std::ostream& err) {
+  if (format != HistoryFormat::Csv || csvFile == "-") {
+    writeRows(format, rows, out);
+    return 0;
+  }
+  std::ofstream file(csvFile, std::ios::binary | std::ios::trunc);
+  writeRows(format, rows, file);
+  if (!file.flush()) {
+    err << "zorvik-updater-cli: cannot write \"" << csvFile << "\"\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd, const std::string& operatorName) {
+  auto recorders = std::make_shared<history::HistoryRecorders>(path, frontEnd, operatorName);
   return [recorders] { return recorders->make(); };
 }
 
 int listHistory(const std::string& path, HistoryFormat format, const std::string& csvFile,
                 std::optional<std::uint32_t> serial, std::ostream& out, std::ostream& err) {
   try {
-    history::SqliteHistory store(path.empty() ? history::defaultHistoryPath() : path);
-    const auto rows = store.rows(serial);
-    if (format == HistoryFormat::Json) {
-      history::writeJsonLines(out, rows, text::utcNow());
-    } else if (format == HistoryFormat::Csv) {
-      std::ofstream file(csvFile, std::ios::binary | std::ios::trunc);
-      history::writeCsv(file, rows);
-      if (!file.flush()) {
-        err << "zorvik-updater-cli: cannot write \"" << csvFile << "\"\n";
+    const std::string file = path.empty() ? history::defaultHistoryPath() : path;
+    // Listing only reads: a history is made by the first update, never by
+    // looking at one (a mistyped --history-db would otherwise be an empty
+    // history, and the real one unseen).
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) {
+      if (!path.empty()) {
+        err << "zorvik-updater-cli: no update history at \"" << path
+            << "\": no such file (an update or a station with --history-db makes it)\n";
         return 1;
       }
-    } else {
-      history::writeTable(out, rows);
+      if (format != HistoryFormat::Table) return writeListing(format, csvFile, {}, out, err);
+      out << "No update history yet: no update has been recorded here.\n";
+      return 0;
     }
-    return 0;
+    history::SqliteHistory store(file);
+    return writeListing(format, csvFile, store.rows(serial), out, err);
   } catch (const history::HistoryError& e) {
     err << "zorvik-updater-cli: " << e.what() << '\n';
     return 1;

@@ -26,12 +26,11 @@ UpdateRow failedBeforeIdentifying() {
   e.resultCode = 10;
   e.resultText = "Port /dev/ttyUSB2 not found";
   e.durationMs = 1500;
-  return {5, {"2026-12-10T13:15:30.250Z", "bench-1", 4900, "/dev/ttyUSB2", "", "cli"}, e, RowState::Finished};
+  return {5, {"2026-12-10T13:15:30.250Z", "bench-1", 4900, "/dev/ttyUSB2", "", "cli", "ana"}, e, RowState::Finished};
 }
 
 UpdateRow passed() {
   UpdateEnd e;
-  e.serialNumber = 120345;
   e.deviceClass = 26113;
   e.appVersionBefore = 0x0614;
   e.imageChosen = true;
@@ -43,15 +42,16 @@ UpdateRow passed() {
   e.imageSha256 = "b98dd842ca79d3926e5f115c1d1a8d55183ad2d17e206b78b31a246b67b1e0a4";
   e.resultCode = 0;
   e.resultText = "Update ZorvikB V6.26 succesfully completed.";
+  e.imageSent = true;
   e.repeats = 0;
   e.durationMs = 238512;
-  return {4, {"2026-12-10T13:10:55.123Z", "bench-1", 4242, "/dev/ttyUSB0", "FT1A2B3C", "station"}, e,
-          RowState::Finished};
+  return {4, {"2026-12-10T13:10:55.123Z", "bench-1", 4242, "/dev/ttyUSB0", "FT1A2B3C", "station", "ana"}, e,
+          RowState::Finished, 120345};
 }
 
+// A row of the first layout: whether the image went out is not known.
 UpdateRow failed() {
   UpdateEnd e;
-  e.serialNumber = 98765;
   e.deviceClass = 26113;
   e.appVersionBefore = 0x0588;
   e.imageChosen = true;
@@ -64,12 +64,31 @@ UpdateRow failed() {
   e.resultText = kFailText;
   e.repeats = 2;
   e.durationMs = 3725000;
-  return {3, {"2026-12-10T12:01:02.004Z", "bench-1", 4100, "/dev/ttyUSB1", "", "cli"}, e, RowState::Finished};
+  return {3, {"2026-12-10T12:01:02.004Z", "bench-1", 4100, "/dev/ttyUSB1", "", "cli"}, e, RowState::Finished, 98765};
 }
 
+// Cancelled while the logger restarted: the result says cancelled, but the
+// logger runs the new image, and the row says so.
+UpdateRow cancelledAfterSending() {
+  UpdateEnd e;
+  e.deviceClass = 26113;
+  e.appVersionBefore = 0x0614;
+  e.imageChosen = true;
+  e.imageVersionHigh = 6;
+  e.imageVersionLow = 26;
+  e.imageBootloader = 2;
+  e.resultCode = 20;
+  e.resultText = "Process cancelled!";
+  e.imageSent = true;
+  e.durationMs = 240000;
+  return {7, {"2026-12-10T13:30:00.000Z", "bench-1", 5100, "/dev/ttyUSB4", "", "cli", "ana"}, e, RowState::Finished,
+          120346};
+}
+
+// Killed after its serial number was read: the row names its logger.
 UpdateRow interrupted() {
   return {2, {"2026-12-09T08:00:00.000Z", "bench-1", 3999, "COM5", "FTX\xC3\xA9", "window"}, std::nullopt,
-          RowState::Interrupted};
+          RowState::Interrupted, 55501};
 }
 
 // Written on another host; its texts hold a terminal escape and a byte that is not UTF-8.
@@ -79,7 +98,7 @@ UpdateRow elsewhere() {
 }
 
 std::vector<UpdateRow> allRows() {
-  return {running(), failedBeforeIdentifying(), passed(), failed(), interrupted(), elsewhere()};
+  return {cancelledAfterSending(), running(), failedBeforeIdentifying(), passed(), failed(), interrupted(), elsewhere()};
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
@@ -153,7 +172,7 @@ TEST(HistoryJson, EveryLineParsesAndDecodesToTheStoredTexts) {
     for (const auto& [key, value] : *object) keys.insert(key);
     if (i == 0) firstKeys = keys;
     EXPECT_EQ(keys, firstKeys);
-    EXPECT_EQ(object->at("schema"), (JsonValue{JsonValue::Kind::Number, "1"}));
+    EXPECT_EQ(object->at("schema"), (JsonValue{JsonValue::Kind::Number, "2"}));
     EXPECT_EQ(object->at("id"), (JsonValue{JsonValue::Kind::Number, std::to_string(rows[i].id)}));
     EXPECT_EQ(object->at("pid"), (JsonValue{JsonValue::Kind::Number, std::to_string(rows[i].start.pid)}));
     if (rows[i].end) {
@@ -164,10 +183,14 @@ TEST(HistoryJson, EveryLineParsesAndDecodesToTheStoredTexts) {
       EXPECT_EQ(object->at("resultText").kind, JsonValue::Kind::Null);
     }
   }
-  EXPECT_EQ(JsonReader::object(lines[3])->at("resultText").text, kFailText);
-  EXPECT_EQ(JsonReader::object(lines[4])->at("adapter").text, "FTX\xC3\xA9");
-  EXPECT_EQ(JsonReader::object(lines[5])->at("port").text, "/dev/ttyUSB9\x1b[31m");
-  EXPECT_EQ(JsonReader::object(lines[5])->at("adapter").text, "\xEF\xBF\xBD");  // U+FFFD for the stray byte
+  EXPECT_EQ(JsonReader::object(lines[4])->at("resultText").text, kFailText);
+  EXPECT_EQ(JsonReader::object(lines[5])->at("adapter").text, "FTX\xC3\xA9");
+  EXPECT_EQ(JsonReader::object(lines[6])->at("port").text, "/dev/ttyUSB9\x1b[31m");
+  EXPECT_EQ(JsonReader::object(lines[6])->at("adapter").text, "\xEF\xBF\xBD");  // U+FFFD for the stray byte
+  // Unknown is null, never 0; a killed row keeps the serial number it read.
+  EXPECT_EQ(JsonReader::object(lines[2])->at("serial").kind, JsonValue::Kind::Null);
+  EXPECT_EQ(JsonReader::object(lines[5])->at("serial"), (JsonValue{JsonValue::Kind::Number, "55501"}));
+  EXPECT_EQ(JsonReader::object(lines[0])->at("imageSent").kind, JsonValue::Kind::True);
 }
 
 // The reader itself must reject what it is there to catch.
