@@ -162,7 +162,11 @@ class WindowController final : private SessionView {
 
   // SessionView: drawn by the window, the pause and the controls kept here.
   void report(const std::string& text) override { view_.report(text); }
-  void setStatus(const std::string& text) override { view_.setStatus(text); }
+  // The status keeps its own text first; a port hint follows it.
+  void setStatus(const std::string& text) override {
+    view_.setStatus(portHint_.empty() ? text : text + " (" + portHint_ + ")");
+  }
+  void portHint(const Explanation& hint) override { portHint_ = hint.empty() ? std::string() : hint.reason + ": " + hint.fix; }
   void setProgress(int percent) override { view_.setProgress(percent); }
   void setLineProgress(const LineProgress& progress) override { view_.setLineProgress(progress); }
   void setTaskbarTitle(const std::string& title) override { view_.setTaskbarTitle(title); }
@@ -191,6 +195,7 @@ class WindowController final : private SessionView {
   int questionDepth_ = 0;
   Closing closing_ = Closing::No;
   bool closeAfterPause_ = false;
+  std::string portHint_;  // shown after the status while the port stays silent
 };
 
 }  // namespace zorvik::session

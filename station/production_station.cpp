@@ -165,6 +165,8 @@ void Station::plugged(const std::string& link) {
   setup.workers = setup_.workers;
   setup.repeatPause = setup_.repeatPause;
   setup.maxRepeats = setup_.maxRepeats;
+  // A unit whose port never answers must not hold its tile and port for good.
+  setup.silentRuns = session::kSilentPortRuns;
   if (setup_.recorders) setup.recorder = setup_.recorders();
   setup.explain = setup_.explain;
   unit->session = std::make_unique<session::UpdateSession>(*unit, std::move(setup));

@@ -377,6 +377,7 @@ int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
                   io.interrupt, io.sleeper,                io.repeatPause, io.workers, recordersFor(o, io, "cli"), {}};
   plan.explain = systemExplanation;
+  plan.warnBefore = [](const std::string& port) { return diagnostics::sharedPortWarning(port); };
   plan.clock = io.clock;
   if (!o.traceFile.empty()) {
     for (const auto& port : o.ports) {

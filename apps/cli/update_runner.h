@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct UpdatePlan {
   // Each port's bytes and events, when given (one file per port, see traceFileFor).
   std::vector<std::shared_ptr<link::LineTrace>> traces;
   session::Explain explain = session::explainFailure;  // the cause and fix of a failure
+  // What stands in a port's way before its update starts (another program
+  // that has it open), said as a note; empty: nothing is looked at.
+  std::function<std::optional<session::Explanation>(const std::string& port)> warnBefore = {};
   std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;  // the line rate's
 };
 
