@@ -29,8 +29,12 @@ namespace {
 // As the main window waits on close: long enough for a run in the middle of
 // an exchange to notice the cancel and close its port.
 constexpr int kCloseWaitMs = 5000;
-constexpr int kTileColumns = 3;
-constexpr int kTileWidth = 260;
+// Eight tiles, four by two, on a 1280 x 800 screen (a production line's
+// usual laptop) with room for the window's frame and a task bar; a by-id
+// link name breaks over two lines at its dashes and underscores.
+constexpr int kTileColumns = 4;
+constexpr int kTileWidth = 290;
+constexpr int kWindowHeight = 750;
 
 const QColor kPassColour(0x1B, 0x87, 0x3F);
 const QColor kFailColour(0xC6, 0x28, 0x28);
@@ -131,10 +135,10 @@ StationTile::StationTile(const QString& link, QWidget* parent) : QFrame(parent),
   resultLabel_->setAlignment(Qt::AlignCenter);
   resultLabel_->setAutoFillBackground(true);
   QFont large = resultLabel_->font();
-  large.setPointSize(26);
+  large.setPointSize(22);
   large.setBold(true);
   resultLabel_->setFont(large);
-  resultLabel_->setMinimumHeight(50);
+  resultLabel_->setMinimumHeight(42);
   detailsLabel_ = named(new QLabel(this), roles::kDetailsLabel);
   textLabel_ = named(new QLabel(this), roles::kTextLabel);
   textLabel_->setWordWrap(true);
@@ -149,14 +153,14 @@ StationTile::StationTile(const QString& link, QWidget* parent) : QFrame(parent),
   lines(portLabel_, 2);
   lines(stateLabel_, 2);
   lines(detailsLabel_, 1);
-  lines(textLabel_, 3);
+  lines(textLabel_, 2);
   stateLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   textLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* identity = new QHBoxLayout;
   identity->addWidget(adapterLabel_, 1);
   identity->addWidget(serialLabel_, 1);
   auto* layout = new QVBoxLayout(this);
-  layout->setSpacing(4);
+  layout->setSpacing(3);
   layout->addWidget(portLabel_);
   layout->addLayout(identity);
   for (QWidget* w : std::initializer_list<QWidget*>{stateLabel_, progressBar_, resultLabel_, detailsLabel_, textLabel_, noteLabel_}) {
@@ -271,7 +275,7 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   layout->addLayout(counters);
   layout->addWidget(stoppedLabel_);
   layout->addWidget(scroll, 1);
-  resize(kTileColumns * (kTileWidth + 12) + 48, 660);
+  resize(kTileColumns * (kTileWidth + 12) + 48, kWindowHeight);
 
   history_ = std::make_unique<WindowHistory>(setup_.historyPath, "station");
   station::StationSetup s;

@@ -218,6 +218,35 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   EXPECT_NE(window->findChild<ui::StationWindow*>(), nullptr);
 }
 
+// Eight loggers on a hub: the window as it opens fits a 1280 x 800 screen
+// and shows all eight tiles whole, each with its link name in full.
+TEST_F(StationWindowTest, EightTilesFitA1280By800ScreenWithTheirLinkNamesWhole) {
+  if (!openStation()) return;
+  std::vector<QString> links;
+  for (int i = 0; i < 8; ++i) {
+    links.push_back(QString("usb-FTDI_FT232R_USB_UART_A10K3F%1Q-if00-port0").arg(i));
+    plug(sim::loggerFor(12), links.back());
+  }
+  ASSERT_TRUE(waitFor([&] { return station->findChildren<ui::StationTile*>().size() == 8; }));
+  ASSERT_TRUE(waitFor([&] { return std::all_of(links.begin(), links.end(), [&](const QString& l) { return resultShown(l, "PASS"); }); }, 60000));
+  EXPECT_LE(station->frameGeometry().width(), 1280);
+  EXPECT_LE(station->frameGeometry().height(), 800 - 40) << "room for a task bar";
+  auto* scroller = station->findChild<QWidget*>(roles::station::kTileScroller);
+  ASSERT_NE(scroller, nullptr);
+  QWidget* viewport = scroller->findChild<QWidget*>("qt_scrollarea_viewport");
+  ASSERT_NE(viewport, nullptr);
+  for (const QString& link : links) {
+    SCOPED_TRACE(link);
+    ui::StationTile* tile = station->tile(link);
+    ASSERT_NE(tile, nullptr);
+    const QRect shown(tile->mapTo(viewport, QPoint(0, 0)), tile->size());
+    EXPECT_TRUE(viewport->rect().contains(shown)) << "whole tile in view: " << shown.y() << "+" << shown.height() << " in " << viewport->height() << " window " << station->height();
+    auto* name = tile->findChild<QLabel*>(roles::station::kPortLabel);
+    EXPECT_LE(name->heightForWidth(name->width()), name->height()) << "the whole name shows";
+    EXPECT_EQ(label(link, roles::station::kPortLabel), link);
+  }
+}
+
 // Declining the question closes the station before it touched any logger.
 TEST_F(StationWindowTest, DecliningTheStartQuestionUpdatesNothing) {
   if (!openStation({}, "No")) return;
