@@ -65,6 +65,7 @@ inline constexpr char kNoticeLabel[] = "noticeLabel";
 inline constexpr char kWatchingLabel[] = "watchingLabel";
 inline constexpr char kPassedLabel[] = "passedLabel";
 inline constexpr char kFailedLabel[] = "failedLabel";
+inline constexpr char kOtherResultsLabel[] = "otherResultsLabel";  // unplugged, stopped, busy elsewhere
 inline constexpr char kTotalLabel[] = "totalLabel";
 inline constexpr char kStoppedLabel[] = "stoppedLabel";
 inline constexpr char kTileScroller[] = "tileScroller";

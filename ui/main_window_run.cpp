@@ -106,6 +106,7 @@ StationWindow* MainWindow::openStation() {
     setup.options = options().runOptions;
     setup.sleeper = environment_.sleeper;
     setup.historyPath = environment_.historyPath;
+    setup.askFirst = !options().serviceMode;
     station_ = new StationWindow(this, std::move(setup));
     station_->setAttribute(Qt::WA_DeleteOnClose);
     // The main window takes no input while the station runs.

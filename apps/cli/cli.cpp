@@ -72,8 +72,10 @@ Update:
 
 Station (Linux):
   --station              update every logger plugged in, one after another and
-                         at once, without asking, until Ctrl-C; one result line
-                         per logger, PASS or FAIL, and counters
+                         at once, until Ctrl-C (asks once at the start, unless
+                         --yes); one result line per logger (PASS, FAIL,
+                         UNPLUGGED, STOPPED, or SKIPPED when another station
+                         holds its port) and counters
   --watch-dir DIR        the directory of port links to follow (default
                          /dev/serial/by-id, FTDI adapters only; with DIR any link)
 
@@ -432,11 +434,21 @@ int history(const Options& o, CliIo& io) {
   return listHistory(o.historyDb, format, o.csvFile, serial, io.out, io.err);
 }
 
-// The operator started the station: that is the confirmation for every
+// One question when the station starts is the confirmation for every
 // logger plugged in while it runs.
 int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   if (!o.ports.empty()) throw UsageError{"--station finds its ports itself: leave out --port"};
   if (o.readInfo) throw UsageError{"--read-info does not go with --station"};
+  if (!o.yes && !startup.serviceMode) {
+    if (!io.inIsTerminal) {
+      throw UsageError{"a station updates every logger plugged in and erases its measurements: confirm on a terminal "
+                       "or pass --yes"};
+    }
+    if (!confirmed(station::startQuestion(), io)) {
+      io.err << "Station not started.\n";
+      return kExitFailure;
+    }
+  }
   const std::optional<images::ImageSource> images = imagesFor(o, io);
   if (!images) return kExitFailure;
   StationPlan plan;
@@ -454,6 +466,7 @@ int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) 
   plan.workers = io.workers;
   plan.recorders = recordersFor(o, io, "station");
   plan.explain = systemExplanation;
+  plan.progressLines = io.errIsTerminal && !o.json;
   Console console(io.out, io.err, o.json, false, 0, wantsColour(io));
   return runStation(plan, console);
 }
