@@ -91,6 +91,7 @@ Information:
   --list-images          list the built-in firmware images, newest first
   --show-header FILE     show the header of a firmware image file
   -h, --help             show this text
+  --version              show the program's version
 
 Service mode only (enabled per user, see README):
   --image FILE           send this image file instead of a built-in image
@@ -122,6 +123,7 @@ struct Options {
   bool noCheckFirmwareClass = false;
   bool noCheckPlatform = false;
   bool help = false;
+  bool version = false;
   bool station = false;
   std::string watchDir;
   std::string traceFile;
@@ -214,6 +216,7 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     else if (name == "--no-check-firmware-class") o.noCheckFirmwareClass = flag();
     else if (name == "--no-check-platform") o.noCheckPlatform = flag();
     else if (name == "--help" || name == "-h") o.help = flag();
+    else if (name == "--version") o.version = flag();
     else if (name == "--station") o.station = flag();
     else if (name == "--trace") o.traceFile = takeValue();
     else if (name == "--identify") o.identify = flag();
@@ -474,6 +477,10 @@ int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) 
 int dispatch(const Options& o, CliIo& io) {
   if (o.help) {
     io.out << kHelp;
+    return 0;
+  }
+  if (o.version) {
+    io.out << "zorvik-updater-cli " ZORVIK_VERSION "\n";
     return 0;
   }
   if (o.listImages) return listImages(io.out);
