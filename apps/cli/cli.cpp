@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "apps/cli/port_listing.h"
+#include "apps/cli/port_names.h"
 #include "apps/cli/station.h"
 #include "apps/cli/update_runner.h"
 #include "diagnostics/doctor.h"
@@ -248,6 +249,9 @@ std::string imageLinesError(const images::ImageLinesCheck& check) {
     case images::ImageLinesCheck::NoEndLine: return "its last line is not the end record :00000001FF";
     case images::ImageLinesCheck::BadRecord:
       return "record line " + std::to_string(check.line) + " (counted from 0, header left out) is not a valid Intel HEX record";
+    case images::ImageLinesCheck::NoDataLines:
+      return "it holds no data line to program (only address or short records), so an update would erase the "
+             "logger's firmware and write nothing";
     case images::ImageLinesCheck::Ok: break;
   }
   return {};
@@ -372,6 +376,10 @@ RecorderFactory recordersFor(const Options& o, const CliIo& io, const std::strin
 }
 
 int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
+  if (const auto twice = sameDeviceTwice(o.ports)) {
+    throw UsageError{"ports \"" + o.ports[twice->first] + "\" and \"" + o.ports[twice->second] +
+                     "\" are one device: give each logger's port once"};
+  }
   if (!mayWrite(o, startup, io)) {
     io.err << "Update not started.\n";
     return kExitFailure;
@@ -384,8 +392,7 @@ int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   plan.explain = systemExplanation;
   plan.clock = io.clock;
   if (!o.traceFile.empty()) {
-    for (const auto& port : o.ports) {
-      const std::string file = traceFileFor(o.traceFile, port, o.ports.size() > 1);
+    for (const std::string& file : traceFilesFor(o.traceFile, o.ports)) {
       try {
         plan.traces.push_back(std::make_shared<link::FileTrace>(file));
       } catch (const std::exception& e) {
@@ -404,6 +411,7 @@ int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
 // Asks only what the application tells without leaving it.
 int identify(const Options& o, CliIo& io) {
   if (o.ports.size() != 1) throw UsageError{"--identify takes one --port"};
+  if (o.readInfo) throw UsageError{"--identify and --read-info do not go together: --identify never leaves the application, --read-info needs the bootloader"};
   const std::string& port = o.ports.front();
   const engine::LoggerIdentity id = engine::identifyLogger(port, *io.sleeper, io.interrupt);
   if (id.error != 0) {
@@ -442,6 +450,7 @@ int history(const Options& o, CliIo& io) {
 int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   if (!o.ports.empty()) throw UsageError{"--station finds its ports itself: leave out --port"};
   if (o.readInfo) throw UsageError{"--read-info does not go with --station"};
+  if (!o.traceFile.empty()) throw UsageError{"--trace does not go with --station: trace one logger with --port PORT --trace FILE"};
   if (!o.yes && !startup.serviceMode) {
     if (!io.inIsTerminal) {
       throw UsageError{"a station updates every logger plugged in and erases its measurements: confirm on a terminal "
