@@ -214,7 +214,7 @@ TEST_F(StoppedUpdate, ASignalArrivingTwiceCancelsCleanly) {
 TEST_F(StoppedUpdate, AStationStoppedByTimeoutPrintsItsCounters) {
   const std::filesystem::path watch = std::filesystem::path(folder_) / "watch";
   std::filesystem::create_directories(watch);
-  const PipedCli cli = startPiped({"--station", "--json", "--watch-dir", watch.string(), "--history-db", db_});
+  const PipedCli cli = startPiped({"--station", "--yes", "--json", "--watch-dir", watch.string(), "--history-db", db_});
   std::filesystem::create_symlink(logger_.devicePath(), watch / "unit");
   ASSERT_TRUE(waitUntilProgramming(logger_));
   ::kill(cli.pid, SIGTERM);
