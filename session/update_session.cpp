@@ -172,6 +172,12 @@ void UpdateSession::pauseOver() {
   startAttempt();
 }
 
+void UpdateSession::endPauseCancelled() {
+  if (!pausing_) return;
+  pausing_ = false;
+  handleEvent(engine::RunEvent{engine::kEvError, engine::errorValue(engine::ErrorCode::Cancelled)});
+}
+
 void UpdateSession::endRun() {
   running_ = false;
   view_.setLineProgress({});

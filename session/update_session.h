@@ -78,6 +78,9 @@ class UpdateSession {
   void handleEvent(const engine::RunEvent& event);
   // The pause asked for by SessionView::startPause has passed.
   void pauseOver();
+  // The pause has passed and the user cancelled during it: the update ends
+  // as a cancelled run ends ("Process cancelled!"), without the repeat.
+  void endPauseCancelled();
   // Waits up to `limit` for the current run to end and release its port;
   // true when no run is left.
   bool waitForRun(std::chrono::milliseconds limit);

@@ -104,12 +104,6 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
 
 }  // namespace
 
-std::string traceFileFor(const std::string& file, const std::string& port, bool severalPorts) {
-  if (!severalPorts) return file;
-  const std::size_t slash = port.find_last_of("/\\");
-  return file + "." + (slash == std::string::npos ? port : port.substr(slash + 1));
-}
-
 int exitStatusFor(std::int32_t outcome) {
   switch (outcome) {
     case 0: case 10: case 11: case 20: case 30: case 40: case 41: case 42: case 43:
