@@ -100,7 +100,7 @@ class StatusWindow final : public session::WindowView {
   void setProgress(int) override {}
   void setLineProgress(const session::LineProgress&) override {}
   void setTaskbarTitle(const std::string&) override {}
-  void showMessage(const std::string&) override {}
+  void showMessage(const std::string&, session::MessageIcon) override {}
   void beep() override {}
   void showControls(const session::WindowControls&) override {}
   void clearReport() override {}
@@ -148,7 +148,7 @@ TEST(SilentPortWindow, TheStatusKeepsItsTextFirstAndAddsTheHint) {
       start, kRepeat,                              // the first run: nothing said of the port yet
       start, std::string(kRepeat) + hinted,        // the first repeat found nothing either
       start + hinted, std::string(kRepeat) + hinted,
-      start + hinted,  // cancelled in the pause: the last run stops at once
+      "Process cancelled!" + hinted,  // cancelled in the pause: the update ends after it
   };
   ASSERT_GE(window.statuses.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(window.statuses.begin(), window.statuses.begin() + 7), expected);

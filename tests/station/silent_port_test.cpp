@@ -1,6 +1,7 @@
 // A station link to a port where no logger ever answers (a wrong port that
 // exists): the unit fails after a few runs instead of holding its port and
 // repeating for good, while a logger beside it is updated.
+#include "sim/logger_for_image.h"
 #include "tests/session/silent_pty.h"
 #include "tests/station/station_harness.h"
 

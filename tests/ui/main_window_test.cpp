@@ -262,7 +262,11 @@ class PortHolder {
     pid_ = ::fork();
     if (pid_ == 0) {
       // Only system calls between fork and _exit: the parent has threads.
-      ::close(ready[0]);
+      // A terminal program has none of the parent's files, in particular not
+      // the in-process simulator's master, which would make it the port's server.
+      for (int fd = 3; fd < 1024; ++fd) {
+        if (fd != ready[1]) ::close(fd);
+      }
       ::prctl(PR_SET_NAME, "port-holder");
       const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
       if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::write(ready[1], "!", 1) != 1) ::_exit(1);
