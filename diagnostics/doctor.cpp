@@ -150,4 +150,8 @@ engine::Explanation explainFailure(const std::string& port, const link::Failure&
   return engine::failureExplanation(failure);
 }
 
+std::optional<engine::Explanation> sharedPortWarning(const std::string& port, const SystemRoots& roots) {
+  return detail::platformSharedPort(port, roots);
+}
+
 }  // namespace zorvik::diagnostics

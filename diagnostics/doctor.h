@@ -8,6 +8,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,5 +62,11 @@ using Explanation = zorvik::engine::Explanation;
 // permission check (groups, ACL, udev rule), for a busy port the processes
 // that hold it. Otherwise the words of engine/failure_explanation.h.
 engine::Explanation explainFailure(const std::string& port, const zorvik::link::Failure& failure, const SystemRoots& roots = {});
+
+// Said before an update starts: another program has `port` open (a terminal
+// program left running) and will read the logger's answers beside the
+// update; which programs, and the fix. Nothing when no other program has it
+// open, or only the program serving a pseudo-terminal from its master.
+std::optional<engine::Explanation> sharedPortWarning(const std::string& port, const SystemRoots& roots = {});
 
 }  // namespace zorvik::diagnostics

@@ -291,21 +291,53 @@ Finding permissionCheck(const DeviceNode& node, const TtyFacts& tty, const OurRu
   return permissionFinding(facts, user);
 }
 
+// "process 4242 (minicom)", "process 12 (cat) and process 900 (minicom)".
+std::string processList(const std::vector<ports::Holder>& processes) {
+  std::string list;
+  for (std::size_t i = 0; i < processes.size(); ++i) {
+    if (i > 0) list += i + 1 == processes.size() ? " and " : ", ";
+    list += "process " + std::to_string(processes[i].pid) + " (" + processes[i].name + ")";
+  }
+  return list;
+}
+
 Finding holderFinding(const ports::HolderScan& scan) {
   if (scan.holders.empty()) {
     std::string found = "no other process has it open";
+    // The other end of a pseudo-terminal is where the answers come from.
+    if (!scan.servers.empty()) found += "; " + processList(scan.servers) + " serves it from the pseudo-terminal's master";
     if (scan.unreadable > 0) {
       found += " (of " + std::to_string(scan.unreadable) +
                " processes of other users the open files cannot be seen without root)";
     }
     return {"holder", Level::Ok, found, {}};
   }
-  std::string found = "held by ";
-  for (std::size_t i = 0; i < scan.holders.size(); ++i) {
-    if (i > 0) found += i + 1 == scan.holders.size() ? " and " : ", ";
-    found += "process " + std::to_string(scan.holders[i].pid) + " (" + scan.holders[i].name + ")";
+  return {"holder", Level::Fail, "held by " + processList(scan.holders),
+          scan.holders.size() == 1 ? "close that program" : "close those programs"};
+}
+
+// Failures of the logger's answers that a second reader of the port causes
+// as well: it takes bytes of the answers (or all of them), or writes its own.
+bool answersSpoiled(link::FailureKind kind) {
+  using link::FailureKind;
+  return kind == FailureKind::Silent || kind == FailureKind::ShortAnswer || kind == FailureKind::DamagedAnswer ||
+         kind == FailureKind::EchoDiffers;
+}
+
+// The port opened, but another program has it open too: its reads take the
+// logger's answers, which no cable or switch explains. Before an update
+// that is a danger, after a failed one the cause.
+std::optional<engine::Explanation> sharedPortExplanation(const ports::HolderScan& scan, bool afterFailure) {
+  if (scan.holders.empty()) return std::nullopt;
+  const std::string close = scan.holders.size() == 1 ? "close that program" : "close those programs";
+  if (!afterFailure) {
+    return engine::Explanation{
+        "another program has the port open too and may take the logger's answers: " + processList(scan.holders),
+        close + " before the update"};
   }
-  return {"holder", Level::Fail, found, scan.holders.size() == 1 ? "close that program" : "close those programs"};
+  return engine::Explanation{
+      "another program has the port open too and takes the logger's answers: " + processList(scan.holders),
+      close + " and try again"};
 }
 
 Finding modemManagerFinding(bool running, const OurRule& rule, const std::optional<std::string>& database) {
@@ -452,6 +484,9 @@ std::optional<engine::Explanation> platformExplanation(const std::string& port, 
     const Finding holder = holderFinding(scan);
     return engine::Explanation{holder.found, holder.fix};
   }
+  if (answersSpoiled(failure.kind)) {
+    return sharedPortExplanation(ports::processesHolding(node.systemPath, roots.proc), true);
+  }
   if (failure.kind == link::FailureKind::NoPermission && node.exists) {
     const TtyFacts tty = readTty(node, roots);
     const Finding permission = permissionCheck(node, tty, ourRule(effectiveRules(roots)), currentUser());
@@ -461,6 +496,12 @@ std::optional<engine::Explanation> platformExplanation(const std::string& port, 
     return engine::Explanation{permission.found, permission.fix};
   }
   return std::nullopt;
+}
+
+std::optional<engine::Explanation> platformSharedPort(const std::string& port, const SystemRoots& roots) {
+  const DeviceNode node = resolveDevice(port, roots);
+  if (!node.exists) return std::nullopt;
+  return sharedPortExplanation(ports::processesHolding(node.systemPath, roots.proc), false);
 }
 
 }  // namespace detail

@@ -59,5 +59,9 @@ std::optional<Explanation> platformExplanation(const std::string&, const link::F
   return Explanation{reason, engine::failureExplanation(failure).fix};
 }
 
+// Windows lets one program at a time open a COM port: a second one finds it
+// busy instead of sharing it.
+std::optional<Explanation> platformSharedPort(const std::string&, const SystemRoots&) { return std::nullopt; }
+
 }  // namespace detail
 }  // namespace zorvik::diagnostics

@@ -45,7 +45,16 @@ std::vector<Finding> checkOpenAndLogger(const std::string& port, const std::stri
   }
   const std::string settings = std::to_string(images::protocol::kBaudRate) + " baud, 8 data bits, no parity";
   std::vector<Finding> findings{{"open", Level::Ok, "opened " + port + " at " + settings, {}}};
-  findings.push_back(loggerFinding(port, wakeLogger(std::move(handle))));
+  const LoggerAnswer answer = wakeLogger(std::move(handle));
+  Finding logger = loggerFinding(port, answer);
+  if (answer.failure.kind != link::FailureKind::None) {
+    // What the system knows comes first: a second reader of the port makes
+    // a logger look silent.
+    const engine::Explanation why = explainFailure(port, answer.failure, roots);
+    logger.found = why.reason;
+    logger.fix = why.fix;
+  }
+  findings.push_back(std::move(logger));
   return findings;
 }
 

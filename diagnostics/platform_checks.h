@@ -28,9 +28,14 @@ PlatformChecks platformChecks(const std::string& port, const SystemRoots& roots)
 std::vector<std::string> loggerPortsToCheck(const SystemRoots& roots);
 
 // The platform's words for a failure the system can say more about (no
-// permission, a busy port); nothing where the plain words
+// permission, a busy port, answers spoilt by another program that has the
+// port open too); nothing where the plain words
 // (engine/failure_explanation.h) say all there is.
 std::optional<engine::Explanation> platformExplanation(const std::string& port, const link::Failure& failure,
                                                const SystemRoots& roots);
+
+// Before an update: the programs that have `port` open and would share it
+// with the update; nothing where none does or the platform cannot share one.
+std::optional<engine::Explanation> platformSharedPort(const std::string& port, const SystemRoots& roots);
 
 }  // namespace zorvik::diagnostics::detail

@@ -66,7 +66,8 @@ struct RunEvent {
   // Events 0, 26 and 27 carry the image they speak of, so that wording an
   // event never has to look up which image a run chose.
   std::optional<images::ImageHeader> image;
-  // Final events (0, 10, 13) of a run that got as far as opening its port.
+  // Final events (0, 10, 13) of a run that got as far as opening its port,
+  // and the first event after the run learnt something new.
   std::optional<RunSummary> summary;
   // Final events 10 and 13: which way the port or the logger failed, where
   // the link could tell (kind None otherwise).

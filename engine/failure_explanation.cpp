@@ -55,4 +55,8 @@ Explanation failureExplanation(const link::Failure& failure) {
   return e;
 }
 
+Explanation silentPortExplanation(const std::string& port) {
+  return {"no logger answers on " + port, "is this the logger's port?"};
+}
+
 }  // namespace zorvik::engine

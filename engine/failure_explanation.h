@@ -23,4 +23,10 @@ struct Explanation {
 // and the fix. Both empty for FailureKind::None.
 Explanation failureExplanation(const link::Failure& failure);
 
+// An update whose runs have all ended without one valid frame from `port`,
+// after more than one run: a logger switched off would have been switched on
+// by now, so the port itself is in doubt (a built-in serial port, another
+// adapter).
+Explanation silentPortExplanation(const std::string& port);
+
 }  // namespace zorvik::engine

@@ -8,6 +8,7 @@
 #include "images/protocol.h"
 #include "images/sending_order.h"
 #include "link/convert.h"
+#include "link/exchange_error.h"
 
 namespace zorvik::engine {
 namespace {
@@ -59,7 +60,10 @@ void LoggerUpdate::enterBootloader(Findings& f) {
   for (int pass = 1; pass < 3; ++pass) {
     readIdentity(f);
     if (isBootloaderClass(f.deviceClass)) {
-      if (pass == 1) recallCarriedIdentity(f);
+      if (pass == 1) {
+        f.foundInBootloader = true;
+        recallCarriedIdentity(f);
+      }
       return;
     }
     if ((request().options.checkFirmwareClass && f.deviceClass != images::kClassZorvik) || pass != 1) {
@@ -200,7 +204,7 @@ void LoggerUpdate::sendDataLine(std::string_view line, int index) {
   }
 }
 
-void LoggerUpdate::programImage(const Findings& f) {
+void LoggerUpdate::programImage(Findings& f) {
   const images::ImageSource& images = request().images;
   const int last = images.lastLine(f.image);
   if (last < 1 || images.line(f.image, last) != images::protocol::kEndLine) throw UpdateError(ErrorCode::LastLine);
@@ -240,10 +244,26 @@ void LoggerUpdate::programImage(const Findings& f) {
   restartCheck(f);
 }
 
-void LoggerUpdate::restartCheck(const Findings& f) {
+void LoggerUpdate::restartCheck(Findings& f) {
   const std::uint16_t deviceClass = queryIdentity(link()).deviceClass;
   post(kEvClass, deviceClass);
   if (deviceClass != f.header.deviceClass) throw UpdateError(ErrorCode::NotSuccessful);
+  if (deviceClass == images::kClassZorvik) readSerialAfterRestart(f);
+}
+
+// A logger that arrived in its bootloader could not tell its serial number;
+// the restarted application can. The update has succeeded by now: an answer
+// that does not come (or a cancel) leaves the number unknown and changes
+// nothing else.
+void LoggerUpdate::readSerialAfterRestart(Findings& f) {
+  if (!f.foundInBootloader || f.serialNumber != 0) return;
+  try {
+    f.serialNumber = querySerialNumber(link());
+  } catch (const link::LinkError&) {
+    return;
+  }
+  request().memory->serialNumber = f.serialNumber;
+  summary().serialNumber = f.serialNumber;
 }
 
 }  // namespace zorvik::engine

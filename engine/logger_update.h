@@ -44,12 +44,14 @@ class LoggerUpdate : public RunWorker {
     std::uint16_t blockCrc = 0xFFFF;
     int image = -1;  // the run's choice, an index into its image source
     images::ImageHeader header;
+    bool foundInBootloader = false;  // the first identity query found the bootloader
   };
 
   // Identification.
   void readIdentity(Findings& f);
   void enterBootloader(Findings& f);
   void recallCarriedIdentity(Findings& f);
+  void readSerialAfterRestart(Findings& f);
   void readInfo(Findings& f);
   void readUpdateId(Findings& f);
   void checkUpdateIdentityBlock(Findings& f);
@@ -60,10 +62,10 @@ class LoggerUpdate : public RunWorker {
   bool matches(const Findings& f, const images::ImageHeader& header) const;
 
   // Programming.
-  void programImage(const Findings& f);
+  void programImage(Findings& f);
   void sendCommandRecord(std::uint8_t command, std::uint8_t replyBytes);
   void sendDataLine(std::string_view line, int index);
-  void restartCheck(const Findings& f);
+  void restartCheck(Findings& f);
 
   // The run's record in flight and its text.
   images::RecordBytes record_{};

@@ -77,9 +77,16 @@ void RunWorker::wakeAndRun() {
 
 link::PortHandle RunWorker::openPort() { return openLoggerPort(request_.port, openFailure_); }
 
+// What the run has learnt rides on the next event after it changed, so that
+// a front end shows the logger's serial number while the update still runs.
 void RunWorker::post(std::uint32_t code, std::int32_t value, std::optional<images::ImageHeader> image) const {
   traceEvent(code, value);
-  sink_->post(RunEvent{code, value, std::move(image), std::nullopt});
+  RunEvent event{code, value, std::move(image), std::nullopt};
+  if (summary_ != postedSummary_) {
+    event.summary = summary_;
+    postedSummary_ = summary_;
+  }
+  sink_->post(std::move(event));
 }
 
 void RunWorker::postFinal(std::uint32_t code, std::int32_t value, link::FailureKind failure) const {

@@ -72,6 +72,7 @@ class RunWorker {
   std::int32_t progress_ = 0;
   std::optional<images::ImageHeader> chosenImage_;
   RunSummary summary_;
+  mutable RunSummary postedSummary_;  // the last one an event carried
   link::Failure openFailure_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "images/protocol.h"
 #include "images/record_codec.h"
+#include "images/sending_order.h"
 
 #include <charconv>
 #include <cstdint>
@@ -156,9 +157,12 @@ ImageLinesCheck checkImageLines(const std::vector<std::string>& lines) {
     return {ImageLinesCheck::NoEndLine, static_cast<int>(lines.size()) - 1};
   }
   RecordBytes record{};
+  bool anySent = false;
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
     if (!decodeRecord(lines[i], record)) return {ImageLinesCheck::BadRecord, static_cast<int>(i)};
+    anySent = anySent || lineRole(record) != LineRole::Skipped;
   }
+  if (!anySent) return {ImageLinesCheck::NoDataLines, -1};
   return {};
 }
 

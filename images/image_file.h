@@ -37,13 +37,15 @@ ImageLoadResult parseImageText(std::string_view text, ImageHeader& header, std::
 ImageLoadResult loadImageFile(const std::string& fileName, ImageFile& image);
 
 // Whether programming would take every record line of an image: the last line
-// is the end record ":00000001FF" and every line before it decodes. Checked
+// is the end record ":00000001FF", every line before it decodes, and at least
+// one of them is a line programming sends (a full data line). Checked
 // before a run starts, so that a broken file never gets as far as the logger
 // (programming would otherwise switch it to its bootloader and write part of
-// the image before it met the bad line).
+// the image before it met the bad line; a file with nothing to send would have
+// the flash erased, nothing written, and the run end in success).
 struct ImageLinesCheck {
-  enum Result { Ok, NoEndLine, BadRecord } result = Ok;
-  int line = -1;  // index of the offending line, -1 for Ok
+  enum Result { Ok, NoEndLine, BadRecord, NoDataLines } result = Ok;
+  int line = -1;  // index of the offending line; -1 for Ok and NoDataLines
 };
 ImageLinesCheck checkImageLines(const std::vector<std::string>& lines);
 

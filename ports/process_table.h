@@ -23,12 +23,18 @@ struct Holder {
 };
 
 struct HolderScan {
-  std::vector<Holder> holders;  // by pid
+  std::vector<Holder> holders;  // by pid; those that compete for the port
+  // Holders of a pseudo-terminal (/dev/pts/N) that also hold its master: the
+  // program on the other end of the line (the simulated logger), which
+  // serves the port rather than competing for it.
+  std::vector<Holder> servers;
   int unreadable = 0;           // processes whose open files this user cannot see
 };
 
 // The processes below procRoot with a descriptor open on `systemPath` (the
-// file as the kernel names it, /dev/ttyUSB0), this process left out.
+// file as the kernel names it, /dev/ttyUSB0), this process left out. For
+// /dev/pts/N a process that has the master of pty N open (a ptmx descriptor
+// whose fdinfo says "tty-index: N") counts among the servers.
 HolderScan processesHolding(const std::string& systemPath, const std::filesystem::path& procRoot = "/proc");
 
 // True when some process below procRoot has the command name `comm`.

@@ -39,6 +39,34 @@ std::string processName(const fs::path& procRoot, int pid) {
   return name.empty() ? "?" : name;
 }
 
+// "3" for /dev/pts/3; nothing for a port that is no pseudo-terminal.
+std::optional<std::string> ptyIndex(const std::string& systemPath) {
+  constexpr std::string_view kPts = "/dev/pts/";
+  if (systemPath.rfind(kPts, 0) != 0) return std::nullopt;
+  const std::string index = systemPath.substr(kPts.size());
+  return allDigits(index) ? std::optional<std::string>(index) : std::nullopt;
+}
+
+// The multiplexer every pty master is opened through: /dev/ptmx, or the
+// devpts instance's own (/dev/pts/ptmx) in a container.
+bool isPtyMaster(const std::string& file) {
+  constexpr std::string_view kPtmx = "ptmx";
+  return file.size() >= kPtmx.size() && file.compare(file.size() - kPtmx.size(), kPtmx.size(), kPtmx) == 0;
+}
+
+// Which pty the master descriptor `fd` of a process belongs to, from the
+// "tty-index:" line of its fdinfo; empty when it says none.
+std::string ptyIndexOf(const fs::path& process, const fs::path& fd) {
+  std::ifstream info(process / "fdinfo" / fd);
+  constexpr std::string_view kKey = "tty-index:";
+  for (std::string line; std::getline(info, line);) {
+    if (line.rfind(kKey, 0) != 0) continue;
+    const std::size_t start = line.find_first_not_of(" \t", kKey.size());
+    return start == std::string::npos ? std::string() : line.substr(start);
+  }
+  return {};
+}
+
 std::optional<ProcessStat> readProcessStat(std::int64_t pid) {
   std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
@@ -59,22 +87,27 @@ HolderScan processesHolding(const std::string& systemPath, const fs::path& procR
   HolderScan scan;
   std::error_code selfError;
   const std::string self = fs::read_symlink(procRoot / "self", selfError).string();
+  const std::optional<std::string> pty = ptyIndex(systemPath);
   for (const int pid : processIds(procRoot)) {
     if (std::to_string(pid) == self) continue;
+    const fs::path process = procRoot / std::to_string(pid);
     std::error_code ec;
-    fs::directory_iterator it(procRoot / std::to_string(pid) / "fd", ec);
+    fs::directory_iterator it(process / "fd", ec);
     if (ec) {
       if (ec == std::errc::permission_denied) ++scan.unreadable;
       continue;  // otherwise the process ended meanwhile
     }
-    for (fs::directory_iterator end; it != end; it.increment(ec)) {
+    bool holds = false;
+    bool master = false;
+    for (fs::directory_iterator end; it != end && !(holds && (master || !pty)); it.increment(ec)) {
       std::error_code linkError;
-      if (fs::read_symlink(it->path(), linkError).string() == systemPath) {
-        scan.holders.push_back({pid, processName(procRoot, pid)});
-        break;
-      }
+      const std::string file = fs::read_symlink(it->path(), linkError).string();
+      if (file == systemPath) holds = true;
+      if (pty && !master && isPtyMaster(file)) master = ptyIndexOf(process, it->path().filename()) == *pty;
       if (ec) break;
     }
+    if (!holds) continue;
+    (master ? scan.servers : scan.holders).push_back({pid, processName(procRoot, pid)});
   }
   return scan;
 }

@@ -55,6 +55,11 @@ class SessionView {
   // Call UpdateSession::pauseOver() once `pause` has passed. Meanwhile the
   // front end takes no input for the session and holds back its events.
   virtual void startPause(std::chrono::milliseconds pause) = 0;
+  // While an update repeats without a valid frame ever having come from its
+  // port (from its first repeat on): why, and what to check; an empty one
+  // when that no longer holds (a frame came, a new update starts). Called
+  // before the repeat's status and report.
+  virtual void portHint(const Explanation& /*hint*/) {}
 
   // For machine-readable output: each attempt as it starts, and each event
   // with how it is presented, before the calls above draw it.

@@ -34,6 +34,8 @@ void UpdateSession::start(engine::RunRequest request) {
   recordProblemShown_ = false;
   serialTold_ = 0;
   stopped_ = false;
+  answered_ = false;
+  view_.portHint({});
   if (setup_.recorder) record(setup_.recorder->updateStarted(request_));
   startAttempt();
 }
@@ -80,9 +82,21 @@ void giveUp(engine::EventPresentation& p, std::uint32_t code, int runs) {
 }  // namespace
 
 void UpdateSession::handleEvent(const engine::RunEvent& event) {
+  // Every event but a run's end follows a valid frame from the logger.
+  if (!engine::isFinalEvent(event.code) && !answered_) {
+    answered_ = true;
+    view_.portHint({});
+  }
   engine::EventPresentation p = presentEvent(event, request_.port);
-  if (p.repeat != engine::RepeatKind::None && !repeatAllowed()) giveUp(p, event.code, attempts_);
-  const engine::Explanation why = explanationFor(event, p);
+  const bool repeat = p.repeat != engine::RepeatKind::None;
+  const engine::Explanation hint = repeat ? silentPortHint(event) : engine::Explanation{};
+  if (repeat && (!repeatAllowed() || silentPortGivenUp())) giveUp(p, event.code, attempts_);
+  engine::Explanation why = explanationFor(event, p);
+  if (!hint.empty()) {
+    // Ending here, the hint is the cause; repeating, the front end may show it.
+    if (p.repeat == engine::RepeatKind::None) why = hint;
+    else view_.portHint(hint);
+  }
   p.reason = why.reason;
   p.fix = why.fix;
   if (event.code == engine::kEvProgress && event.lines) view_.setLineProgress(timeLeft_.update(*event.lines, setup_.clock()));
@@ -116,6 +130,24 @@ bool UpdateSession::repeatAllowed() const {
   return !stopped_ && (setup_.maxRepeats < 0 || attempts_ <= setup_.maxRepeats);
 }
 
+bool UpdateSession::silentPortGivenUp() const {
+  return setup_.silentRuns > 0 && !answered_ && attempts_ >= setup_.silentRuns;
+}
+
+// From the first repeat on, a port that never gave a valid frame is the
+// likelier cause than the logger: said as the system finds it (another
+// program that has the port open takes the answers), else as a question
+// about the port. Empty while it does not apply.
+engine::Explanation UpdateSession::silentPortHint(const engine::RunEvent& event) const {
+  if (answered_ || attempts_ < 2) return {};
+  const engine::Explanation plain = engine::failureExplanation(event.failure);
+  if (setup_.explain && event.failure.kind != link::FailureKind::None) {
+    engine::Explanation found = setup_.explain(request_.port, event.failure);
+    if (!found.empty() && found != plain) return found;
+  }
+  return engine::silentPortExplanation(request_.port);
+}
+
 void UpdateSession::stop() {
   if (!running_) return;
   stopped_ = true;
@@ -140,6 +172,12 @@ void UpdateSession::pauseOver() {
   if (!pausing_) return;
   pausing_ = false;
   startAttempt();
+}
+
+void UpdateSession::endPauseCancelled() {
+  if (!pausing_) return;
+  pausing_ = false;
+  handleEvent(engine::RunEvent{engine::kEvError, engine::errorValue(engine::ErrorCode::Cancelled)});
 }
 
 void UpdateSession::endRun() {

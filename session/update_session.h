@@ -29,11 +29,22 @@ namespace zorvik::session {
 
 constexpr std::chrono::milliseconds kRepeatPause{1500};
 
+// Runs after which a front end that gives up on a port never heard from
+// (SessionSetup::silentRuns) ends the update. A logger answers its first
+// identity query in whatever state it is; one that was still being switched
+// on or plugged in answers the repeat. Three runs (about eight seconds)
+// leave room for that and for a slow adapter, and stop a wrong port long
+// before anyone would take the repeats for progress.
+constexpr int kSilentPortRuns = 3;
+
 struct SessionSetup {
   std::shared_ptr<engine::EventSink> sink;  // where this session's runs post
   engine::WorkerFactory workers = engine::makeLoggerUpdate;
   std::chrono::milliseconds repeatPause = kRepeatPause;
   int maxRepeats = -1;  // automatic repeats allowed; -1 unlimited
+  // Runs after which an update from whose port no valid frame ever came
+  // ends (kSilentPortRuns); 0: only maxRepeats limits it (the window).
+  int silentRuns = 0;
   std::shared_ptr<UpdateRecorder> recorder;  // keeps a record of each update; may be null
   Explain explain = explainFailure;  // a front end with system checks gives a richer one
   std::function<TimeLeft::Clock::time_point()> clock = TimeLeft::Clock::now;  // measures the line rate
@@ -41,7 +52,9 @@ struct SessionSetup {
 };
 
 // How an update ended: 0 success, otherwise the error code (30 when the
-// repeats after no answer ran out, 44 when those after an echo error did).
+// repeats after no answer ran out, or the port never answered in
+// SessionSetup::silentRuns runs; 44 when the repeats after an echo error
+// ran out).
 using Outcome = std::int32_t;
 
 class UpdateSession {
@@ -65,6 +78,9 @@ class UpdateSession {
   void handleEvent(const engine::RunEvent& event);
   // The pause asked for by SessionView::startPause has passed.
   void pauseOver();
+  // The pause has passed and the user cancelled during it: the update ends
+  // as a cancelled run ends ("Process cancelled!"), without the repeat.
+  void endPauseCancelled();
   // Waits up to `limit` for the current run to end and release its port;
   // true when no run is left.
   bool waitForRun(std::chrono::milliseconds limit);
@@ -93,6 +109,8 @@ class UpdateSession {
   void endRun();
   void finish(Outcome outcome);
   bool repeatAllowed() const;
+  bool silentPortGivenUp() const;
+  engine::Explanation silentPortHint(const engine::RunEvent& event) const;
   void repeatAfterPause(std::int32_t command);
   engine::Explanation explanationFor(const engine::RunEvent& event, const engine::EventPresentation& p) const;
   void releaseRun();
@@ -116,6 +134,7 @@ class UpdateSession {
   bool recordProblemShown_ = false;
   std::uint32_t serialTold_ = 0;  // the serial number last given to the recorder
   bool stopped_ = false;
+  bool answered_ = false;  // a valid frame came in one of this update's runs
 };
 
 // The confirmation an update asks for in this mode, if any: two lines.

@@ -1,5 +1,7 @@
 #include "session/window_controller.h"
 
+#include "engine/event_texts.h"
+#include "engine/update_error.h"
 #include "images/image_file.h"
 #include "session/image_file_failure.h"
 #include "session/trace_files.h"
@@ -25,6 +27,13 @@ WindowControls windowControls(const Controls& session, bool checkingPort) {
   c.busyCursor = session.busyCursor;
   return c;
 }
+
+std::string messageText(const std::string& text, const Explanation& why) {
+  if (why.empty()) return text;
+  return text + "\n\nCause: " + why.reason + "\nFix: " + why.fix;
+}
+
+std::string aboutText(const std::string& version) { return std::string(engine::kAppTitle) + "\nVersion " + version; }
 
 WindowController::WindowController(WindowView& view, WindowSetup setup)
     : view_(view), setup_(std::move(setup)), session_(*this, setup_.session) {}
@@ -67,7 +76,14 @@ void WindowController::fileClicked() {
   if (auto request = prepareRun(file)) session_.start(std::move(*request));
 }
 
-void WindowController::cancelClicked() { session_.cancel(); }
+void WindowController::cancelClicked() {
+  if (!session_.running()) return;
+  // No run is under way in the pause to notice the cancel: without this the
+  // repeat would start, and with it the port would be opened again only to
+  // find the cancel (or, for a port gone meanwhile, to fail otherwise).
+  if (pausing_) cancelAfterPause_ = true;
+  session_.cancel();
+}
 
 void WindowController::firmwareClicked() { view_.showOverview(fileHeader_); }
 
@@ -83,7 +99,7 @@ void WindowController::fileVersionClicked() {
   if (result != images::ImageLoadResult::Loaded) {
     images::CheckedImageFile failed;
     failed.load = result;
-    view_.showMessage(imageFileFailure(file->shownName, failed));
+    view_.showMessage(imageFileFailure(file->shownName, failed), MessageIcon::Warning);
     return;
   }
   fileHeader_ = header;
@@ -140,7 +156,7 @@ bool WindowController::openTrace(engine::RunRequest& request) {
 void WindowController::refuseRun(const std::string& text) {
   view_.report(text);
   view_.setStatus(text);
-  view_.showMessage(text);
+  view_.showMessage(text, MessageIcon::Warning);
 }
 
 // ---- The port check and the controls ----------------------------------------------
@@ -158,6 +174,27 @@ void WindowController::portCheckEnded() {
 void WindowController::showControls(const Controls& controls) {
   sessionControls_ = controls;
   drawControls();
+}
+
+// ---- The final message ------------------------------------------------------------
+
+void WindowController::eventArrived(const engine::RunEvent& event, const engine::EventPresentation&) {
+  explanation_ = {};
+  const bool cancelled = event.code == engine::kEvError && event.value == engine::errorValue(engine::ErrorCode::Cancelled);
+  const bool readInfo = event.code == engine::kEvError && event.value == engine::errorValue(engine::ErrorCode::InfoOnly);
+  eventFailed_ = event.code != engine::kEvSuccess && !cancelled && !readInfo;
+}
+
+// The report keeps its line after the error, as ever; the message, which
+// every user sees, gets the same cause and fix under its text.
+void WindowController::explain(const std::string& reason, const std::string& fix) {
+  SessionView::explain(reason, fix);
+  explanation_ = {reason, fix};
+}
+
+void WindowController::showMessage(const std::string& text) {
+  view_.showMessage(messageText(text, explanation_), eventFailed_ ? MessageIcon::Warning : MessageIcon::Information);
+  explanation_ = {};
 }
 
 void WindowController::drawControls() { view_.showControls(windowControls(sessionControls_, checkingPort_)); }
@@ -190,7 +227,12 @@ void WindowController::startPause(std::chrono::milliseconds pause) {
 void WindowController::pauseOver() {
   if (!pausing_) return;
   pausing_ = false;
-  session_.pauseOver();
+  if (cancelAfterPause_) {
+    cancelAfterPause_ = false;
+    session_.endPauseCancelled();
+  } else {
+    session_.pauseOver();
+  }
   if (closeAfterPause_) {
     // Asked now, as the closing would have waited for the pause.
     closeAfterPause_ = false;

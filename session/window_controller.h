@@ -50,6 +50,17 @@ struct WindowControls {
 
 WindowControls windowControls(const Controls& session, bool checkingPort);
 
+// The icon the final message shows: whether the user has a fault to mend.
+enum class MessageIcon { Information, Warning };
+
+// The final message: the text the event gives, and under it, for a failed
+// update, its cause and its fix, so that every user learns them, not only
+// service staff who see the report.
+std::string messageText(const std::string& text, const Explanation& why);
+
+// The About box: the program's name and the version it was built as.
+std::string aboutText(const std::string& version);
+
 // A file the user picked in the window's file dialog.
 struct ChosenFile {
   std::string path;       // as the file is opened (the platform's encoding)
@@ -70,7 +81,7 @@ class WindowView {
   virtual void setLineProgress(const LineProgress& progress) = 0;
   virtual void setTaskbarTitle(const std::string& title) = 0;
   virtual void setCaption(const std::string& /*caption*/) {}
-  virtual void showMessage(const std::string& text) = 0;
+  virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
   virtual void beep() = 0;
   virtual void showControls(const WindowControls& controls) = 0;
   // Empties the report before a new update.
@@ -131,6 +142,8 @@ class WindowController final : private SessionView {
   // The user's actions.
   void updateClicked();
   void fileClicked();
+  // Also during the pause before a repeat, the one input the window takes
+  // then: the update ends when the pause is over, without the repeat.
   void cancelClicked();
   void fileVersionClicked();
   void firmwareClicked();
@@ -162,12 +175,18 @@ class WindowController final : private SessionView {
 
   // SessionView: drawn by the window, the pause and the controls kept here.
   void report(const std::string& text) override { view_.report(text); }
-  void setStatus(const std::string& text) override { view_.setStatus(text); }
+  // The status keeps its own text first; a port hint follows it.
+  void setStatus(const std::string& text) override {
+    view_.setStatus(portHint_.empty() ? text : text + " (" + portHint_ + ")");
+  }
+  void portHint(const Explanation& hint) override { portHint_ = hint.empty() ? std::string() : hint.reason + ": " + hint.fix; }
   void setProgress(int percent) override { view_.setProgress(percent); }
   void setLineProgress(const LineProgress& progress) override { view_.setLineProgress(progress); }
   void setTaskbarTitle(const std::string& title) override { view_.setTaskbarTitle(title); }
   void setCaption(const std::string& caption) override { view_.setCaption(caption); }
-  void showMessage(const std::string& text) override { view_.showMessage(text); }
+  void showMessage(const std::string& text) override;
+  void explain(const std::string& reason, const std::string& fix) override;
+  void eventArrived(const engine::RunEvent& event, const engine::EventPresentation& presentation) override;
   void beep() override { view_.beep(); }
   void showControls(const Controls& controls) override;
   void startPause(std::chrono::milliseconds pause) override;
@@ -191,6 +210,12 @@ class WindowController final : private SessionView {
   int questionDepth_ = 0;
   Closing closing_ = Closing::No;
   bool closeAfterPause_ = false;
+  std::string portHint_;  // shown after the status while the port stays silent
+  bool cancelAfterPause_ = false;
+  // Of the event being handled: why it failed, and whether the user has
+  // something to mend (a cancel or "Read info only" is no fault).
+  Explanation explanation_;
+  bool eventFailed_ = false;
 };
 
 }  // namespace zorvik::session

@@ -1,6 +1,7 @@
 #include "station/production_station.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "images/version_text.h"
 #include "session/session_view.h"
@@ -8,8 +9,6 @@
 
 namespace zorvik::station {
 namespace {
-
-constexpr const char* kUnpluggedText = "adapter unplugged";
 
 // One unit's runs post into the station's sink, tagged with the unit.
 class UnitSink final : public engine::EventSink {
@@ -28,7 +27,56 @@ std::string imageVersionText(const images::ImageSource& images, int image) {
   return images::versionText(h.versionHigh, h.versionLow);
 }
 
+// A unit's record of its update, as the history keeps it: where the station
+// knows better than the final message why the update ended (the adapter was
+// pulled out, the station stopped, the port was busy elsewhere), the result
+// text says so; the code stays the run's.
+class UnitRecorder final : public session::UpdateRecorder {
+ public:
+  UnitRecorder(std::shared_ptr<session::UpdateRecorder> inner, std::function<std::string(std::int32_t)> stationText)
+      : inner_(std::move(inner)), stationText_(std::move(stationText)) {}
+  std::optional<std::string> updateStarted(const engine::RunRequest& request) override {
+    return inner_->updateStarted(request);
+  }
+  std::optional<std::string> updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) override {
+    session::UpdateEnding told = ending;
+    if (std::string text = stationText_(ending.outcome); !text.empty()) told.finalText = std::move(text);
+    return inner_->updateEnded(request, told);
+  }
+
+ private:
+  std::shared_ptr<session::UpdateRecorder> inner_;
+  std::function<std::string(std::int32_t)> stationText_;
+};
+
+// Another program holds the port: the run could not even open it.
+bool heldElsewhere(const engine::RunEvent& event) {
+  return event.code == engine::kEvError && event.value == engine::errorValue(engine::ErrorCode::PortNotReady) &&
+         event.failure.kind == link::FailureKind::Busy;
+}
+
 }  // namespace
+
+std::string stationText(ResultKind kind) {
+  switch (kind) {
+    case ResultKind::Unplugged: return kUnpluggedText;
+    case ResultKind::Stopped: return kStoppedText;
+    case ResultKind::BusyElsewhere: return kBusyElsewhereText;
+    case ResultKind::Pass: case ResultKind::Fail: break;
+  }
+  return {};
+}
+
+const char* resultWord(ResultKind kind) {
+  switch (kind) {
+    case ResultKind::Pass: return "PASS";
+    case ResultKind::Fail: return "FAIL";
+    case ResultKind::Unplugged: return "UNPLUGGED";
+    case ResultKind::Stopped: return "STOPPED";
+    case ResultKind::BusyElsewhere: return "SKIPPED";
+  }
+  return "FAIL";
+}
 
 // ---- One unit: a logger on one port link ------------------------------------
 //
@@ -45,6 +93,8 @@ class Station::Unit final : public session::SessionView {
   Clock::time_point started = Clock::now();
   engine::RunSummary identified;
   bool unplugged = false;
+  bool busyElsewhere = false;
+  bool stoppedByStation = false;
   bool ended = false;
 
   const UnitStart& start() const { return start_; }
@@ -100,6 +150,7 @@ void Station::unitEvent(int unit, const engine::RunEvent& event) {
   const auto found = units_.find(unit);
   if (found != units_.end()) {
     Unit& u = *found->second;
+    if (heldElsewhere(event)) u.busyElsewhere = true;
     u.session->handleEvent(event);
     if (u.session->summary() != u.identified) {
       u.identified = u.session->summary();
@@ -122,6 +173,7 @@ std::optional<Clock::time_point> Station::nextDeadline() const {
 void Station::stop() {
   stopping_ = true;
   for (auto& [id, unit] : units_) {
+    if (!unit->ended) unit->stoppedByStation = true;
     unit->pauseEnds.reset();
     unit->session->stop();
   }
@@ -165,7 +217,14 @@ void Station::plugged(const std::string& link) {
   setup.workers = setup_.workers;
   setup.repeatPause = setup_.repeatPause;
   setup.maxRepeats = setup_.maxRepeats;
-  if (setup_.recorders) setup.recorder = setup_.recorders();
+  // A unit whose port never answers must not hold its tile and port for good.
+  setup.silentRuns = session::kSilentPortRuns;
+  if (setup_.recorders) {
+    const Unit* u = unit.get();
+    setup.recorder = std::make_shared<UnitRecorder>(setup_.recorders(), [this, u](std::int32_t outcome) {
+      return outcome == 0 ? std::string() : stationText(kindOf(*u));
+    });
+  }
   setup.explain = setup_.explain;
   unit->session = std::make_unique<session::UpdateSession>(*unit, std::move(setup));
   view_.unitStarted(start);
@@ -228,7 +287,7 @@ void Station::reportEnded() {
     if (unit->ended || unit->session->running()) continue;
     unit->ended = true;
     const UnitResult result = resultOf(*unit);
-    (result.pass ? counters_.passed : counters_.failed)++;
+    count(result.kind);
     view_.unitResult(result);
     view_.countersChanged(counters_);
     // A unit whose link is already gone frees its port at once.
@@ -241,6 +300,28 @@ void Station::reportEnded() {
   }
 }
 
+void Station::count(ResultKind kind) {
+  switch (kind) {
+    case ResultKind::Pass: ++counters_.passed; break;
+    case ResultKind::Fail: ++counters_.failed; break;
+    case ResultKind::Unplugged: ++counters_.unplugged; break;
+    case ResultKind::Stopped: ++counters_.stopped; break;
+    case ResultKind::BusyElsewhere: ++counters_.busyElsewhere; break;
+  }
+}
+
+// An update that ended by itself keeps its outcome; one the station ended
+// (the link went, the operator stopped it) or that never got its port says
+// why instead of failing the logger.
+ResultKind Station::kindOf(const Unit& unit) const {
+  if (unit.unplugged) return ResultKind::Unplugged;
+  const auto outcome = unit.session->outcome();
+  if (outcome && *outcome == 0) return ResultKind::Pass;
+  if (unit.busyElsewhere) return ResultKind::BusyElsewhere;
+  if (unit.stoppedByStation && outcome == engine::errorValue(engine::ErrorCode::Cancelled)) return ResultKind::Stopped;
+  return ResultKind::Fail;
+}
+
 UnitResult Station::resultOf(const Unit& unit) const {
   const session::UpdateSession& s = *unit.session;
   const engine::RunSummary& summary = s.summary();
@@ -248,8 +329,9 @@ UnitResult Station::resultOf(const Unit& unit) const {
   r.unit = unit.id();
   r.link = unit.start().link;
   r.adapter = unit.start().adapter;
-  r.unplugged = unit.unplugged;
-  r.pass = s.outcome() == 0 && !unit.unplugged;
+  r.kind = kindOf(unit);
+  r.unplugged = r.kind == ResultKind::Unplugged;
+  r.pass = r.kind == ResultKind::Pass;
   r.serialNumber = summary.serialNumber;
   // 0: the logger's version was never read.
   r.versionBefore = summary.applicationVersion == 0 ? "?" : images::versionWordText(summary.applicationVersion);
@@ -257,7 +339,8 @@ UnitResult Station::resultOf(const Unit& unit) const {
   r.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unit.started);
   r.repeats = s.attempts() - 1;
   r.code = s.outcome().value_or(1);
-  r.text = unit.unplugged ? kUnpluggedText : s.finalText();
+  const std::string own = stationText(r.kind);
+  r.text = own.empty() ? s.finalText() : own;
   return r;
 }
 

@@ -1,11 +1,13 @@
 // A production station without any toolkit: every logger plugged in is
-// updated without asking, one update session per port link, all at once,
-// until the operator stops the station. It keeps the bookkeeping a front end
+// updated (the front end asks once, at the start), one update session per
+// port link, all at once, until the operator stops the station. It keeps the bookkeeping a front end
 // would otherwise repeat: which link belongs to which unit, a link pulled
-// out in the middle of its update (that update is stopped and fails as
-// "adapter unplugged"), a port taken again only after its link has gone and
-// come back (the next logger plugged in), the counters and one result record
-// per unit. A front end implements StationView to draw it, feeds in the link
+// out in the middle of its update (that update is stopped and ends as
+// "adapter unplugged"), a port another station holds ("busy elsewhere"), a
+// port taken again only after its link has gone and come back (the next
+// logger plugged in), the counters and one result record per unit. An
+// unplugged adapter, a stopped station and a port busy elsewhere are results
+// of their own: none of them says anything against the logger. A front end implements StationView to draw it, feeds in the link
 // changes and the runs' events on its own thread and keeps the time
 // (nextDeadline / timePassed); the command line and the desktop window both
 // do so.
@@ -82,25 +84,51 @@ struct UnitStart {
   std::string adapter;  // the adapter's serial number from the link's name; empty unknown
 };
 
+// How a unit's update ended, as the station counts it.
+enum class ResultKind {
+  Pass,
+  Fail,           // the update failed: the logger, its line or the image
+  Unplugged,      // the adapter was pulled out during the update
+  Stopped,        // the operator stopped the station during the update
+  BusyElsewhere,  // another program (another station) holds the port: skipped
+};
+
+// "PASS", "FAIL", "UNPLUGGED", "STOPPED", "SKIPPED": the result's word in
+// result lines and records.
+const char* resultWord(ResultKind kind);
+
+// The station's own result texts, kept in place of the final message (and
+// in the history's result text) where the update did not fail the logger.
+inline constexpr const char* kUnpluggedText = "adapter unplugged";
+inline constexpr const char* kStoppedText = "station stopped";
+inline constexpr const char* kBusyElsewhereText = "busy elsewhere";
+// The station's own text of a kind; empty for PASS and FAIL, which keep the
+// final message.
+std::string stationText(ResultKind kind);
+
 struct UnitResult {
   int unit = 0;
   std::string link;
   std::string adapter;          // empty unknown
-  bool pass = false;
-  bool unplugged = false;       // the adapter was pulled out during the update
+  ResultKind kind = ResultKind::Fail;
+  bool pass = false;            // kind == Pass
+  bool unplugged = false;       // kind == Unplugged
   std::uint32_t serialNumber = 0;  // the logger's; 0 unknown
   std::string versionBefore;    // the application's version before, "6.26"; "?" unknown
   std::string imageVersion;     // the image the logger got, "6.26"; "-" when it got none
   std::chrono::milliseconds duration{0};
   int repeats = 0;              // automatic repeats made
   std::int32_t code = 0;        // 0 success, otherwise the error code
-  std::string text;             // the final message, or "adapter unplugged"
+  std::string text;             // the final message, or the station's own text of the kind
 };
 
 struct Counters {
   int passed = 0;
   int failed = 0;
-  int total() const { return passed + failed; }
+  int unplugged = 0;
+  int stopped = 0;
+  int busyElsewhere = 0;  // skipped: not among the units this station updated
+  int total() const { return passed + failed + unplugged + stopped; }
   friend bool operator==(const Counters&, const Counters&) = default;
 };
 
@@ -180,6 +208,8 @@ class Station {
   void settle();
   void endDuePauses();
   void reportEnded();
+  void count(ResultKind kind);
+  ResultKind kindOf(const Unit& unit) const;
   UnitResult resultOf(const Unit& unit) const;
 
   StationSetup setup_;

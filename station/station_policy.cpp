@@ -40,4 +40,13 @@ std::string imagePolicy(const std::string& imageFile) {
                            : "only the image file " + imageFile + ", where it fits";
 }
 
+session::Question startQuestion() {
+  return {"Every logger plugged in will be updated; its measurements are erased.", "Do you really start the station ?"};
+}
+
+session::Question stopQuestion() {
+  return {"Updates are running; a logger stopped now stays in its bootloader until it is updated again.",
+          "Do you really stop the station ?"};
+}
+
 }  // namespace zorvik::station

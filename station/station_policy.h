@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "ports/port_description.h"
+#include "session/update_session.h"
 
 namespace zorvik::station {
 
@@ -55,5 +56,12 @@ bool isLoggerLink(const std::string& linkName, const ports::PortDescription& por
 // How the image is chosen, in words, for the station's announcement: the
 // built-in image that fits each logger, or only the image file given.
 std::string imagePolicy(const std::string& imageFile);
+
+// Asked once when a station starts (outside service mode, and unless the
+// operator said yes beforehand): it updates whatever logger is plugged in,
+// and each loses its measurements.
+session::Question startQuestion();
+// Asked when the operator stops a station while updates run.
+session::Question stopQuestion();
 
 }  // namespace zorvik::station

@@ -147,10 +147,12 @@ void MainWindow::createControls() {
 
   QStatusBar* bar = named(new QStatusBar(this), roles::kStatusBar);
   bar->setSizeGripEnabled(false);
-  bar->setFixedHeight(kStatusBarHeight);
   statusLabel_ = named(new QLabel(bar), roles::kStatusLabel);
   statusLabel_->setContentsMargins(2, 0, 2, 0);
   bar->addWidget(statusLabel_, 1);
+  // As designed, unless the font needs more: the bar keeps a margin of its
+  // own around the text, and a line of the text must fit whole inside it.
+  bar->setFixedHeight(std::max(kStatusBarHeight, bar->sizeHint().height()));
   setStatusBar(bar);
 
   connect(updateButton_, &QPushButton::clicked, this, [this] { updateClicked(); });
@@ -168,6 +170,7 @@ void MainWindow::createMenu() {
   historyAction_ = named(infoMenu_->addAction("History"), roles::kHistoryAction);
   checkPortAction_ = named(infoMenu_->addAction("Check port"), roles::kCheckPortAction);
   stationAction_ = named(infoMenu_->addAction("Station"), roles::kStationAction);
+  aboutAction_ = named(infoMenu_->addAction("About"), roles::kAboutAction);
   named(infoMenu_->addSeparator(), roles::kExitSeparator);
   exitAction_ = named(infoMenu_->addAction("Exit"), roles::kExitAction);
   connect(firmwareAction_, &QAction::triggered, this, [this] { showOverview(); });
@@ -175,6 +178,7 @@ void MainWindow::createMenu() {
   connect(historyAction_, &QAction::triggered, this, [this] { showHistory(); });
   connect(checkPortAction_, &QAction::triggered, this, [this] { checkPortClicked(); });
   connect(stationAction_, &QAction::triggered, this, [this] { openStation(); });
+  connect(aboutAction_, &QAction::triggered, this, [this] { showAbout(); });
   connect(exitAction_, &QAction::triggered, this, [this] { close(); });
 }
 
@@ -192,7 +196,7 @@ void MainWindow::applyOptions() {
   layoutForFileMode();
   // The panel and the status bar make up the client area; the menu bar sits
   // above it inside the Qt window.
-  setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
+  setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kPanelHeight + statusBar()->height());
   readPortList();
   if (portBox_->count() > 0) portBox_->setCurrentIndex(0);
   controller_.showIdle();

@@ -100,6 +100,7 @@ class MainWindow : public QMainWindow, private session::WindowView {
   void showOverview() { controller_.firmwareClicked(); }
   void fileVersionClicked() { controller_.fileVersionClicked(); }
   void showHistory();
+  void showAbout();
 
   // "Check port": the doctor's checks of the port in the port box.
   void checkPortClicked();
@@ -115,7 +116,7 @@ class MainWindow : public QMainWindow, private session::WindowView {
   void setProgress(int percent) override;
   void setLineProgress(const session::LineProgress& progress) override;
   void setTaskbarTitle(const std::string& title) override;
-  void showMessage(const std::string& text) override;
+  void showMessage(const std::string& text, session::MessageIcon icon) override;
   void beep() override;
   void showControls(const session::WindowControls& controls) override;
   void clearReport() override;
@@ -156,6 +157,7 @@ class MainWindow : public QMainWindow, private session::WindowView {
   QAction* historyAction_ = nullptr;
   QAction* stationAction_ = nullptr;
   QAction* checkPortAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
   QAction* exitAction_ = nullptr;
   PortWatcher* portWatcher_ = nullptr;
 

@@ -90,6 +90,12 @@ std::optional<session::ChosenFile> MainWindow::chooseFile() {
 
 void MainWindow::showHistory() { historyDialog_->execute(history_->table()); }
 
+// The one version of the program, the project's as it was built.
+void MainWindow::showAbout() {
+  QMessageBox box(QMessageBox::Information, "About", q(session::aboutText(ZORVIK_VERSION)), QMessageBox::Ok, this);
+  box.exec();
+}
+
 StationWindow* MainWindow::openStation() {
   // One station at a time, and none beside an update or a port check of the
   // window's own: both could reach for the same port.
@@ -100,6 +106,7 @@ StationWindow* MainWindow::openStation() {
     setup.options = options().runOptions;
     setup.sleeper = environment_.sleeper;
     setup.historyPath = environment_.historyPath;
+    setup.askFirst = !options().serviceMode;
     station_ = new StationWindow(this, std::move(setup));
     station_->setAttribute(Qt::WA_DeleteOnClose);
     // The main window takes no input while the station runs.
@@ -148,9 +155,9 @@ void MainWindow::setLineProgress(const session::LineProgress& progress) {
 // progress goes there, as the caption is set to the same text at idle.
 void MainWindow::setTaskbarTitle(const std::string& title) { setWindowTitle(q(title)); }
 
-void MainWindow::showMessage(const std::string& text) {
+void MainWindow::showMessage(const std::string& text, session::MessageIcon icon) {
   const QRect outer = frameGeometry();
-  messageWindow_->showMessage(q(text), outer.left(), outer.top(), outer.width(), outer.height());
+  messageWindow_->showMessage(q(text), icon, outer.left(), outer.top(), outer.width(), outer.height());
 }
 
 void MainWindow::showOverview(const std::optional<images::ImageHeader>& fileHeader) {
@@ -206,7 +213,9 @@ bool MainWindow::event(QEvent* e) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-  if (controller_.pausing() && isInput(e->type())) return true;
+  // During the pause only "Cancel" takes input. What reaches a window is let
+  // through to be judged again at the widget it is meant for.
+  if (controller_.pausing() && isInput(e->type()) && !watched->isWindowType() && watched != cancelButton_) return true;
   return QMainWindow::eventFilter(watched, e);
 }
 

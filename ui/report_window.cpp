@@ -37,9 +37,13 @@ ReportWindow::ReportWindow(QWidget* mainWindow)
 
 void ReportWindow::add(const QString& text) {
   reportView_->appendPlainText(QString::fromStdString(engine::reportLineNow(text.toStdString())));
-  QTextCursor end = reportView_->textCursor();
-  end.movePosition(QTextCursor::End);
-  reportView_->setTextCursor(end);
+  // The caret at the start of the last line: the box shows that line, and
+  // scrolled to the left, where every line starts with its time, however
+  // long the line is.
+  QTextCursor last = reportView_->textCursor();
+  last.movePosition(QTextCursor::End);
+  last.movePosition(QTextCursor::StartOfBlock);
+  reportView_->setTextCursor(last);
   reportView_->ensureCursorVisible();
 }
 

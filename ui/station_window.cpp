@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -28,11 +29,18 @@ namespace {
 // As the main window waits on close: long enough for a run in the middle of
 // an exchange to notice the cancel and close its port.
 constexpr int kCloseWaitMs = 5000;
-constexpr int kTileColumns = 3;
-constexpr int kTileWidth = 260;
+// Eight tiles, four by two, on a 1280 x 800 screen (a production line's
+// usual laptop) with room for the window's frame and a task bar; a by-id
+// link name breaks over two lines at its dashes and underscores.
+constexpr int kTileColumns = 4;
+constexpr int kTileWidth = 290;
+constexpr int kWindowHeight = 750;
 
 const QColor kPassColour(0x1B, 0x87, 0x3F);
 const QColor kFailColour(0xC6, 0x28, 0x28);
+// No verdict on the logger: the adapter was pulled, the station stopped, or
+// another station holds the port.
+const QColor kNoVerdictColour(0xE0, 0x8A, 0x00);
 const QColor kWaitColour(0xD9, 0xD9, 0xD9);
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
@@ -127,10 +135,10 @@ StationTile::StationTile(const QString& link, QWidget* parent) : QFrame(parent),
   resultLabel_->setAlignment(Qt::AlignCenter);
   resultLabel_->setAutoFillBackground(true);
   QFont large = resultLabel_->font();
-  large.setPointSize(26);
+  large.setPointSize(22);
   large.setBold(true);
   resultLabel_->setFont(large);
-  resultLabel_->setMinimumHeight(50);
+  resultLabel_->setMinimumHeight(42);
   detailsLabel_ = named(new QLabel(this), roles::kDetailsLabel);
   textLabel_ = named(new QLabel(this), roles::kTextLabel);
   textLabel_->setWordWrap(true);
@@ -145,14 +153,14 @@ StationTile::StationTile(const QString& link, QWidget* parent) : QFrame(parent),
   lines(portLabel_, 2);
   lines(stateLabel_, 2);
   lines(detailsLabel_, 1);
-  lines(textLabel_, 3);
+  lines(textLabel_, 2);
   stateLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   textLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* identity = new QHBoxLayout;
   identity->addWidget(adapterLabel_, 1);
   identity->addWidget(serialLabel_, 1);
   auto* layout = new QVBoxLayout(this);
-  layout->setSpacing(4);
+  layout->setSpacing(3);
   layout->addWidget(portLabel_);
   layout->addLayout(identity);
   for (QWidget* w : std::initializer_list<QWidget*>{stateLabel_, progressBar_, resultLabel_, detailsLabel_, textLabel_, noteLabel_}) {
@@ -187,8 +195,9 @@ void StationTile::setSerial(std::uint32_t serialNumber) {
 
 void StationTile::showResult(const station::UnitResult& r) {
   setSerial(r.serialNumber);
-  resultLabel_->setText(r.pass ? "PASS" : "FAIL");
-  paint(resultLabel_, r.pass ? kPassColour : kFailColour, Qt::white);
+  resultLabel_->setText(station::resultWord(r.kind));
+  const bool verdict = r.kind == station::ResultKind::Pass || r.kind == station::ResultKind::Fail;
+  paint(resultLabel_, r.pass ? kPassColour : verdict ? kFailColour : kNoVerdictColour, Qt::white);
   detailsLabel_->setText(QString("%1 \u2192 %2, %3 s, repeats %4")
                         .arg(q(r.versionBefore), q(r.imageVersion))
                         .arg(static_cast<double>(r.duration.count()) / 1000.0, 0, 'f', 1)
@@ -214,7 +223,8 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   setObjectName(roles::kWindow);
   setWindowTitle("Production station");
 
-  noticeLabel_ = named(new QLabel("Every logger plugged in is updated without asking.", this), roles::kNoticeLabel);
+  noticeLabel_ =
+      named(new QLabel("Every logger plugged in is updated; its measurements are erased.", this), roles::kNoticeLabel);
   QFont noticeFont = noticeLabel_->font();
   noticeFont.setBold(true);
   noticeFont.setPointSize(noticeFont.pointSize() + 2);
@@ -224,6 +234,7 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   passedLabel_ = named(new QLabel(this), roles::kPassedLabel);
   failedLabel_ = named(new QLabel(this), roles::kFailedLabel);
   totalLabel_ = named(new QLabel(this), roles::kTotalLabel);
+  otherLabel_ = named(new QLabel(this), roles::kOtherResultsLabel);
   for (QLabel* counter : {passedLabel_, failedLabel_, totalLabel_}) {
     QFont f = counter->font();
     f.setPointSize(f.pointSize() + 4);
@@ -254,6 +265,8 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   counters->addWidget(failedLabel_);
   counters->addSpacing(24);
   counters->addWidget(totalLabel_);
+  counters->addSpacing(24);
+  counters->addWidget(otherLabel_);
   counters->addStretch(1);
   counters->addWidget(closeButton_);
   auto* layout = new QVBoxLayout(this);
@@ -262,7 +275,7 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
   layout->addLayout(counters);
   layout->addWidget(stoppedLabel_);
   layout->addWidget(scroll, 1);
-  resize(kTileColumns * (kTileWidth + 12) + 48, 660);
+  resize(kTileColumns * (kTileWidth + 12) + 48, kWindowHeight);
 
   history_ = std::make_unique<WindowHistory>(setup_.historyPath, "station");
   station::StationSetup s;
@@ -288,14 +301,34 @@ StationWindow::StationWindow(QWidget* parent, StationWindowSetup setup)
     scheduleDeadline();
   });
 
-  station_->begin();
-  watcher_ = std::make_unique<ports::LinkWatcher>(watchDir);
-  if (watcher_->fd() >= 0) {
-    notifier_ = new QSocketNotifier(watcher_->fd(), QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] { linksChanged(); });
-  }
-  // The loggers already plugged in are taken once the window is up.
-  QTimer::singleShot(0, this, [this] { linksChanged(); });
+  // Asked once the window is up; the loggers already plugged in are taken
+  // after the answer.
+  QTimer::singleShot(0, this, [this, watchDir] {
+    if (setup_.askFirst && !ask(station::startQuestion())) {
+      close();
+      return;
+    }
+    started_ = true;
+    station_->begin();
+    watcher_ = std::make_unique<ports::LinkWatcher>(watchDir);
+    if (watcher_->fd() >= 0) {
+      notifier_ = new QSocketNotifier(watcher_->fd(), QSocketNotifier::Read, this);
+      connect(notifier_, &QSocketNotifier::activated, this, [this] { linksChanged(); });
+    }
+    linksChanged();
+  });
+}
+
+// As the main window asks: "Confirm", and only "Yes" goes on.
+bool StationWindow::ask(const session::Question& question) {
+  QMessageBox box(QMessageBox::Question, "Confirm", q(question.line1) + "\n" + q(question.line2), QMessageBox::NoButton,
+                  this);
+  QPushButton* yes = box.addButton("Yes", QMessageBox::YesRole);
+  QPushButton* no = box.addButton("No", QMessageBox::NoRole);
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 StationWindow::~StationWindow() {
@@ -335,6 +368,11 @@ bool StationWindow::event(QEvent* e) {
 void StationWindow::closeEvent(QCloseEvent* e) {
   if (closing_) {
     // Asked again while the first close waits for the runs: that one ends it.
+    e->ignore();
+    return;
+  }
+  // A logger stopped in the middle of its update stays in its bootloader.
+  if (station_->running() && !ask(station::stopQuestion())) {
     e->ignore();
     return;
   }
@@ -420,6 +458,12 @@ void StationWindow::countersChanged(const station::Counters& c) {
   passedLabel_->setText(QString("Passed: %1").arg(c.passed));
   failedLabel_->setText(QString("Failed: %1").arg(c.failed));
   totalLabel_->setText(QString("Total: %1").arg(c.total()));
+  // Results that are no verdict on a logger, named once they occur.
+  QStringList other;
+  if (c.unplugged != 0) other << QString("Unplugged: %1").arg(c.unplugged);
+  if (c.stopped != 0) other << QString("Stopped: %1").arg(c.stopped);
+  if (c.busyElsewhere != 0) other << QString("Busy elsewhere: %1").arg(c.busyElsewhere);
+  otherLabel_->setText(other.join("   "));
 }
 
 void StationWindow::unitGone(int unit) {
@@ -428,7 +472,12 @@ void StationWindow::unitGone(int unit) {
 }
 
 void StationWindow::stationStopped(const station::Counters& c) {
-  stoppedLabel_->setText(QString("Station stopped: passed %1, failed %2, total %3").arg(c.passed).arg(c.failed).arg(c.total()));
+  QString text = QString("Station stopped: passed %1, failed %2").arg(c.passed).arg(c.failed);
+  if (c.unplugged != 0) text += QString(", unplugged %1").arg(c.unplugged);
+  if (c.stopped != 0) text += QString(", stopped %1").arg(c.stopped);
+  text += QString(", total %1").arg(c.total());
+  if (c.busyElsewhere != 0) text += QString(" (skipped, busy elsewhere: %1)").arg(c.busyElsewhere);
+  stoppedLabel_->setText(text);
   stoppedLabel_->setVisible(true);
 }
 

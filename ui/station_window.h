@@ -1,12 +1,13 @@
-// The production station in the desktop application: every logger plugged
-// in is updated without asking, one tile per port link (port, adapter and
+// The production station in the desktop application: after one question
+// when it opens (outside service mode), every logger plugged in is updated,
+// one tile per port link (port, adapter and
 // logger serial numbers, state, progress, and a large PASS or FAIL with the
 // error text), counters, and a beep on each result. The station library
 // keeps the units' bookkeeping; this window feeds it the link changes (a
 // socket notifier on the link watcher) and the runs' events (posted Qt
 // events) on the GUI thread, keeps its pauses on a timer, and draws.
-// Closing the window stops every run and waits (at most 5 s) until the
-// ports are released.
+// Closing the window while updates run asks first; it stops every run and
+// waits (at most 5 s) until the ports are released.
 #pragma once
 
 #include <QFrame>
@@ -40,6 +41,9 @@ struct StationWindowSetup {
   engine::RunOptions options;
   std::shared_ptr<link::Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
   std::string historyPath;           // the update history; empty: the default place
+  // Ask before the station takes any logger: every one plugged in loses its
+  // measurements. Service mode starts without the question.
+  bool askFirst = true;
 };
 
 // One port link: what is on it now, or the last result until the next
@@ -95,6 +99,8 @@ class StationWindow : public QWidget, private station::StationView {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  void startOrClose();
+  bool ask(const session::Question& question);
   void linksChanged();
   void scheduleDeadline();
   void unitTile(int unit, const std::function<void(StationTile&)>& draw);
@@ -122,12 +128,14 @@ class StationWindow : public QWidget, private station::StationView {
   std::map<int, StationTile*> unitTiles_;
   std::map<QString, StationTile*> tiles_;
   int beeps_ = 0;
+  bool started_ = false;
   bool closing_ = false;
 
   QLabel* noticeLabel_ = nullptr;
   QLabel* watchingLabel_ = nullptr;
   QLabel* passedLabel_ = nullptr;
   QLabel* failedLabel_ = nullptr;
+  QLabel* otherLabel_ = nullptr;  // unplugged, stopped, busy elsewhere
   QLabel* totalLabel_ = nullptr;
   QLabel* stoppedLabel_ = nullptr;
   QWidget* tileArea_ = nullptr;

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "apps/cli/port_listing.h"
+#include "apps/cli/port_names.h"
 #include "apps/cli/station.h"
 #include "apps/cli/update_runner.h"
 #include "diagnostics/doctor.h"
@@ -72,8 +73,10 @@ Update:
 
 Station (Linux):
   --station              update every logger plugged in, one after another and
-                         at once, without asking, until Ctrl-C; one result line
-                         per logger, PASS or FAIL, and counters
+                         at once, until Ctrl-C (asks once at the start, unless
+                         --yes); one result line per logger (PASS, FAIL,
+                         UNPLUGGED, STOPPED, or SKIPPED when another station
+                         holds its port) and counters
   --watch-dir DIR        the directory of port links to follow (default
                          /dev/serial/by-id, FTDI adapters only; with DIR any link)
 
@@ -92,6 +95,7 @@ Information:
   --list-images          list the built-in firmware images, newest first
   --show-header FILE     show the header of a firmware image file
   -h, --help             show this text
+  --version              show the program's version
 
 Service mode only (enabled per user, see README):
   --image FILE           send this image file instead of a built-in image
@@ -123,6 +127,7 @@ struct Options {
   bool noCheckFirmwareClass = false;
   bool noCheckPlatform = false;
   bool help = false;
+  bool version = false;
   bool station = false;
   std::string watchDir;
   std::string traceFile;
@@ -217,6 +222,7 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     else if (name == "--no-check-firmware-class") o.noCheckFirmwareClass = flag();
     else if (name == "--no-check-platform") o.noCheckPlatform = flag();
     else if (name == "--help" || name == "-h") o.help = flag();
+    else if (name == "--version") o.version = flag();
     else if (name == "--station") o.station = flag();
     else if (name == "--trace") o.traceFile = takeValue();
     else if (name == "--identify") o.identify = flag();
@@ -250,6 +256,9 @@ std::string imageLinesError(const images::ImageLinesCheck& check) {
     case images::ImageLinesCheck::NoEndLine: return "its last line is not the end record :00000001FF";
     case images::ImageLinesCheck::BadRecord:
       return "record line " + std::to_string(check.line) + " (counted from 0, header left out) is not a valid Intel HEX record";
+    case images::ImageLinesCheck::NoDataLines:
+      return "it holds no data line to program (only address or short records), so an update would erase the "
+             "logger's firmware and write nothing";
     case images::ImageLinesCheck::Ok: break;
   }
   return {};
@@ -374,6 +383,10 @@ RecorderFactory recordersFor(const Options& o, const CliIo& io, const std::strin
 }
 
 int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
+  if (const auto twice = sameDeviceTwice(o.ports)) {
+    throw UsageError{"ports \"" + o.ports[twice->first] + "\" and \"" + o.ports[twice->second] +
+                     "\" are one device: give each logger's port once"};
+  }
   if (!mayWrite(o, startup, io)) {
     io.err << "Update not started.\n";
     return kExitFailure;
@@ -384,10 +397,10 @@ int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
                   io.interrupt, io.sleeper,                io.repeatPause, io.workers, recordersFor(o, io, "cli"), {}};
   plan.explain = systemExplanation;
+  plan.warnBefore = [](const std::string& port) { return diagnostics::sharedPortWarning(port); };
   plan.clock = io.clock;
   if (!o.traceFile.empty()) {
-    for (const auto& port : o.ports) {
-      const std::string file = traceFileFor(o.traceFile, port, o.ports.size() > 1);
+    for (const std::string& file : traceFilesFor(o.traceFile, o.ports)) {
       try {
         plan.traces.push_back(std::make_shared<link::FileTrace>(file));
       } catch (const std::exception& e) {
@@ -406,6 +419,7 @@ int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
 // Asks only what the application tells without leaving it.
 int identify(const Options& o, CliIo& io) {
   if (o.ports.size() != 1) throw UsageError{"--identify takes one --port"};
+  if (o.readInfo) throw UsageError{"--identify and --read-info do not go together: --identify never leaves the application, --read-info needs the bootloader"};
   const std::string& port = o.ports.front();
   const engine::LoggerIdentity id = engine::identifyLogger(port, *io.sleeper, io.interrupt);
   if (id.error != 0) {
@@ -440,11 +454,22 @@ int history(const Options& o, CliIo& io) {
   return listHistory(o.historyDb, format, o.csvFile, serial, io.out, io.err);
 }
 
-// The operator started the station: that is the confirmation for every
+// One question when the station starts is the confirmation for every
 // logger plugged in while it runs.
 int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
   if (!o.ports.empty()) throw UsageError{"--station finds its ports itself: leave out --port"};
   if (o.readInfo) throw UsageError{"--read-info does not go with --station"};
+  if (!o.traceFile.empty()) throw UsageError{"--trace does not go with --station: trace one logger with --port PORT --trace FILE"};
+  if (!o.yes && !startup.serviceMode) {
+    if (!io.inIsTerminal) {
+      throw UsageError{"a station updates every logger plugged in and erases its measurements: confirm on a terminal "
+                       "or pass --yes"};
+    }
+    if (!confirmed(station::startQuestion(), io)) {
+      io.err << "Station not started.\n";
+      return kExitFailure;
+    }
+  }
   const std::optional<images::ImageSource> images = imagesFor(o, io);
   if (!images) return kExitFailure;
   StationPlan plan;
@@ -462,6 +487,7 @@ int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) 
   plan.workers = io.workers;
   plan.recorders = recordersFor(o, io, "station");
   plan.explain = systemExplanation;
+  plan.progressLines = io.errIsTerminal && !o.json;
   Console console(io.out, io.err, o.json, false, 0, wantsColour(io));
   return runStation(plan, console);
 }
@@ -469,6 +495,10 @@ int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) 
 int dispatch(const Options& o, CliIo& io) {
   if (o.help) {
     io.out << kHelp;
+    return 0;
+  }
+  if (o.version) {
+    io.out << "zorvik-updater-cli " ZORVIK_VERSION "\n";
     return 0;
   }
   if (o.listImages) return listImages(io.out);

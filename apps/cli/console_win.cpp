@@ -8,19 +8,25 @@ namespace zorvik::cli {
 namespace {
 
 std::atomic<int> interrupts{0};
+std::atomic<ULONGLONG> firstInterruptMs{0};
+// A person who presses Ctrl-C again after this long has seen the first one
+// do too little; a second event sooner is the same request twice.
+constexpr ULONGLONG kQuitAfterMs = 1000;
 // Set once at start-up, before the handler can run.
 std::atomic<std::atomic<bool>*> cancelFlag{nullptr};
 
-// Runs on a thread the system creates for the event. The second interrupt
-// ends the process without running exit handlers, like _exit on POSIX: the
-// worker may hold the C runtime's locks, and the system closes the port.
+// Runs on a thread the system creates for the event. A second interrupt a
+// second or more after the first ends the process without running exit
+// handlers, like _exit on POSIX: the worker may hold the C runtime's locks,
+// and the system closes the port.
 BOOL WINAPI onConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   if (interrupts.fetch_add(1) == 0) {
+    firstInterruptMs = GetTickCount64();
     if (std::atomic<bool>* flag = cancelFlag.load()) flag->store(true);
     return TRUE;
   }
-  TerminateProcess(GetCurrentProcess(), 130);
+  if (GetTickCount64() - firstInterruptMs.load() >= kQuitAfterMs) TerminateProcess(GetCurrentProcess(), 130);
   return TRUE;
 }
 

@@ -1,8 +1,10 @@
 #include "apps/cli/station.h"
 
+#include <chrono>
 #include <cstdio>
 #include <map>
 
+#include "engine/event_texts.h"
 #include "station/station_loop.h"
 #include "text/json_text.h"
 #include "text/utc_time.h"
@@ -10,13 +12,16 @@
 namespace zorvik::cli {
 namespace {
 
+// The local time of a result line, as the report's lines carry it.
+std::string timeStamp() { return engine::reportLineNow("").substr(0, 8); }
+
 // The station as the command line shows it: a line per unit started, one
 // result line per unit with the counters after it, or the same as typed JSON
 // lines; in JSON each unit's events come as they do for --port, tagged with
 // the unit's port link.
 class ConsoleStationView final : public station::StationView {
  public:
-  explicit ConsoleStationView(Console& console) : console_(console) {}
+  ConsoleStationView(Console& console, bool progressLines) : console_(console), progressLines_(progressLines) {}
 
   void stationStarted(const station::StationStart& start) override {
     if (console_.json()) {
@@ -24,7 +29,7 @@ class ConsoleStationView final : public station::StationView {
                       text::jsonEscape(start.links) + "\",\"images\":\"" + text::jsonEscape(start.imagePolicy) + "\"");
       return;
     }
-    console_.line("Station: every logger plugged in is updated without asking.");
+    console_.line("Station: every logger plugged in is updated; its measurements are erased.");
     console_.line("Watching " + start.watchDir.string() + " (" + start.links + "). Images: " + start.imagePolicy + ".");
     console_.line("A port is taken again after its logger was unplugged and the next one plugged in. Ctrl-C stops.");
   }
@@ -39,6 +44,18 @@ class ConsoleStationView final : public station::StationView {
       return;
     }
     console_.line("START " + unit.link + (unit.adapter.empty() ? "" : " adapter " + unit.adapter));
+  }
+
+  void unitLineProgress(int unit, const session::LineProgress& progress) override {
+    if (!progressLines_ || console_.json() || progress.total == 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto last = lastProgress_.find(unit);
+    if (last != lastProgress_.end() && now - last->second < kProgressEvery) return;
+    lastProgress_[unit] = now;
+    std::string line = timeStamp() + " [" + links_[unit] + "] " + std::to_string(progress.done * 100 / progress.total) +
+                       "% (" + std::to_string(progress.done) + "/" + std::to_string(progress.total) + " lines";
+    if (progress.timeLeft) line += ", " + session::timeLeftText(*progress.timeLeft);
+    console_.line(line + ")");
   }
 
   void unitAttemptStarted(int unit, int attempt) override {
@@ -62,8 +79,9 @@ class ConsoleStationView final : public station::StationView {
 
   void unitResult(const station::UnitResult& r) override {
     const std::string serial = r.serialNumber == 0 ? "?" : std::to_string(r.serialNumber);
+    const std::string word = station::resultWord(r.kind);
     if (console_.json()) {
-      console_.record("\"type\":\"result\",\"result\":\"" + std::string(r.pass ? "PASS" : "FAIL") + "\",\"port\":\"" +
+      console_.record("\"type\":\"result\",\"time\":\"" + timeStamp() + "\",\"result\":\"" + word + "\",\"port\":\"" +
                       text::jsonEscape(r.link) + "\",\"adapter\":\"" + text::jsonEscape(r.adapter) + "\",\"serial\":\"" +
                       (r.serialNumber == 0 ? "" : serial) + "\",\"versionBefore\":\"" + r.versionBefore +
                       "\",\"imageVersion\":\"" + r.imageVersion + "\",\"durationMs\":" +
@@ -73,15 +91,20 @@ class ConsoleStationView final : public station::StationView {
     }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", static_cast<double>(r.duration.count()) / 1000.0);
-    std::string line = std::string(r.pass ? "PASS " : "FAIL ") + r.link + " adapter " +
-                       (r.adapter.empty() ? "?" : r.adapter) + " serial " + serial + " " + r.versionBefore + " -> " +
-                       r.imageVersion + " " + seconds + " repeats " + std::to_string(r.repeats);
+    // Only a PASS names the version written; any other result wrote none.
+    std::string line = timeStamp() + " " + word + " " + r.link + " adapter " + (r.adapter.empty() ? "?" : r.adapter) +
+                       " serial " + serial + " " + r.versionBefore + " -> " + r.imageVersion + " " + seconds +
+                       " repeats " + std::to_string(r.repeats);
     if (!r.pass) line += " \"" + r.text + "\"";
-    console_.finalLine(line, r.pass);
+    // Green for a PASS, red for a failure of the logger; the others are no verdict on it.
+    const bool failed = r.kind == station::ResultKind::Fail;
+    if (r.pass || failed) console_.finalLine(line, r.pass);
+    else console_.line(line);
   }
 
   void countersChanged(const station::Counters& counters) override { printCounters(counters, false); }
   void unitGone(int unit) override {
+    lastProgress_.erase(unit);
     outputs_.erase(unit);
     links_.erase(unit);
   }
@@ -96,15 +119,27 @@ class ConsoleStationView final : public station::StationView {
   void printCounters(const station::Counters& c, bool final) {
     if (console_.json()) {
       console_.record("\"type\":\"counters\",\"passed\":" + std::to_string(c.passed) + ",\"failed\":" +
-                      std::to_string(c.failed) + ",\"total\":" + std::to_string(c.total()) +
+                      std::to_string(c.failed) + ",\"unplugged\":" + std::to_string(c.unplugged) +
+                      ",\"stopped\":" + std::to_string(c.stopped) + ",\"busyElsewhere\":" +
+                      std::to_string(c.busyElsewhere) + ",\"total\":" + std::to_string(c.total()) +
                       ",\"final\":" + (final ? "true" : "false"));
       return;
     }
-    console_.line(std::string(final ? "Station stopped: " : "") + "passed " + std::to_string(c.passed) +
-                  ", failed " + std::to_string(c.failed) + ", total " + std::to_string(c.total()));
+    // The results that are no verdict on a logger are named only once they occur.
+    std::string line = std::string(final ? "Station stopped: " : "") + "passed " + std::to_string(c.passed) +
+                       ", failed " + std::to_string(c.failed);
+    if (c.unplugged != 0) line += ", unplugged " + std::to_string(c.unplugged);
+    if (c.stopped != 0) line += ", stopped " + std::to_string(c.stopped);
+    line += ", total " + std::to_string(c.total());
+    if (c.busyElsewhere != 0) line += " (skipped, busy elsewhere: " + std::to_string(c.busyElsewhere) + ")";
+    console_.line(line);
   }
 
+  static constexpr std::chrono::seconds kProgressEvery{1};
+
   Console& console_;
+  bool progressLines_;
+  std::map<int, std::chrono::steady_clock::time_point> lastProgress_;
   std::map<int, std::string> links_;
   std::map<int, std::unique_ptr<PortOutput>> outputs_;
 };
@@ -115,7 +150,7 @@ int runStation(const StationPlan& plan, Console& console) {
   station::StationLoop loop(plan.watchDir, plan.interruptFd);
   station::StationSetup setup = plan;
   setup.sink = loop.sink();
-  ConsoleStationView view(console);
+  ConsoleStationView view(console, plan.progressLines);
   station::Station station(std::move(setup), view);
   loop.run(station);
   return station.counters().failed == 0 ? 0 : 1;

@@ -1,7 +1,7 @@
-// Station mode: every logger plugged in is updated, without asking, until
-// the operator stops the station. It follows a directory of port links
-// (/dev/serial/by-id, FTDI adapters only, or any link in a directory given),
-// starts one update per link as it appears, runs them at once, prints one
+// Station mode: every logger plugged in is updated, after one question at
+// the start (unless --yes or service mode), until the operator stops the
+// station. It follows a directory of port links (/dev/serial/by-id, FTDI
+// adapters only, or any link in a directory given), starts one update per link as it appears, runs them at once, prints one
 // result per unit with counters, and takes a port again only after its link
 // has gone and come back (the next logger plugged in). The bookkeeping is
 // the station library's (station/); this is its command-line face.
@@ -17,6 +17,9 @@ namespace zorvik::cli {
 // and the operator's interrupt.
 struct StationPlan : station::StationSetup {
   int interruptFd = -1;  // readable once `cancel` is cancelled
+  // A line per unit with its progress, at most one a second each (an
+  // operator at a terminal; scripts have the JSON lines).
+  bool progressLines = false;
 };
 
 // Until the station is stopped; 0 when no unit failed, 1 otherwise.

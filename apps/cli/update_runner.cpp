@@ -81,6 +81,8 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     setup.clock = plan.clock;
     if (plan.recorders) setup.recorder = plan.recorders();
     setup.maxRepeats = plan.maxRepeats;
+    // Nobody watches a script's repeats: a port that never answers ends it.
+    setup.silentRuns = session::kSilentPortRuns;
     u.session = std::make_unique<session::UpdateSession>(*u.output, std::move(setup));
   }
   for (std::size_t i = 0; i < plan.ports.size(); ++i) {
@@ -91,18 +93,16 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
     request.cancel = plan.cancel.child();
     request.sleeper = plan.sleeper;
     if (i < plan.traces.size()) request.trace = plan.traces[i];
+    if (plan.warnBefore) {
+      const auto warning = plan.warnBefore(plan.ports[i]);
+      if (warning) updates[i].output->note(warning->reason + ": " + warning->fix);
+    }
     updates[i].session->start(std::move(request));
   }
   return updates;
 }
 
 }  // namespace
-
-std::string traceFileFor(const std::string& file, const std::string& port, bool severalPorts) {
-  if (!severalPorts) return file;
-  const std::size_t slash = port.find_last_of("/\\");
-  return file + "." + (slash == std::string::npos ? port : port.substr(slash + 1));
-}
 
 int exitStatusFor(std::int32_t outcome) {
   switch (outcome) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,15 +29,14 @@ struct UpdatePlan {
   std::chrono::milliseconds repeatPause{1500};
   engine::WorkerFactory workers = engine::makeLoggerUpdate;
   RecorderFactory recorders;  // may be empty: no history kept
-  // Each port's bytes and events, when given (one file per port, see traceFileFor).
+  // Each port's bytes and events, when given (one file per port, see traceFilesFor).
   std::vector<std::shared_ptr<link::LineTrace>> traces;
   session::Explain explain = session::explainFailure;  // the cause and fix of a failure
+  // What stands in a port's way before its update starts (another program
+  // that has it open), said as a note; empty: nothing is looked at.
+  std::function<std::optional<session::Explanation>(const std::string& port)> warnBefore = {};
   std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;  // the line rate's
 };
-
-// The trace file of one port: FILE itself for a single port, FILE.PORTNAME
-// (the port's last path part) with several.
-std::string traceFileFor(const std::string& file, const std::string& port, bool severalPorts);
 
 // Exit status per port, in the order of plan.ports.
 std::vector<int> runUpdates(const UpdatePlan& plan, Console& console);

@@ -5,7 +5,7 @@
 // at start-up, for a port the system does not list, such as the simulated
 // logger's) and --start (press "Update" once the window is up; the usual
 // confirmation still applies), and --station [--watch-dir DIR]: the station
-// view alone, which updates every logger plugged in without asking.
+// view alone, which updates every logger plugged in after one question.
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -32,8 +32,8 @@ The desktop updater for Zorvik data loggers: pick the logger's port, press
   --port PORT      put PORT into the port box (for a port the list does not offer)
   --start          press "Update" once the window is up (the question still comes)
   --station        open the production station instead ("Info" -> "Station"):
-                   every logger plugged in is updated without asking, one tile
-                   per port with PASS or FAIL; closing it stops every update
+                   after one question, every logger plugged in is updated, one
+                   tile per port with its result; closing it stops every update
   --watch-dir DIR  the station's directory of port links (default
                    /dev/serial/by-id, FTDI adapters only; with DIR any link)
   --help           show this text

@@ -22,6 +22,7 @@ inline constexpr wchar_t kMessageCaption[] = L"Information";
 inline constexpr wchar_t kOverviewCaption[] = L"Overview";
 inline constexpr wchar_t kReportCaption[] = L"Report";
 inline constexpr wchar_t kCheckPortCaption[] = L"Check port";
+inline constexpr wchar_t kAboutCaption[] = L"About";
 
 // Children of the main window.
 inline constexpr int kIdPanel = 100;  // every control but the status bar
@@ -44,6 +45,7 @@ inline constexpr int kIdFirmwareAction = 200;
 inline constexpr int kIdFileVersionAction = 201;
 inline constexpr int kIdExitAction = 202;
 inline constexpr int kIdCheckPortAction = 203;
+inline constexpr int kIdAboutAction = 204;
 
 // The report window's text box.
 inline constexpr int kIdReportView = 300;
@@ -53,6 +55,7 @@ inline constexpr int kIdReportView = 300;
 inline constexpr int kIdQuestionIcon = 400;
 inline constexpr int kIdQuestionText = 401;
 inline constexpr int kIdMessageText = 410;
+inline constexpr int kIdMessageIcon = 411;
 inline constexpr int kIdOverviewList = 420;
 inline constexpr int kIdFindingsText = 430;
 

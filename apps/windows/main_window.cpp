@@ -97,7 +97,7 @@ MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::ve
   createMenu();
   createControls();
   // Client area: the panel and the status bar, nothing below them.
-  const SIZE outer = outerSizeFor(window_, scale_(kClientWidth), scale_(kPanelHeight + kStatusBarHeight), true);
+  const SIZE outer = outerSizeFor(window_, scale_(kClientWidth), scale_(kPanelHeight) + statusHeight_, true);
   SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   readPortList();
   if (SendMessageW(control(kIdPortBox), CB_GETCOUNT, 0, 0) > 0) SendMessageW(control(kIdPortBox), CB_SETCURSEL, 0, 0);
@@ -134,6 +134,7 @@ void MainWindow::createMenu() {
   // Only file mode has the entry at all (a menu entry cannot be hidden).
   if (options_.fileMode == engine::FileMode::ServiceWithFiles) AppendMenuW(infoMenu_, MF_STRING, kIdFileVersionAction, L"File version");
   AppendMenuW(infoMenu_, MF_STRING, kIdCheckPortAction, L"Check port");
+  AppendMenuW(infoMenu_, MF_STRING, kIdAboutAction, L"About");
   AppendMenuW(infoMenu_, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(infoMenu_, MF_STRING, kIdExitAction, L"Exit");
   HMENU bar = CreateMenu();
@@ -188,6 +189,8 @@ void MainWindow::createControls() {
   setFont(window_, font_.get());
   for (HWND child = GetWindow(panel_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) setFont(child, font_.get());
   setFont(statusBar_, font_.get());
+  statusHeight_ = statusBarHeight();
+  place(statusBar_, {0, scale_(kPanelHeight), scale_(kClientWidth), statusHeight_});
   progressText_.attach(progressBar, kProgressName, font_.get());
 
   // Designed for its original font; a wider substitute gets the room up to
@@ -202,6 +205,22 @@ void MainWindow::createControls() {
   place(label, {room.x, room.y, std::clamp<int>(text.cx, room.width, scale_(kPortBox.x - kPortLabel.x - 2)),
                 std::max<int>(text.cy, room.height)});
   focus_ = portBox;
+}
+
+// As designed, 15 pixels, unless the bar's font needs more: the bar draws
+// its text inside its borders and a sunken edge, and a line of the text must
+// fit there whole, not cut off at the bottom.
+int MainWindow::statusBarHeight() const {
+  int borders[3] = {};  // horizontal, vertical, between parts
+  SendMessageW(statusBar_, SB_GETBORDERS, 0, reinterpret_cast<LPARAM>(borders));
+  HDC dc = GetDC(statusBar_);
+  const HGDIOBJ old = SelectObject(dc, font_.get());
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(statusBar_, dc);
+  const int edge = 1;  // the part's sunken edge, above and below the text
+  return std::max<int>(scale_(kStatusBarHeight), metrics.tmHeight + 2 * (borders[1] + edge));
 }
 
 void MainWindow::show() {
@@ -233,8 +252,11 @@ bool MainWindow::preTranslate(MSG& msg) {
   const bool input = (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) ||
                      (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
                      (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCXBUTTONDBLCLK);
-  // The pause before a repeat takes no input; painting and timers go on.
-  if (controller_ && controller_->pausing() && input && isOurs(msg.hwnd)) return true;
+  // The pause before a repeat takes no input but "Cancel" (clicked, or
+  // Escape and Space while it has the focus); painting and timers go on.
+  if (controller_ && controller_->pausing() && input && isOurs(msg.hwnd) && msg.hwnd != control(kIdCancelButton)) {
+    return true;
+  }
   if (checkPortWindow_.preTranslate(msg)) return true;
   return panel_ && IsDialogMessageW(panel_, &msg);
 }
@@ -317,6 +339,7 @@ void MainWindow::command(int id) {
     case kIdFirmwareAction: showOverview(); break;
     case kIdFileVersionAction: fileVersionClicked(); break;
     case kIdCheckPortAction: checkPortClicked(); break;
+    case kIdAboutAction: showAbout(); break;
     case IDCANCEL:
       // Escape: the button at the right-hand place, "Cancel" during a run, else "Close".
       command(IsWindowVisible(control(kIdCancelButton)) ? kIdCancelButton : kIdCloseButton);

@@ -51,6 +51,7 @@ class MainWindow final : private session::WindowView {
   // Construction (main_window.cpp).
   void registerClasses(HINSTANCE instance);
   void createControls();
+  int statusBarHeight() const;
   void createMenu();
   void readPortList();
   void handleDeviceChange(WPARAM wParam, LPARAM lParam);
@@ -74,6 +75,7 @@ class MainWindow final : private session::WindowView {
   void fileClicked() { controller_->fileClicked(); }
   void showOverview() { controller_->firmwareClicked(); }
   void fileVersionClicked() { controller_->fileVersionClicked(); }
+  void showAbout();
 
   // The port check (main_window_check.cpp).
   void checkPortClicked();
@@ -93,7 +95,7 @@ class MainWindow final : private session::WindowView {
   void setLineProgress(const session::LineProgress& progress) override;
   void setTaskbarTitle(const std::string& title) override;
   void setCaption(const std::string& caption) override;
-  void showMessage(const std::string& text) override;
+  void showMessage(const std::string& text, session::MessageIcon icon) override;
   void beep() override;
   void showControls(const session::WindowControls& controls) override;
   void clearReport() override;
@@ -120,6 +122,7 @@ class MainWindow final : private session::WindowView {
   HWND panel_ = nullptr;
   HWND statusBar_ = nullptr;
   HMENU infoMenu_ = nullptr;
+  int statusHeight_ = 0;  // the designed 15 pixels, or what the bar's text needs
   HWND focus_ = nullptr;  // the control that had the focus when the window was left
   bool busy_ = false;     // the hourglass over the program's windows
 

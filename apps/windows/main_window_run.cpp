@@ -67,9 +67,14 @@ void MainWindow::setTaskbarTitle(const std::string& title) { taskbar_.setTitle(w
 
 void MainWindow::setCaption(const std::string& caption) { SetWindowTextW(window_, widen(caption).c_str()); }
 
-void MainWindow::showMessage(const std::string& text) {
+void MainWindow::showMessage(const std::string& text, session::MessageIcon icon) {
   const RECT outer = outerRect(window_);
-  messageWindow_.show(window_, text, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top);
+  messageWindow_.show(window_, text, icon, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top);
+}
+
+// The one version of the program, the project's as it was built.
+void MainWindow::showAbout() {
+  MessageBoxW(window_, widen(session::aboutText(ZORVIK_VERSION)).c_str(), kAboutCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 void MainWindow::showOverview(const std::optional<images::ImageHeader>& fileHeader) {

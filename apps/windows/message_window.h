@@ -1,12 +1,14 @@
 // The message window: the final text of a run, modal, laid over the lower
-// part of the main window until the user presses "OK". Its layout, a
-// read-only text over a strip with one button, serves the port check's
-// window as well.
+// part of the main window until the user presses "OK"; a dialog as users
+// know them, with an icon that says whether something is to be mended, the
+// text beside it and the button at the right. The layout of a read-only
+// text over a strip with one button serves the port check's window.
 #pragma once
 
 #include <string>
 
 #include "apps/windows/win_util.h"
+#include "session/window_controller.h"
 
 namespace zorvik::win {
 
@@ -16,7 +18,7 @@ class MessageWindow {
 
   // x, y, w, h: the main window's outer left, top, width and height. Returns
   // when the user has pressed "OK" (or Enter, or Escape).
-  void show(HWND owner, const std::string& text, int x, int y, int w, int h);
+  void show(HWND owner, const std::string& text, session::MessageIcon icon, int x, int y, int w, int h);
 
  private:
   friend INT_PTR CALLBACK acknowledgedDialogProcedure<MessageWindow>(HWND, UINT, WPARAM, LPARAM);
@@ -24,7 +26,11 @@ class MessageWindow {
 
   Scale scale_;
   Font font_;
+  // The height the text needs at the width it gets beside the icon.
+  int textHeight(int clientWidth) const;
+
   std::wstring text_;
+  session::MessageIcon icon_ = session::MessageIcon::Information;
   RECT outer_{};  // where the dialog goes, worked out before it is shown
 };
 

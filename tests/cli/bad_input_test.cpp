@@ -153,6 +153,12 @@ TEST_F(BadInput, ImageFilesThatAreNoWholeImage) {
       {"no end line", header + image12.substr(0, image12.rfind(":00000001FF")), "not the end record"},
       {"header only", header, "not the end record"},
       {"a blank line amid the records", header + firstLine + "\n" + ":00000001FF\n", "record line 1 "},
+      // Sound records, but none programming sends: the start record would
+      // erase the logger and the run would end "successfully" with nothing written.
+      {"only 16-byte records",
+       header + ":10000000000102030405060708090A0B0C0D0E0F78\n:10001000101112131415161718191A1B1C1D1E1F68\n:00000001FF\n",
+       "no data line to program"},
+      {"only an extended address record", header + ":020000040800F2\n:00000001FF\n", "no data line to program"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -164,6 +170,7 @@ TEST_F(BadInput, ImageFilesThatAreNoWholeImage) {
     EXPECT_NE(r.err.find("nothing was sent"), std::string::npos);
     EXPECT_EQ(readFile(file), c.content);
     expectLoggerUntouched();
+    EXPECT_EQ(logger_->mode(), sim::Mode::Application) << "the logger keeps running its programmed image";
   }
   {
     SCOPED_TRACE("a huge file");

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <functional>
 #include <sstream>
+#include <optional>
+#include <regex>
 #include <thread>
 
 #include <sqlite3.h>
@@ -84,15 +86,19 @@ class StationTest : public ::testing::Test {
   void unplug(const std::string& name) { fs::remove(dir_ / "watch" / name); }
   fs::path historyFile() const { return dir_ / "history.sqlite"; }
 
-  void startStation(std::vector<std::string> extra = {}) {
-    std::vector<std::string> arguments = {"--station", "--watch-dir", (dir_ / "watch").string(), "--json",
-                                          "--history-db", historyFile().string()};
+  // With --yes unless `extra` says otherwise: `answer` is what the
+  // operator types on a terminal, none: standard input is no terminal.
+  // `errTerminal`: standard error is a terminal (progress lines).
+  void startStation(std::vector<std::string> extra = {"--yes", "--json"}, std::optional<std::string> answer = {},
+                    bool errTerminal = false) {
+    std::vector<std::string> arguments = {"--station", "--watch-dir", (dir_ / "watch").string(), "--history-db",
+                                          historyFile().string()};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    station_ = std::jthread([this, arguments] {
+    station_ = std::jthread([this, arguments, answer, errTerminal] {
       std::ostream out(&out_);
       std::ostream err(&err_);
-      std::istringstream in;
-      cli::CliIo io(out, err, in);
+      std::istringstream in(answer.value_or("") + "\n");
+      cli::CliIo io(out, err, in, answer.has_value(), errTerminal);
       io.sleeper = std::make_shared<link::NoPauses>();
       io.repeatPause = 0ms;
       io.interrupt = interrupt_;
@@ -129,6 +135,14 @@ class StationTest : public ::testing::Test {
   }
 
   std::size_t results() { return lines("result").size(); }
+
+  // A new Ctrl-C for the next station of one test: the last one's is spent.
+  void freshInterrupt() {
+    ::close(interruptPipe_[0]);
+    ::close(interruptPipe_[1]);
+    ASSERT_EQ(::pipe(interruptPipe_), 0);
+    interrupt_ = link::CancelToken();
+  }
 
   static std::size_t count(const sim::SimulatedLogger& l, sim::Request kind) {
     const auto r = l.requests();
@@ -206,7 +220,7 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
   ASSERT_TRUE(waitFor([&] { return results() == 4; })) << out_.text();
   stop();
 
-  EXPECT_EQ(status_, 1) << "a unit failed";
+  EXPECT_EQ(status_, 0) << "no logger failed: one was pulled out";
   const auto result = lines("result");
   ASSERT_EQ(result.size(), 4u);
   for (int i = 0; i < 3; ++i) {
@@ -218,14 +232,17 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     EXPECT_EQ(field(result[static_cast<std::size_t>(i)], "imageVersion"), images::versionText(h.versionHigh, h.versionLow));
     EXPECT_EQ(loggers_[static_cast<std::size_t>(i)]->restarts(), 1);
   }
-  EXPECT_EQ(field(result[3], "result"), "FAIL");
+  EXPECT_EQ(field(result[3], "result"), "UNPLUGGED");
   EXPECT_EQ(field(result[3], "text"), "adapter unplugged");
+  EXPECT_EQ(field(result[3], "imageVersion"), "-") << "no version was written";
+  for (const auto& r : result) EXPECT_EQ(field(r, "time").size(), 8u) << r;
   EXPECT_EQ(field(result[3], "serial"), "500004");
   EXPECT_EQ(fourth.restarts(), 0);
   const auto counters = lines("counters");
   ASSERT_FALSE(counters.empty());
   EXPECT_EQ(field(counters.back(), "passed"), "3");
-  EXPECT_EQ(field(counters.back(), "failed"), "1");
+  EXPECT_EQ(field(counters.back(), "failed"), "0");
+  EXPECT_EQ(field(counters.back(), "unplugged"), "1");
   EXPECT_EQ(field(counters.back(), "total"), "4");
   for (const auto& l : loggers_) {
     link::PortHandle again = link::openSerialPort(l->devicePath(), 9600);
@@ -254,6 +271,7 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     EXPECT_EQ(row.end->imageSha256, sha256OfImageAsSent(image, dir_));
     EXPECT_EQ(row.end->resultCode, i < 3 ? 0 : engine::errorValue(engine::ErrorCode::Cancelled));
   }
+  EXPECT_EQ(rows[3].end->resultText, "adapter unplugged");
   EXPECT_EQ(rows[0].start.adapterSerial, "UNIT0");
 }
 
@@ -301,7 +319,7 @@ TEST_F(StationTest, KilledDuringTwoUpdatesLeavesThemInterruptedAndTheRestIntact)
   if (child == 0) {
     const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(fd, STDOUT_FILENO);
-    ::execl(ZORVIK_CLI_PATH, ZORVIK_CLI_PATH, "--station", "--json", "--watch-dir", (dir_ / "watch").c_str(),
+    ::execl(ZORVIK_CLI_PATH, ZORVIK_CLI_PATH, "--station", "--yes", "--json", "--watch-dir", (dir_ / "watch").c_str(),
             "--history-db", historyFile().c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -341,6 +359,92 @@ TEST_F(StationTest, KilledDuringTwoUpdatesLeavesThemInterruptedAndTheRestIntact)
   EXPECT_EQ(rows[2].end->resultCode, 0);
 }
 #endif
+
+// Ctrl-C in the middle of an update: the operator stopped it, the logger
+// did not fail.
+TEST_F(StationTest, CtrlCDuringAnUpdateIsStoppedNotFailed) {
+  ::setenv("NO_COLOR", "1", 1);
+  startStation({"--yes"}, std::nullopt, true);
+  sim::LoggerConfig slow = sim::loggerFor(12);
+  slow.serialNumber = 500077;
+  slow.wireTiming = true;
+  slow.clockScale = 20;
+  sim::SimulatedLogger& busy = logger(slow);
+  plug(busy, "usb-FTDI_FT232R_USB_UART_BUSY-if00-port0");
+  const std::regex progressLine("^\\d\\d-\\d\\d-\\d\\d \\[usb-FTDI_FT232R_USB_UART_BUSY-if00-port0\\] \\d+% \\(\\d+/\\d+ lines");
+  const auto progressLines = [&] {
+    std::istringstream text(out_.text());
+    std::vector<std::string> found;
+    for (std::string line; std::getline(text, line);) {
+      if (std::regex_search(line, progressLine)) found.push_back(line);
+    }
+    return found;
+  };
+  // Progress lines while the image goes: at most one a second.
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(waitFor([&] { return progressLines().size() >= 2; })) << out_.text();
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_LE(static_cast<double>(progressLines().size()), seconds + 2.0) << out_.text();
+  stop();
+  EXPECT_EQ(status_, 0) << out_.text();
+  std::istringstream text(out_.text());
+  std::vector<std::string> all;
+  for (std::string line; std::getline(text, line);) all.push_back(line);
+  const auto stopped = std::find_if(all.begin(), all.end(), [](const std::string& l) {
+    return l.find(" STOPPED usb-FTDI_FT232R_USB_UART_BUSY-if00-port0 adapter BUSY serial 500077 ") != std::string::npos;
+  });
+  ASSERT_NE(stopped, all.end()) << out_.text();
+  EXPECT_TRUE(std::regex_search(*stopped, std::regex("^\\d\\d-\\d\\d-\\d\\d STOPPED "))) << "time-stamped: " << *stopped;
+  EXPECT_NE(stopped->find(" -> - "), std::string::npos) << "no version written: " << *stopped;
+  EXPECT_NE(stopped->find("\"station stopped\""), std::string::npos) << *stopped;
+  EXPECT_EQ(all.back(), "Station stopped: passed 0, failed 0, stopped 1, total 1");
+  history::SqliteHistory store(historyFile().string());
+  const auto rows = store.rows();
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(rows[0].end.has_value());
+  EXPECT_EQ(rows[0].end->resultText, "station stopped");
+  EXPECT_EQ(busy.restarts(), 0);
+}
+
+struct StartCase {
+  const char* name;
+  std::vector<std::string> extra;
+  std::optional<std::string> answer;  // typed on a terminal; none: no terminal
+  bool starts;
+  int status;  // once stopped, or when it did not start
+  const char* err;  // in standard error
+};
+
+// Starting asks once, naming what a station does; only "yes" or --yes starts it.
+TEST_F(StationTest, StartingAsksOnceUnlessYesIsGiven) {
+  const StartCase cases[] = {
+      {"yes typed", {}, "yes", true, 0, "Every logger plugged in will be updated; its measurements are erased."},
+      {"no typed", {}, "no", false, 1, "Station not started."},
+      {"no terminal", {}, std::nullopt, false, 2, "confirm on a terminal or pass --yes"},
+      {"--yes", {"--yes"}, std::nullopt, true, 0, ""},
+  };
+  for (const StartCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    out_.str("");
+    err_.str("");
+    freshInterrupt();
+    sim::SimulatedLogger& waiting = logger(sim::loggerFor(12));
+    plug(waiting, "waiting");
+    startStation(c.extra, c.answer);
+    if (c.starts) {
+      ASSERT_TRUE(waitFor([&] { return waiting.restarts() == 1; })) << out_.text() << err_.text();
+      stop();
+    } else {
+      station_.join();
+      EXPECT_TRUE(waiting.requests().empty()) << "no logger touched";
+    }
+    EXPECT_EQ(status_, c.status);
+    EXPECT_NE(err_.text().find(c.err), std::string::npos) << err_.text();
+    const bool asked = err_.text().find("Do you really start the station ?") != std::string::npos;
+    EXPECT_EQ(asked, c.answer.has_value()) << err_.text();
+    unplug("waiting");
+  }
+}
 
 TEST(StationOptions, MisuseIsAUsageError) {
   std::ostringstream out, err;

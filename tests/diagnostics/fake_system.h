@@ -102,6 +102,11 @@ class FakeSystem {
     for (const auto& [fd, target] : fds) fs::create_symlink(target, dir / "fd" / std::to_string(fd));
   }
 
+  // The fdinfo of a process's descriptor, as /proc/PID/fdinfo/FD shows it.
+  void addFdInfo(int pid, int fd, const std::string& text) {
+    write(base_ / "proc" / std::to_string(pid) / "fdinfo" / std::to_string(fd), text);
+  }
+
   // A rules file in one of udev's directories: "etc", "run", "lib", "usr/lib".
   void addRules(const std::string& where, const std::string& name, const std::string& text) {
     write(base_ / where / "udev/rules.d" / name, text);

@@ -52,24 +52,30 @@ class Pty {
   std::string path_;
 };
 
-// A child process that runs `sleep` with the pty's slave as its standard
-// input. The constructor returns once the child has exec'd: the pipe's
-// close-on-exec end closes exactly then.
+// A child process that runs `sleep` (or, reading, `cat` into /dev/null) with
+// the pty's slave as its standard input. The constructor returns once the
+// child has exec'd: the pipe's close-on-exec end closes exactly then.
 class HoldingChild {
  public:
-  explicit HoldingChild(const std::string& device) {
+  enum class Program { Sleep, Cat };
+  explicit HoldingChild(const std::string& device, Program program = Program::Sleep) {
     int sync[2];
     if (::pipe2(sync, O_CLOEXEC) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
       ::close(sync[0]);
       const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-      if (fd < 0 || ::dup2(fd, 0) < 0) {
+      const int sink = ::open("/dev/null", O_WRONLY);
+      if (fd < 0 || sink < 0 || ::dup2(fd, 0) < 0 || ::dup2(sink, 1) < 0) {
         const int error = errno;
         (void)!::write(sync[1], &error, sizeof error);
         ::_exit(127);
       }
-      ::execlp("sleep", "sleep", "600", static_cast<char*>(nullptr));
+      if (program == Program::Cat) {
+        ::execlp("cat", "cat", static_cast<char*>(nullptr));
+      } else {
+        ::execlp("sleep", "sleep", "600", static_cast<char*>(nullptr));
+      }
       const int error = errno;
       (void)!::write(sync[1], &error, sizeof error);
       ::_exit(127);
@@ -103,6 +109,45 @@ class HoldingChild {
   std::string why_ = "fork failed";
 };
 
+// The simulator as a person starts it: the program zorvik-logger-sim, which
+// prints its pseudo-terminal's path and serves it from the master until it
+// is told to end.
+class SimulatorProcess {
+ public:
+  SimulatorProcess() {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      if (::dup2(out[1], 1) < 0) ::_exit(127);
+      ::execl(ZORVIK_SIM_PATH, "zorvik-logger-sim", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    char c = 0;
+    for (ssize_t n; (n = ::read(out[0], &c, 1)) != 0 && c != '\n';) {
+      if (n > 0) path_ += c;
+      if (n < 0 && errno != EINTR) break;
+    }
+    ::close(out[0]);
+  }
+  ~SimulatorProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  SimulatorProcess(const SimulatorProcess&) = delete;
+  SimulatorProcess& operator=(const SimulatorProcess&) = delete;
+
+  const std::string& path() const { return path_; }  // empty: it did not start
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string path_;
+};
+
 const Finding* findingOf(const std::vector<Finding>& findings, const std::string& check) {
   const auto it = std::find_if(findings.begin(), findings.end(), [&](const Finding& f) { return f.check == check; });
   return it == findings.end() ? nullptr : &*it;
@@ -132,6 +177,59 @@ TEST_F(RealSystem, AChildHoldingThePtyIsNamed) {
 
   EXPECT_EQ(explainFailure(pty.path(), {link::FailureKind::Busy, 16, "Device or resource busy"}),
             (engine::Explanation{expected, "close that program"}));
+}
+
+// The simulator keeps its pty's slave open besides the master: it serves the
+// port, and the doctor must not send the user to close it.
+TEST_F(RealSystem, TheSimulatorServingThePtyIsNoHolder) {
+  SimulatorProcess simulator;
+  ASSERT_FALSE(simulator.path().empty()) << "zorvik-logger-sim did not start";
+  const ports::HolderScan scan = ports::processesHolding(simulator.path(), "/proc");
+  EXPECT_TRUE(scan.holders.empty());
+  EXPECT_EQ(scan.servers, (std::vector<ports::Holder>{{simulator.pid(), "zorvik-logger-s"}}));
+
+  std::ostringstream out;
+  EXPECT_EQ(runDoctor(simulator.path(), false, out), 0) << out.str();
+  const std::string text = out.str();
+  EXPECT_NE(text.find("ok      holder: no other process has it open; process " + std::to_string(simulator.pid()) +
+                      " (zorvik-logger-s) serves it from the pseudo-terminal's master"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("ok      logger: a logger answers in its application"), std::string::npos) << text;
+  EXPECT_NE(text.find(": nothing stops an update"), std::string::npos) << text;
+}
+
+// A program that reads the port beside the updater takes the logger's
+// answers: the failure is the other program, not a logger switched off.
+TEST_F(RealSystem, AReaderBesideTheSimulatorIsNamedForSpoiltAnswers) {
+  SimulatorProcess simulator;
+  ASSERT_FALSE(simulator.path().empty()) << "zorvik-logger-sim did not start";
+  HoldingChild reader(simulator.path(), HoldingChild::Program::Cat);
+  ASSERT_TRUE(reader.running()) << reader.why();
+  const std::string named = "another program has the port open too and takes the logger's answers: process " +
+                            std::to_string(reader.pid()) + " (cat)";
+  for (const link::FailureKind kind : {link::FailureKind::Silent, link::FailureKind::ShortAnswer,
+                                       link::FailureKind::DamagedAnswer, link::FailureKind::EchoDiffers}) {
+    EXPECT_EQ(explainFailure(simulator.path(), {kind, 0, {}}),
+              (engine::Explanation{named, "close that program and try again"}));
+  }
+  // The simulator is not among those to close; a failure of the port itself
+  // keeps its plain words.
+  const link::Failure hangUp{link::FailureKind::PortIo, 5, "Input/output error"};
+  EXPECT_EQ(explainFailure(simulator.path(), hangUp), engine::failureExplanation(hangUp));
+
+  const auto findings = checkPort(simulator.path());
+  const Finding* held = findingOf(findings, "holder");
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(*held, (Finding{"holder", Level::Fail, "held by process " + std::to_string(reader.pid()) + " (cat)",
+                            "close that program"}));
+  const Finding* logger = findingOf(findings, "logger");
+  ASSERT_NE(logger, nullptr);
+  // Whether cat took every answer or only some is the scheduler's choice;
+  // what the doctor blames for a failure is not.
+  if (logger->level == Level::Fail) {
+    EXPECT_EQ(logger->found, named);
+  }
 }
 
 TEST_F(RealSystem, ThisProcessIsNoHolderOfItsOwn) {

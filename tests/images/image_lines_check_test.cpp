@@ -47,6 +47,11 @@ TEST(CheckImageLines, FindsTheFirstLineProgrammingWouldRefuse) {
       {"a blank line", {data, "", end}, ImageLinesCheck::BadRecord, 1},
       {"lower-case digits", {lower, end}, ImageLinesCheck::BadRecord, 0},
       {"extended address record", {":020000040800F2", data, end}, ImageLinesCheck::Ok, -1},
+      // Programming sends full 64-byte data records only: without one the
+      // logger would be erased and left with nothing.
+      {"only an extended address record", {":020000040800F2", end}, ImageLinesCheck::NoDataLines, -1},
+      {"only 16-byte records", {":10000000000102030405060708090A0B0C0D0E0F78", ":10001000101112131415161718191A1B1C1D1E1F68", end},
+       ImageLinesCheck::NoDataLines, -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -42,6 +42,40 @@ TEST(ProcessTable, NamesTheProcessesThatHoldTheFile) {
   }
 }
 
+// The simulated logger holds its pseudo-terminal's master and keeps the
+// slave open as well: it serves the port and is no competitor for it. A
+// master of another pty, or the slave alone, is no sign of serving this one.
+TEST(ProcessTable, TheHolderOfAPseudoTerminalsMasterServesIt) {
+  const std::string ptmxInfo = "pos:\t0\nflags:\t02100002\nmnt_id:\t23\nino:\t89\ntty-index:\t";
+  struct Case {
+    const char* name;
+    std::string master;       // the file descriptor 4 of pid 200 shows, besides the slave on 3
+    std::string masterIndex;  // its fdinfo's tty-index
+    std::vector<Holder> holders;
+    std::vector<Holder> servers;
+  };
+  const Case cases[] = {
+      {"the master of this pty", "/dev/ptmx", "7", {}, {{200, "zorvik-logger-s"}}},
+      {"the master through the devpts instance's own ptmx", "/dev/pts/ptmx", "7", {}, {{200, "zorvik-logger-s"}}},
+      {"the master of another pty", "/dev/ptmx", "17", {{200, "zorvik-logger-s"}}, {}},
+      {"a ptmx whose fdinfo names no pty", "/dev/ptmx", "", {{200, "zorvik-logger-s"}}, {}},
+      {"no master at all", "/dev/null", "7", {{200, "zorvik-logger-s"}}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSystem system;
+    ASSERT_TRUE(system.ready());
+    system.addProcess(200, "zorvik-logger-s", {{3, "/dev/pts/7"}, {4, c.master}});
+    system.addFdInfo(200, 4, c.masterIndex.empty() ? "pos:\t0\nflags:\t02\n" : ptmxInfo + c.masterIndex + "\n");
+    // A program that only has the master open is not on the port at all.
+    system.addProcess(300, "screen", {{5, "/dev/ptmx"}});
+    system.addFdInfo(300, 5, ptmxInfo + "7\n");
+    const HolderScan scan = processesHolding("/dev/pts/7", system.path("proc"));
+    EXPECT_EQ(scan.holders, c.holders);
+    EXPECT_EQ(scan.servers, c.servers);
+  }
+}
+
 TEST(ProcessTable, AProcessRunsWhenOneHasItsName) {
   FakeSystem system;
   ASSERT_TRUE(system.ready());

@@ -42,6 +42,10 @@ class RecordingView final : public session::SessionView {
     calls.push_back("pause: " + std::to_string(pause.count()));
     if (onPause) onPause(pause);
   }
+  // Only a hint given: taking one back is no drawing of its own here.
+  void portHint(const session::Explanation& hint) override {
+    if (!hint.empty()) calls.push_back("hint: " + hint.reason + ": " + hint.fix);
+  }
 
   // The calls that start with `prefix`, without it.
   std::vector<std::string> withPrefix(const std::string& prefix) const {

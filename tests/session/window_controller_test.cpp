@@ -52,7 +52,10 @@ class FakeWindow final : public session::WindowView {
   void setLineProgress(const session::LineProgress&) override {}
   void setTaskbarTitle(const std::string& title) override { calls.push_back("title: " + title); }
   void setCaption(const std::string& caption) override { calls.push_back("caption: " + caption); }
-  void showMessage(const std::string& text) override { calls.push_back("message: " + text); }
+  // A warning icon for a fault the user has to mend, information otherwise.
+  void showMessage(const std::string& text, session::MessageIcon icon) override {
+    calls.push_back((icon == session::MessageIcon::Warning ? "warning: " : "message: ") + text);
+  }
   void beep() override { calls.push_back("beep"); }
   void clearReport() override { calls.push_back("clear report"); }
 
@@ -164,6 +167,8 @@ struct Scenario {
   int eventsDuringQuestion = 0;       // runs' events handed over while a question is open
   bool holdRun = false;               // HoldingSleeper instead of no pauses
   std::chrono::milliseconds closeWait = session::kCloseWait;
+  const char* port = nullptr;         // instead of the simulated logger's
+  bool explain = false;               // the plain words of a failure's cause and fix
   std::vector<Step> steps = {};
 };
 
@@ -203,7 +208,7 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
     fs::remove_all(scratch);
     fs::create_directories(scratch);
 
-    view.port = logger->devicePath();
+    view.port = s.port ? s.port : logger->devicePath();
     view.readInfo = s.readInfo;
     view.trace = s.trace;
     view.answers.assign(s.answers.begin(), s.answers.end());
@@ -212,7 +217,8 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
 
     session::WindowSetup setup;
     setup.session.sink = sink;
-    setup.session.explain = nullptr;  // the explanations have tests of their own
+    // The explanations have tests of their own; here only where they go.
+    setup.session.explain = s.explain ? session::Explain(session::explainFailure) : nullptr;
     setup.options.serviceMode = s.mode == Mode::Service || s.mode == Mode::Files;
     setup.options.memoryFormat = s.mode == Mode::MemoryFormat;
     setup.options.fileMode = s.mode == Mode::Files      ? engine::FileMode::ServiceWithFiles
@@ -359,7 +365,8 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
   }
 
   std::string withPort(std::string text) const {
-    for (std::size_t at; (at = text.find("$PORT")) != std::string::npos;) text.replace(at, 5, logger->devicePath());
+    const std::string port = view.port;
+    for (std::size_t at; (at = text.find("$PORT")) != std::string::npos;) text.replace(at, 5, port);
     return text;
   }
 
@@ -434,14 +441,14 @@ const Scenario kScenarios[] = {
                 {"choose file", "events later", "clear report",
                  "report: Aborted because image file \"shown:broken.txt\" has no valid image header!",
                  "status: Aborted because image file \"shown:broken.txt\" has no valid image header!",
-                 "message: Aborted because image file \"shown:broken.txt\" has no valid image header!"}},
+                 "warning: Aborted because image file \"shown:broken.txt\" has no valid image header!"}},
                {"logger", {"logger requests: 0"}},
                {"port free?", {"port free: yes"}}}},
     {.name = "file that cannot be read starts no run",
      .mode = Mode::Files,
      .files = {File::Gone},
      .steps = {{"file", {"choose file", "events later", "clear report", "report: Aborted because image file \"shown:gone.txt\" cannot be read!",
-                         "status: *", "message: *"}}}},
+                         "status: *", "warning: *"}}}},
     {.name = "file dialog cancelled starts nothing",
      .mode = Mode::Files,
      .steps = {{"file", {"choose file", "events later"}}}},
@@ -460,7 +467,7 @@ const Scenario kScenarios[] = {
      .trace = true,
      .traceBlocked = true,
      .steps = {{"update", {"clear report", "report: Cannot write the trace: cannot create the folder *",
-                           "status: Cannot write the trace: *", "message: Cannot write the trace: *"}},
+                           "status: Cannot write the trace: *", "warning: Cannot write the trace: *"}},
                {"logger", {"logger requests: 0"}}}},
     {.name = "write trace is for service staff only",
      .mode = Mode::Normal,
@@ -490,6 +497,29 @@ const Scenario kScenarios[] = {
                {"pause over", kRunStart + std::vector<std::string>{"events later"}},
                {"loop", {"progress: 42", "title: 42%", "report: Progress 42%"}},
                {"run to end", {kReadInfo}, false}}},
+    {.name = "cancel during the pause ends the update after it without the repeat",
+     .logger = Logger::SilentOnce,
+     .steps = {{"update", kRunStart, false},
+               {"run until pause", {"status: " + kRepeat, "report: " + kRepeat, "pause: 1500"}, false},
+               {"cancel", {}},
+               {"loop", {}},
+               {"pause over", {kIdle, std::string("title: ") + engine::kAppTitle, "beep", "report: Process cancelled!",
+                               "status: Process cancelled!", "message: Process cancelled!", "events later"}},
+               {"drain", {}},
+               {"port free?", {"port free: yes"}}}},
+    {.name = "a failed update's message names the cause and the fix",
+     .mode = Mode::Normal,
+     .answers = {true},
+     .port = "/dev/zorvik-no-such-port",
+     .explain = true,
+     .steps = {{"update", std::vector<std::string>{kSaveQuestion, "events later", "clear report"} + kRunStart},
+               {"run to end",
+                {"report: Aborted because serial port \"$PORT\" is not ready!",
+                 "report: no such port (No such file or directory): is the adapter plugged in? see "
+                 "zorvik-updater-cli --list-ports",
+                 "warning: Aborted because serial port \"$PORT\" is not ready!\n\nCause: no such port (No such file "
+                 "or directory)\nFix: is the adapter plugged in? see zorvik-updater-cli --list-ports"},
+                false}}},
     {.name = "close during a run declined then accepted",
      .logger = Logger::Paced,
      .answers = {false, true},
@@ -536,7 +566,7 @@ const Scenario kScenarios[] = {
      .steps = {{"file version", {"choose file", "events later", "overview: file bootloader 3/4 version 7/5"}},
                {"file version",
                 {"choose file", "events later",
-                 "message: Aborted because image file \"shown:broken.txt\" has no valid image header!"}},
+                 "warning: Aborted because image file \"shown:broken.txt\" has no valid image header!"}},
                {"firmware", {"overview: file bootloader 3/4 version 7/5"}}}},
     {.name = "file version cancelled or gone shows nothing",
      .mode = Mode::Files,

@@ -32,7 +32,8 @@ using namespace std::chrono_literals;
 class RecordingStationView final : public station::StationView {
  public:
   // "station: LINKS | POLICY", "unit N: LINK ADAPTER", "note N: ...",
-  // "result N: PASS|FAIL", "counters: P/F/T", "gone N", "stopped: P/F/T".
+  // "result N: PASS|FAIL|UNPLUGGED|STOPPED|SKIPPED", "counters: P/F/T",
+  // "gone N", "stopped: P/F/T".
   std::vector<std::string> calls;
   std::vector<station::UnitStart> starts;
   std::vector<station::UnitResult> results;
@@ -40,6 +41,7 @@ class RecordingStationView final : public station::StationView {
   std::map<int, int> explained;  // explanations of a failure per unit
   std::map<int, int> lastProgress;
   std::map<int, std::uint32_t> serials;  // as identified during the update
+  std::map<int, std::uint32_t> serialsWhileProgramming;  // known at the first progress of the image
   std::vector<int> gone;
 
   void stationStarted(const station::StationStart& s) override {
@@ -56,11 +58,14 @@ class RecordingStationView final : public station::StationView {
   void unitExplain(int unit, const std::string& reason, const std::string& fix) override {
     if (!reason.empty() && !fix.empty()) ++explained[unit];
   }
-  void unitProgress(int unit, int percent) override { lastProgress[unit] = percent; }
+  void unitProgress(int unit, int percent) override {
+    lastProgress[unit] = percent;
+    if (percent > 0 && !serialsWhileProgramming.contains(unit)) serialsWhileProgramming[unit] = serials[unit];
+  }
   void unitIdentified(int unit, const engine::RunSummary& s) override { serials[unit] = s.serialNumber; }
   void unitResult(const station::UnitResult& r) override {
     results.push_back(r);
-    calls.push_back("result " + std::to_string(r.unit) + ": " + (r.pass ? "PASS" : "FAIL"));
+    calls.push_back("result " + std::to_string(r.unit) + ": " + station::resultWord(r.kind));
   }
   void countersChanged(const station::Counters& c) override { calls.push_back("counters: " + text(c)); }
   void unitGone(int unit) override {

@@ -20,7 +20,7 @@ std::string imageVersion(int image) {
   return images::versionText(h.versionHigh, h.versionLow);
 }
 
-TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
+TEST_F(StationTest, UpdatesEachLoggerPluggedInAndReportsTheOnePulledOutAsUnplugged) {
   begin(setup());
   ASSERT_EQ(view.calls.front(), "station: every port link | the built-in image that fits each logger");
   const int images[] = {12, 9, 4};
@@ -62,17 +62,23 @@ TEST_F(StationTest, UpdatesEachLoggerPluggedInAndFailsTheOnePulledOut) {
   const station::UnitResult& pulled = view.results[3];
   EXPECT_FALSE(pulled.pass);
   EXPECT_TRUE(pulled.unplugged);
+  EXPECT_EQ(pulled.kind, station::ResultKind::Unplugged) << "no failure of the logger";
   EXPECT_EQ(pulled.text, "adapter unplugged");
   EXPECT_EQ(pulled.code, engine::errorValue(engine::ErrorCode::Cancelled));
   EXPECT_EQ(pulled.serialNumber, 700004u);
   EXPECT_EQ(pulled.imageVersion, "-");
   EXPECT_EQ(pulled.repeats, 0) << "no repeat on a port that has gone";
   EXPECT_EQ(view.serials[4], 700004u) << "what the run read is passed on as it arrives";
+  for (int unit = 1; unit <= 4; ++unit) {
+    EXPECT_EQ(view.serialsWhileProgramming[unit], 700000u + static_cast<std::uint32_t>(unit))
+        << "unit " << unit << ": the serial number is shown while the update runs";
+  }
   EXPECT_EQ(fourth.restarts(), 0);
-  EXPECT_EQ(station->counters(), (station::Counters{3, 1}));
+  EXPECT_EQ(station->counters(), (station::Counters{3, 0, 1, 0, 0}));
   EXPECT_EQ(view.calls.back(), "gone 4") << "the pulled unit's port is free at once";
   EXPECT_EQ(view.count("counters: "), 4u);
-  EXPECT_EQ(view.calls[view.calls.size() - 2], "counters: 3/1/4");
+  EXPECT_EQ(view.calls[view.calls.size() - 2], "counters: 3/0/4");
+  EXPECT_EQ(view.calls[view.calls.size() - 3], "result 4: UNPLUGGED");
   for (const auto& l : loggers) {
     link::PortHandle again = link::openSerialPort(l->devicePath(), 9600);
     EXPECT_NE(again, nullptr) << "every port released: " << l->devicePath();
@@ -190,7 +196,7 @@ TEST_F(StationTest, ALinkToNothingFailsThatUnitAloneWithoutRepeats) {
   EXPECT_TRUE(passed.pass);
   EXPECT_EQ(view.explained[dangling.unit], 1) << "the cause and its fix, once";
   EXPECT_EQ(view.explained.count(passed.unit), 0u);
-  EXPECT_EQ(station->counters(), (station::Counters{1, 1}));
+  EXPECT_EQ(station->counters(), (station::Counters{1, 1, 0, 0, 0}));
 }
 
 TEST_F(StationTest, ASilentLoggerIsRepeatedAfterThePauseTheStationKeeps) {
@@ -221,8 +227,10 @@ TEST_F(StationTest, StopEndsAPauseAtOnceAndTakesNoNewLogger) {
   EXPECT_TRUE(station->finished());
   ASSERT_EQ(view.results.size(), 1u);
   EXPECT_EQ(view.results[0].code, engine::errorValue(engine::ErrorCode::Cancelled));
-  EXPECT_EQ(view.results[0].text, "Process cancelled!");
-  EXPECT_EQ(view.calls.back(), "stopped: 0/1/1");
+  EXPECT_EQ(view.results[0].kind, station::ResultKind::Stopped);
+  EXPECT_EQ(view.results[0].text, "station stopped");
+  EXPECT_EQ(station->counters(), (station::Counters{0, 0, 0, 1, 0})) << "not a failure of the logger";
+  EXPECT_EQ(view.calls.back(), "stopped: 0/0/1");
 
   plug(logger(sim::loggerFor(12)), "late");
   for (int i = 0; i < 20; ++i) turn();
@@ -245,7 +253,10 @@ TEST_F(StationTest, StopDuringAnUpdateEndsItAtItsNextExchangeAndThenStops) {
   ASSERT_EQ(view.results.size(), 1u);
   EXPECT_FALSE(view.results[0].pass);
   EXPECT_EQ(view.results[0].code, engine::errorValue(engine::ErrorCode::Cancelled));
-  EXPECT_EQ(view.calls.back(), "stopped: 0/1/1");
+  EXPECT_EQ(view.results[0].kind, station::ResultKind::Stopped);
+  EXPECT_EQ(view.results[0].text, "station stopped");
+  EXPECT_EQ(view.results[0].imageVersion, "-") << "nothing was written";
+  EXPECT_EQ(view.calls.back(), "stopped: 0/0/1");
   EXPECT_EQ(busy.restarts(), 0);
   link::PortHandle again = link::openSerialPort(busy.devicePath(), 9600);
   EXPECT_NE(again, nullptr) << "the port is released";
@@ -256,6 +267,7 @@ class RecordingRecorder final : public session::UpdateRecorder {
  public:
   struct Log {
     std::vector<std::string> entries;
+    std::vector<std::string> texts;  // the result text of each ending
   };
   RecordingRecorder(std::shared_ptr<Log> log, std::optional<std::string> problem)
       : log_(std::move(log)), problem_(std::move(problem)) {}
@@ -266,6 +278,7 @@ class RecordingRecorder final : public session::UpdateRecorder {
   std::optional<std::string> updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) override {
     log_->entries.push_back("end " + request.port + " " + std::to_string(ending.outcome) + " " +
                             std::to_string(ending.summary.serialNumber));
+    log_->texts.push_back(ending.finalText);
     return problem_;
   }
 
@@ -313,8 +326,98 @@ TEST_F(StationTest, EachUnitRecordsItsUpdateAndAHistoryProblemIsNotedOncePerUnit
                                                  "start " + p1 + " R1", "start " + p2 + " R2"}));
     EXPECT_EQ(view.notes.size(), c.problem ? 2u : 0u) << "noted once per unit, not at start and end";
     for (const auto& note : view.notes) EXPECT_EQ(note, *c.problem);
-    EXPECT_EQ(station->counters(), (station::Counters{2, 0})) << "a history problem fails no unit";
+    EXPECT_EQ(station->counters(), (station::Counters{2, 0, 0, 0, 0})) << "a history problem fails no unit";
   }
+}
+
+// What the history is told of an update the station ended itself: the
+// station's own text, not "Process cancelled!".
+TEST_F(StationTest, TheHistoryIsToldWhyTheStationEndedAnUpdate) {
+  auto log = std::make_shared<RecordingRecorder::Log>();
+  station::StationSetup s = setup();
+  s.recorders = [log] { return std::make_shared<RecordingRecorder>(log, std::nullopt); };
+  begin(std::move(s));
+  sim::LoggerConfig slow = sim::loggerFor(12);
+  slow.wireTiming = true;
+  slow.clockScale = 20;
+  sim::SimulatedLogger& pulled = logger(slow);
+  sim::SimulatedLogger& stopped = logger(slow);
+  plug(pulled, "pulled");
+  plug(stopped, "stopped");
+  ASSERT_TRUE(runUntil([&] { return count(pulled, sim::Request::DataLine) >= 5 && count(stopped, sim::Request::DataLine) >= 5; }));
+  unplug("pulled");
+  ASSERT_TRUE(runUntil([&] { return view.results.size() == 1; }));
+  station->stop();
+  ASSERT_TRUE(runUntil([&] { return station->finished(); }));
+  EXPECT_EQ(log->texts, (std::vector<std::string>{"adapter unplugged", "station stopped"}));
+  EXPECT_EQ(station->counters(), (station::Counters{0, 0, 1, 1, 0}));
+}
+
+// A logger that arrives in its bootloader (an earlier update was cut short)
+// cannot tell its serial number; the restarted application can.
+TEST_F(StationTest, ALoggerArrivingInItsBootloaderGetsItsSerialNumberAfterTheRestart) {
+  begin(setup());
+  sim::LoggerConfig config = sim::loggerFor(12);
+  config.startInBootloader = true;
+  config.serialNumber = 700123;
+  sim::SimulatedLogger& l = logger(config);
+  plug(l, "in-bootloader");
+  ASSERT_TRUE(runUntil([&] { return view.results.size() == 1; }));
+  EXPECT_TRUE(view.results[0].pass);
+  EXPECT_EQ(view.results[0].serialNumber, 700123u);
+  EXPECT_EQ(count(l, sim::Request::SerialQuery), 1u) << "asked once, of the restarted application";
+  EXPECT_EQ(l.restarts(), 1);
+}
+
+// Two stations watching one folder: each logger is updated by one of them;
+// the other finds its port held and skips it, without failing the logger.
+TEST_F(StationTest, APortHeldByAnotherStationIsSkippedAsBusyElsewhere) {
+  begin(setup());
+  RecordingStationView otherView;
+  auto otherSink = std::make_shared<QueueStationSink>();
+  station::StationSetup o = setup();
+  o.sink = otherSink;
+  station::Station other(std::move(o), otherView);
+  ports::LinkWatcher otherWatcher(watchDir());
+  other.begin();
+  other.linksChanged(otherWatcher.changes());
+  const auto turnOther = [&] {
+    pollfd fd{otherWatcher.fd(), POLLIN, 0};
+    if (::poll(&fd, 1, 0) > 0) other.linksChanged(otherWatcher.changes());
+    while (const auto item = otherSink->takeWithin(1ms)) other.unitEvent(item->unit, item->event);
+  };
+  sim::LoggerConfig slow = sim::loggerFor(12);
+  slow.wireTiming = true;
+  slow.clockScale = 50;
+  for (int i = 0; i < 3; ++i) plug(logger(slow), "unit" + std::to_string(i));
+  ASSERT_TRUE(runUntil([&] {
+    turnOther();
+    return view.results.size() == 3 && otherView.results.size() == 3;
+  }));
+  std::map<std::string, std::vector<station::ResultKind>> byLink;
+  for (const auto* results : {&view.results, &otherView.results}) {
+    for (const auto& r : *results) byLink[r.link].push_back(r.kind);
+  }
+  for (const auto& [link, kinds] : byLink) {
+    SCOPED_TRACE(link);
+    std::vector<station::ResultKind> sorted = kinds;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<station::ResultKind>{station::ResultKind::Pass, station::ResultKind::BusyElsewhere}));
+  }
+  for (const auto* results : {&view.results, &otherView.results}) {
+    for (const auto& r : *results) {
+      if (r.kind == station::ResultKind::BusyElsewhere) {
+        EXPECT_EQ(r.text, "busy elsewhere");
+      }
+    }
+  }
+  const station::Counters a = station->counters();
+  const station::Counters b = other.counters();
+  EXPECT_EQ(a.failed + b.failed, 0) << "no logger failed";
+  EXPECT_EQ(a.passed + b.passed, 3);
+  EXPECT_EQ(a.busyElsewhere + b.busyElsewhere, 3);
+  EXPECT_EQ(a.total() + b.total(), 3) << "a skipped port is no unit of that station";
+  for (const auto& l : loggers) EXPECT_EQ(l->restarts(), 1);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -87,8 +88,11 @@ TEST_F(MainWindowTest, LayoutAsDesigned) {
   open({}, {"/dev/ttyUSB0", "/dev/ttyUSB1"});
   EXPECT_EQ(window->windowTitle(), engine::kAppTitle);
   EXPECT_EQ(window->width(), 355);
-  EXPECT_EQ(window->centralWidget()->height() + window->statusBar()->height(), 176);
-  EXPECT_EQ(window->statusBar()->height(), 15);
+  EXPECT_EQ(window->centralWidget()->height(), 161);
+  // As designed, 15 high, or as high as its text needs (StatusTextIsNotClipped).
+  EXPECT_GE(window->statusBar()->height(), 15);
+  EXPECT_EQ(window->statusBar()->geometry().top(), window->centralWidget()->geometry().bottom() + 1);
+  EXPECT_EQ(window->height(), window->statusBar()->geometry().bottom() + 1) << "nothing below the status bar";
   EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "fixed size";
   EXPECT_EQ(child<QComboBox>(roles::kPortBox)->geometry(), QRect(77, 11, 263, 21));
   EXPECT_TRUE(child<QComboBox>(roles::kPortBox)->isEditable());
@@ -105,7 +109,52 @@ TEST_F(MainWindowTest, LayoutAsDesigned) {
   EXPECT_EQ(info->title(), "Info v2025-04-24");
   QStringList entries;
   for (QAction* a : info->actions()) entries << (a->isSeparator() ? "-" : a->text());
-  EXPECT_EQ(entries, (QStringList{"Firmware", "File version", "History", "Check port", "Station", "-", "Exit"}));
+  EXPECT_EQ(entries, (QStringList{"Firmware", "File version", "History", "Check port", "Station", "About", "-", "Exit"}));
+}
+
+// The status text, in the bar's font, fits the bar's height: nothing of it
+// is cut off at the bottom.
+TEST_F(MainWindowTest, StatusTextIsNotClipped) {
+  open({}, {"/dev/ttyUSB0"});
+  auto* label = child<QLabel>(roles::kStatusLabel);
+  ASSERT_NE(label, nullptr);
+  const QRect shown = QRect(label->mapTo(window->statusBar(), QPoint(0, 0)), label->size());
+  const QRect bar = window->statusBar()->rect();
+  EXPECT_TRUE(bar.contains(shown)) << "label " << shown.y() << "+" << shown.height() << " in a bar of " << bar.height();
+  const QMargins margins = label->contentsMargins();
+  EXPECT_GE(label->height() - margins.top() - margins.bottom(), label->fontMetrics().height())
+      << "the text's line is " << label->fontMetrics().height() << " pixels high";
+}
+
+// "Info" -> "About": the program's name and the version the project was built as.
+TEST_F(MainWindowTest, AboutNamesTheProgramAndItsVersion) {
+  open();
+  QAction* aboutAction = window->findChild<QAction*>(roles::kAboutAction);
+  ASSERT_NE(aboutAction, nullptr);
+  aboutAction->trigger();
+  ASSERT_EQ(pilot->questions.size(), 1u);
+  EXPECT_EQ(pilot->questions[0].title, "About");
+  EXPECT_EQ(pilot->questions[0].text, QString("Zorvik Firmware Update\nVersion ") + ZORVIK_VERSION);
+  EXPECT_EQ(pilot->questions[0].buttons, QStringList{"OK"});
+}
+
+// Outside service mode the report is never seen: a failed update's message
+// names its cause and its fix under the specified text, with a warning icon.
+TEST_F(MainWindowTest, NormalModeMessageNamesCauseAndFix) {
+  open({}, {"/dev/zorvik-no-such-port"});
+  pilot->answers = {"Yes"};
+  click(roles::kUpdateButton);
+  ASSERT_TRUE(waitForIdle());
+  EXPECT_FALSE(window->reportWindow()->isVisible());
+  ASSERT_EQ(pilot->messages.size(), 1u);
+  EXPECT_EQ(pilot->messages[0].text,
+            "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!\n\n"
+            "Cause: no such port (No such file or directory)\n"
+            "Fix: is the adapter plugged in? see zorvik-updater-cli --list-ports");
+  EXPECT_TRUE(pilot->messages[0].warning);
+  EXPECT_TRUE(pilot->messages[0].iconShown);
+  EXPECT_EQ(window->statusText(), "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!")
+      << "the status keeps the specified text";
 }
 
 TEST_F(MainWindowTest, FileModeButtonsStandSideBySide) {
@@ -164,15 +213,17 @@ TEST_F(MainWindowTest, ServiceModeStartsWithoutQuestion) {
   ASSERT_TRUE(waitForIdle());
   EXPECT_TRUE(pilot->questions.empty());
   ASSERT_EQ(pilot->messages.size(), 1u);
-  // Error 10 names the port by the text of the port box.
-  EXPECT_EQ(pilot->messages[0].text, "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!");
+  // Error 10 names the port by the text of the port box; the message goes
+  // on with the cause and the fix.
+  const QString error = "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!";
+  EXPECT_TRUE(pilot->messages[0].text.startsWith(error + "\n\nCause: no such port")) << pilot->messages[0].text;
   // The cause and the fix follow the error, one line, in the port doctor's words.
   EXPECT_EQ(reportTexts(), (QStringList{"Start at serial port \"/dev/zorvik-no-such-port\"",
                                         "Aborted because serial port \"/dev/zorvik-no-such-port\" is not ready!",
                                         "no such port (No such file or directory): is the adapter plugged in? "
                                         "see zorvik-updater-cli --list-ports"}));
-  EXPECT_EQ(window->statusText(), pilot->messages[0].text);
-  EXPECT_EQ(window->statusBar()->toolTip(), pilot->messages[0].text) << "the hint repeats the status text";
+  EXPECT_EQ(window->statusText(), error);
+  EXPECT_EQ(window->statusBar()->toolTip(), error) << "the hint repeats the status text";
 }
 
 // A port the user may not open: the report explains why after the error
@@ -211,7 +262,11 @@ class PortHolder {
     pid_ = ::fork();
     if (pid_ == 0) {
       // Only system calls between fork and _exit: the parent has threads.
-      ::close(ready[0]);
+      // A terminal program has none of the parent's files, in particular not
+      // the in-process simulator's master, which would make it the port's server.
+      for (int fd = 3; fd < 1024; ++fd) {
+        if (fd != ready[1]) ::close(fd);
+      }
       ::prctl(PR_SET_NAME, "port-holder");
       const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
       if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::write(ready[1], "!", 1) != 1) ::_exit(1);
@@ -254,7 +309,8 @@ TEST_F(MainWindowTest, PortHeldByAnotherProgramNamesItInTheReport) {
   EXPECT_EQ(reportTexts(), (QStringList{"Start at serial port \"" + port + "\"", error,
                                         QString("held by process %1 (port-holder): close that program").arg(holder.pid())}));
   ASSERT_EQ(pilot->messages.size(), 1u);
-  EXPECT_EQ(pilot->messages[0].text, error);
+  EXPECT_EQ(pilot->messages[0].text,
+            error + QString("\n\nCause: held by process %1 (port-holder)\nFix: close that program").arg(holder.pid()));
   EXPECT_EQ(logger->bytesReceived(), 0u) << "nothing reached the logger";
 }
 

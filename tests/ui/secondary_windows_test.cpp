@@ -7,6 +7,9 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFontMetrics>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,7 +68,7 @@ TEST_F(SecondaryWindowsTest, MessageWindowPlacedFromMainWindowGeometry) {
   open();
   ui::MessageWindow* message = window->messageWindow();
   const QString text = "Long texts wrap inside the message window instead of running out of it on the right side.";
-  message->showMessage(text, 100, 200, 371, 234);  // the pilot presses OK
+  message->showMessage(text, session::MessageIcon::Information, 100, 200, 371, 234);  // the pilot presses OK
   ASSERT_EQ(pilot->messages.size(), 1u);
   const QRect frame = pilot->messages[0].frame;
   EXPECT_EQ(pilot->messages[0].text, text);
@@ -74,6 +77,43 @@ TEST_F(SecondaryWindowsTest, MessageWindowPlacedFromMainWindowGeometry) {
   EXPECT_EQ(frame.top(), 200 + 234 - frame.height() - 10);
   EXPECT_EQ(message->height(), 101) << "its height stays as designed";
   EXPECT_EQ(message->windowTitle(), "Information");
+}
+
+// A cause and fix under the text need more room: the window grows upwards,
+// its bottom edge staying 10 pixels above the main window's, and shows all.
+TEST_F(SecondaryWindowsTest, MessageWindowGrowsUpwardsForALongText) {
+  open();
+  ui::MessageWindow* message = window->messageWindow();
+  const QString text =
+      "Aborted because serial port \"/dev/ttyUSB0\" is not ready!\n\nCause: another program holds the port\n"
+      "Fix: close the program that uses it (a terminal program, another updater) and try again";
+  message->showMessage(text, session::MessageIcon::Warning, 100, 200, 371, 234);
+  ASSERT_EQ(pilot->messages.size(), 1u);
+  const SeenMessage& seen = pilot->messages[0];
+  EXPECT_EQ(seen.frame.top(), 200 + 234 - seen.frame.height() - 10);
+  EXPECT_EQ(seen.frame.width(), 351);
+  EXPECT_TRUE(seen.warning);
+  const auto* label = message->findChild<QLabel*>(roles::kMessageText);
+  ASSERT_NE(label, nullptr);
+  EXPECT_GE(seen.textArea.height(), label->heightForWidth(seen.textArea.width())) << "no line of the text is cut off";
+  EXPECT_LE(seen.textArea.bottom(), seen.okButton.top());
+}
+
+// However long the last line, the report shows it from its start, time
+// stamp first: the window opens scrolled to the left.
+TEST_F(SecondaryWindowsTest, ReportOpensScrolledToTheLeft) {
+  setInternalSetting("7406");
+  open();
+  ui::ReportWindow* report = window->reportWindow();
+  ASSERT_TRUE(waitFor([&] { return report->isVisible(); }, 2000));
+  report->add("Aborted because serial port \"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KZP2G-if00-port0\" is "
+              "not ready! and so on, a line much wider than the window");
+  QTest::qWait(20);
+  auto* view = report->findChild<QPlainTextEdit*>(roles::kReportView);
+  ASSERT_NE(view, nullptr);
+  ASSERT_GT(view->horizontalScrollBar()->maximum(), 0) << "the line is wider than the window";
+  EXPECT_EQ(view->horizontalScrollBar()->value(), 0);
+  EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum()) << "the last line in view";
 }
 
 TEST_F(SecondaryWindowsTest, ReportWindowDocksUnderTheMainWindowAndFollowsIt) {

@@ -30,9 +30,10 @@ namespace {
 
 class StationWindowTest : public UiTest {
  protected:
-  // "Info" -> "Station", as the operator opens it.
-  ui::StationWindow* openStation() {
-    open();
+  // "Info" -> "Station", as the operator opens it, answering its question.
+  ui::StationWindow* openStation(const QStringList& switches = {}, const QString& answer = "Yes") {
+    open(switches);
+    pilot->answers.push_back(answer);
     window->findChild<QAction*>(roles::kStationAction)->trigger();
     station = window->findChild<ui::StationWindow*>();
     if (!station) ADD_FAILURE() << "no station window";
@@ -87,9 +88,14 @@ struct PassingUnit {
   const char* adapter;
 };
 
-TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords) {
+TEST_F(StationWindowTest, ThreePassAndAPulledAdapterIsUnpluggedWithCountersAndRecords) {
   if (!openStation()) return;
-  EXPECT_EQ(station->findChild<QLabel*>(roles::station::kNoticeLabel)->text(), "Every logger plugged in is updated without asking.");
+  EXPECT_EQ(station->findChild<QLabel*>(roles::station::kNoticeLabel)->text(),
+            "Every logger plugged in is updated; its measurements are erased.");
+  ASSERT_TRUE(waitFor([&] { return pilot->questions.size() == 1; }));
+  EXPECT_EQ(pilot->questions[0].title, "Confirm");
+  EXPECT_EQ(pilot->questions[0].text,
+            "Every logger plugged in will be updated; its measurements are erased.\nDo you really start the station ?");
   const QString watching = station->findChild<QLabel*>(roles::station::kWatchingLabel)->text();
   EXPECT_TRUE(watching.contains("Images: the built-in image that fits each logger.")) << watching;
   EXPECT_TRUE(watching.contains(watchDir())) << watching;
@@ -112,13 +118,14 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
   sim::SimulatedLogger& fourth = plug(slow, pulled);
   ASSERT_TRUE(waitFor([&] { return dataLines(fourth) >= 20; }, 60000));
   ASSERT_TRUE(waitFor([&] { return progress(pulled) > 0; }));
+  EXPECT_EQ(label(pulled, roles::station::kSerialLabel), "Logger: 510004") << "shown while the update runs";
   // Once enough lines were measured the bar tells the time left beside the percentage.
   const QRegularExpression timeLeft("^\\d+%  \\d+:[0-5]\\d left$");
   EXPECT_TRUE(waitFor([&] { return timeLeft.match(progressText(pulled)).hasMatch(); }, 20000)) << progressText(pulled);
   EXPECT_EQ(label(pulled, roles::station::kResultLabel), "") << "no result while the update runs";
   EXPECT_TRUE(station->running());
   unplug(pulled);
-  ASSERT_TRUE(waitFor([&] { return resultShown(pulled, "FAIL"); }, 20000)) << label(pulled, roles::station::kStateLabel);
+  ASSERT_TRUE(waitFor([&] { return resultShown(pulled, "UNPLUGGED"); }, 20000)) << label(pulled, roles::station::kStateLabel);
 
   for (const PassingUnit& unit : passing) {
     const QString link = QString("usb-FTDI_FT232R_USB_UART_%1-if00-port0").arg(unit.adapter);
@@ -136,11 +143,15 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
   }
   EXPECT_EQ(label(pulled, roles::station::kTextLabel), "adapter unplugged");
   EXPECT_EQ(label(pulled, roles::station::kSerialLabel), "Logger: 510004");
-  const QColor failColour = resultColour(pulled);
-  EXPECT_GT(failColour.red(), failColour.green() + 60) << "FAIL is red";
+  EXPECT_FALSE(label(pulled, roles::station::kDetailsLabel).contains(QString("\u2192 ") + versionText(12)))
+      << "no version written: " << label(pulled, roles::station::kDetailsLabel);
+  const QColor pulledColour = resultColour(pulled);
+  EXPECT_NE(pulledColour, resultColour("usb-FTDI_FT232R_USB_UART_ST0-if00-port0")) << "not a PASS";
+  EXPECT_NE(pulledColour.red(), 0xC6) << "not the red of a failed logger";
   EXPECT_EQ(station->findChildren<ui::StationTile*>().size(), 4);
   EXPECT_EQ(counter(roles::station::kPassedLabel), "Passed: 3");
-  EXPECT_EQ(counter(roles::station::kFailedLabel), "Failed: 1");
+  EXPECT_EQ(counter(roles::station::kFailedLabel), "Failed: 0");
+  EXPECT_EQ(counter(roles::station::kOtherResultsLabel), "Unplugged: 1");
   EXPECT_EQ(counter(roles::station::kTotalLabel), "Total: 4");
   EXPECT_EQ(station->beeps(), 4) << "a beep on each result";
   EXPECT_EQ(fourth.restarts(), 0);
@@ -162,6 +173,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterFailsWithCountersAndRecords)
     EXPECT_EQ(rows[i].end->resultCode, i < 3 ? 0 : engine::errorValue(engine::ErrorCode::Cancelled));
   }
   EXPECT_EQ(rows[0].start.adapterSerial, "ST0");
+  EXPECT_EQ(rows[3].end->resultText, "adapter unplugged");
 
   QTest::mouseClick(station->findChild<QPushButton*>(roles::station::kCloseButton), Qt::LeftButton);
   EXPECT_TRUE(waitFor([&] { return station.isNull(); })) << "the station window goes when closed";
@@ -176,7 +188,15 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   sim::SimulatedLogger& busy = plug(slow, "bench-1");
   ASSERT_TRUE(waitFor([&] { return dataLines(busy) >= 5; }, 60000));
   ASSERT_TRUE(station->running());
+  // Asked first: "No" leaves the update running.
+  pilot->answers.push_back("No");
+  QTest::mouseClick(station->findChild<QPushButton*>(roles::station::kCloseButton), Qt::LeftButton);
+  ASSERT_EQ(pilot->questions.size(), 2u);
+  EXPECT_EQ(pilot->questions[1].text.section('\n', 1), "Do you really stop the station ?");
+  ASSERT_FALSE(station.isNull());
+  EXPECT_TRUE(station->running());
   // Returns once the run has ended.
+  pilot->answers.push_back("Yes");
   QTest::mouseClick(station->findChild<QPushButton*>(roles::station::kCloseButton), Qt::LeftButton);
   ASSERT_TRUE(waitFor([&] { return station.isNull(); }));
   link::PortHandle again = link::openSerialPort(busy.devicePath(), 9600);
@@ -190,10 +210,62 @@ TEST_F(StationWindowTest, ClosingDuringAnUpdateStopsItAndReleasesThePort) {
   EXPECT_EQ(rows[0].state, history::RowState::Finished);
   ASSERT_TRUE(rows[0].end.has_value());
   EXPECT_EQ(rows[0].end->resultCode, engine::errorValue(engine::ErrorCode::Cancelled));
+  EXPECT_EQ(rows[0].end->resultText, "station stopped");
 
   // The main window takes input again and can open a new station.
+  pilot->answers.push_back("Yes");
   window->findChild<QAction*>(roles::kStationAction)->trigger();
   EXPECT_NE(window->findChild<ui::StationWindow*>(), nullptr);
+}
+
+// Eight loggers on a hub: the window as it opens fits a 1280 x 800 screen
+// and shows all eight tiles whole, each with its link name in full.
+TEST_F(StationWindowTest, EightTilesFitA1280By800ScreenWithTheirLinkNamesWhole) {
+  if (!openStation()) return;
+  std::vector<QString> links;
+  for (int i = 0; i < 8; ++i) {
+    links.push_back(QString("usb-FTDI_FT232R_USB_UART_A10K3F%1Q-if00-port0").arg(i));
+    plug(sim::loggerFor(12), links.back());
+  }
+  ASSERT_TRUE(waitFor([&] { return station->findChildren<ui::StationTile*>().size() == 8; }));
+  ASSERT_TRUE(waitFor([&] { return std::all_of(links.begin(), links.end(), [&](const QString& l) { return resultShown(l, "PASS"); }); }, 60000));
+  EXPECT_LE(station->frameGeometry().width(), 1280);
+  EXPECT_LE(station->frameGeometry().height(), 800 - 40) << "room for a task bar";
+  auto* scroller = station->findChild<QWidget*>(roles::station::kTileScroller);
+  ASSERT_NE(scroller, nullptr);
+  QWidget* viewport = scroller->findChild<QWidget*>("qt_scrollarea_viewport");
+  ASSERT_NE(viewport, nullptr);
+  for (const QString& link : links) {
+    SCOPED_TRACE(link);
+    ui::StationTile* tile = station->tile(link);
+    ASSERT_NE(tile, nullptr);
+    const QRect shown(tile->mapTo(viewport, QPoint(0, 0)), tile->size());
+    EXPECT_TRUE(viewport->rect().contains(shown)) << "whole tile in view: " << shown.y() << "+" << shown.height() << " in " << viewport->height() << " window " << station->height();
+    auto* name = tile->findChild<QLabel*>(roles::station::kPortLabel);
+    EXPECT_LE(name->heightForWidth(name->width()), name->height()) << "the whole name shows";
+    EXPECT_EQ(label(link, roles::station::kPortLabel), link);
+  }
+}
+
+// Declining the question closes the station before it touched any logger.
+TEST_F(StationWindowTest, DecliningTheStartQuestionUpdatesNothing) {
+  if (!openStation({}, "No")) return;
+  sim::SimulatedLogger& waiting = plug(sim::loggerFor(12), "bench-1");
+  ASSERT_TRUE(waitFor([&] { return station.isNull(); })) << "the window goes";
+  ASSERT_EQ(pilot->questions.size(), 1u);
+  EXPECT_TRUE(pilot->questions[0].text.startsWith("Every logger plugged in will be updated; its measurements are erased."));
+  for (int i = 0; i < 20; ++i) QTest::qWait(10);
+  EXPECT_TRUE(waiting.requests().empty()) << "no logger touched";
+}
+
+// Service mode starts the station without the question.
+TEST_F(StationWindowTest, ServiceModeStartsWithoutAsking) {
+  setInternalSetting(QString::number(engine::kServiceAccessCode));
+  if (!openStation()) return;
+  sim::SimulatedLogger& l = plug(sim::loggerFor(12), "bench-1");
+  ASSERT_TRUE(waitFor([&] { return resultShown("bench-1", "PASS"); }, 60000));
+  EXPECT_TRUE(pilot->questions.empty());
+  EXPECT_EQ(l.restarts(), 1);
 }
 
 }  // namespace

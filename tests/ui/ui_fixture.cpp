@@ -44,7 +44,14 @@ void ModalPilot::look() {
   QWidget* modal = QApplication::activeModalWidget();
   if (!modal || !modal->isVisible()) return;
   if (auto* message = dynamic_cast<ui::MessageWindow*>(modal)) {
-    messages.push_back({message->text(), message->frameGeometry(), message->parentWidget()->frameGeometry()});
+    const auto inWindow = [message](const QWidget* w) { return QRect(w->mapTo(message, QPoint(0, 0)), w->size()); };
+    const auto* icon = message->findChild<QLabel*>(roles::kMessageIcon);
+    const auto* ok = message->findChild<QPushButton*>(roles::kOkButton);
+    const auto* text = message->findChild<QWidget*>(roles::kMessageText);
+    messages.push_back({message->text(), message->frameGeometry(), message->parentWidget()->frameGeometry(),
+                        message->icon() == session::MessageIcon::Warning,
+                        icon && icon->isVisible() && !icon->pixmap().isNull(), icon ? inWindow(icon) : QRect(),
+                        text ? inWindow(text) : QRect(), ok ? inWindow(ok) : QRect(), message->width()});
     if (duringMessage) duringMessage();
     message->findChild<QPushButton*>(roles::kOkButton)->click();
   } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {

@@ -41,6 +41,10 @@ struct SeenMessage {  // the message window as it was shown
   QString text;
   QRect frame;
   QRect mainFrame;
+  bool warning = false;  // the warning icon, else the information icon
+  bool iconShown = false;
+  QRect icon, textArea, okButton;  // in the window's client area
+  int clientWidth = 0;
 };
 struct SeenQuestion {  // a confirmation
   QString title;

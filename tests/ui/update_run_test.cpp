@@ -157,6 +157,12 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
   EXPECT_EQ(m.frame.left(), m.mainFrame.left() + 10);
   EXPECT_EQ(m.frame.width(), m.mainFrame.width() - 20);
   EXPECT_EQ(m.frame.top(), m.mainFrame.top() + m.mainFrame.height() - m.frame.height() - 10);
+  // A dialog as users know it: the information icon left of the text, "OK" at the right.
+  EXPECT_TRUE(m.iconShown);
+  EXPECT_FALSE(m.warning);
+  EXPECT_LE(m.icon.right(), m.textArea.left());
+  EXPECT_GT(m.okButton.center().x(), m.clientWidth / 2) << "OK stands at the right";
+  EXPECT_LE(m.okButton.right(), m.clientWidth - 1);
 }
 
 TEST_F(UpdateRunTest, CancelEndsTheRunAndReturnsToIdle) {
@@ -237,6 +243,29 @@ TEST_F(UpdateRunTest, CancelDuringFailingRunStopsTheRepeatAtOnce) {
   EXPECT_EQ(pilot->messages[0].text, "Process cancelled!");
   EXPECT_EQ(logger->requests().size(), requestsBefore) << "the repeated run stopped before its first exchange";
   EXPECT_EQ(identityQueries(), 5);
+}
+
+// Cancel clicked while the window waits before the repeat: the one input
+// the pause takes. The update ends after the pause, without the repeat.
+TEST_F(UpdateRunTest, CancelDuringThePauseEndsTheUpdateWithoutTheRepeat) {
+  startLogger();
+  logger->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});
+  openInServiceMode();
+  click(roles::kUpdateButton);
+  const QString repeat = "Repeat update because communication error!";
+  ASSERT_TRUE(waitFor([&] { return window->statusText() == repeat; }));
+  const std::size_t requestsBefore = logger->requests().size();
+  click(roles::kCancelButton);
+  ASSERT_TRUE(waitForIdle());
+
+  const QString start = QString("Start at serial port \"%1\"").arg(port());
+  EXPECT_EQ(reportTexts(), (QStringList{start, repeat, "Process cancelled!"}));
+  ASSERT_EQ(pilot->messages.size(), 1u);
+  EXPECT_EQ(pilot->messages[0].text, "Process cancelled!");
+  EXPECT_FALSE(pilot->messages[0].warning) << "a cancel is no fault to mend";
+  EXPECT_EQ(window->statusText(), "Process cancelled!");
+  EXPECT_EQ(logger->requests().size(), requestsBefore) << "no repeat reached the logger";
+  EXPECT_TRUE(child<QPushButton>(roles::kCloseButton)->isVisible());
 }
 
 TEST_F(UpdateRunTest, EchoErrorRepeatsAtOnceAndSucceeds) {

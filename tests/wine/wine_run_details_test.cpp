@@ -44,15 +44,18 @@ TEST_F(WineWindow, FailedUpdateEndsWithTheSystemsExplanation) {
                                 "answer Information OK", kReadReport, "close", "wait-exit 20"});
     ASSERT_TRUE(t.completed()) << t.raw;
     const std::string error = std::string("Aborted because serial port \"") + c.port + "\" is not ready!";
-    EXPECT_EQ(t.first("dialog Information"), error) << "the error text stays as it was";
     const auto report = reportTexts(t.first(kReadReport));
     ASSERT_EQ(report.size(), 3u) << t.first(kReadReport);
     EXPECT_EQ(report[0], std::string("Start at serial port \"") + c.port + "\"");
     EXPECT_EQ(report[1], error);
     EXPECT_EQ(report[2].rfind(c.reason, 0), 0u) << report[2];
     const std::string ending = std::string(": ") + c.fix;
-    EXPECT_TRUE(report[2].size() > ending.size() && report[2].substr(report[2].size() - ending.size()) == ending)
+    ASSERT_TRUE(report[2].size() > ending.size() && report[2].substr(report[2].size() - ending.size()) == ending)
         << report[2];
+    // The message: the error text as it was, then the same cause and fix
+    // (the pilot writes its line breaks as "\n").
+    const std::string reason = report[2].substr(0, report[2].size() - ending.size());
+    EXPECT_EQ(t.first("dialog Information"), error + "\\n\\nCause: " + reason + "\\nFix: " + c.fix);
   }
 }
 

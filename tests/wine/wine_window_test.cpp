@@ -4,6 +4,7 @@
 // these tests judge what it saw and what the logger received.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <regex>
@@ -101,6 +102,15 @@ TEST_F(WineWindow, CompleteUpdateFromClickToFinalMessage) {
   EXPECT_EQ(message.width, main.width - 20);
   EXPECT_EQ(message.bottom(), main.bottom() - 10);
   expectControls(t, 2, idle());
+  // A dialog as users know it: an icon left of the text, "OK" at the right.
+  const std::string icon = t.first("geometry Information icon");
+  EXPECT_NE(icon.find(" with icon"), std::string::npos) << icon;
+  const Rect text = rectAt(t.first("geometry Information text"), "");
+  const Rect ok = rectAt(t.first("geometry Information ok"), "");
+  const Rect messageClient = rectAt(t.first("geometry Information"), "client ");
+  EXPECT_LE(rectAt(icon, "").right(), text.left);
+  EXPECT_GT(ok.left, messageClient.width / 2) << "OK stands at the right";
+  EXPECT_LE(ok.right(), messageClient.width);
 
   const auto report = reportLines(t.first(kReadReport));
   ASSERT_GE(report.size(), 3u) << t.first(kReadReport);
@@ -141,14 +151,25 @@ TEST_F(WineWindow, LayoutAndVisibilityByMode) {
     const Transcript t = pilot({std::string("launch ") + c.arguments, "sleep 300", "controls", "geometry",
                                 "absent Report", "close", "wait-exit 20"});
     ASSERT_TRUE(t.completed()) << t.raw;
-    EXPECT_EQ(rectAt(t.first(about("geometry", roles::kMainWindow)), "client ").width, 355);
-    EXPECT_EQ(rectAt(t.first(about("geometry", roles::kMainWindow)), "client ").height, 176);
+    const Rect client = rectAt(t.first(about("geometry", roles::kMainWindow)), "client ");
+    EXPECT_EQ(client.width, 355);
     EXPECT_EQ(t.first(about("geometry", roles::kPortBox)), "77,11,263,21");
     EXPECT_EQ(t.first(about("geometry", roles::kProgressBar)), "13,46,327,26");
     EXPECT_EQ(t.first(about("geometry", roles::kUpdateButton)), c.update);
     EXPECT_EQ(t.first(about("geometry", roles::kCloseButton)), "200,86,111,32");
     EXPECT_EQ(t.first(about("geometry", roles::kCancelButton)), "200,86,111,32") << "Cancel lies exactly over Close";
-    EXPECT_EQ(t.first(about("geometry", roles::kStatusBar)), "0,161,355,15");
+    // The status bar under the panel, as designed 15 high or as high as its
+    // text needs: a line of the text fits inside its part's sunken edge.
+    const Rect status = rectAt(t.first(about("geometry", roles::kStatusBar)), "");
+    EXPECT_EQ(status.left, 0);
+    EXPECT_EQ(status.top, 161);
+    EXPECT_EQ(status.width, 355);
+    EXPECT_GE(status.height, 15);
+    EXPECT_EQ(client.height, 161 + status.height) << "nothing below the status bar";
+    std::smatch room;
+    const std::string roomText = t.first("status room");
+    ASSERT_TRUE(std::regex_match(roomText, room, std::regex(R"(part (\d+) line (\d+))"))) << roomText;
+    EXPECT_GE(std::stoi(room[1]) - 2, std::stoi(room[2])) << "the status text is cut off at the bottom";
     const std::string fileButton = t.first(about("control", roles::kFileButton));
     EXPECT_EQ(fileButton.rfind(*c.file ? "shown" : "hidden", 0), 0u) << fileButton;
     if (*c.file) {
@@ -273,6 +294,53 @@ TEST_F(WineWindow, NoAnswerIsRepeatedByItself) {
   EXPECT_TRUE(logger_->flashWrites().empty());
 }
 
+// Cancel during the pause before the repeat (Escape, with the focus on
+// "Cancel"): the one input the pause takes. The update ends after the pause
+// with "Process cancelled!", and no repeat reaches the logger.
+TEST_F(WineWindow, CancelDuringThePauseEndsTheUpdateWithoutTheRepeat) {
+  startLogger();
+  if (IsSkipped()) return;
+  logger_->injectFault({FaultKind::NoAnswer, Request::IdentityQuery, 0, 5});  // one run's five attempts
+  setServiceMode(true);
+  const Transcript t = pilot({"launch", kClickUpdate,
+                              about("wait-text", roles::kStatusBar, "60 Repeat update because communication error!"),
+                              "focus", "keys escape", "dialog 30 Information", kReadStatus, "answer Information OK",
+                              "controls", kReadReport, "close", "wait-exit 20"});
+  ASSERT_TRUE(t.completed()) << t.raw;
+  EXPECT_EQ(t.first("focus"), roles::kCancelButton);
+  EXPECT_EQ(t.first("dialog Information"), "Process cancelled!");
+  EXPECT_EQ(t.last(kReadStatus), "Process cancelled!");
+  expectControls(t, 0, idle());
+  EXPECT_EQ(reportTexts(t.first(kReadReport)),
+            (std::vector<std::string>{kStartLine, "Repeat update because communication error!", "Process cancelled!"}));
+  const auto requests = logger_->requests();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), Request::IdentityQuery), 5) << "only the first run's attempts";
+}
+
+// Outside service mode nobody sees the report: a failed update's message
+// names the cause and the fix under the error text; the status keeps the
+// error text alone.
+TEST_F(WineWindow, NormalModeFailureNamesCauseAndFixInTheMessage) {
+  const Transcript t = pilot({"launch", "set-port COM9", kClickUpdate, "dialog 10 Confirm", "answer Confirm Yes",
+                              "dialog 30 Information", kReadStatus, "answer Information OK", "close", "wait-exit 20"});
+  ASSERT_TRUE(t.completed()) << t.raw;
+  const std::string error = "Aborted because serial port \"COM9\" is not ready!";
+  const std::string message = t.first("dialog Information");
+  EXPECT_EQ(message.rfind(error + "\\n\\nCause: ", 0), 0u) << message;
+  EXPECT_NE(message.find("\\nFix: "), std::string::npos) << message;
+  EXPECT_EQ(t.first(kReadStatus), error);
+}
+
+// "Info" -> "About": the program's name and the version the project was built as.
+TEST_F(WineWindow, AboutNamesTheProgramAndItsVersion) {
+  // "Firmware", "Check port", then "About".
+  const Transcript t = pilot({"launch", "keys f10 down down down enter", "dialog 10 About", "answer About OK", "close",
+                              "wait-exit 20"});
+  ASSERT_TRUE(t.completed()) << t.raw;
+  EXPECT_EQ(t.first("dialog About"), std::string(kTitle) + "\\nVersion " + ZORVIK_VERSION);
+  EXPECT_EQ(t.first("dialog About buttons"), "OK");
+}
+
 // The rows of the built-in images, newest first, as the overview lists them.
 constexpr std::array<const char*, 12> kImageRows{
     "ZorvikB | 6.26 | F5335 B | A9g | 24.04.2025 16:11:52 | 3.0",
@@ -315,8 +383,8 @@ TEST_F(WineWindow, OverviewListsTheTwelveImages) {
   // "Info" -> "Firmware" with the keyboard: F10, down into the menu, Enter.
   const Transcript t = pilot({"launch", "geometry", "keys f10 down enter", "dialog 10 Overview", "overview",
                               "keys escape", "gone 10 Overview",
-                              // "Firmware", "Check port", then "Exit": no "File version" outside file mode.
-                              "keys f10 down down down enter", "wait-exit 20"});
+                              // "Firmware", "Check port", "About", then "Exit": no "File version" outside file mode.
+                              "keys f10 down down down down enter", "wait-exit 20"});
   ASSERT_TRUE(t.completed()) << t.raw;
   EXPECT_EQ(t.first("dialog Overview buttons"), "OK");
   const std::string columns[] = {"Firmware", "Version", "Platform", "Print", "Date", "BL"};

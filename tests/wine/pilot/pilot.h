@@ -96,6 +96,7 @@ void sendDeviceChange(Pilot& pilot, const std::string& event, const std::string&
 void setSerialMapValue(const std::wstring& device, const std::wstring& port);
 void sayControls(Pilot& pilot);
 void sayGeometry(Pilot& pilot);
+void sayStatusRoom(Pilot& pilot);
 void sayFocus(Pilot& pilot);
 void sayPortList(Pilot& pilot);
 void sayOverview(Pilot& pilot, HWND dialog);

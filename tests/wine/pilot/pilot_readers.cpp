@@ -114,6 +114,7 @@ void sayGeometry(Pilot& pilot) {
   GetWindowRect(pilot.control(session::roles::kStatusBar), &status);
   MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&status), 2);
   say(std::string("geometry ") + session::roles::kStatusBar + ": " + rectText(status));
+  sayStatusRoom(pilot);
   for (const wchar_t* caption : {win::kReportCaption, win::kMessageCaption, win::kOverviewCaption, win::kConfirmCaption}) {
     if (const HWND window = pilot.findWindow(caption)) {
       GetWindowRect(window, &outer);
@@ -121,6 +122,42 @@ void sayGeometry(Pilot& pilot) {
       say("geometry " + utf8(caption) + ": outer " + rectText(outer) + " client " + rectText(client));
     }
   }
+  // The final message's parts, in its client area: the icon, the text, "OK".
+  if (const HWND message = pilot.findWindow(win::kMessageCaption)) {
+    for (HWND child = GetWindow(message, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (!IsWindowVisible(child)) continue;
+      RECT rect{};
+      GetWindowRect(child, &rect);
+      MapWindowPoints(nullptr, message, reinterpret_cast<POINT*>(&rect), 2);
+      const int id = GetDlgCtrlID(child);
+      const char* part = id == win::kIdMessageIcon ? "icon" : id == win::kIdMessageText ? "text" : id == IDOK ? "ok" : "other";
+      std::string line = std::string("geometry Information ") + part + ": " + rectText(rect);
+      if (id == win::kIdMessageIcon) line += ask(child, STM_GETICON, 0, 0) != 0 ? " with icon" : " empty";
+      say(line);
+    }
+  }
+}
+
+// Room for the status bar's text: the height of its part, and the height of
+// a line in the window's font (8 points of "Microsoft Sans Serif", as the
+// window makes it, at this screen's DPI).
+void sayStatusRoom(Pilot& pilot) {
+  const HWND bar = pilot.control(session::roles::kStatusBar);
+  RemoteBuffer remote(pilot.process(), sizeof(RECT));
+  ask(bar, SB_GETRECT, 0, reinterpret_cast<LPARAM>(remote.address()));
+  RECT part{};
+  remote.read(&part, sizeof part);
+  HDC dc = GetDC(nullptr);
+  const int pixels = MulDiv(11, GetDeviceCaps(dc, LOGPIXELSY), 96);
+  HFONT font = CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Microsoft Sans Serif");
+  const HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  say("status room: part " + std::to_string(part.bottom - part.top) + " line " + std::to_string(metrics.tmHeight));
 }
 
 void sayFocus(Pilot& pilot) {
