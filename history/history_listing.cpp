@@ -138,6 +138,17 @@ std::string resultText(const UpdateRow& row) {
   return {};
 }
 
+// Before -> after only where the logger runs the image now; a failed update
+// that did not get the whole image out leaves the version it had (or half
+// an image), so the image it was meant to get is named as not written.
+std::string versionCell(const UpdateEnd& end) {
+  const std::string before = end.appVersionBefore != 0 ? images::versionWordText(end.appVersionBefore) : "?";
+  if (!end.imageChosen) return before;
+  const std::string image = images::versionText(end.imageVersionHigh, end.imageVersionLow);
+  const bool written = end.resultCode == 0 || end.imageSent.value_or(false);
+  return written ? before + " \u2192 " + image : before + " (" + image + " not written)";
+}
+
 // The final message on one line; an image that went out whole although the
 // update ended in an error is said, as the logger runs the new image then.
 std::string resultMessage(const UpdateEnd& end) {
@@ -169,8 +180,7 @@ std::vector<std::string> tableCells(const UpdateRow& row) {
   std::string message = "-";
   if (row.serialNumber) serial = std::to_string(*row.serialNumber);
   if (const auto& e = row.end) {
-    version = (e->appVersionBefore != 0 ? images::versionWordText(e->appVersionBefore) : std::string("?")) + " \u2192 " +
-              (e->imageChosen ? images::versionText(e->imageVersionHigh, e->imageVersionLow) : std::string("-"));
+    version = versionCell(*e);
     duration = durationText(e->durationMs);
     message = resultMessage(*e);
   }
@@ -208,7 +218,7 @@ void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows) {
 
 void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows, const std::string& writtenUtc) {
   for (const UpdateRow& row : rows) {
-    std::string line = "{\"schema\":" + std::to_string(kJsonSchema) + ",\"type\":\"history\"";
+    std::string line = "{\"schema\":" + std::to_string(text::kJsonSchema) + ",\"type\":\"history\"";
     for (const Field& field : fields(row)) {
       line += ",\"" + std::string(field.key) + "\":";
       switch (field.kind) {

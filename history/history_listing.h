@@ -11,11 +11,6 @@
 
 namespace zorvik::history {
 
-// "schema" of every JSON line: the layout of the machine interface, which
-// rises only when a field changes meaning or disappears.
-// 2: "serial" is null while unknown (was 0), "operator" and "imageSent" added.
-inline constexpr int kJsonSchema = 2;
-
 // "running", "finished", "interrupted" or "unknown".
 std::string stateName(RowState state);
 

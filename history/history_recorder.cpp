@@ -109,4 +109,8 @@ bool HistoryRecorders::waitUntilWritten(std::chrono::milliseconds limit) const {
   return !writes_ || writes_->waitUntilWritten(limit);
 }
 
+std::optional<std::string> HistoryRecorders::writeProblem() const {
+  return writes_ ? writes_->problem() : std::nullopt;
+}
+
 }  // namespace zorvik::history

@@ -61,6 +61,8 @@ class HistoryRecorders {
   const std::string& openProblem() const { return openProblem_; }
   // Waits up to `limit` for the writes still pending; true when all are done.
   bool waitUntilWritten(std::chrono::milliseconds limit) const;
+  // Why the write still waiting failed last; none when all went through.
+  std::optional<std::string> writeProblem() const;
 
  private:
   std::shared_ptr<UpdateHistory> store_;

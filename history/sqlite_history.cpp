@@ -151,13 +151,13 @@ bool Connection::switchToWal() {
   }
 }
 
-// The waiting of one write: none for NoWait, back to the usual limit when
+// The waiting of one write: short for Brief, back to the usual limit when
 // the write is done. Used under the store's mutex, so no other statement
 // runs meanwhile.
 class LockWaiting {
  public:
-  LockWaiting(Connection& connection, LockWait wait) : connection_(connection), changed_(wait == LockWait::NoWait) {
-    if (changed_) sqlite3_busy_timeout(connection_.get(), 0);
+  LockWaiting(Connection& connection, LockWait wait) : connection_(connection), changed_(wait == LockWait::Brief) {
+    if (changed_) sqlite3_busy_timeout(connection_.get(), SqliteHistory::kBriefBusyTimeoutMs);
   }
   ~LockWaiting() {
     if (changed_) sqlite3_busy_timeout(connection_.get(), SqliteHistory::kBusyTimeoutMs);

@@ -19,6 +19,9 @@ class SqliteHistory final : public UpdateHistory {
   // The layout this code reads and writes, kept in PRAGMA user_version.
   static constexpr int kSchemaVersion = 2;
   static constexpr int kBusyTimeoutMs = 5000;
+  // Long enough for another writer's single write, short enough not to be
+  // noticed by a person.
+  static constexpr int kBriefBusyTimeoutMs = 200;
 
   // Opens the file, creating it and its parent directories when missing, and
   // brings an older layout up to kSchemaVersion. Throws HistoryError (naming

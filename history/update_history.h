@@ -80,9 +80,10 @@ struct UpdateRow {
   friend bool operator==(const UpdateRow&, const UpdateRow&) = default;
 };
 
-// Whether a write waits for a file another connection holds (up to the
-// store's limit), or fails at once so that the caller can try again later.
-enum class LockWait { Wait, NoWait };
+// How long a write waits for a file another connection holds: the store's
+// full limit, or only as long as another writer's own write takes (Brief),
+// so that a caller who must not be held up can try again later instead.
+enum class LockWait { Wait, Brief };
 
 class UpdateHistory {
  public:

@@ -19,7 +19,7 @@ void WriteQueue::add(Write write) {
   std::unique_lock lock(mutex_);
   if (writes_.empty() && !busy_) {
     try {
-      write(*store_, LockWait::NoWait);
+      write(*store_, LockWait::Brief);
       problem_.reset();
       return;
     } catch (const NoSuchRow&) {

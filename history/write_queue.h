@@ -34,7 +34,7 @@ class WriteQueue {
   WriteQueue& operator=(const WriteQueue&) = delete;
 
   // Returns at once. With nothing waiting before it, the write is tried here
-  // and now, without waiting for a file another program holds; otherwise,
+  // and now, waiting only briefly for a file another program holds; otherwise,
   // or when that fails, it waits its turn on the queue's thread.
   void add(Write write);
   // Why the write at the head failed last, while it is still waiting for

@@ -379,7 +379,7 @@ session::Explanation systemExplanation(const std::string& port, const link::Fail
 
 RecorderFactory recordersFor(const Options& o, const CliIo& io, const std::string& frontEnd) {
   if (!io.keepHistory || o.noHistory) return {};
-  return openRecorders(o.historyDb, frontEnd, o.operatorName);
+  return openRecorders(o.historyDb, frontEnd, o.operatorName, io.err);
 }
 
 int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {

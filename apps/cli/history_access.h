@@ -18,8 +18,11 @@ using RecorderFactory = std::function<std::shared_ptr<session::UpdateRecorder>()
 
 // One store for this command line (`path` empty: the default place), its
 // rows naming `operatorName` (empty: the login name). A factory that gives
-// nothing where no history is kept.
-RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd, const std::string& operatorName);
+// nothing where no history is kept. When the last copy of the factory goes,
+// writes another program kept waiting are waited for a while, saying so on
+// `err`, and a record that could still not be written is named there.
+RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd, const std::string& operatorName,
+                              std::ostream& err);
 
 enum class HistoryFormat { Table, Json, Csv };
 

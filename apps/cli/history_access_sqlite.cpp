@@ -1,3 +1,4 @@
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -37,11 +38,40 @@ int writeListing(HistoryFormat format, const std::string& csvFile, const std::ve
   return 0;
 }
 
+// The history of one command: the end of the last update may still wait for
+// a file another program holds when the command is done. The user has seen
+// the result already; here they learn why the program has not ended yet,
+// and whether the record made it.
+class CliHistory {
+ public:
+  static constexpr std::chrono::milliseconds kExitWait = history::HistoryRecorders::kExitLimit;
+
+  CliHistory(const std::string& path, const std::string& frontEnd, const std::string& operatorName, std::ostream& err)
+      : recorders_(path, frontEnd, operatorName, history::HistoryRecorders::kRetryPause, std::chrono::milliseconds{0}),
+        err_(err) {}
+  ~CliHistory() {
+    if (recorders_.waitUntilWritten(std::chrono::milliseconds{0})) return;
+    err_ << "zorvik-updater-cli: writing the update history (another program holds it, or the disk is full)...\n";
+    if (recorders_.waitUntilWritten(kExitWait)) return;
+    err_ << "zorvik-updater-cli: the update history could not be written ("
+         << recorders_.writeProblem().value_or("no answer") << "): the record of this update is lost\n";
+  }
+  CliHistory(const CliHistory&) = delete;
+  CliHistory& operator=(const CliHistory&) = delete;
+
+  std::shared_ptr<session::UpdateRecorder> make() const { return recorders_.make(); }
+
+ private:
+  history::HistoryRecorders recorders_;
+  std::ostream& err_;
+};
+
 }  // namespace
 
-RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd, const std::string& operatorName) {
-  auto recorders = std::make_shared<history::HistoryRecorders>(path, frontEnd, operatorName);
-  return [recorders] { return recorders->make(); };
+RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd, const std::string& operatorName,
+                              std::ostream& err) {
+  auto history = std::make_shared<CliHistory>(path, frontEnd, operatorName, err);
+  return [history] { return history->make(); };
 }
 
 int listHistory(const std::string& path, HistoryFormat format, const std::string& csvFile,

@@ -252,7 +252,7 @@ TEST_F(SqliteHistoryTest, FilesItCannotOwnAreRefusedAndLeftAlone) {
     const char* why;  // part of the message
   };
   const Case cases[] = {
-      {"newer layout", "CREATE TABLE updates(id INTEGER PRIMARY KEY, future TEXT); PRAGMA user_version = 2;",
+      {"newer layout", "CREATE TABLE updates(id INTEGER PRIMARY KEY, future TEXT); PRAGMA user_version = 99;",
        "newer"},
       {"another program's database", "CREATE TABLE contacts(name TEXT); INSERT INTO contacts VALUES('x');",
        "not an update history"},
