@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "history/update_history.h"
+#include "ports/process_table.h"
 
 namespace zorvik::history {
 namespace {
@@ -69,5 +70,10 @@ std::string imageDigest(const std::vector<std::string_view>& linesInSendingOrder
   }
   return hex;
 }
+
+// /proc is read in ports/ alone, for the doctor as for the history.
+std::string processToken(std::int64_t pid) { return ports::processToken(pid); }
+
+bool processLives(std::int64_t pid, const std::string& token) { return ports::processLives(pid, token); }
 
 }  // namespace zorvik::history

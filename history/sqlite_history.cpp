@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "history/history_support.h"
-#include "ports/process_table.h"
 
 namespace zorvik::history {
 namespace {
@@ -154,7 +153,7 @@ bool Connection::switchToWal() {
 
 // Version 1, the first layout. The end columns stay NULL until the update
 // ends; `ended` marks that it did. process_token tells a living process from
-// a later one that was given the same pid (see ports::processToken).
+// a later one that was given the same pid (see processToken).
 constexpr const char* kCreateVersion1 = R"sql(
 CREATE TABLE updates (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -257,7 +256,9 @@ void migrate(Connection& connection) {
 }
 
 void createParentDirectories(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  // The name is UTF-8 (SQLite's, on every platform); as plain char, MinGW's
+  // std::filesystem would read it in the ANSI code page.
+  const std::filesystem::path parent = std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path();
   if (parent.empty()) return;
   std::error_code error;
   std::filesystem::create_directories(parent, error);
@@ -339,7 +340,7 @@ struct SqliteHistory::Impl {
     } else if (row.start.host != host) {
       row.state = RowState::Unknown;
     } else {
-      row.state = ports::processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
+      row.state = processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
     }
     return row;
   }
@@ -360,7 +361,7 @@ SqliteHistory::~SqliteHistory() = default;
 const std::string& SqliteHistory::path() const { return impl_->connection.path(); }
 
 std::int64_t SqliteHistory::updateStarted(const UpdateStart& start) {
-  const std::string token = ports::processToken(start.pid);
+  const std::string token = processToken(start.pid);
   std::lock_guard lock(impl_->mutex);
   Execution run(impl_->connection, impl_->insert.get(), "writing the start of an update");
   run.bind(1, start.startUtc);
