@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "history/update_history.h"
+#include "ports/process_table.h"
 
 namespace zorvik::history {
 namespace {
@@ -50,6 +51,8 @@ std::string loginName() {
   return passwordField(&passwd::pw_name);
 }
 
+bool mayCreateIn(const std::filesystem::path& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
+
 std::string defaultHistoryPath() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
   if (dataHome != nullptr && dataHome[0] == '/') return std::string(dataHome) + std::string(kHistoryFile);
@@ -78,5 +81,10 @@ std::string imageDigest(const std::vector<std::string_view>& linesInSendingOrder
   }
   return hex;
 }
+
+// /proc is read in ports/ alone, for the doctor as for the history.
+std::string processToken(std::int64_t pid) { return ports::processToken(pid); }
+
+bool processLives(std::int64_t pid, const std::string& token) { return ports::processLives(pid, token); }
 
 }  // namespace zorvik::history

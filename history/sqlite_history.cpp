@@ -1,7 +1,6 @@
 #include "history/sqlite_history.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -15,7 +14,6 @@
 #include <utility>
 
 #include "history/history_support.h"
-#include "ports/process_table.h"
 
 namespace zorvik::history {
 namespace {
@@ -174,7 +172,7 @@ class LockWaiting {
 
 // Version 1, the first layout. The end columns stay NULL until the update
 // ends; `ended` marks that it did. process_token tells a living process from
-// a later one that was given the same pid (see ports::processToken).
+// a later one that was given the same pid (see processToken).
 constexpr const char* kCreateVersion1 = R"sql(
 CREATE TABLE updates (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -294,10 +292,10 @@ void migrate(Connection& connection) {
 // regular file, or a new one in a folder we may write, is a history.
 void checkIsFileOrNew(const std::string& path) {
   std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  const std::filesystem::file_status status = std::filesystem::status(fileSystemPath(path), error);
   if (status.type() == std::filesystem::file_type::not_found) {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (::access(parent.empty() ? "." : parent.c_str(), W_OK | X_OK) != 0) {
+    const std::filesystem::path parent = fileSystemPath(path).parent_path();
+    if (!mayCreateIn(parent.empty() ? std::filesystem::path(".") : parent)) {
       throw HistoryError("update history " + path + ": cannot create a file in the folder " +
                          (parent.empty() ? std::string(".") : parent.string()));
     }
@@ -310,7 +308,9 @@ void checkIsFileOrNew(const std::string& path) {
 }
 
 void createParentDirectories(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  // The name is UTF-8 (SQLite's, on every platform); as plain char, MinGW's
+  // std::filesystem would read it in the ANSI code page.
+  const std::filesystem::path parent = fileSystemPath(path).parent_path();
   if (parent.empty()) return;
   std::error_code error;
   std::filesystem::create_directories(parent, error);
@@ -397,7 +397,7 @@ struct SqliteHistory::Impl {
     } else if (row.start.host != host) {
       row.state = RowState::Unknown;
     } else {
-      row.state = ports::processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
+      row.state = processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
     }
     return row;
   }
@@ -419,7 +419,7 @@ SqliteHistory::~SqliteHistory() = default;
 const std::string& SqliteHistory::path() const { return impl_->connection.path(); }
 
 std::int64_t SqliteHistory::updateStarted(const UpdateStart& start) {
-  const std::string token = ports::processToken(start.pid);
+  const std::string token = processToken(start.pid);
   std::lock_guard lock(impl_->mutex);
   Execution run(impl_->connection, impl_->insert.get(), "writing the start of an update");
   run.bind(1, start.startUtc);

@@ -1,8 +1,7 @@
 // A record of every update: one row written when an update starts and
 // completed when it ends, so that a process killed in between leaves a row
 // without an end. Front ends write through this interface only; the SQLite
-// store (sqlite_history.h) is one implementation, and builds without SQLite
-// (Windows, for now) simply have none.
+// store (sqlite_history.h) is one implementation, on Linux and Windows alike.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The update history as the command line uses it: a recorder for each update
-// session, and --history's listing. Platform file: Linux keeps the history
-// in SQLite (history/); builds without it keep none and say so.
+// session, and --history's listing. Kept in SQLite (history/) on Linux and
+// Windows; a build without SQLite would keep none and say so.
 #pragma once
 
 #include <cstdint>

@@ -82,7 +82,7 @@ int listHistory(const std::string& path, HistoryFormat format, const std::string
     // looking at one (a mistyped --history-db would otherwise be an empty
     // history, and the real one unseen).
     std::error_code error;
-    if (!std::filesystem::exists(file, error)) {
+    if (!std::filesystem::exists(history::fileSystemPath(file), error)) {
       if (!path.empty()) {
         err << "zorvik-updater-cli: no update history at \"" << path
             << "\": no such file (an update or a station with --history-db makes it)\n";
