@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "history/history_support.h"
 #include "history/sqlite_history.h"
 #include "images/sending_order.h"
@@ -44,18 +47,52 @@ UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& 
 
 }  // namespace
 
-HistoryRecorder::HistoryRecorder(std::shared_ptr<UpdateHistory> store, std::shared_ptr<WriteQueue> writes,
-                                 std::string frontEnd, std::string operatorName, std::string openProblem)
-    : store_(std::move(store)),
-      writes_(std::move(writes)),
-      frontEnd_(std::move(frontEnd)),
-      operatorName_(std::move(operatorName)),
-      openProblem_(std::move(openProblem)) {}
+HistoryFile::HistoryFile(std::string path, std::chrono::milliseconds retryPause, std::chrono::milliseconds exitLimit)
+    : path_(std::move(path)), retryPause_(retryPause), exitLimit_(exitLimit) {}
+
+const HistoryFile::Opened& HistoryFile::open() {
+  std::lock_guard lock(mutex_);
+  if (opened_) return *opened_;
+  Opened opened;
+  try {
+    opened.store = std::make_shared<SqliteHistory>(path_.empty() ? defaultHistoryPath() : path_);
+    opened.writes = std::make_shared<WriteQueue>(opened.store, retryPause_, exitLimit_);
+  } catch (const HistoryError& e) {
+    opened = Opened{nullptr, nullptr, e.what()};
+  }
+  opened_ = std::move(opened);
+  return *opened_;
+}
+
+std::vector<UpdateRow> HistoryFile::rows() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!opened_) {
+      const std::string path = path_.empty() ? defaultHistoryPath() : path_;
+      std::error_code error;
+      if (!std::filesystem::exists(fileSystemPath(path), error)) return {};
+    }
+  }
+  const Opened& opened = open();
+  if (!opened.store) throw HistoryError(opened.problem);
+  return opened.store->rows();
+}
+
+std::shared_ptr<WriteQueue> HistoryFile::writes() const {
+  std::lock_guard lock(mutex_);
+  return opened_ ? opened_->writes : nullptr;
+}
+
+HistoryRecorder::HistoryRecorder(std::shared_ptr<HistoryFile> file, std::string frontEnd, std::string operatorName)
+    : file_(std::move(file)), frontEnd_(std::move(frontEnd)), operatorName_(std::move(operatorName)) {}
 
 std::optional<std::string> HistoryRecorder::updateStarted(const engine::RunRequest& request) {
   row_.reset();
   serialWritten_ = 0;
-  if (!store_ || !writes_) return problem(openProblem_);
+  const HistoryFile::Opened& opened = file_->open();
+  store_ = opened.store;
+  writes_ = opened.writes;
+  if (!store_ || !writes_) return problem(opened.problem);
   try {
     row_ = store_->updateStarted(UpdateStart{text::utcNow(), hostName(), static_cast<std::int64_t>(::getpid()),
                                              request.port, request.adapterSerial, frontEnd_, operatorName_});
@@ -76,7 +113,6 @@ std::optional<std::string> HistoryRecorder::serialNumberRead(const engine::RunRe
 
 std::optional<std::string> HistoryRecorder::updateEnded(const engine::RunRequest& request,
                                                         const session::UpdateEnding& ending) {
-  if (!store_ || !writes_) return problem(openProblem_);
   if (!row_) return std::nullopt;  // its start could not be written; said so then
   serialNumberRead(request, ending.summary.serialNumber);
   writes_->add([id = *row_, end = endOf(request, ending)](UpdateHistory& store, LockWait wait) {
@@ -91,26 +127,22 @@ std::optional<std::string> HistoryRecorder::updateEnded(const engine::RunRequest
 
 HistoryRecorders::HistoryRecorders(const std::string& path, std::string frontEnd, std::string operatorName,
                                    std::chrono::milliseconds retryPause, std::chrono::milliseconds exitLimit)
-    : frontEnd_(std::move(frontEnd)), operatorName_(operatorName.empty() ? loginName() : std::move(operatorName)) {
-  try {
-    store_ = std::make_shared<SqliteHistory>(path.empty() ? defaultHistoryPath() : path);
-    writes_ = std::make_shared<WriteQueue>(store_, retryPause, exitLimit);
-  } catch (const HistoryError& e) {
-    openProblem_ = e.what();
-    store_.reset();
-  }
-}
+    : file_(std::make_shared<HistoryFile>(path, retryPause, exitLimit)),
+      frontEnd_(std::move(frontEnd)),
+      operatorName_(operatorName.empty() ? loginName() : std::move(operatorName)) {}
 
 std::shared_ptr<session::UpdateRecorder> HistoryRecorders::make() const {
-  return std::make_shared<HistoryRecorder>(store_, writes_, frontEnd_, operatorName_, openProblem_);
+  return std::make_shared<HistoryRecorder>(file_, frontEnd_, operatorName_);
 }
 
 bool HistoryRecorders::waitUntilWritten(std::chrono::milliseconds limit) const {
-  return !writes_ || writes_->waitUntilWritten(limit);
+  const auto writes = file_->writes();
+  return !writes || writes->waitUntilWritten(limit);
 }
 
 std::optional<std::string> HistoryRecorders::writeProblem() const {
-  return writes_ ? writes_->problem() : std::nullopt;
+  const auto writes = file_->writes();
+  return writes ? writes->problem() : std::nullopt;
 }
 
 }  // namespace zorvik::history

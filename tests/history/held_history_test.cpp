@@ -47,7 +47,6 @@ class HeldHistory : public TempFolder {
 
 TEST_F(HeldHistory, TheEndOfAnUpdateWaitsInMemoryUntilTheFileIsFree) {
   const HistoryRecorders recorders(file(), "cli", "ana", 20ms, 0ms);
-  ASSERT_TRUE(recorders.store()) << recorders.openProblem();
   const auto recorder = recorders.make();
   ASSERT_EQ(recorder->updateStarted(request()), std::nullopt);
 
@@ -97,6 +96,19 @@ TEST_F(HeldHistory, AFreeFileIsWrittenAtOnce) {
   ASSERT_EQ(recorder->updateStarted(request()), std::nullopt);
   EXPECT_EQ(recorder->updateEnded(request(), passed(7)), std::nullopt);
   EXPECT_EQ(stateOfOnlyRow(), RowState::Finished);
+}
+
+// A window that is only opened, or whose list is only looked at, makes no
+// history file and no folder for it: the first update does.
+TEST_F(HeldHistory, NothingIsMadeBeforeTheFirstUpdate) {
+  const std::string path = (folder_ / "sub" / "history.sqlite").string();
+  const HistoryRecorders recorders(path, "window", "", 20ms, 0ms);
+  const auto recorder = recorders.make();
+  EXPECT_TRUE(recorders.rows().empty());
+  EXPECT_FALSE(fs::exists(folder_ / "sub"));
+  ASSERT_EQ(recorder->updateStarted(request()), std::nullopt);
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_EQ(recorders.rows().size(), 1u);
 }
 
 }  // namespace

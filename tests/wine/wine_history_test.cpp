@@ -180,7 +180,7 @@ TEST_F(WineHistory, TheDefaultPlaceIsUnderLocalAppData) {
   EXPECT_EQ(rows[0].state, history::RowState::Finished);
   EXPECT_EQ(rows[0].start.frontEnd, "cli");
   ASSERT_TRUE(rows[0].end.has_value());
-  EXPECT_EQ(rows[0].end->serialNumber, kSerial);
+  EXPECT_EQ(rows[0].serialNumber, kSerial);
   EXPECT_EQ(rows[0].end->imageSha256, linuxDigestOfImage12());
 
   const RunResult listed = runWithLocalAppData(appData, {"--history", "--json"});

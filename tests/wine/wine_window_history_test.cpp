@@ -46,7 +46,7 @@ TEST_F(WineWindow, AnUpdateLeavesAFinishedWindowRowInTheHistory) {
   EXPECT_EQ(row.start.frontEnd, "window");
   EXPECT_EQ(row.start.port, "COM5");
   ASSERT_TRUE(row.end.has_value());
-  EXPECT_EQ(row.end->serialNumber, sim::LoggerConfig{}.serialNumber);
+  EXPECT_EQ(row.serialNumber, sim::LoggerConfig{}.serialNumber);
   EXPECT_EQ(row.end->resultCode, 0);
   EXPECT_EQ(row.end->resultText, success);
   EXPECT_EQ(row.end->repeats, 0);
