@@ -18,7 +18,9 @@ namespace {
 std::string jsonText(const std::string& text) { return "\"" + text::jsonEscape(text) + "\""; }
 
 // The fields every JSON line of the command line ends with.
-std::string jsonTail() { return ",\"schema\":1,\"utc\":" + jsonText(text::utcNow()) + "}"; }
+std::string jsonTail() {
+  return ",\"schema\":" + std::to_string(text::kJsonSchema) + ",\"utc\":" + jsonText(text::utcNow()) + "}";
+}
 
 std::string summaryWords(int ok, int warnings, int failed) {
   return "summary: " + std::to_string(ok) + " ok, " + std::to_string(warnings) +

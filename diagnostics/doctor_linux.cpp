@@ -3,8 +3,10 @@
 // directories and database. Every
 // path is taken below the SystemRoots; texts name the places as a person
 // finds them on the machine (/dev/ttyUSB0, /usr/lib/udev/rules.d/...).
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
@@ -340,6 +342,33 @@ std::optional<engine::Explanation> sharedPortExplanation(const ports::HolderScan
       close + " and try again"};
 }
 
+// The device's exclusive flag (TIOCEXCL) as another program meets it: an
+// open refused with EBUSY, or for root, which may open anyway, the flag
+// itself. It belongs to the device, not to a descriptor, and clears only
+// when the last program holding the port closes it: an update killed with
+// SIGKILL leaves it set as long as anything else keeps the port open (a
+// pseudo-terminal's server always does).
+bool exclusiveModeSet(const DeviceNode& node) {
+  if (!node.exists || !S_ISCHR(node.st.st_mode)) return false;
+  const int fd = ::open(node.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == EBUSY;
+  int exclusive = 0;
+  const bool set = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+  ::close(fd);
+  return set;
+}
+
+Finding exclusiveFinding(const std::string& device) {
+  return {"exclusive", Level::Fail,
+          device + " is in exclusive mode (TIOCEXCL): no other program may open it. A running update sets it; "
+                   "when none runs, an update that was killed left it set, and it stays while any program keeps "
+                   "the port open",
+          "if no update runs, close the programs that hold the port (replug the adapter; for a pseudo-terminal "
+          "restart the program serving it), or clear the flag now: sudo python3 -c \"import os, fcntl, termios; "
+          "fcntl.ioctl(os.open('" +
+              device + "', os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK), termios.TIOCNXCL)\""};
+}
+
 Finding modemManagerFinding(bool running, const OurRule& rule, const std::optional<std::string>& database) {
   if (!running) return {"modemmanager", Level::Ok, "ModemManager is not running", {}};
   const std::optional<std::string> ignore = database ? udevProperty(*database, kModemManagerIgnore) : std::nullopt;
@@ -457,6 +486,7 @@ detail::PlatformChecks linuxChecks(const std::string& port, const SystemRoots& r
   }
   checks.findings.push_back(permissionCheck(node, tty, rule, user));
   checks.findings.push_back(holderFinding(ports::processesHolding(node.systemPath, roots.proc)));
+  if (exclusiveModeSet(node)) checks.findings.push_back(exclusiveFinding(node.systemPath));
   if (tty.usb()) {
     checks.findings.push_back(modemManagerFinding(ports::processRunning("ModemManager", roots.proc), rule, database));
     checks.findings.push_back(brlttyFinding(rules, tty, ports::processRunning("brltty", roots.proc)));
@@ -480,6 +510,10 @@ std::optional<engine::Explanation> platformExplanation(const std::string& port, 
   const DeviceNode node = resolveDevice(port, roots);
   if (failure.kind == link::FailureKind::Busy) {
     const ports::HolderScan scan = ports::processesHolding(node.systemPath, roots.proc);
+    if (scan.holders.empty() && exclusiveModeSet(node)) {
+      const Finding exclusive = exclusiveFinding(node.systemPath);
+      return engine::Explanation{exclusive.found, exclusive.fix};
+    }
     if (scan.holders.empty()) return std::nullopt;
     const Finding holder = holderFinding(scan);
     return engine::Explanation{holder.found, holder.fix};

@@ -23,11 +23,6 @@ std::string format(const char* pattern, Args... args) {
 
 std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 
-// "<class name> V<version>": the image an event names.
-std::string classAndVersion(const images::ImageHeader& h) {
-  return images::className(h.deviceClass, h.print) + " V" + images::versionText(h.versionHigh, h.versionLow);
-}
-
 // "<verb> <class name> V<version>, <print>, BL<bootloader>": events 26 and 27.
 // An event that lacks its image (a fuzzer's, say) is worded from an empty header.
 std::string imageText(const char* verb, const std::optional<images::ImageHeader>& image) {
@@ -70,6 +65,10 @@ EventPresentation successPresentation(const std::optional<images::ImageHeader>& 
 }
 
 }  // namespace
+
+std::string classAndVersion(const images::ImageHeader& h) {
+  return images::className(h.deviceClass, h.print) + " V" + images::versionText(h.versionHigh, h.versionLow);
+}
 
 std::string errorText(std::int32_t code, const std::string& port) {
   switch (static_cast<ErrorCode>(code)) {

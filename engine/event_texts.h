@@ -47,6 +47,9 @@ EventPresentation presentEvent(const RunEvent& event, const std::string& port);
 // Text of an error code carried by event 10.
 std::string errorText(std::int32_t code, const std::string& port);
 
+// "<class name> V<version>" ("ZorvikB V6.26"): how every text names an image.
+std::string classAndVersion(const images::ImageHeader& h);
+
 // "Start at serial port "<port>"": the first line of every run.
 std::string startText(const std::string& port);
 

@@ -39,6 +39,7 @@ struct RunSummary {
   std::uint16_t applicationVersion = 0;  // before the update; 0 unknown
   std::uint32_t serialNumber = 0;        // 0 unknown
   int image = -1;                        // chosen index in the request's images; -1 none
+  bool imageSent = false;                // every line and the end record went out
   friend bool operator==(const RunSummary&, const RunSummary&) = default;
 };
 

@@ -238,6 +238,8 @@ void LoggerUpdate::programImage(Findings& f) {
 
   sleeper().sleepMs(static_cast<int>(kBeforeEndRecord.count()));
   sendCommandRecord(firstGeneration ? images::protocol::kEndProgrammingFirstGeneration : images::protocol::kEndProgramming, 0);
+  // From here the logger runs the new image, whatever ends the run.
+  summary().imageSent = true;
   sleeper().sleepMs(static_cast<int>(kRestartPause.count()));
   restartCheck(f);
 }

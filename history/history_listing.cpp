@@ -37,8 +37,9 @@ std::vector<Field> fields(const UpdateRow& row) {
   f.push_back(text("port", row.start.port));
   f.push_back(text("adapter", row.start.adapterSerial));
   f.push_back(text("frontEnd", row.start.frontEnd));
+  f.push_back(row.start.operatorName.empty() ? null("operator") : text("operator", row.start.operatorName));
+  f.push_back(row.serialNumber ? number("serial", *row.serialNumber) : null("serial"));
   if (const auto& e = row.end) {
-    f.push_back(number("serial", e->serialNumber));
     f.push_back(number("class", e->deviceClass));
     f.push_back(number("appVersionBefore", e->appVersionBefore));
     f.push_back(e->appVersionBefore != 0 ? text("versionBefore", images::versionWordText(e->appVersionBefore))
@@ -54,13 +55,14 @@ std::vector<Field> fields(const UpdateRow& row) {
     f.push_back(text("imageSha256", e->imageSha256));
     f.push_back(number("resultCode", e->resultCode));
     f.push_back(text("resultText", e->resultText));
+    f.push_back(e->imageSent ? boolean("imageSent", *e->imageSent) : null("imageSent"));
     f.push_back(number("repeats", e->repeats));
     f.push_back(number("durationMs", e->durationMs));
   } else {
-    for (const char* key : {"serial", "class", "appVersionBefore", "versionBefore", "imageChosen",
+    for (const char* key : {"class", "appVersionBefore", "versionBefore", "imageChosen",
                             "imageVersionHigh", "imageVersionLow", "imageVersion", "imagePrint",
                             "imageBootloader", "imageBootloaderVersion", "imageSha256", "resultCode",
-                            "resultText", "repeats", "durationMs"}) {
+                            "resultText", "imageSent", "repeats", "durationMs"}) {
       f.push_back(null(key));
     }
   }
@@ -136,6 +138,25 @@ std::string resultText(const UpdateRow& row) {
   return {};
 }
 
+// Before -> after only where the logger runs the image now; a failed update
+// that did not get the whole image out leaves the version it had (or half
+// an image), so the image it was meant to get is named as not written.
+std::string versionCell(const UpdateEnd& end) {
+  const std::string before = end.appVersionBefore != 0 ? images::versionWordText(end.appVersionBefore) : "?";
+  if (!end.imageChosen) return before;
+  const std::string image = images::versionText(end.imageVersionHigh, end.imageVersionLow);
+  const bool written = end.resultCode == 0 || end.imageSent.value_or(false);
+  return written ? before + " \u2192 " + image : before + " (" + image + " not written)";
+}
+
+// The final message on one line; an image that went out whole although the
+// update ended in an error is said, as the logger runs the new image then.
+std::string resultMessage(const UpdateEnd& end) {
+  std::string shown = printable(end.resultText);
+  if (end.resultCode != 0 && end.imageSent.value_or(false)) shown += " (image fully sent)";
+  return shown.empty() ? std::string("-") : shown;
+}
+
 }  // namespace
 
 std::string stateName(RowState state) {
@@ -149,18 +170,19 @@ std::string stateName(RowState state) {
 }
 
 std::vector<std::string> tableHeadings() {
-  return {"Started (UTC)", "Port", "Serial", "Version", "Result", "Duration", "Front end"};
+  return {"Started (UTC)", "Port", "Serial", "Version", "Result", "Duration", "Front end", "Operator", "Result text"};
 }
 
 std::vector<std::string> tableCells(const UpdateRow& row) {
   std::string serial = "-";
   std::string version = "-";
   std::string duration = "-";
+  std::string message = "-";
+  if (row.serialNumber) serial = std::to_string(*row.serialNumber);
   if (const auto& e = row.end) {
-    if (e->serialNumber != 0) serial = std::to_string(e->serialNumber);
-    version = (e->appVersionBefore != 0 ? images::versionWordText(e->appVersionBefore) : std::string("?")) + " \u2192 " +
-              (e->imageChosen ? images::versionText(e->imageVersionHigh, e->imageVersionLow) : std::string("-"));
+    version = versionCell(*e);
     duration = durationText(e->durationMs);
+    message = resultMessage(*e);
   }
   return {startText(printable(row.start.startUtc)),
           printable(row.start.port),
@@ -168,7 +190,9 @@ std::vector<std::string> tableCells(const UpdateRow& row) {
           version,
           resultText(row),
           duration,
-          printable(row.start.frontEnd)};
+          printable(row.start.frontEnd),
+          row.start.operatorName.empty() ? std::string("-") : printable(row.start.operatorName),
+          message};
 }
 
 void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows) {
@@ -194,7 +218,7 @@ void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows) {
 
 void writeJsonLines(std::ostream& out, const std::vector<UpdateRow>& rows, const std::string& writtenUtc) {
   for (const UpdateRow& row : rows) {
-    std::string line = "{\"schema\":" + std::to_string(kJsonSchema) + ",\"type\":\"history\"";
+    std::string line = "{\"schema\":" + std::to_string(text::kJsonSchema) + ",\"type\":\"history\"";
     for (const Field& field : fields(row)) {
       line += ",\"" + std::string(field.key) + "\":";
       switch (field.kind) {

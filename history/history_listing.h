@@ -11,17 +11,15 @@
 
 namespace zorvik::history {
 
-// "schema" of every JSON line: the layout of the machine interface, which
-// rises only when a field changes meaning or disappears.
-inline constexpr int kJsonSchema = 1;
-
 // "running", "finished", "interrupted" or "unknown".
 std::string stateName(RowState state);
 
 // The columns of the table and one row's cells: start time, port, serial
-// number, version before -> image version, result (PASS, FAIL <code>,
-// running, interrupted, open (other host)), duration, front end. Control
-// characters in stored texts show as '?'.
+// number ("-" unknown), version before -> image version, result (PASS,
+// FAIL <code>, running, interrupted, open (other host)), duration, front
+// end, operator, the final message (with "(image fully sent)" when an update
+// that failed had sent the whole image). Control characters in stored texts
+// show as '?'.
 std::vector<std::string> tableHeadings();
 std::vector<std::string> tableCells(const UpdateRow& row);
 
@@ -31,7 +29,8 @@ void writeTable(std::ostream& out, const std::vector<UpdateRow>& rows);
 
 // One JSON object per row and line, with every field: "schema" and
 // "type":"history", then the fields of the row; those of the end are null
-// while there is none. Numbers are numbers, texts valid JSON strings (bytes
+// while there is none, and so is every value not known ("serial" null, never
+// 0). Numbers are numbers, texts valid JSON strings (bytes
 // that are not UTF-8 become U+FFFD).
 // Every line ends with "utc": when it was written (`writtenUtc`), as every
 // JSON line of the command line does.

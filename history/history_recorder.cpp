@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "history/history_support.h"
 #include "history/sqlite_history.h"
 #include "images/sending_order.h"
@@ -13,10 +16,15 @@ std::string problem(const std::string& what) {
   return "The update history cannot be kept (" + what + "); the update goes on.";
 }
 
+// Said at the end, when the update has ended: its record waits in memory.
+std::string endProblem(const std::string& what) {
+  return "The update history cannot be written now (" + what +
+         "); the record of this update is kept and written as soon as the file can be written.";
+}
+
 UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& ending) {
   UpdateEnd end;
   const engine::RunSummary& s = ending.summary;
-  end.serialNumber = s.serialNumber;
   end.deviceClass = s.updateClass;
   end.appVersionBefore = s.applicationVersion;
   end.imageChosen = s.image >= 0;
@@ -31,6 +39,7 @@ UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& 
   }
   end.resultCode = ending.outcome;
   end.resultText = ending.finalText;
+  end.imageSent = s.imageSent;
   end.repeats = ending.repeats;
   end.durationMs = ending.duration.count();
   return end;
@@ -38,43 +47,102 @@ UpdateEnd endOf(const engine::RunRequest& request, const session::UpdateEnding& 
 
 }  // namespace
 
-HistoryRecorder::HistoryRecorder(std::shared_ptr<UpdateHistory> store, std::string frontEnd, std::string openProblem)
-    : store_(std::move(store)), frontEnd_(std::move(frontEnd)), openProblem_(std::move(openProblem)) {}
+HistoryFile::HistoryFile(std::string path, std::chrono::milliseconds retryPause, std::chrono::milliseconds exitLimit)
+    : path_(std::move(path)), retryPause_(retryPause), exitLimit_(exitLimit) {}
+
+const HistoryFile::Opened& HistoryFile::open() {
+  std::lock_guard lock(mutex_);
+  if (opened_) return *opened_;
+  Opened opened;
+  try {
+    opened.store = std::make_shared<SqliteHistory>(path_.empty() ? defaultHistoryPath() : path_);
+    opened.writes = std::make_shared<WriteQueue>(opened.store, retryPause_, exitLimit_);
+  } catch (const HistoryError& e) {
+    opened = Opened{nullptr, nullptr, e.what()};
+  }
+  opened_ = std::move(opened);
+  return *opened_;
+}
+
+std::vector<UpdateRow> HistoryFile::rows() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!opened_) {
+      const std::string path = path_.empty() ? defaultHistoryPath() : path_;
+      std::error_code error;
+      if (!std::filesystem::exists(fileSystemPath(path), error)) return {};
+    }
+  }
+  const Opened& opened = open();
+  if (!opened.store) throw HistoryError(opened.problem);
+  return opened.store->rows();
+}
+
+std::shared_ptr<WriteQueue> HistoryFile::writes() const {
+  std::lock_guard lock(mutex_);
+  return opened_ ? opened_->writes : nullptr;
+}
+
+HistoryRecorder::HistoryRecorder(std::shared_ptr<HistoryFile> file, std::string frontEnd, std::string operatorName)
+    : file_(std::move(file)), frontEnd_(std::move(frontEnd)), operatorName_(std::move(operatorName)) {}
 
 std::optional<std::string> HistoryRecorder::updateStarted(const engine::RunRequest& request) {
   row_.reset();
-  if (!store_) return problem(openProblem_);
+  serialWritten_ = 0;
+  const HistoryFile::Opened& opened = file_->open();
+  store_ = opened.store;
+  writes_ = opened.writes;
+  if (!store_ || !writes_) return problem(opened.problem);
   try {
-    row_ = store_->updateStarted(
-        UpdateStart{text::utcNow(), hostName(), static_cast<std::int64_t>(::getpid()), request.port, request.adapterSerial, frontEnd_});
+    row_ = store_->updateStarted(UpdateStart{text::utcNow(), hostName(), static_cast<std::int64_t>(::getpid()),
+                                             request.port, request.adapterSerial, frontEnd_, operatorName_});
     return std::nullopt;
   } catch (const HistoryError& e) {
     return problem(e.what());
   }
 }
 
-std::optional<std::string> HistoryRecorder::updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) {
-  if (!store_) return problem(openProblem_);
+std::optional<std::string> HistoryRecorder::serialNumberRead(const engine::RunRequest&, std::uint32_t serialNumber) {
+  if (!row_ || serialNumber == 0 || serialNumber == serialWritten_) return std::nullopt;
+  serialWritten_ = serialNumber;
+  writes_->add([id = *row_, serialNumber](UpdateHistory& store, LockWait wait) {
+    store.serialNumberRead(id, serialNumber, wait);
+  });
+  return std::nullopt;
+}
+
+std::optional<std::string> HistoryRecorder::updateEnded(const engine::RunRequest& request,
+                                                        const session::UpdateEnding& ending) {
   if (!row_) return std::nullopt;  // its start could not be written; said so then
-  try {
-    store_->updateEnded(*row_, endOf(request, ending));
-    row_.reset();
-    return std::nullopt;
-  } catch (const HistoryError& e) {
-    return problem(e.what());
-  }
+  serialNumberRead(request, ending.summary.serialNumber);
+  writes_->add([id = *row_, end = endOf(request, ending)](UpdateHistory& store, LockWait wait) {
+    store.updateEnded(id, end, wait);
+  });
+  row_.reset();
+  // The end was tried once without waiting; when it (or a write before it)
+  // failed, it is kept and tried again, and the user is told so.
+  if (const auto failed = writes_->problem()) return endProblem(*failed);
+  return std::nullopt;
 }
 
-HistoryRecorders::HistoryRecorders(const std::string& path, std::string frontEnd) : frontEnd_(std::move(frontEnd)) {
-  try {
-    store_ = std::make_shared<SqliteHistory>(path.empty() ? defaultHistoryPath() : path);
-  } catch (const HistoryError& e) {
-    openProblem_ = e.what();
-  }
-}
+HistoryRecorders::HistoryRecorders(const std::string& path, std::string frontEnd, std::string operatorName,
+                                   std::chrono::milliseconds retryPause, std::chrono::milliseconds exitLimit)
+    : file_(std::make_shared<HistoryFile>(path, retryPause, exitLimit)),
+      frontEnd_(std::move(frontEnd)),
+      operatorName_(operatorName.empty() ? loginName() : std::move(operatorName)) {}
 
 std::shared_ptr<session::UpdateRecorder> HistoryRecorders::make() const {
-  return std::make_shared<HistoryRecorder>(store_, frontEnd_, openProblem_);
+  return std::make_shared<HistoryRecorder>(file_, frontEnd_, operatorName_);
+}
+
+bool HistoryRecorders::waitUntilWritten(std::chrono::milliseconds limit) const {
+  const auto writes = file_->writes();
+  return !writes || writes->waitUntilWritten(limit);
+}
+
+std::optional<std::string> HistoryRecorders::writeProblem() const {
+  const auto writes = file_->writes();
+  return writes ? writes->problem() : std::nullopt;
 }
 
 }  // namespace zorvik::history

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "history/update_history.h"
+#include "ports/process_table.h"
 
 namespace zorvik::history {
 namespace {
@@ -20,9 +21,10 @@ namespace {
 constexpr std::string_view kHistoryFile = "/zorvik-updater/history.sqlite";
 constexpr std::string_view kHexDigits = "0123456789abcdef";
 
-// The home directory from the password database, for a process started
-// without HOME (a service, say). Empty when there is none.
-std::string passwordHome() {
+// A field of this user's entry in the password database (the home
+// directory for a process started without HOME, a service say; the user
+// name). Empty when there is none.
+std::string passwordField(char* passwd::*field) {
   long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   passwd entry{};
@@ -30,7 +32,7 @@ std::string passwordHome() {
   while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
     buffer.resize(buffer.size() * 2);
   }
-  return found != nullptr && found->pw_dir != nullptr ? std::string(found->pw_dir) : std::string();
+  return found != nullptr && found->*field != nullptr ? std::string(found->*field) : std::string();
 }
 
 }  // namespace
@@ -41,12 +43,22 @@ std::string hostName() {
   return name.data();  // the last byte stays 0 even when the name was cut
 }
 
+std::string loginName() {
+  // The name the user logged in with, also under sudo or su; the user the
+  // process runs as when no terminal session tells it.
+  std::array<char, LOGIN_NAME_MAX + 1> name{};
+  if (::getlogin_r(name.data(), name.size() - 1) == 0 && name[0] != '\0') return name.data();
+  return passwordField(&passwd::pw_name);
+}
+
+bool mayCreateIn(const std::filesystem::path& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
+
 std::string defaultHistoryPath() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
   if (dataHome != nullptr && dataHome[0] == '/') return std::string(dataHome) + std::string(kHistoryFile);
   const char* homeVariable = std::getenv("HOME");
   std::string home = homeVariable != nullptr ? homeVariable : "";
-  if (home.empty()) home = passwordHome();
+  if (home.empty()) home = passwordField(&passwd::pw_dir);
   if (home.empty()) throw HistoryError("update history: no home directory (HOME is unset) and XDG_DATA_HOME unset");
   return home + "/.local/share" + std::string(kHistoryFile);
 }
@@ -69,5 +81,10 @@ std::string imageDigest(const std::vector<std::string_view>& linesInSendingOrder
   }
   return hex;
 }
+
+// /proc is read in ports/ alone, for the doctor as for the history.
+std::string processToken(std::int64_t pid) { return ports::processToken(pid); }
+
+bool processLives(std::int64_t pid, const std::string& token) { return ports::processLives(pid, token); }
 
 }  // namespace zorvik::history

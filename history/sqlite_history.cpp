@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "history/history_support.h"
-#include "ports/process_table.h"
 
 namespace zorvik::history {
 namespace {
@@ -150,11 +149,30 @@ bool Connection::switchToWal() {
   }
 }
 
+// The waiting of one write: short for Brief, back to the usual limit when
+// the write is done. Used under the store's mutex, so no other statement
+// runs meanwhile.
+class LockWaiting {
+ public:
+  LockWaiting(Connection& connection, LockWait wait) : connection_(connection), changed_(wait == LockWait::Brief) {
+    if (changed_) sqlite3_busy_timeout(connection_.get(), SqliteHistory::kBriefBusyTimeoutMs);
+  }
+  ~LockWaiting() {
+    if (changed_) sqlite3_busy_timeout(connection_.get(), SqliteHistory::kBusyTimeoutMs);
+  }
+  LockWaiting(const LockWaiting&) = delete;
+  LockWaiting& operator=(const LockWaiting&) = delete;
+
+ private:
+  Connection& connection_;
+  bool changed_;
+};
+
 // ---- Layout ------------------------------------------------------------------
 
 // Version 1, the first layout. The end columns stay NULL until the update
 // ends; `ended` marks that it did. process_token tells a living process from
-// a later one that was given the same pid (see ports::processToken).
+// a later one that was given the same pid (see processToken).
 constexpr const char* kCreateVersion1 = R"sql(
 CREATE TABLE updates (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -186,10 +204,22 @@ CREATE INDEX updates_by_serial ON updates(serial_number);
 
 void migrateTo1(Connection& connection) { connection.execute(kCreateVersion1, "creating the history table"); }
 
+// Version 2: whether the image went out whole, and who ran the update (both
+// NULL in older rows: not known). A serial number is written as soon as it
+// is read and NULL while unknown; version 1 wrote 0 for unknown, and 0 names
+// no logger, so those rows become NULL.
+constexpr const char* kUpgradeTo2 = R"sql(
+ALTER TABLE updates ADD COLUMN image_sent INTEGER;
+ALTER TABLE updates ADD COLUMN operator TEXT;
+UPDATE updates SET serial_number = NULL WHERE serial_number = 0;
+)sql";
+
+void migrateTo2(Connection& connection) { connection.execute(kUpgradeTo2, "adding the columns of layout 2"); }
+
 // kMigrations[v] brings a file from layout v to v + 1. A later layout adds
 // its step here and raises kSchemaVersion; the steps run in one transaction.
 using Migration = void (*)(Connection&);
-constexpr std::array<Migration, SqliteHistory::kSchemaVersion> kMigrations = {&migrateTo1};
+constexpr std::array<Migration, SqliteHistory::kSchemaVersion> kMigrations = {&migrateTo1, &migrateTo2};
 
 // Refuses a file whose layout this code cannot write: a newer one, or a
 // version-0 file that already holds tables (another program's database that
@@ -256,8 +286,31 @@ void migrate(Connection& connection) {
   }
 }
 
+// SQLite keeps its journal beside the file it is given, so a device, a pipe
+// or a folder named as the history would get a stranger beside it (a
+// "/dev/null-journal" for /dev/null) or hang the update on a read. Only a
+// regular file, or a new one in a folder we may write, is a history.
+void checkIsFileOrNew(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(fileSystemPath(path), error);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    const std::filesystem::path parent = fileSystemPath(path).parent_path();
+    if (!mayCreateIn(parent.empty() ? std::filesystem::path(".") : parent)) {
+      throw HistoryError("update history " + path + ": cannot create a file in the folder " +
+                         (parent.empty() ? std::string(".") : parent.string()));
+    }
+    return;
+  }
+  if (error) throw HistoryError("update history " + path + ": cannot look at it: " + error.message());
+  if (!std::filesystem::is_regular_file(status)) {
+    throw HistoryError("update history " + path + ": not a regular file; a history is kept only in a file of its own");
+  }
+}
+
 void createParentDirectories(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  // The name is UTF-8 (SQLite's, on every platform); as plain char, MinGW's
+  // std::filesystem would read it in the ANSI code page.
+  const std::filesystem::path parent = fileSystemPath(path).parent_path();
   if (parent.empty()) return;
   std::error_code error;
   std::filesystem::create_directories(parent, error);
@@ -271,7 +324,8 @@ void createParentDirectories(const std::string& path) {
 constexpr const char* kSelectColumns =
     "SELECT id, start_utc, host, pid, process_token, port, adapter_serial, front_end, ended, serial_number, "
     "device_class, app_version_before, image_chosen, image_version_high, image_version_low, image_print, "
-    "image_bootloader, image_bootloader_version, image_sha256, result_code, result_text, repeats, duration_ms "
+    "image_bootloader, image_bootloader_version, image_sha256, result_code, result_text, repeats, duration_ms, "
+    "image_sent, operator "
     "FROM updates ";
 
 std::string selectSql(const char* condition) {
@@ -292,18 +346,20 @@ T narrow(std::int64_t value) {
 struct SqliteHistory::Impl {
   explicit Impl(const std::string& path) : connection(path) {
     createParentDirectories(path);
+    checkIsFileOrNew(path);
     connection.open();
     migrate(connection);
     insert = connection.prepare(
-        "INSERT INTO updates (start_utc, host, pid, process_token, port, adapter_serial, front_end) "
-        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+        "INSERT INTO updates (start_utc, host, pid, process_token, port, adapter_serial, front_end, operator) "
+        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
         "preparing to write");
     end = connection.prepare(
-        "UPDATE updates SET ended = 1, serial_number = ?2, device_class = ?3, app_version_before = ?4, "
+        "UPDATE updates SET ended = 1, image_sent = ?2, device_class = ?3, app_version_before = ?4, "
         "image_chosen = ?5, image_version_high = ?6, image_version_low = ?7, image_print = ?8, "
         "image_bootloader = ?9, image_bootloader_version = ?10, image_sha256 = ?11, result_code = ?12, "
         "result_text = ?13, repeats = ?14, duration_ms = ?15 WHERE id = ?1 AND ended = 0",
         "preparing to write");
+    serial = connection.prepare("UPDATE updates SET serial_number = ?2 WHERE id = ?1", "preparing to write");
     selectAll = connection.prepare(selectSql("").c_str(), "preparing to read");
     selectSerial = connection.prepare(selectSql("WHERE serial_number = ?1").c_str(), "preparing to read");
   }
@@ -318,9 +374,10 @@ struct SqliteHistory::Impl {
     row.start.port = run.text(5);
     row.start.adapterSerial = run.text(6);
     row.start.frontEnd = run.text(7);
+    row.start.operatorName = run.text(24);
+    if (!run.isNull(9)) row.serialNumber = narrow<std::uint32_t>(run.integer(9));
     if (run.integer(8) != 0) {
       UpdateEnd e;
-      e.serialNumber = narrow<std::uint32_t>(run.integer(9));
       e.deviceClass = narrow<std::uint16_t>(run.integer(10));
       e.appVersionBefore = narrow<std::uint16_t>(run.integer(11));
       e.imageChosen = run.integer(12) != 0;
@@ -334,12 +391,13 @@ struct SqliteHistory::Impl {
       e.resultText = run.text(20);
       e.repeats = narrow<int>(run.integer(21));
       e.durationMs = run.integer(22);
+      if (!run.isNull(23)) e.imageSent = run.integer(23) != 0;
       row.end = std::move(e);
       row.state = RowState::Finished;
     } else if (row.start.host != host) {
       row.state = RowState::Unknown;
     } else {
-      row.state = ports::processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
+      row.state = processLives(row.start.pid, token) ? RowState::Running : RowState::Interrupted;
     }
     return row;
   }
@@ -349,6 +407,7 @@ struct SqliteHistory::Impl {
   std::mutex mutex;  // one statement runs at a time on the shared connection
   StatementHandle insert;
   StatementHandle end;
+  StatementHandle serial;
   StatementHandle selectAll;
   StatementHandle selectSerial;
 };
@@ -360,7 +419,7 @@ SqliteHistory::~SqliteHistory() = default;
 const std::string& SqliteHistory::path() const { return impl_->connection.path(); }
 
 std::int64_t SqliteHistory::updateStarted(const UpdateStart& start) {
-  const std::string token = ports::processToken(start.pid);
+  const std::string token = processToken(start.pid);
   std::lock_guard lock(impl_->mutex);
   Execution run(impl_->connection, impl_->insert.get(), "writing the start of an update");
   run.bind(1, start.startUtc);
@@ -370,15 +429,21 @@ std::int64_t SqliteHistory::updateStarted(const UpdateStart& start) {
   run.bind(5, start.port);
   run.bind(6, start.adapterSerial);
   run.bind(7, start.frontEnd);
+  run.bind(8, start.operatorName);
   run.step();
   return sqlite3_last_insert_rowid(impl_->connection.get());
 }
 
-void SqliteHistory::updateEnded(std::int64_t id, const UpdateEnd& end) {
+void SqliteHistory::updateEnded(std::int64_t id, const UpdateEnd& end, LockWait wait) {
   std::lock_guard lock(impl_->mutex);
+  const LockWaiting waiting(impl_->connection, wait);
   Execution run(impl_->connection, impl_->end.get(), "writing the end of an update");
   run.bind(1, id);
-  run.bind(2, std::int64_t{end.serialNumber});
+  if (end.imageSent) {
+    run.bind(2, std::int64_t{*end.imageSent ? 1 : 0});
+  } else {
+    run.bindNull(2);
+  }
   run.bind(3, std::int64_t{end.deviceClass});
   run.bind(4, std::int64_t{end.appVersionBefore});
   run.bind(5, std::int64_t{end.imageChosen ? 1 : 0});
@@ -394,7 +459,19 @@ void SqliteHistory::updateEnded(std::int64_t id, const UpdateEnd& end) {
   run.bind(15, end.durationMs);
   run.step();
   if (sqlite3_changes(impl_->connection.get()) == 0) {
-    throw HistoryError("update history " + path() + ": no running update with id " + std::to_string(id));
+    throw NoSuchRow("update history " + path() + ": no running update with id " + std::to_string(id));
+  }
+}
+
+void SqliteHistory::serialNumberRead(std::int64_t id, std::uint32_t serialNumber, LockWait wait) {
+  std::lock_guard lock(impl_->mutex);
+  const LockWaiting waiting(impl_->connection, wait);
+  Execution run(impl_->connection, impl_->serial.get(), "writing the serial number of an update");
+  run.bind(1, id);
+  run.bind(2, std::int64_t{serialNumber});
+  run.step();
+  if (sqlite3_changes(impl_->connection.get()) == 0) {
+    throw NoSuchRow("update history " + path() + ": no update with id " + std::to_string(id));
   }
 }
 

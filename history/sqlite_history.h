@@ -17,8 +17,11 @@ namespace zorvik::history {
 class SqliteHistory final : public UpdateHistory {
  public:
   // The layout this code reads and writes, kept in PRAGMA user_version.
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
   static constexpr int kBusyTimeoutMs = 5000;
+  // Long enough for another writer's single write, short enough not to be
+  // noticed by a person.
+  static constexpr int kBriefBusyTimeoutMs = 200;
 
   // Opens the file, creating it and its parent directories when missing, and
   // brings an older layout up to kSchemaVersion. Throws HistoryError (naming
@@ -34,7 +37,10 @@ class SqliteHistory final : public UpdateHistory {
 
   // Safe to call from several threads at once.
   std::int64_t updateStarted(const UpdateStart& start) override;
-  void updateEnded(std::int64_t id, const UpdateEnd& end) override;
+  using UpdateHistory::serialNumberRead;
+  using UpdateHistory::updateEnded;
+  void serialNumberRead(std::int64_t id, std::uint32_t serialNumber, LockWait wait) override;
+  void updateEnded(std::int64_t id, const UpdateEnd& end, LockWait wait) override;
   std::vector<UpdateRow> rows(std::optional<std::uint32_t> serialNumber = std::nullopt) override;
 
  private:

@@ -1,8 +1,7 @@
 // A record of every update: one row written when an update starts and
 // completed when it ends, so that a process killed in between leaves a row
 // without an end. Front ends write through this interface only; the SQLite
-// store (sqlite_history.h) is one implementation, and builds without SQLite
-// (Windows, for now) simply have none.
+// store (sqlite_history.h) is one implementation, on Linux and Windows alike.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +18,13 @@ class HistoryError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A write that names a row that is not there (or has already ended): trying
+// it again cannot help.
+class NoSuchRow : public HistoryError {
+ public:
+  using HistoryError::HistoryError;
+};
+
 // What is known when an update starts.
 struct UpdateStart {
   std::string startUtc;       // ISO 8601 UTC with milliseconds: 2026-12-10T13:10:55.123Z
@@ -27,12 +33,12 @@ struct UpdateStart {
   std::string port;           // as the user named it
   std::string adapterSerial;  // USB serial number of the adapter; empty when unknown
   std::string frontEnd;       // "window", "cli" or "station"
+  std::string operatorName;   // who ran it (--operator, else the login name); empty when unknown
   friend bool operator==(const UpdateStart&, const UpdateStart&) = default;
 };
 
 // What is known when it ends.
 struct UpdateEnd {
-  std::uint32_t serialNumber = 0;        // the logger's; 0 unknown
   std::uint16_t deviceClass = 0xFFFF;    // the logger's model (update class); 0xFFFF unknown
   std::uint16_t appVersionBefore = 0;    // application version before the update (major high
                                          // byte, minor low byte); 0 unknown
@@ -45,6 +51,10 @@ struct UpdateEnd {
   std::string imageSha256;               // of the image as sent (see imageDigest); empty when none
   std::int32_t resultCode = 0;           // 0 success, otherwise the error code
   std::string resultText;                // the final message
+  // Every line and the end record went out: the logger runs the new image
+  // even when the update then ended in an error (a cancel during its
+  // restart, say). None in rows of an older layout, which did not keep it.
+  std::optional<bool> imageSent;
   int repeats = 0;                       // automatic repeats made
   std::int64_t durationMs = 0;
   friend bool operator==(const UpdateEnd&, const UpdateEnd&) = default;
@@ -63,19 +73,32 @@ struct UpdateRow {
   UpdateStart start;
   std::optional<UpdateEnd> end;  // none while running or when interrupted
   RowState state = RowState::Running;
+  // The logger's, from the moment it was read (a row without an end has it
+  // too); none while unknown. Never 0 for unknown: 0 names no logger.
+  std::optional<std::uint32_t> serialNumber;
   friend bool operator==(const UpdateRow&, const UpdateRow&) = default;
 };
+
+// How long a write waits for a file another connection holds: the store's
+// full limit, or only as long as another writer's own write takes (Brief),
+// so that a caller who must not be held up can try again later instead.
+enum class LockWait { Wait, Brief };
 
 class UpdateHistory {
  public:
   virtual ~UpdateHistory() = default;
   // Writes the row of a starting update; its id for updateEnded. Throws HistoryError.
   virtual std::int64_t updateStarted(const UpdateStart& start) = 0;
+  // The logger's serial number, written into the row as soon as it is read,
+  // so that a row that never ends still names its logger. Throws HistoryError.
+  virtual void serialNumberRead(std::int64_t id, std::uint32_t serialNumber, LockWait wait) = 0;
+  void serialNumberRead(std::int64_t id, std::uint32_t serialNumber) { serialNumberRead(id, serialNumber, LockWait::Wait); }
   // Completes the row, once. Throws HistoryError, also for an id that names
   // no row or a row that has already ended.
-  virtual void updateEnded(std::int64_t id, const UpdateEnd& end) = 0;
+  virtual void updateEnded(std::int64_t id, const UpdateEnd& end, LockWait wait) = 0;
+  void updateEnded(std::int64_t id, const UpdateEnd& end) { updateEnded(id, end, LockWait::Wait); }
   // Newest first; only the logger with this serial number when given (rows
-  // without an end know no serial number and are left out then). A row
+  // whose serial number was never read are left out then). A row
   // without an end is Running while its process (same host, same pid) lives,
   // Interrupted once it is gone, Unknown when written on another host.
   // Throws HistoryError.

@@ -242,7 +242,8 @@ Failure failed(FailureKind kind, int osError) {
 
 FailureKind openFailureKind(int error) {
   switch (error) {
-    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: return FailureKind::NotFound;
+    // A name too long or looping cannot name a device either.
+    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: case ENAMETOOLONG: case ELOOP: return FailureKind::NotFound;
     case EACCES: case EPERM: return FailureKind::NoPermission;
     case EBUSY: return FailureKind::Busy;
     default: return FailureKind::PortIo;

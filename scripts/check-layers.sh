@@ -42,7 +42,7 @@ declare -A below=(
   [ui]="station history diagnostics session engine link ports images text"
   [apps/cli]="station history diagnostics session engine link ports images text"
   [apps/desktop]="ui station history diagnostics session engine link ports images text"
-  [apps/windows]="diagnostics session engine link ports images text"
+  [apps/windows]="history diagnostics session engine link ports images text"
 )
 open_layers=" tests bench fuzz tools "
 

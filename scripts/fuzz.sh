@@ -4,11 +4,11 @@
 # fuzz/corpus/<target>/ (new inputs go to a scratch folder, never into the
 # repository). A crash fails the script and leaves the input that made it in
 # build-fuzz/fuzz/<target>-crash-*.
-#   FUZZ_SECONDS   seconds per target (default 30)
+#   FUZZ_SECONDS   seconds per target (default 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${FUZZ_SECONDS:-30}
+seconds=${FUZZ_SECONDS:-20}
 targets=(record_codec image_file engine_replies)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_FUZZ=ON \

@@ -24,7 +24,7 @@ ctest --test-dir "$build_dir" --output-on-failure -j 2 --timeout 600
 
 # The suite again, built with clang, under AddressSanitizer + UBSan and
 # ThreadSanitizer, then each fuzz target for a bounded time (FUZZ_SECONDS,
-# default 30).
+# default 20).
 step "sanitizers"
 ./scripts/sanitizers.sh
 step "fuzzing"

@@ -26,6 +26,10 @@ class UpdateRecorder {
   virtual ~UpdateRecorder() = default;
   // Empty when recorded; otherwise why not.
   virtual std::optional<std::string> updateStarted(const engine::RunRequest& request) = 0;
+  // The logger's serial number has been read (it may be told again, and
+  // again after a repeat); a record keeps it at once, so that an update that
+  // never ends still names its logger.
+  virtual std::optional<std::string> serialNumberRead(const engine::RunRequest&, std::uint32_t) { return std::nullopt; }
   virtual std::optional<std::string> updateEnded(const engine::RunRequest& request, const UpdateEnding& ending) = 0;
 };
 

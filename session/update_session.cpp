@@ -32,6 +32,7 @@ void UpdateSession::start(engine::RunRequest request) {
   finalText_.clear();
   startedAt_ = std::chrono::steady_clock::now();
   recordProblemShown_ = false;
+  serialTold_ = 0;
   stopped_ = false;
   answered_ = false;
   view_.portHint({});
@@ -102,6 +103,7 @@ void UpdateSession::handleEvent(const engine::RunEvent& event) {
   view_.eventArrived(event, p);
   if (engine::isFinalEvent(event.code)) releaseRun();
   if (event.summary) learn(*event.summary);
+  tellSerialNumber();
   if (p.message) finalText_ = p.text;
   if (p.progress >= 0) {
     progress_ = p.progress;
@@ -201,6 +203,20 @@ void UpdateSession::learn(const engine::RunSummary& s) {
   if (s.applicationVersion != unknown.applicationVersion) summary_.applicationVersion = s.applicationVersion;
   if (s.serialNumber != unknown.serialNumber) summary_.serialNumber = s.serialNumber;
   if (s.image != unknown.image) summary_.image = s.image;
+  // Whether the logger now runs the image is the last run's to say: a later
+  // run that stops halfway leaves it with half an image again.
+  summary_.imageSent = s.imageSent;
+}
+
+// A run tells its findings only with its final event, but the serial number
+// is in the update's memory as soon as it was read.
+void UpdateSession::tellSerialNumber() {
+  if (!setup_.recorder) return;
+  std::uint32_t serial = request_.memory ? request_.memory->serialNumber.load() : 0;
+  if (summary_.serialNumber != 0) serial = summary_.serialNumber;
+  if (serial == 0 || serial == serialTold_) return;
+  serialTold_ = serial;
+  record(setup_.recorder->serialNumberRead(request_, serial));
 }
 
 void UpdateSession::record(const std::optional<std::string>& problem) {

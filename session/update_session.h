@@ -115,6 +115,7 @@ class UpdateSession {
   engine::Explanation explanationFor(const engine::RunEvent& event, const engine::EventPresentation& p) const;
   void releaseRun();
   void learn(const engine::RunSummary& summary);
+  void tellSerialNumber();
   void record(const std::optional<std::string>& problem);
 
   SessionView& view_;
@@ -131,6 +132,7 @@ class UpdateSession {
   std::string finalText_;
   std::chrono::steady_clock::time_point startedAt_{};
   bool recordProblemShown_ = false;
+  std::uint32_t serialTold_ = 0;  // the serial number last given to the recorder
   bool stopped_ = false;
   bool answered_ = false;  // a valid frame came in one of this update's runs
 };

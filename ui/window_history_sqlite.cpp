@@ -19,13 +19,8 @@ std::shared_ptr<session::UpdateRecorder> WindowHistory::recorder() const { retur
 HistoryTable WindowHistory::table() const {
   HistoryTable table;
   table.headings = history::tableHeadings();
-  const auto& store = impl_->recorders.store();
-  if (!store) {
-    table.problem = "The update history cannot be read (" + impl_->recorders.openProblem() + ").";
-    return table;
-  }
   try {
-    for (const history::UpdateRow& row : store->rows()) table.rows.push_back(history::tableCells(row));
+    for (const history::UpdateRow& row : impl_->recorders.rows()) table.rows.push_back(history::tableCells(row));
   } catch (const history::HistoryError& e) {
     table.problem = std::string("The update history cannot be read (") + e.what() + ").";
   }

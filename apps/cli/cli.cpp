@@ -82,10 +82,13 @@ Station (Linux):
 
 Update history (every update is recorded; Linux builds):
   --history              list the updates, newest first
-  --json | --csv FILE    ... as JSON lines, or as CSV into FILE
+  --json | --csv FILE    ... as JSON lines, or as CSV into FILE (- for stdout)
   --serial N             ... of the logger with serial number N only
   --history-db PATH      the history file (default
-                         $XDG_DATA_HOME/zorvik-updater/history.sqlite)
+                         $XDG_DATA_HOME/zorvik-updater/history.sqlite); a
+                         regular file, made by the first update
+  --operator NAME        the name recorded with each update (default: login name)
+  --no-history           record nothing of this update or station
 
 Information:
   --list-ports           list )" ZORVIK_PORT_LIST R"(
@@ -132,6 +135,8 @@ struct Options {
   bool doctor = false;
   bool history = false;
   std::string historyDb;
+  bool noHistory = false;
+  std::string operatorName;
   std::string csvFile;
   std::string serial;
   std::vector<std::string> switches;  // key:value switches of the window
@@ -225,6 +230,8 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     else if (name == "--watch-dir") o.watchDir = takeValue();
     else if (name == "--history") o.history = flag();
     else if (name == "--history-db") o.historyDb = takeValue();
+    else if (name == "--no-history") o.noHistory = flag();
+    else if (name == "--operator") o.operatorName = takeValue();
     else if (name == "--csv") o.csvFile = takeValue();
     else if (name == "--serial") o.serial = takeValue();
     else if (isWindowSwitch(name)) o.switches.push_back(name);
@@ -371,8 +378,8 @@ session::Explanation systemExplanation(const std::string& port, const link::Fail
 }
 
 RecorderFactory recordersFor(const Options& o, const CliIo& io, const std::string& frontEnd) {
-  if (!io.keepHistory) return {};
-  return openRecorders(o.historyDb, frontEnd);
+  if (!io.keepHistory || o.noHistory) return {};
+  return openRecorders(o.historyDb, frontEnd, o.operatorName, io.err);
 }
 
 int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
@@ -440,6 +447,7 @@ int identify(const Options& o, CliIo& io) {
 int history(const Options& o, CliIo& io) {
   if (!o.ports.empty() || o.station) throw UsageError{"--history lists the update history; it updates nothing"};
   if (o.json && !o.csvFile.empty()) throw UsageError{"--history takes --json or --csv FILE, not both"};
+  if (o.noHistory || !o.operatorName.empty()) throw UsageError{"--no-history and --operator belong to updates"};
   std::optional<std::uint32_t> serial;
   if (!o.serial.empty()) serial = static_cast<std::uint32_t>(parseNumber(o.serial, "--serial", 4294967295ULL));
   const HistoryFormat format = o.json ? HistoryFormat::Json : o.csvFile.empty() ? HistoryFormat::Table : HistoryFormat::Csv;
@@ -507,6 +515,9 @@ int dispatch(const Options& o, CliIo& io) {
     return diagnostics::runDoctor(o.ports.empty() ? std::string() : o.ports.front(), o.json, io.out);
   }
   if (!o.csvFile.empty() || !o.serial.empty()) throw UsageError{"--csv and --serial belong to --history"};
+  if (o.noHistory && (!o.historyDb.empty() || !o.operatorName.empty())) {
+    throw UsageError{"--no-history records nothing: leave out --history-db and --operator"};
+  }
   const engine::StartupOptions startup = engine::readStartupOptions(engine::readServiceModeSetting(), o.switches);
   checkServiceOptions(o, startup);
   if (o.station) return station(o, startup, io);

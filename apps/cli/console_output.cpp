@@ -28,11 +28,8 @@ void Console::line(const std::string& text) {
   drawBars();
 }
 
-// Rises only when a field changes meaning or disappears (docs/json-events.md).
-constexpr int kJsonSchema = 1;
-
 void Console::record(const std::string& fields) {
-  line("{" + fields + ",\"schema\":" + std::to_string(kJsonSchema) + ",\"utc\":\"" + text::utcNow() + "\"}");
+  line("{" + fields + ",\"schema\":" + std::to_string(text::kJsonSchema) + ",\"utc\":\"" + text::utcNow() + "\"}");
 }
 
 void Console::finalLine(const std::string& text, bool success) {
@@ -144,6 +141,15 @@ std::string PortOutput::lineFields() const {
   std::string fields = ",\"lines_done\":" + std::to_string(lines_.done) + ",\"lines_total\":" + std::to_string(lines_.total);
   if (lines_.timeLeft) fields += ",\"seconds_left\":" + std::to_string(lines_.timeLeft->count());
   return fields;
+}
+
+void PortOutput::answer(const std::string& text) {
+  if (console_.json()) {
+    console_.record("\"type\":\"answer\"" + portField() + ",\"text\":\"" + text::jsonEscape(text) + "\"");
+    return;
+  }
+  console_.clearBars();
+  console_.line((severalPorts_ ? "[" + port_ + "] " : std::string()) + text);
 }
 
 void PortOutput::finished(int exitStatus) {

@@ -76,6 +76,9 @@ class PortOutput final : public session::SessionView {
   void eventArrived(const engine::RunEvent& event, const engine::EventPresentation& p) override;
 
   // The last words of this port's update.
+  // The one-line answer of a command that asks rather than writes (which
+  // image --read-info found), just before the final message.
+  void answer(const std::string& text);
   void finished(int exitStatus);
 
  private:

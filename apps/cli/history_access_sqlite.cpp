@@ -1,3 +1,5 @@
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -8,30 +10,90 @@
 #include "history/sqlite_history.h"
 
 namespace zorvik::cli {
+namespace {
 
-RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd) {
-  auto recorders = std::make_shared<history::HistoryRecorders>(path, frontEnd);
-  return [recorders] { return recorders->make(); };
+void writeRows(HistoryFormat format, const std::vector<history::UpdateRow>& rows, std::ostream& out) {
+  if (format == HistoryFormat::Json) {
+    history::writeJsonLines(out, rows, text::utcNow());
+  } else if (format == HistoryFormat::Csv) {
+    history::writeCsv(out, rows);
+  } else {
+    history::writeTable(out, rows);
+  }
+}
+
+// "-" is standard output, as for every other tool.
+int writeListing(HistoryFormat format, const std::string& csvFile, const std::vector<history::UpdateRow>& rows,
+                 std::ostream& out, std::ostream& err) {
+  if (format != HistoryFormat::Csv || csvFile == "-") {
+    writeRows(format, rows, out);
+    return 0;
+  }
+  std::ofstream file(csvFile, std::ios::binary | std::ios::trunc);
+  writeRows(format, rows, file);
+  if (!file.flush()) {
+    err << "zorvik-updater-cli: cannot write \"" << csvFile << "\"\n";
+    return 1;
+  }
+  return 0;
+}
+
+// The history of one command: the end of the last update may still wait for
+// a file another program holds when the command is done. The user has seen
+// the result already; here they learn why the program has not ended yet,
+// and whether the record made it.
+class CliHistory {
+ public:
+  static constexpr std::chrono::milliseconds kExitWait = history::HistoryRecorders::kExitLimit;
+
+  CliHistory(const std::string& path, const std::string& frontEnd, const std::string& operatorName, std::ostream& err)
+      : recorders_(path, frontEnd, operatorName, history::HistoryRecorders::kRetryPause, std::chrono::milliseconds{0}),
+        err_(err) {}
+  ~CliHistory() {
+    if (recorders_.waitUntilWritten(std::chrono::milliseconds{0})) return;
+    err_ << "zorvik-updater-cli: writing the update history (another program holds it, or the disk is full)...\n";
+    if (recorders_.waitUntilWritten(kExitWait)) return;
+    err_ << "zorvik-updater-cli: the update history could not be written ("
+         << recorders_.writeProblem().value_or("no answer") << "): the record of this update is lost\n";
+  }
+  CliHistory(const CliHistory&) = delete;
+  CliHistory& operator=(const CliHistory&) = delete;
+
+  std::shared_ptr<session::UpdateRecorder> make() const { return recorders_.make(); }
+
+ private:
+  history::HistoryRecorders recorders_;
+  std::ostream& err_;
+};
+
+}  // namespace
+
+RecorderFactory openRecorders(const std::string& path, const std::string& frontEnd, const std::string& operatorName,
+                              std::ostream& err) {
+  auto history = std::make_shared<CliHistory>(path, frontEnd, operatorName, err);
+  return [history] { return history->make(); };
 }
 
 int listHistory(const std::string& path, HistoryFormat format, const std::string& csvFile,
                 std::optional<std::uint32_t> serial, std::ostream& out, std::ostream& err) {
   try {
-    history::SqliteHistory store(path.empty() ? history::defaultHistoryPath() : path);
-    const auto rows = store.rows(serial);
-    if (format == HistoryFormat::Json) {
-      history::writeJsonLines(out, rows, text::utcNow());
-    } else if (format == HistoryFormat::Csv) {
-      std::ofstream file(csvFile, std::ios::binary | std::ios::trunc);
-      history::writeCsv(file, rows);
-      if (!file.flush()) {
-        err << "zorvik-updater-cli: cannot write \"" << csvFile << "\"\n";
+    const std::string file = path.empty() ? history::defaultHistoryPath() : path;
+    // Listing only reads: a history is made by the first update, never by
+    // looking at one (a mistyped --history-db would otherwise be an empty
+    // history, and the real one unseen).
+    std::error_code error;
+    if (!std::filesystem::exists(history::fileSystemPath(file), error)) {
+      if (!path.empty()) {
+        err << "zorvik-updater-cli: no update history at \"" << path
+            << "\": no such file (an update or a station with --history-db makes it)\n";
         return 1;
       }
-    } else {
-      history::writeTable(out, rows);
+      if (format != HistoryFormat::Table) return writeListing(format, csvFile, {}, out, err);
+      out << "No update history yet: no update has been recorded here.\n";
+      return 0;
     }
-    return 0;
+    history::SqliteHistory store(file);
+    return writeListing(format, csvFile, store.rows(serial), out, err);
   } catch (const history::HistoryError& e) {
     err << "zorvik-updater-cli: " << e.what() << '\n';
     return 1;

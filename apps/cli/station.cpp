@@ -82,8 +82,8 @@ class ConsoleStationView final : public station::StationView {
     const std::string word = station::resultWord(r.kind);
     if (console_.json()) {
       console_.record("\"type\":\"result\",\"time\":\"" + timeStamp() + "\",\"result\":\"" + word + "\",\"port\":\"" +
-                      text::jsonEscape(r.link) + "\",\"adapter\":\"" + text::jsonEscape(r.adapter) + "\",\"serial\":\"" +
-                      (r.serialNumber == 0 ? "" : serial) + "\",\"versionBefore\":\"" + r.versionBefore +
+                      text::jsonEscape(r.link) + "\",\"adapter\":\"" + text::jsonEscape(r.adapter) + "\",\"serial\":" +
+                      (r.serialNumber == 0 ? "null" : serial) + ",\"versionBefore\":\"" + r.versionBefore +
                       "\",\"imageVersion\":\"" + r.imageVersion + "\",\"durationMs\":" +
                       std::to_string(r.duration.count()) + ",\"repeats\":" + std::to_string(r.repeats) +
                       ",\"code\":" + std::to_string(r.code) + ",\"text\":\"" + text::jsonEscape(r.text) + "\"");

@@ -3,6 +3,8 @@
 #include <optional>
 
 #include "engine/event_queue.h"
+#include "engine/event_texts.h"
+#include "engine/update_error.h"
 #include "session/update_session.h"
 
 namespace zorvik::cli {
@@ -102,6 +104,13 @@ std::vector<PortUpdate> startSessions(const UpdatePlan& plan, Console& console,
   return updates;
 }
 
+// What --read-info found, in one line; none for any other end.
+std::optional<std::string> readInfoAnswer(std::int32_t outcome, const engine::RunSummary& found,
+                                          const images::ImageSource& images) {
+  if (outcome != engine::errorValue(engine::ErrorCode::InfoOnly) || found.image < 0) return std::nullopt;
+  return "would get image " + std::to_string(found.image) + ": " + engine::classAndVersion(images.header(found.image));
+}
+
 }  // namespace
 
 int exitStatusFor(std::int32_t outcome) {
@@ -124,6 +133,9 @@ std::vector<int> runUpdates(const UpdatePlan& plan, Console& console) {
       const auto outcome = updates[i].session->outcome();
       if (!reported[i] && outcome && !updates[i].session->running()) {
         statuses[i] = exitStatusFor(*outcome);
+        if (const auto found = readInfoAnswer(*outcome, updates[i].session->summary(), plan.images)) {
+          updates[i].output->answer(*found);
+        }
         updates[i].output->finished(statuses[i]);
         reported[i] = true;
       }

@@ -65,9 +65,11 @@ session::Explanation systemExplanation(const std::string& port, const link::Fail
   return {e.reason, e.fix};
 }
 
-session::WindowSetup windowSetup(const std::shared_ptr<EventTarget>& target, const engine::StartupOptions& options) {
+session::WindowSetup windowSetup(const std::shared_ptr<EventTarget>& target, const engine::StartupOptions& options,
+                                 const history::HistoryRecorders& history) {
   session::WindowSetup setup;
   setup.session.sink = std::make_shared<WinEventSink>(target);
+  setup.session.recorder = history.make();
   setup.session.explain = systemExplanation;
   setup.options = options;
   return setup;
@@ -92,7 +94,8 @@ MainWindow::MainWindow(HINSTANCE instance, TaskbarWindow& taskbar, const std::ve
                   this);
   target_ = std::make_shared<EventTarget>(window_);
   controller_ =
-      std::make_unique<session::WindowController>(static_cast<session::WindowView&>(*this), windowSetup(target_, options_));
+      std::make_unique<session::WindowController>(static_cast<session::WindowView&>(*this),
+                                                  windowSetup(target_, options_, history_));
   taskbar_.setMainWindow(window_);
   createMenu();
   createControls();

@@ -23,6 +23,7 @@
 #include "apps/windows/win_event_sink.h"
 #include "apps/windows/win_util.h"
 #include "engine/startup_options.h"
+#include "history/history_recorder.h"
 #include "session/window_controller.h"
 
 namespace zorvik::win {
@@ -126,6 +127,9 @@ class MainWindow final : private session::WindowView {
   HWND focus_ = nullptr;  // the control that had the focus when the window was left
   bool busy_ = false;     // the hourglass over the program's windows
 
+  // Every update of this window is recorded there, at the default place, as
+  // the Qt window's are; opened once, before the controller that writes it.
+  history::HistoryRecorders history_{std::string(), "window"};
   std::shared_ptr<EventTarget> target_;
   std::unique_ptr<session::WindowController> controller_;
   std::unique_ptr<ReportWindow> reportWindow_;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apps/cli/cli.h"
+#include "tests/cli/cli_runner.h"
 #include "engine/run_options.h"
 #include "images/catalogue.h"
 #include "images/image_file.h"
@@ -24,19 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using sim::Request;
-
-struct CliResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 class BadInput : public ::testing::Test {
  protected:
@@ -64,16 +52,7 @@ class BadInput : public ::testing::Test {
     return path;
   }
 
-  CliResult cli(const std::vector<std::string>& arguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    std::istringstream in;
-    cli::CliIo io{out, err, in, false, false};
-    io.sleeper = std::make_shared<link::NoPauses>();
-    io.repeatPause = std::chrono::milliseconds(0);
-    const int status = cli::runCli(arguments, io);
-    return {status, out.str(), err.str()};
-  }
+  static CliResult cli(const std::vector<std::string>& arguments) { return runCliHere(arguments); }
 
   // Frames written without an answer may still be on their way.
   void expectLoggerUntouched() {

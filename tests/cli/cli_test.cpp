@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "apps/cli/cli.h"
+#include "tests/cli/cli_runner.h"
 #include "apps/cli/port_listing.h"
 #include "images/catalogue.h"
 #include "images/version_text.h"
@@ -91,12 +92,6 @@ class JsonLine {
   std::size_t i_ = 0;
 };
 
-struct CliResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -119,15 +114,8 @@ class Cli : public ::testing::Test {
     std::ofstream(configHome_ / "Harventa" / "Qorn.conf") << "[General]\nintern=7406\n";
   }
 
-  CliResult cli(std::vector<std::string> arguments, const std::string& input = "", bool terminal = false) {
-    std::ostringstream out;
-    std::ostringstream err;
-    std::istringstream in(input);
-    cli::CliIo io{out, err, in, terminal, false};
-    io.sleeper = sleeper;
-    io.repeatPause = repeatPause;
-    const int status = cli::runCli(arguments, io);
-    return {status, out.str(), err.str()};
+  CliResult cli(const std::vector<std::string>& arguments, const std::string& input = "", bool terminal = false) {
+    return runCliHere(arguments, {input, terminal, sleeper, repeatPause});
   }
 
   std::size_t count(Request kind) const {
@@ -244,6 +232,9 @@ TEST_F(Cli, JsonPrintsOneParsableObjectPerLine) {
   for (const auto& line : out) EXPECT_TRUE(JsonLine(line).valid()) << line;
   EXPECT_NE(out.front().find("\"type\":\"start\""), std::string::npos);
   EXPECT_NE(out.back().find("\"type\":\"exit\",\"status\":70"), std::string::npos);
+  EXPECT_NE(out[out.size() - 2].find("\"type\":\"answer\",\"text\":\"would get image 12: ZorvikB V6.26\""),
+            std::string::npos)
+      << out[out.size() - 2];
   EXPECT_NE(r.out.find("\"code\":20,\"value\":26113,\"text\":\"Class 26113 [ZorvikB]\""), std::string::npos);
 }
 
@@ -782,6 +773,11 @@ TEST_F(Cli, ReadInfoSaysItLeavesTheBootloaderAndAsks) {
   const auto confirmed = cli({"--port", logger->devicePath(), "--read-info", "--yes"});
   EXPECT_EQ(confirmed.status, 70);
   EXPECT_EQ(logger->mode(), sim::Mode::Bootloader) << "as the warning said";
+  // The answer in one line, just before the final message.
+  const auto out = lines(confirmed.out);
+  ASSERT_GE(out.size(), 2u);
+  EXPECT_EQ(out[out.size() - 2], "would get image 12: ZorvikB V6.26");
+  EXPECT_EQ(out.back(), "Only read update info!");
 }
 
 // --trace writes the documented format: one file, or one per port.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "apps/cli/cli.h"
+#include "tests/cli/cli_runner.h"
 #include "sim/logger_for_image.h"
 #include "sim/simulated_logger.h"
 #include "tests/session/silent_pty.h"
@@ -22,21 +23,13 @@
 namespace zorvik::testing {
 namespace {
 
-struct CliResult {
-  int status;
-  std::string out;
-};
-
+// Both streams as one: what the person at the terminal reads.
 CliResult runUpdate(const std::vector<std::string>& arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  cli::CliIo io{out, err, in};
-  io.sleeper = std::make_shared<link::NoPauses>();
-  io.repeatPause = std::chrono::milliseconds(0);
-  io.keepHistory = false;
-  const int status = cli::runCli(arguments, io);
-  return {status, out.str() + err.str()};
+  CliSetup setup;
+  setup.keepHistory = false;
+  CliResult r = runCliHere(arguments, setup);
+  r.out += r.err;
+  return r;
 }
 
 std::size_t occurrences(const std::string& text, const std::string& part) {

@@ -228,6 +228,20 @@ TEST_F(StoppedUpdate, AStationStoppedByTimeoutPrintsItsCounters) {
   expectNextUpdateWorks();
 }
 
+// SIGKILL cannot be handled: the row stays without an end, but it names the
+// logger whose flash was left half-written, as that serial number was
+// written into it when it was read.
+TEST_F(StoppedUpdate, AKilledUpdateStillNamesItsLogger) {
+  const PipedCli cli = startPiped(update());
+  ASSERT_TRUE(waitUntilProgramming(logger_));
+  ::kill(cli.pid, SIGKILL);
+  readAll(cli.out);
+  EXPECT_EQ(howEnded(cli.pid), "signal 9");
+  const std::string rows = history();
+  EXPECT_NE(rows.find("\"state\":\"interrupted\""), std::string::npos) << rows;
+  EXPECT_NE(rows.find("\"serial\":100200,"), std::string::npos) << rows;
+}
+
 // `zorvik-updater-cli --port P --yes --json | head -2`: the reader leaves
 // after two lines, and the update goes on to its end regardless.
 TEST_F(StoppedUpdate, AClosedOutputPipeDoesNotStopTheUpdate) {

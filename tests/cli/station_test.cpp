@@ -29,6 +29,7 @@
 #include "link/serial_port.h"
 #include "sim/logger_for_image.h"
 #include "sim/simulated_logger.h"
+#include "tests/session/silent_pty.h"
 
 namespace zorvik::testing {
 namespace {
@@ -248,7 +249,7 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     link::PortHandle again = link::openSerialPort(l->devicePath(), 9600);
     EXPECT_NE(again, nullptr) << "every port released: " << l->devicePath();
   }
-  for (const auto& line : lines("")) EXPECT_NE(line.find("\"schema\":1"), std::string::npos);
+  for (const auto& line : lines("")) EXPECT_NE(line.find("\"schema\":2"), std::string::npos);
 
   // The history holds one row per unit, newest first.
   EXPECT_EQ(integrityCheck(historyFile()), "ok");
@@ -262,7 +263,7 @@ TEST_F(StationTest, UpdatesLoggersAsTheyArePluggedInAndReportsAPulledAdapter) {
     ASSERT_EQ(row.state, history::RowState::Finished);
     ASSERT_TRUE(row.end.has_value());
     EXPECT_EQ(row.start.frontEnd, "station");
-    EXPECT_EQ(row.end->serialNumber, 500001u + static_cast<std::uint32_t>(i));
+    EXPECT_EQ(row.serialNumber, 500001u + static_cast<std::uint32_t>(i));
     const int image = i < 3 ? images[i] : 12;
     EXPECT_EQ(row.end->appVersionBefore, sim::loggerFor(image).appVersion);
     const images::ImageHeader h = images::builtInHeader(image);
@@ -293,6 +294,23 @@ TEST_F(StationTest, AHangUpEndsThatUnitAloneAndThePortIsTakenAgainAfterRepluggin
   stop();
   EXPECT_EQ(status_, 1);
   EXPECT_EQ(next.restarts(), 1);
+}
+
+// A unit on which no logger ever answers fails without a serial number: the
+// JSON says so with null, as the history does, never with 0 or "".
+TEST_F(StationTest, AUnitThatNeverAnsweredHasNoSerialNumber) {
+  SilentPty silent;
+  if (silent.path().empty()) GTEST_SKIP() << "no pseudo-terminal available";
+  startStation();
+  fs::create_symlink(silent.path(), dir_ / "watch" / "silent");
+  ASSERT_TRUE(waitFor([&] { return results() == 1; })) << out_.text();
+  stop();
+  const std::string result = lines("result").at(0);
+  EXPECT_EQ(field(result, "result"), "FAIL") << result;
+  EXPECT_NE(result.find("\"serial\":null,"), std::string::npos) << result;
+  const auto rows = history::SqliteHistory(historyFile().string()).rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].serialNumber, std::nullopt);
 }
 
 TEST_F(StationTest, AnIdleStationStopsCleanlyAndTakesOnlyLinks) {
@@ -355,7 +373,7 @@ TEST_F(StationTest, KilledDuringTwoUpdatesLeavesThemInterruptedAndTheRestIntact)
   EXPECT_EQ(rows[1].state, history::RowState::Interrupted);
   EXPECT_EQ(rows[2].state, history::RowState::Finished);
   ASSERT_TRUE(rows[2].end.has_value());
-  EXPECT_EQ(rows[2].end->serialNumber, 600001u);
+  EXPECT_EQ(rows[2].serialNumber, 600001u);
   EXPECT_EQ(rows[2].end->resultCode, 0);
 }
 #endif

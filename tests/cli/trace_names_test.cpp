@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "apps/cli/cli.h"
+#include "tests/cli/cli_runner.h"
 #include "apps/cli/port_names.h"
 #include "sim/simulated_logger.h"
 #include "tests/support/test_support.h"
@@ -40,12 +41,6 @@ TEST(TraceFiles, EveryPortHasAFileOfItsOwn) {
   }
 }
 
-struct CliResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
 class TracedPorts : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,23 +58,7 @@ class TracedPorts : public ::testing::Test {
     fs::remove_all(dir_);
   }
 
-  CliResult cli(const std::vector<std::string>& arguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    std::istringstream in;
-    cli::CliIo io{out, err, in, false, false};
-    io.sleeper = std::make_shared<link::NoPauses>();
-    io.repeatPause = std::chrono::milliseconds(0);
-    const int status = cli::runCli(arguments, io);
-    return {status, out.str(), err.str()};
-  }
-
-  static std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
+  static CliResult cli(const std::vector<std::string>& arguments) { return runCliHere(arguments); }
 
   fs::path dir_;
   std::unique_ptr<sim::SimulatedLogger> first_;

@@ -5,26 +5,15 @@
 #include <sstream>
 
 #include "apps/cli/cli.h"
+#include "tests/cli/cli_runner.h"
 
 namespace zorvik::testing {
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result cli(const std::vector<std::string>& arguments) {
-  std::ostringstream out, err;
-  std::istringstream in;
-  cli::CliIo io{out, err, in};
-  const int status = cli::runCli(arguments, io);
-  return {status, out.str(), err.str()};
-}
+CliResult cli(const std::vector<std::string>& arguments) { return runCliHere(arguments); }
 
 TEST(Version, IsOneLineWithTheProjectsVersion) {
-  const Result r = cli({"--version"});
+  const CliResult r = cli({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(zorvik-updater-cli \d+\.\d+\.\d+\n)"))) << r.out;
   EXPECT_EQ(r.err, "");
@@ -32,7 +21,7 @@ TEST(Version, IsOneLineWithTheProjectsVersion) {
 }
 
 TEST(Version, TakesNoValue) {
-  const Result r = cli({"--version=2"});
+  const CliResult r = cli({"--version=2"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "zorvik-updater-cli: --version takes no value\n");
 }

@@ -507,7 +507,7 @@ TEST(FakeTreeDoctor, SaysWhenNoLoggerPortIsThereInJson) {
   EXPECT_EQ(check->at("fix"),
             (testing::JsonValue{true, "is the adapter plugged in? see zorvik-updater-cli --list-ports"}));
   EXPECT_EQ(check->at("port"), (testing::JsonValue{true, ""}));
-  EXPECT_EQ(check->at("schema"), (testing::JsonValue{false, "1"}));
+  EXPECT_EQ(check->at("schema"), (testing::JsonValue{false, "2"}));
   ASSERT_TRUE(check->at("utc").isString);
   EXPECT_TRUE(std::regex_match(check->at("utc").text, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
       << check->at("utc").text;

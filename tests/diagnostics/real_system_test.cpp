@@ -8,6 +8,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -342,6 +343,45 @@ TEST_F(RealSystem, NobodyAnsweringIsNoAnswerAtAll) {
   EXPECT_EQ(*logger, (Finding{"logger", Level::Fail, "no answer at all", "is the logger switched on and the cable in?"}));
 }
 
+// An update killed with SIGKILL while it held the simulator's port: the
+// exclusive flag it set stays, since the simulator keeps the port open, and
+// every later open is refused. The doctor names the flag and how to clear it.
+TEST_F(RealSystem, AnExclusiveFlagLeftByAKilledUpdateIsNamedWithItsFix) {
+  sim::SimulatedLogger logger;
+  ASSERT_TRUE(logger.start());
+  const std::string port = logger.devicePath();
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t updater = ::fork();
+  ASSERT_GE(updater, 0);
+  if (updater == 0) {
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const char byte = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 'x' : '-';
+    [[maybe_unused]] const ssize_t n = ::write(ready[1], &byte, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  const bool set = ::read(ready[0], &byte, 1) == 1 && byte == 'x';
+  ::close(ready[0]);
+  ::kill(updater, SIGKILL);
+  ::waitpid(updater, nullptr, 0);
+  ASSERT_TRUE(set) << "the child could not set the flag";
+
+  const auto findings = checkPort(port);
+  const Finding* exclusive = findingOf(findings, "exclusive");
+  ASSERT_NE(exclusive, nullptr);
+  EXPECT_EQ(exclusive->level, Level::Fail);
+  EXPECT_NE(exclusive->found.find(port + " is in exclusive mode (TIOCEXCL)"), std::string::npos) << exclusive->found;
+  EXPECT_NE(exclusive->fix.find("os.open('" + port + "'"), std::string::npos) << exclusive->fix;
+  EXPECT_NE(exclusive->fix.find("termios.TIOCNXCL"), std::string::npos) << exclusive->fix;
+  const Finding* open = findingOf(findings, "open");
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->level, Level::Fail);
+  EXPECT_EQ(open->fix, exclusive->fix) << "a refused open says the same";
+}
+
 class SimulatedLoggerDoctor : public RealSystem {
  protected:
   void start(const sim::LoggerConfig& config) {
@@ -427,7 +467,7 @@ TEST_F(SimulatedLoggerDoctor, TheCommandsJsonForAnAnsweringLogger) {
     EXPECT_EQ(line->at("check").text, expected[i].first);
     EXPECT_EQ(line->at("level").text, expected[i].second);
     EXPECT_EQ(line->at("port").text, port);
-    EXPECT_EQ(line->at("schema"), (testing::JsonValue{false, "1"}));
+    EXPECT_EQ(line->at("schema"), (testing::JsonValue{false, "2"}));
     EXPECT_TRUE(line->count("found") && line->count("fix") && line->count("utc")) << text[i];
     EXPECT_EQ(line->at("fix").text.empty(), expected[i].second == "ok") << text[i];
   }

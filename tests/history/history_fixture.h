@@ -96,9 +96,11 @@ inline UpdateStart sampleStart(int n, std::int64_t pid) {
   return s;
 }
 
+// Above INT32_MAX: no 32-bit column.
+inline std::uint32_t sampleSerial(int n) { return 4000000000u + static_cast<std::uint32_t>(n); }
+
 inline UpdateEnd sampleEnd(int n) {
   UpdateEnd e;
-  e.serialNumber = 4000000000u + static_cast<std::uint32_t>(n);  // above INT32_MAX: no 32-bit column
   e.deviceClass = 0x6601;
   e.appVersionBefore = 0x0614;
   e.imageChosen = true;

@@ -28,10 +28,11 @@ constexpr int kOpenRows = 2;
   char outcome = 'E';
   try {
     SqliteHistory history(path);
-    for (int i = 0; i < kFinishedRows; ++i) {
-      history.updateEnded(history.updateStarted(sampleStart(i, ::getpid())), sampleEnd(i));
+    for (int i = 0; i < kFinishedRows + kOpenRows; ++i) {
+      const std::int64_t id = history.updateStarted(sampleStart(i, ::getpid()));
+      history.serialNumberRead(id, sampleSerial(i));  // read before the kill: the killed row keeps it
+      if (i < kFinishedRows) history.updateEnded(id, sampleEnd(i));
     }
-    for (int i = kFinishedRows; i < kFinishedRows + kOpenRows; ++i) history.updateStarted(sampleStart(i, ::getpid()));
     outcome = 'R';
   } catch (...) {
   }
@@ -87,6 +88,7 @@ TEST_F(KilledWriterTest, KilledProcessLeavesIntactFileAndInterruptedRows) {
     SCOPED_TRACE(i);
     const UpdateRow& row = rows[static_cast<std::size_t>(kFinishedRows + kOpenRows - 1 - i)];
     EXPECT_EQ(row.start, sampleStart(i, child));
+    EXPECT_EQ(row.serialNumber, sampleSerial(i));
     if (i < kFinishedRows) {
       EXPECT_EQ(row.state, RowState::Finished);
       EXPECT_EQ(row.end, sampleEnd(i));

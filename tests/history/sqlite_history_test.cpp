@@ -37,7 +37,6 @@ UpdateStart fullStart() {
 
 UpdateEnd fullEnd() {
   UpdateEnd e;
-  e.serialNumber = 4294967294u;
   e.deviceClass = 0xFFFE;
   e.appVersionBefore = 0x0588;
   e.imageChosen = true;
@@ -49,6 +48,7 @@ UpdateEnd fullEnd() {
   e.imageSha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
   e.resultCode = 70;
   e.resultText = std::string("echo differed,\n\"line\" 12\0tail", 30);  // embedded zero byte kept
+  e.imageSent = true;
   e.repeats = 3;
   e.durationMs = 9'876'543'210LL;
   return e;
@@ -60,15 +60,16 @@ TEST_F(SqliteHistoryTest, RoundTripKeepsEveryFieldAcrossReopening) {
   {
     SqliteHistory history(file());
     finished = history.updateStarted(fullStart());
+    history.serialNumberRead(finished, 4294967294u);
     history.updateEnded(finished, fullEnd());
     open = history.updateStarted(sampleStart(1, ::getpid()));
   }
   SqliteHistory reopened(file());
   const std::vector<UpdateRow> rows = reopened.rows();
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[1], (UpdateRow{finished, fullStart(), fullEnd(), RowState::Finished}));
-  // The open row belongs to this living process.
-  EXPECT_EQ(rows[0], (UpdateRow{open, sampleStart(1, ::getpid()), std::nullopt, RowState::Running}));
+  EXPECT_EQ(rows[1], (UpdateRow{finished, fullStart(), fullEnd(), RowState::Finished, 4294967294u}));
+  // The open row belongs to this living process; no serial number was read: none, not 0.
+  EXPECT_EQ(rows[0], (UpdateRow{open, sampleStart(1, ::getpid()), std::nullopt, RowState::Running, std::nullopt}));
 }
 
 TEST_F(SqliteHistoryTest, NewestFirstAndOnlyTheAskedSerialNumber) {
@@ -77,20 +78,22 @@ TEST_F(SqliteHistoryTest, NewestFirstAndOnlyTheAskedSerialNumber) {
   std::vector<std::int64_t> ids;
   for (std::size_t i = 0; i < serials.size(); ++i) {
     ids.push_back(history.updateStarted(sampleStart(static_cast<int>(i), ::getpid())));
-    UpdateEnd end = sampleEnd(static_cast<int>(i));
-    end.serialNumber = serials[i];
-    history.updateEnded(ids.back(), end);
+    history.serialNumberRead(ids.back(), serials[i]);
+    history.updateEnded(ids.back(), sampleEnd(static_cast<int>(i)));
   }
   const std::int64_t running = history.updateStarted(sampleStart(9, ::getpid()));
+  const std::int64_t killed = history.updateStarted(sampleStart(10, ::getpid()));
+  history.serialNumberRead(killed, 333);  // a row without an end already names its logger
 
   const auto idsOf = [](const std::vector<UpdateRow>& rows) {
     std::vector<std::int64_t> out;
     for (const auto& row : rows) out.push_back(row.id);
     return out;
   };
-  EXPECT_EQ(idsOf(history.rows()), (std::vector<std::int64_t>{running, ids[4], ids[3], ids[2], ids[1], ids[0]}));
+  EXPECT_EQ(idsOf(history.rows()),
+            (std::vector<std::int64_t>{killed, running, ids[4], ids[3], ids[2], ids[1], ids[0]}));
   EXPECT_EQ(idsOf(history.rows(111)), (std::vector<std::int64_t>{ids[4], ids[2], ids[0]}));
-  EXPECT_EQ(idsOf(history.rows(333)), (std::vector<std::int64_t>{ids[3]}));
+  EXPECT_EQ(idsOf(history.rows(333)), (std::vector<std::int64_t>{killed, ids[3]}));
   EXPECT_TRUE(history.rows(444).empty());
   // A serial number is compared as a whole: 111 is not a prefix match of 1110.
   EXPECT_TRUE(history.rows(11).empty());
@@ -172,10 +175,11 @@ TEST_F(SqliteHistoryTest, OneStoreSharedByThreadsKeepsEachRowWhole) {
         for (int i = 0; i < kRowsEach; ++i) {
           UpdateStart s = sampleStart(i, ::getpid());
           s.port = std::to_string(t) + "-" + std::to_string(i);
-          UpdateEnd e = sampleEnd(i);
-          e.serialNumber = static_cast<std::uint32_t>(t * 1000 + i);
-          history.updateEnded(history.updateStarted(s), e);
-          history.rows(e.serialNumber);
+          const auto serial = static_cast<std::uint32_t>(t * 1000 + i);
+          const std::int64_t id = history.updateStarted(s);
+          history.serialNumberRead(id, serial);
+          history.updateEnded(id, sampleEnd(i));
+          history.rows(serial);
         }
       } catch (const std::exception& e) {
         errors[static_cast<std::size_t>(t)] = e.what();
@@ -190,8 +194,8 @@ TEST_F(SqliteHistoryTest, OneStoreSharedByThreadsKeepsEachRowWhole) {
   for (const UpdateRow& row : rows) {
     ports.insert(row.start.port);
     ASSERT_TRUE(row.end.has_value()) << row.start.port;
-    const std::string own = std::to_string(row.end->serialNumber / 1000) + "-" +
-                            std::to_string(row.end->serialNumber % 1000);
+    ASSERT_TRUE(row.serialNumber.has_value()) << row.start.port;
+    const std::string own = std::to_string(*row.serialNumber / 1000) + "-" + std::to_string(*row.serialNumber % 1000);
     EXPECT_EQ(row.start.port, own);
   }
   EXPECT_EQ(ports.size(), static_cast<std::size_t>(kThreads * kRowsEach));
@@ -248,7 +252,7 @@ TEST_F(SqliteHistoryTest, FilesItCannotOwnAreRefusedAndLeftAlone) {
     const char* why;  // part of the message
   };
   const Case cases[] = {
-      {"newer layout", "CREATE TABLE updates(id INTEGER PRIMARY KEY, future TEXT); PRAGMA user_version = 2;",
+      {"newer layout", "CREATE TABLE updates(id INTEGER PRIMARY KEY, future TEXT); PRAGMA user_version = 99;",
        "newer"},
       {"another program's database", "CREATE TABLE contacts(name TEXT); INSERT INTO contacts VALUES('x');",
        "not an update history"},

@@ -220,6 +220,35 @@ TEST(SerialPortOpenTest, NonTerminalsGiveTheInvalidHandleAndAreNotWritten) {
   ::close(fifoReader);
 }
 
+// What a port that cannot be opened is said to be decides the explanation the
+// user reads: a name that cannot be a device must not read as an adapter that
+// went away.
+TEST(SerialPortOpenTest, EachPortThatCannotBeOpenedSaysWhy) {
+  ScratchDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  const std::string regular = dir.file("regular");
+  { std::ofstream(regular, std::ios::binary) << "x"; }
+  const std::string loop = dir.file("loop");
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  const struct {
+    const char* what;
+    std::string name;
+    FailureKind kind;
+  } cases[] = {
+      {"missing device", "/dev/zorvik-no-such-port", FailureKind::NotFound},
+      {"name longer than any path", "/dev/" + std::string(4000, 'x'), FailureKind::NotFound},
+      {"link that points at itself", loop, FailureKind::NotFound},
+      {"regular file", regular, FailureKind::NotATerminal},
+      {"character device, no terminal", "/dev/null", FailureKind::NotATerminal},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Failure failure;
+    EXPECT_EQ(openSerialPort(c.name, 9600, failure), nullptr);
+    EXPECT_EQ(failure.kind, c.kind) << failure.osText;
+  }
+}
+
 TEST_F(SerialPortTest, HeldPortRefusesSecondOpenAndIsFreeAgainAfterClose) {
   PortHandle first = openPort();
   ASSERT_NE(first, nullptr);

@@ -67,7 +67,7 @@ TEST_F(HistoryTest, EachUpdateThroughTheWindowWritesARowAndHistoryListsThemNewes
     EXPECT_EQ(rows[i].start.port, ports[i]);
     EXPECT_EQ(rows[i].state, history::RowState::Finished);
     ASSERT_TRUE(rows[i].end.has_value());
-    EXPECT_EQ(rows[i].end->serialNumber, serials[i]);
+    EXPECT_EQ(rows[i].serialNumber, serials[i]);
     EXPECT_EQ(rows[i].end->resultCode, 0);
     EXPECT_EQ(rows[i].end->resultText, kSuccess);
     EXPECT_EQ(rows[i].end->imageSha256.size(), 64u);

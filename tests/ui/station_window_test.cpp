@@ -169,7 +169,7 @@ TEST_F(StationWindowTest, ThreePassAndAPulledAdapterIsUnpluggedWithCountersAndRe
     SCOPED_TRACE(i);
     EXPECT_EQ(rows[i].start.frontEnd, "station");
     ASSERT_TRUE(rows[i].end.has_value());
-    EXPECT_EQ(rows[i].end->serialNumber, 510001u + i);
+    EXPECT_EQ(rows[i].serialNumber, 510001u + i);
     EXPECT_EQ(rows[i].end->resultCode, i < 3 ? 0 : engine::errorValue(engine::ErrorCode::Cancelled));
   }
   EXPECT_EQ(rows[0].start.adapterSerial, "ST0");

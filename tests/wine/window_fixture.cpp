@@ -1,6 +1,5 @@
 #include "tests/wine/window_fixture.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -88,24 +87,6 @@ Rect rectAt(const std::string& text, const std::string& after) {
   char comma = 0;
   in >> r.left >> comma >> r.top >> comma >> r.width >> comma >> r.height;
   return r;
-}
-
-std::string windowsPath(const std::string& unixPath) {
-  std::string path = "Z:" + fs::absolute(unixPath).lexically_normal().string();
-  for (auto& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
-std::string unixPath(const std::string& windowsPath) {
-  if (windowsPath.size() < 3 || windowsPath[1] != ':') return {};
-  std::string rest = windowsPath.substr(2);
-  for (auto& c : rest) {
-    if (c == '\\') c = '/';
-  }
-  const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
-  return (fs::path(ZORVIK_WINE_PREFIX) / "dosdevices" / (std::string(1, drive) + ":")).string() + rest;
 }
 
 void WineWindow::SetUp() {

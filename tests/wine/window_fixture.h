@@ -100,10 +100,4 @@ class WineWindow : public ::testing::Test {
   std::map<std::string, std::string> screenshots_;  // BMP file -> PNG file
 };
 
-// A Unix path as a Windows program of the prefix reaches it (drive Z: is /).
-std::string windowsPath(const std::string& unixPath);
-// A Windows path of the prefix (a drive letter, backslashes) as the host
-// reaches it, through the prefix's drive links.
-std::string unixPath(const std::string& windowsPath);
-
 }  // namespace zorvik::wine

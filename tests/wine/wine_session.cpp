@@ -173,4 +173,22 @@ RunResult WineSession::runUpdater(const std::vector<std::string>& arguments) {
   return run(all);
 }
 
+std::string windowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + fs::absolute(unixPath).lexically_normal().string();
+  for (auto& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string unixPath(const std::string& windowsPath) {
+  if (windowsPath.size() < 3 || windowsPath[1] != ':') return {};
+  std::string rest = windowsPath.substr(2);
+  for (auto& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
+  return (kPrefix / "dosdevices" / (std::string(1, drive) + ":")).string() + rest;
+}
+
 }  // namespace zorvik::wine

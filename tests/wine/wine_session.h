@@ -66,4 +66,10 @@ class WineSession {
   int outputs_ = 0;
 };
 
+// A Unix path as a Windows program of the prefix reaches it (drive Z: is /).
+std::string windowsPath(const std::string& unixPath);
+// A Windows path of the prefix (a drive letter, backslashes) as the host
+// reaches it, through the prefix's drive links.
+std::string unixPath(const std::string& windowsPath);
+
 }  // namespace zorvik::wine
