@@ -12,6 +12,7 @@
 #include "apps/cli/port_listing.h"
 #include "apps/cli/port_names.h"
 #include "apps/cli/station.h"
+#include "apps/cli/target_description.h"
 #include "apps/cli/update_runner.h"
 #include "diagnostics/doctor.h"
 #include "engine/event_texts.h"
@@ -65,7 +66,9 @@ Update:
   --identify             who is on the port, safely: class, version and serial
                          number of the running application; never switches the
                          logger into its bootloader
-  --max-repeats N        repeat a failed run at most N times (default: no limit)
+  --max-repeats N        repeat a failed run at most N times (default: no
+                         limit; a port where no logger ever answered stops
+                         after 3 runs)
   --json                 one JSON object per line instead of the report
   --trace FILE           write every byte on the port and every event to FILE
                          (FILE.PORTNAME with several ports; docs/trace-format.md);
@@ -105,7 +108,9 @@ Service mode only (enabled per user, see README):
   --no-check-platform    the image's platform need not match the logger's
   The window's switches cc:-, cf:-, cp:-, mf:+ are understood as well.
 
-Ctrl-C cancels the run (the port is released); a second Ctrl-C quits at once.
+Ctrl-C (or SIGTERM, SIGHUP) cancels the run and releases the port; signals
+that follow change nothing, except a Ctrl-C typed a second or more after the
+first, which quits at once.
 
 Exit status: 0 success; 10-70 the error code of the failed run (30 when no
 answer came and the repeats ran out); 1 any other failure; 2 a usage error.
@@ -331,8 +336,9 @@ constexpr const char* kReadInfoWarning =
     "Read info only: the logger is switched into its bootloader to be identified and stays there until the next "
     "update.";
 
-// False when the user declined; one question covers every port.
-bool mayWrite(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
+// False when the user declined; one question covers every port, and names
+// what each port's logger has now and what it would get.
+bool mayWrite(const Options& o, const engine::StartupOptions& startup, const images::ImageSource& images, CliIo& io) {
   if (o.readInfo) io.err << kReadInfoWarning << '\n';
   const std::optional<session::Question> question =
       o.readInfo ? std::optional<session::Question>({"The logger stays in its bootloader until the next update.",
@@ -342,6 +348,11 @@ bool mayWrite(const Options& o, const engine::StartupOptions& startup, CliIo& io
   if (!io.inIsTerminal) {
     throw UsageError{o.readInfo ? "--read-info leaves the logger in its bootloader: confirm on a terminal or pass --yes"
                                 : "an update overwrites the logger's firmware: confirm on a terminal or pass --yes"};
+  }
+  if (!o.readInfo) {
+    for (const std::string& port : o.ports) {
+      io.err << describeTarget(port, engine::identifyLogger(port, *io.sleeper, io.interrupt), images) << '\n';
+    }
   }
   return confirmed(*question, io);
 }
@@ -387,12 +398,12 @@ int update(const Options& o, const engine::StartupOptions& startup, CliIo& io) {
     throw UsageError{"ports \"" + o.ports[twice->first] + "\" and \"" + o.ports[twice->second] +
                      "\" are one device: give each logger's port once"};
   }
-  if (!mayWrite(o, startup, io)) {
+  const std::optional<images::ImageSource> images = imagesFor(o, io);
+  if (!images) return kExitFailure;
+  if (!mayWrite(o, startup, *images, io)) {
     io.err << "Update not started.\n";
     return kExitFailure;
   }
-  const std::optional<images::ImageSource> images = imagesFor(o, io);
-  if (!images) return kExitFailure;
   Console console(io.out, io.err, o.json, io.errIsTerminal && !o.json, o.ports.size(), wantsColour(io));
   UpdatePlan plan{o.ports,      runOptionsFor(o, startup), *images,         o.maxRepeats,
                   io.interrupt, io.sleeper,                io.repeatPause, io.workers, recordersFor(o, io, "cli"), {}};

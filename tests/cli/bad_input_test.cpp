@@ -188,6 +188,9 @@ TEST_F(BadInput, SwitchesAndTheirValues) {
       {"empty port among others", {"--port", "/dev/ttyUSB0", "--port", ""}, "no port given"},
       {"repeat count given twice", {"--max-repeats", "1", "--max-repeats=2"}, "--max-repeats is given more than once"},
       {"service option outside service mode", {"--no-check-class"}, "service-mode options"},
+      // --identify never leaves the application; --read-info needs the
+      // bootloader: one of them would be ignored without a word.
+      {"identify and read info", {"--identify", "--read-info"}, "--identify and --read-info do not go together"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -254,13 +254,23 @@ TEST_F(Cli, ConfirmationGuardsEveryWrite) {
   EXPECT_EQ(refused.status, 2) << "no terminal, no --yes: nothing may be written";
   auto declined = cli({"--port", port}, "No\n", true);
   EXPECT_EQ(declined.status, 1);
+  // The question names what it is about, as the logger tells it.
+  EXPECT_NE(declined.err.find(port + ": ZorvikB, serial number 100200, version 6.26 -> 6.26 (the newest image for its "
+                                     "class)\nConfirm\n"),
+            std::string::npos)
+      << declined.err;
   EXPECT_NE(declined.err.find("Do you save your measurements ?\nDo you really continue without saving ?"),
             std::string::npos);
   auto formatQuestion = cli({"--port", port, "mf:+"}, "\n", true);
   EXPECT_EQ(formatQuestion.status, 1);
   EXPECT_NE(formatQuestion.err.find("This update clears all measurements!\nDo you really continue ?"),
             std::string::npos);
-  EXPECT_TRUE(logger->requests().empty());
+  // Asked who it is, nothing more: still in its application, nothing written.
+  for (const Request r : logger->requests()) {
+    EXPECT_TRUE(r == Request::NullFrame || r == Request::IdentityQuery || r == Request::SerialQuery)
+        << static_cast<int>(r);
+  }
+  EXPECT_EQ(logger->mode(), sim::Mode::Application);
   auto accepted = cli({"--port", port}, "Yes\n", true);
   EXPECT_EQ(accepted.status, 0);
 }

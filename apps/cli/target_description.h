@@ -1,0 +1,20 @@
+// What an update is about to overwrite, said before the user is asked: the
+// logger on each port as it tells itself without leaving its application.
+#pragma once
+
+#include <string>
+
+#include "engine/logger_identity.h"
+#include "images/catalogue.h"
+
+namespace zorvik::cli {
+
+// "/dev/ttyUSB0: ZorvikB, serial number 100200, version 6.14 -> 6.26 (the
+// newest image for its class)". The image version is the newest the source
+// holds for the logger's class: which one fits its platform and print only
+// its bootloader tells, after the question. A logger that did not answer,
+// or sits in its bootloader, is said to be so.
+std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
+                           const images::ImageSource& images);
+
+}  // namespace zorvik::cli

@@ -1,0 +1,44 @@
+// The line the confirmation shows for each port, for every answer the
+// logger may give before the question.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "apps/cli/target_description.h"
+#include "images/identity_tables.h"
+
+namespace zorvik::testing {
+namespace {
+
+TEST(TargetDescription, SaysWhatEachLoggerHasAndWouldGet) {
+  engine::LoggerIdentity inApplication;
+  inApplication.deviceClass = images::kClassZorvik;
+  inApplication.version = 0x0614;
+  inApplication.serialNumber = 410001;
+  engine::LoggerIdentity otherClass = inApplication;
+  otherClass.deviceClass = 0x6602;
+  engine::LoggerIdentity inBootloader;
+  inBootloader.deviceClass = images::kClassBootloader3;
+  inBootloader.inBootloader = true;
+  engine::LoggerIdentity silent;
+  silent.error = 30;
+  const struct {
+    const char* what;
+    engine::LoggerIdentity id;
+    std::string line;
+  } cases[] = {
+      {"in its application", inApplication,
+       "/dev/ttyUSB0: ZorvikB, serial number 410001, version 6.20 -> 6.26 (the newest image for its class)"},
+      {"a class with no image", otherClass, "(no image here is for its class)"},
+      {"in its bootloader", inBootloader, "/dev/ttyUSB0: the logger is in its bootloader"},
+      {"no answer", silent, "/dev/ttyUSB0: the logger could not be asked who it is ("},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_NE(cli::describeTarget("/dev/ttyUSB0", c.id, images::ImageSource()).find(c.line), std::string::npos)
+        << cli::describeTarget("/dev/ttyUSB0", c.id, images::ImageSource());
+  }
+}
+
+}  // namespace
+}  // namespace zorvik::testing
