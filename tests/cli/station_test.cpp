@@ -29,7 +29,7 @@
 #include "link/serial_port.h"
 #include "sim/logger_for_image.h"
 #include "sim/simulated_logger.h"
-#include "tests/session/silent_pty.h"
+#include "tests/support/silent_pty.h"
 
 namespace zorvik::testing {
 namespace {

@@ -26,32 +26,10 @@
 #include "sim/simulated_logger.h"
 #include "tests/diagnostics/json_line.h"
 #include "tests/support/pty_check.h"
+#include "tests/support/silent_pty.h"
 
 namespace zorvik::diagnostics {
 namespace {
-
-// A pseudo-terminal whose master this test holds; nobody answers on it.
-class Pty {
- public:
-  Pty() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-    char name[128];
-    if (::ptsname_r(master_, name, sizeof name) == 0) path_ = name;
-  }
-  ~Pty() {
-    if (master_ >= 0) ::close(master_);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  bool ready() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
-
- private:
-  int master_ = -1;
-  std::string path_;
-};
 
 // A child process that runs `sleep` (or, reading, `cat` into /dev/null) with
 // the pty's slave as its standard input. The constructor returns once the
@@ -162,8 +140,8 @@ class RealSystem : public ::testing::Test {
 };
 
 TEST_F(RealSystem, AChildHoldingThePtyIsNamed) {
-  Pty pty;
-  ASSERT_TRUE(pty.ready());
+  zorvik::testing::SilentPty pty;
+  ASSERT_FALSE(pty.path().empty());
   HoldingChild holder(pty.path());
   ASSERT_TRUE(holder.running()) << holder.why();
   const std::string expected = "held by process " + std::to_string(holder.pid()) + " (sleep)";
@@ -234,8 +212,8 @@ TEST_F(RealSystem, AReaderBesideTheSimulatorIsNamedForSpoiltAnswers) {
 }
 
 TEST_F(RealSystem, ThisProcessIsNoHolderOfItsOwn) {
-  Pty pty;
-  ASSERT_TRUE(pty.ready());
+  zorvik::testing::SilentPty pty;
+  ASSERT_FALSE(pty.path().empty());
   const int slave = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(slave, 0);
   const auto findings = linuxChecks(pty.path(), SystemRoots{}, currentUser()).findings;
@@ -253,8 +231,8 @@ TEST_F(RealSystem, NobodyGetsThePermissionFinding) {
   if (nobody == nullptr) GTEST_SKIP() << "this system has no user nobody";
   const uid_t nobodyUid = nobody->pw_uid;
   const gid_t nobodyGid = nobody->pw_gid;
-  Pty pty;
-  ASSERT_TRUE(pty.ready());
+  zorvik::testing::SilentPty pty;
+  ASSERT_FALSE(pty.path().empty());
 
   int report[2];
   ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
@@ -311,8 +289,8 @@ TEST_F(RealSystem, NobodyGetsThePermissionFinding) {
 // the permission check has nothing to add, the plain words stand, with the
 // system's text.
 TEST_F(RealSystem, APortThatOpensKeepsThePlainPermissionWords) {
-  Pty pty;
-  ASSERT_TRUE(pty.ready());
+  zorvik::testing::SilentPty pty;
+  ASSERT_FALSE(pty.path().empty());
   ASSERT_EQ(::access(pty.path().c_str(), R_OK | W_OK), 0);
   const link::Failure refused{link::FailureKind::NoPermission, EACCES, "Permission denied"};
   EXPECT_EQ(explainFailure(pty.path(), refused), engine::failureExplanation(refused));
@@ -320,8 +298,8 @@ TEST_F(RealSystem, APortThatOpensKeepsThePlainPermissionWords) {
 }
 
 TEST_F(RealSystem, APtyIsNotAUsbAdapterButNoFailure) {
-  Pty pty;
-  ASSERT_TRUE(pty.ready());
+  zorvik::testing::SilentPty pty;
+  ASSERT_FALSE(pty.path().empty());
   const auto checks = linuxChecks(pty.path(), SystemRoots{}, currentUser());
   const Finding* driver = findingOf(checks.findings, "driver");
   ASSERT_NE(driver, nullptr);
@@ -335,8 +313,8 @@ TEST_F(RealSystem, APtyIsNotAUsbAdapterButNoFailure) {
 }
 
 TEST_F(RealSystem, NobodyAnsweringIsNoAnswerAtAll) {
-  Pty pty;
-  ASSERT_TRUE(pty.ready());
+  zorvik::testing::SilentPty pty;
+  ASSERT_FALSE(pty.path().empty());
   const auto findings = checkPort(pty.path());
   const Finding* logger = findingOf(findings, "logger");
   ASSERT_NE(logger, nullptr);

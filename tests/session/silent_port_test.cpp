@@ -10,7 +10,7 @@
 #include "session/window_controller.h"
 #include "sim/logger_for_image.h"
 #include "tests/session/session_harness.h"
-#include "tests/session/silent_pty.h"
+#include "tests/support/silent_pty.h"
 
 namespace zorvik::testing {
 namespace {

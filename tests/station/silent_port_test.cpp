@@ -2,7 +2,7 @@
 // exists): the unit fails after a few runs instead of holding its port and
 // repeating for good, while a logger beside it is updated.
 #include "sim/logger_for_image.h"
-#include "tests/session/silent_pty.h"
+#include "tests/support/silent_pty.h"
 #include "tests/station/station_harness.h"
 
 namespace zorvik::testing {
