@@ -55,7 +55,7 @@ const HistoryFile::Opened& HistoryFile::open() {
   if (opened_) return *opened_;
   Opened opened;
   try {
-    opened.store = std::make_shared<SqliteHistory>(path_.empty() ? defaultHistoryPath() : path_);
+    opened.store = std::make_shared<SqliteHistory>(filePath());
     opened.writes = std::make_shared<WriteQueue>(opened.store, retryPause_, exitLimit_);
   } catch (const HistoryError& e) {
     opened = Opened{nullptr, nullptr, e.what()};
@@ -68,15 +68,16 @@ std::vector<UpdateRow> HistoryFile::rows() {
   {
     std::lock_guard lock(mutex_);
     if (!opened_) {
-      const std::string path = path_.empty() ? defaultHistoryPath() : path_;
       std::error_code error;
-      if (!std::filesystem::exists(fileSystemPath(path), error)) return {};
+      if (!std::filesystem::exists(fileSystemPath(filePath()), error)) return {};
     }
   }
   const Opened& opened = open();
   if (!opened.store) throw HistoryError(opened.problem);
   return opened.store->rows();
 }
+
+std::string HistoryFile::filePath() const { return path_.empty() ? defaultHistoryPath() : path_; }
 
 std::shared_ptr<WriteQueue> HistoryFile::writes() const {
   std::lock_guard lock(mutex_);

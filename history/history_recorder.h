@@ -44,6 +44,8 @@ class HistoryFile {
   std::shared_ptr<WriteQueue> writes() const;
 
  private:
+  std::string filePath() const;  // the default place when none was given; throws HistoryError
+
   std::string path_;
   std::chrono::milliseconds retryPause_;
   std::chrono::milliseconds exitLimit_;
