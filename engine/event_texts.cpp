@@ -84,6 +84,7 @@ std::string errorText(std::int32_t code, const std::string& port) {
     case ErrorCode::InvalidAnswer: return "Aborted because the logger transmitted an invalid answer!";
     case ErrorCode::NoImage: return "There is no update available or the logger has another update ID!";
     case ErrorCode::InfoOnly: return "Only read update info!";
+    case ErrorCode::AlreadyCurrent: return "Not updated because the logger already runs the newest firmware!";
     default: return "Fatal Exception has occurred!";
   }
 }

@@ -76,10 +76,20 @@ void LoggerUpdate::enterBootloader(Findings& f) {
       request().memory->serialNumber = f.serialNumber;
       summary().applicationVersion = f.appVersion;
       summary().serialNumber = f.serialNumber;
+      if (request().options.skipCurrent && runsNewestImage(f)) throw UpdateError(ErrorCode::AlreadyCurrent);
     }
     engine::requestBootloader(link(), sleeper(), f.deviceVersion);
   }
   throw UpdateError(ErrorCode::NoUpdate);
+}
+
+// Decided in the application, before anything is erased: a logger running
+// the newest image of its class can get no newer one, whatever its platform.
+// One whose platform holds it at an older image is not recognised here (only
+// its bootloader tells the platform) and gets that image again.
+bool LoggerUpdate::runsNewestImage(const Findings& f) const {
+  const std::optional<images::ImageHeader> newest = images::newestImageFor(f.deviceClass, request().images);
+  return newest && ((newest->versionHigh << 8) | newest->versionLow) == f.appVersion;
 }
 
 // A logger found in its bootloader no longer tells its application version

@@ -50,6 +50,7 @@ class LoggerUpdate : public RunWorker {
   // Identification.
   void readIdentity(Findings& f);
   void enterBootloader(Findings& f);
+  bool runsNewestImage(const Findings& f) const;
   void recallCarriedIdentity(Findings& f);
   void readSerialAfterRestart(Findings& f);
   void readInfo(Findings& f);

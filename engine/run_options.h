@@ -9,6 +9,9 @@ struct RunOptions {
   bool checkFirmwareClass = true;  // a running application must be class 0x6601
   bool checkPlatform = true;       // image platform must equal the logger's
   bool readInfoOnly = false;       // stop with error 70 after selection
+  // Stop with error 71, before the bootloader (nothing erased), when the
+  // running application already is the newest image for its class.
+  bool skipCurrent = false;
   friend bool operator==(const RunOptions&, const RunOptions&) = default;
 };
 

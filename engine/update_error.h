@@ -29,6 +29,7 @@ enum class ErrorCode : std::int32_t {
   InvalidAnswer = 46,
   NoImage = 47,
   InfoOnly = 70,
+  AlreadyCurrent = 71,
 };
 
 // The number events, reports and the exit status carry.

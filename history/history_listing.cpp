@@ -5,7 +5,9 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/update_error.h"
 #include "images/version_text.h"
+#include "text/csv_text.h"
 #include "text/json_text.h"
 
 namespace zorvik::history {
@@ -72,20 +74,13 @@ std::vector<Field> fields(const UpdateRow& row) {
 std::string jsonString(std::string_view value) { return "\"" + text::jsonEscape(value) + "\""; }
 
 std::string csvField(const Field& field) {
-  std::string value;
   switch (field.kind) {
     case Field::Kind::Null: return {};
     case Field::Kind::Number: return std::to_string(field.number);
     case Field::Kind::Boolean: return field.number != 0 ? "true" : "false";
-    case Field::Kind::Text: value = field.text; break;
+    case Field::Kind::Text: break;
   }
-  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
-  std::string quoted = "\"";
-  for (const char c : value) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
+  return text::csvField(field.text);
 }
 
 // Columns a text takes on a terminal: one per character, whatever its bytes.
@@ -129,7 +124,11 @@ std::string startText(const std::string& utc) {
 std::string resultText(const UpdateRow& row) {
   switch (row.state) {
     case RowState::Finished:
-      if (!row.end || row.end->resultCode == 0) return "PASS";
+      // A station's logger found current passed without an update.
+      if (!row.end || row.end->resultCode == 0 ||
+          row.end->resultCode == engine::errorValue(engine::ErrorCode::AlreadyCurrent)) {
+        return "PASS";
+      }
       return "FAIL " + std::to_string(row.end->resultCode);
     case RowState::Running: return "running";
     case RowState::Interrupted: return "interrupted";

@@ -1,6 +1,7 @@
 #include "images/catalogue.h"
 
 #include <cstddef>
+#include <utility>
 
 #include "images/firmware/builtin_images.h"
 #include "images/identity_tables.h"
@@ -57,6 +58,18 @@ int ImageSource::lastLine(int image) const {
 std::string_view ImageSource::line(int image, int i) const {
   if (!contains(image)) return {};
   return isFile() ? lineAt(file_->lines, i) : lineAt(builtIn(image).lines, i);
+}
+
+std::optional<ImageHeader> newestImageFor(std::uint16_t deviceClass, const ImageSource& images) {
+  std::optional<ImageHeader> newest;
+  for (int i = images.firstIndex(); i <= images.lastIndex(); ++i) {
+    ImageHeader h = images.header(i);
+    if (h.deviceClass != deviceClass) continue;
+    if (!newest || std::pair(h.versionHigh, h.versionLow) > std::pair(newest->versionHigh, newest->versionLow)) {
+      newest = std::move(h);
+    }
+  }
+  return newest;
 }
 
 }  // namespace zorvik::images

@@ -4,7 +4,9 @@
 // any number of runs may send it at once and nothing changes under them.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,5 +51,10 @@ class ImageSource {
  private:
   std::shared_ptr<const ImageFile> file_;
 };
+
+// The newest image the source holds for loggers of `deviceClass`; none when
+// it holds none. Which one a logger gets depends on its platform and print,
+// which only its bootloader tells: no logger of the class gets a newer one.
+std::optional<ImageHeader> newestImageFor(std::uint16_t deviceClass, const ImageSource& images);
 
 }  // namespace zorvik::images

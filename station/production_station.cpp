@@ -49,6 +49,10 @@ class UnitRecorder final : public session::UpdateRecorder {
   std::function<std::string(std::int32_t)> stationText_;
 };
 
+bool wasCurrent(std::optional<std::int32_t> outcome) {
+  return outcome == engine::errorValue(engine::ErrorCode::AlreadyCurrent);
+}
+
 // Another program holds the port: the run could not even open it.
 bool heldElsewhere(const engine::RunEvent& event) {
   return event.code == engine::kEvError && event.value == engine::errorValue(engine::ErrorCode::PortNotReady) &&
@@ -222,6 +226,7 @@ void Station::plugged(const std::string& link) {
   if (setup_.recorders) {
     const Unit* u = unit.get();
     setup.recorder = std::make_shared<UnitRecorder>(setup_.recorders(), [this, u](std::int32_t outcome) {
+      if (wasCurrent(outcome)) return std::string(kAlreadyCurrentText);
       return outcome == 0 ? std::string() : stationText(kindOf(*u));
     });
   }
@@ -288,6 +293,7 @@ void Station::reportEnded() {
     unit->ended = true;
     const UnitResult result = resultOf(*unit);
     count(result.kind);
+    if (result.alreadyCurrent) ++counters_.alreadyCurrent;
     view_.unitResult(result);
     view_.countersChanged(counters_);
     // A unit whose link is already gone frees its port at once.
@@ -316,7 +322,7 @@ void Station::count(ResultKind kind) {
 ResultKind Station::kindOf(const Unit& unit) const {
   if (unit.unplugged) return ResultKind::Unplugged;
   const auto outcome = unit.session->outcome();
-  if (outcome && *outcome == 0) return ResultKind::Pass;
+  if ((outcome && *outcome == 0) || wasCurrent(outcome)) return ResultKind::Pass;
   if (unit.busyElsewhere) return ResultKind::BusyElsewhere;
   if (unit.stoppedByStation && outcome == engine::errorValue(engine::ErrorCode::Cancelled)) return ResultKind::Stopped;
   return ResultKind::Fail;
@@ -332,14 +338,15 @@ UnitResult Station::resultOf(const Unit& unit) const {
   r.kind = kindOf(unit);
   r.unplugged = r.kind == ResultKind::Unplugged;
   r.pass = r.kind == ResultKind::Pass;
+  r.alreadyCurrent = r.pass && wasCurrent(s.outcome());
   r.serialNumber = summary.serialNumber;
   // 0: the logger's version was never read.
   r.versionBefore = summary.applicationVersion == 0 ? "?" : images::versionWordText(summary.applicationVersion);
-  r.imageVersion = r.pass ? imageVersionText(setup_.images, summary.image) : "-";
+  r.imageVersion = r.pass && !r.alreadyCurrent ? imageVersionText(setup_.images, summary.image) : "-";
   r.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unit.started);
   r.repeats = s.attempts() - 1;
   r.code = s.outcome().value_or(1);
-  const std::string own = stationText(r.kind);
+  const std::string own = r.alreadyCurrent ? std::string(kAlreadyCurrentText) : stationText(r.kind);
   r.text = own.empty() ? s.finalText() : own;
   return r;
 }

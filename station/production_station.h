@@ -102,6 +102,9 @@ const char* resultWord(ResultKind kind);
 inline constexpr const char* kUnpluggedText = "adapter unplugged";
 inline constexpr const char* kStoppedText = "station stopped";
 inline constexpr const char* kBusyElsewhereText = "busy elsewhere";
+// A PASS without an update: the logger already ran the newest image for its
+// class (StationSetup's options.skipCurrent), and nothing was erased.
+inline constexpr const char* kAlreadyCurrentText = "already current";
 // The station's own text of a kind; empty for PASS and FAIL, which keep the
 // final message.
 std::string stationText(ResultKind kind);
@@ -113,6 +116,7 @@ struct UnitResult {
   ResultKind kind = ResultKind::Fail;
   bool pass = false;            // kind == Pass
   bool unplugged = false;       // kind == Unplugged
+  bool alreadyCurrent = false;  // a PASS that wrote nothing: the logger was current
   std::uint32_t serialNumber = 0;  // the logger's; 0 unknown
   std::string versionBefore;    // the application's version before, "6.26"; "?" unknown
   std::string imageVersion;     // the image the logger got, "6.26"; "-" when it got none
@@ -128,6 +132,7 @@ struct Counters {
   int unplugged = 0;
   int stopped = 0;
   int busyElsewhere = 0;  // skipped: not among the units this station updated
+  int alreadyCurrent = 0;  // of the passed, those that were current and were left as they were
   int total() const { return passed + failed + unplugged + stopped; }
   friend bool operator==(const Counters&, const Counters&) = default;
 };

@@ -82,6 +82,12 @@ Station (Linux):
                          holds its port) and counters
   --watch-dir DIR        the directory of port links to follow (default
                          /dev/serial/by-id, FTDI adapters only; with DIR any link)
+  --skip-current         leave a logger that already runs the newest image for
+                         its class as it is (PASS "already current"; nothing is
+                         erased); a logger held at an older image by its
+                         platform is still updated
+  --results-csv FILE     add one CSV record per logger to FILE as each result
+                         comes (a header first when the file is new)
 
 Update history (every update is recorded; Linux builds):
   --history              list the updates, newest first
@@ -135,6 +141,8 @@ struct Options {
   bool version = false;
   bool station = false;
   std::string watchDir;
+  bool skipCurrent = false;
+  std::string resultsCsv;
   std::string traceFile;
   bool identify = false;
   bool doctor = false;
@@ -233,6 +241,8 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     else if (name == "--identify") o.identify = flag();
     else if (name == "--doctor") o.doctor = flag();
     else if (name == "--watch-dir") o.watchDir = takeValue();
+    else if (name == "--skip-current") o.skipCurrent = flag();
+    else if (name == "--results-csv") o.resultsCsv = takeValue();
     else if (name == "--history") o.history = flag();
     else if (name == "--history-db") o.historyDb = takeValue();
     else if (name == "--no-history") o.noHistory = flag();
@@ -488,6 +498,7 @@ int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) 
   plan.watchDir = std::move(links.watchDir);
   plan.links = std::move(links.links);
   plan.options = runOptionsFor(o, startup);
+  plan.options.skipCurrent = o.skipCurrent;
   plan.images = *images;
   plan.imagePolicy = station::imagePolicy(o.image);
   plan.cancel = io.interrupt;
@@ -499,6 +510,14 @@ int station(const Options& o, const engine::StartupOptions& startup, CliIo& io) 
   plan.recorders = recordersFor(o, io, "station");
   plan.explain = systemExplanation;
   plan.progressLines = io.errIsTerminal && !o.json;
+  if (!o.resultsCsv.empty()) {
+    std::string error;
+    plan.results = station::ResultsCsv::open(o.resultsCsv, error);
+    if (!plan.results) {
+      io.err << "zorvik-updater-cli: cannot write the results file \"" << o.resultsCsv << "\": " << error << '\n';
+      return kExitFailure;
+    }
+  }
   Console console(io.out, io.err, o.json, false, 0, wantsColour(io));
   return runStation(plan, console);
 }
@@ -533,6 +552,8 @@ int dispatch(const Options& o, CliIo& io) {
   checkServiceOptions(o, startup);
   if (o.station) return station(o, startup, io);
   if (!o.watchDir.empty()) throw UsageError{"--watch-dir belongs to --station"};
+  if (o.skipCurrent) throw UsageError{"--skip-current belongs to --station"};
+  if (!o.resultsCsv.empty()) throw UsageError{"--results-csv belongs to --station"};
   if (o.ports.empty()) throw UsageError{"no port given: use --port PORT (see --list-ports)"};
   return update(o, startup, io);
 }

@@ -21,7 +21,8 @@ std::string timeStamp() { return engine::reportLineNow("").substr(0, 8); }
 // the unit's port link.
 class ConsoleStationView final : public station::StationView {
  public:
-  ConsoleStationView(Console& console, bool progressLines) : console_(console), progressLines_(progressLines) {}
+  ConsoleStationView(Console& console, bool progressLines, std::shared_ptr<station::ResultsCsv> results)
+      : console_(console), progressLines_(progressLines), results_(std::move(results)) {}
 
   void stationStarted(const station::StationStart& start) override {
     if (console_.json()) {
@@ -78,28 +79,12 @@ class ConsoleStationView final : public station::StationView {
   }
 
   void unitResult(const station::UnitResult& r) override {
-    const std::string serial = r.serialNumber == 0 ? "?" : std::to_string(r.serialNumber);
-    const std::string word = station::resultWord(r.kind);
-    if (console_.json()) {
-      console_.record("\"type\":\"result\",\"time\":\"" + timeStamp() + "\",\"result\":\"" + word + "\",\"port\":\"" +
-                      text::jsonEscape(r.link) + "\",\"adapter\":\"" + text::jsonEscape(r.adapter) + "\",\"serial\":" +
-                      (r.serialNumber == 0 ? "null" : serial) + ",\"versionBefore\":\"" + r.versionBefore +
-                      "\",\"imageVersion\":\"" + r.imageVersion + "\",\"durationMs\":" +
-                      std::to_string(r.duration.count()) + ",\"repeats\":" + std::to_string(r.repeats) +
-                      ",\"code\":" + std::to_string(r.code) + ",\"text\":\"" + text::jsonEscape(r.text) + "\"");
-      return;
+    printResult(r);
+    if (results_ && !results_->append(r, std::chrono::system_clock::now()) && !resultsLost_) {
+      resultsLost_ = true;
+      console_.line("The results file " + results_->path().string() +
+                    " cannot be written: this and later results are only in the lines above and the update history.");
     }
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f s", static_cast<double>(r.duration.count()) / 1000.0);
-    // Only a PASS names the version written; any other result wrote none.
-    std::string line = timeStamp() + " " + word + " " + r.link + " adapter " + (r.adapter.empty() ? "?" : r.adapter) +
-                       " serial " + serial + " " + r.versionBefore + " -> " + r.imageVersion + " " + seconds +
-                       " repeats " + std::to_string(r.repeats);
-    if (!r.pass) line += " \"" + r.text + "\"";
-    // Green for a PASS, red for a failure of the logger; the others are no verdict on it.
-    const bool failed = r.kind == station::ResultKind::Fail;
-    if (r.pass || failed) console_.finalLine(line, r.pass);
-    else console_.line(line);
   }
 
   void countersChanged(const station::Counters& counters) override { printCounters(counters, false); }
@@ -116,9 +101,35 @@ class ConsoleStationView final : public station::StationView {
     return found == outputs_.end() ? nullptr : found->second.get();
   }
 
+  void printResult(const station::UnitResult& r) {
+    const std::string serial = r.serialNumber == 0 ? "?" : std::to_string(r.serialNumber);
+    const std::string word = station::resultWord(r.kind);
+    if (console_.json()) {
+      console_.record("\"type\":\"result\",\"time\":\"" + timeStamp() + "\",\"result\":\"" + word + "\",\"port\":\"" +
+                      text::jsonEscape(r.link) + "\",\"adapter\":\"" + text::jsonEscape(r.adapter) + "\",\"serial\":" +
+                      (r.serialNumber == 0 ? "null" : serial) + ",\"versionBefore\":\"" + r.versionBefore +
+                      "\",\"imageVersion\":\"" + r.imageVersion + "\",\"durationMs\":" +
+                      std::to_string(r.duration.count()) + ",\"repeats\":" + std::to_string(r.repeats) +
+                      ",\"code\":" + std::to_string(r.code) + ",\"text\":\"" + text::jsonEscape(r.text) + "\"");
+      return;
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", static_cast<double>(r.duration.count()) / 1000.0);
+    // Only a PASS that updated names the version written; any other result wrote none.
+    std::string line = timeStamp() + " " + word + " " + r.link + " adapter " + (r.adapter.empty() ? "?" : r.adapter) +
+                       " serial " + serial + " " + r.versionBefore + " -> " + r.imageVersion + " " + seconds +
+                       " repeats " + std::to_string(r.repeats);
+    if (!r.pass || r.alreadyCurrent) line += " \"" + r.text + "\"";
+    // Green for a PASS, red for a failure of the logger; the others are no verdict on it.
+    const bool failed = r.kind == station::ResultKind::Fail;
+    if (r.pass || failed) console_.finalLine(line, r.pass);
+    else console_.line(line);
+  }
+
   void printCounters(const station::Counters& c, bool final) {
     if (console_.json()) {
-      console_.record("\"type\":\"counters\",\"passed\":" + std::to_string(c.passed) + ",\"failed\":" +
+      console_.record("\"type\":\"counters\",\"passed\":" + std::to_string(c.passed) + ",\"alreadyCurrent\":" +
+                      std::to_string(c.alreadyCurrent) + ",\"failed\":" +
                       std::to_string(c.failed) + ",\"unplugged\":" + std::to_string(c.unplugged) +
                       ",\"stopped\":" + std::to_string(c.stopped) + ",\"busyElsewhere\":" +
                       std::to_string(c.busyElsewhere) + ",\"total\":" + std::to_string(c.total()) +
@@ -126,8 +137,9 @@ class ConsoleStationView final : public station::StationView {
       return;
     }
     // The results that are no verdict on a logger are named only once they occur.
-    std::string line = std::string(final ? "Station stopped: " : "") + "passed " + std::to_string(c.passed) +
-                       ", failed " + std::to_string(c.failed);
+    std::string line = std::string(final ? "Station stopped: " : "") + "passed " + std::to_string(c.passed);
+    if (c.alreadyCurrent != 0) line += " (already current " + std::to_string(c.alreadyCurrent) + ")";
+    line += ", failed " + std::to_string(c.failed);
     if (c.unplugged != 0) line += ", unplugged " + std::to_string(c.unplugged);
     if (c.stopped != 0) line += ", stopped " + std::to_string(c.stopped);
     line += ", total " + std::to_string(c.total());
@@ -139,6 +151,8 @@ class ConsoleStationView final : public station::StationView {
 
   Console& console_;
   bool progressLines_;
+  std::shared_ptr<station::ResultsCsv> results_;
+  bool resultsLost_ = false;
   std::map<int, std::chrono::steady_clock::time_point> lastProgress_;
   std::map<int, std::string> links_;
   std::map<int, std::unique_ptr<PortOutput>> outputs_;
@@ -150,7 +164,7 @@ int runStation(const StationPlan& plan, Console& console) {
   station::StationLoop loop(plan.watchDir, plan.interruptFd);
   station::StationSetup setup = plan;
   setup.sink = loop.sink();
-  ConsoleStationView view(console, plan.progressLines);
+  ConsoleStationView view(console, plan.progressLines, plan.results);
   station::Station station(std::move(setup), view);
   loop.run(station);
   return station.counters().failed == 0 ? 0 : 1;

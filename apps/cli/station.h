@@ -7,8 +7,11 @@
 // the station library's (station/); this is its command-line face.
 #pragma once
 
+#include <memory>
+
 #include "apps/cli/console_output.h"
 #include "station/production_station.h"
+#include "station/results_csv.h"
 
 namespace zorvik::cli {
 
@@ -20,6 +23,8 @@ struct StationPlan : station::StationSetup {
   // A line per unit with its progress, at most one a second each (an
   // operator at a terminal; scripts have the JSON lines).
   bool progressLines = false;
+  // Each result added to this file as well; none: no file.
+  std::shared_ptr<station::ResultsCsv> results;
 };
 
 // Until the station is stopped; 0 when no unit failed, 1 otherwise.
