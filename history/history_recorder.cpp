@@ -67,10 +67,7 @@ const HistoryFile::Opened& HistoryFile::open() {
 std::vector<UpdateRow> HistoryFile::rows() {
   {
     std::lock_guard lock(mutex_);
-    if (!opened_) {
-      std::error_code error;
-      if (!std::filesystem::exists(fileSystemPath(filePath()), error)) return {};
-    }
+    if (!opened_) return existingRows(filePath()).value_or(std::vector<UpdateRow>{});
   }
   const Opened& opened = open();
   if (!opened.store) throw HistoryError(opened.problem);

@@ -485,4 +485,10 @@ std::vector<UpdateRow> SqliteHistory::rows(std::optional<std::uint32_t> serialNu
   return rows;
 }
 
+std::optional<std::vector<UpdateRow>> existingRows(const std::string& path, std::optional<std::uint32_t> serialNumber) {
+  std::error_code error;
+  if (!std::filesystem::exists(fileSystemPath(path), error)) return std::nullopt;
+  return SqliteHistory(path).rows(serialNumber);
+}
+
 }  // namespace zorvik::history

@@ -48,4 +48,11 @@ class SqliteHistory final : public UpdateHistory {
   std::unique_ptr<Impl> impl_;
 };
 
+// The rows of the history at `path`, newest first (of one logger when a
+// serial number is given); none when there is no file. Looking at a history
+// never makes one: a mistyped path would otherwise list as an empty history
+// while the real one went unseen. Throws HistoryError.
+std::optional<std::vector<UpdateRow>> existingRows(const std::string& path,
+                                                   std::optional<std::uint32_t> serialNumber = std::nullopt);
+
 }  // namespace zorvik::history

@@ -78,11 +78,8 @@ int listHistory(const std::string& path, HistoryFormat format, const std::string
                 std::optional<std::uint32_t> serial, std::ostream& out, std::ostream& err) {
   try {
     const std::string file = path.empty() ? history::defaultHistoryPath() : path;
-    // Listing only reads: a history is made by the first update, never by
-    // looking at one (a mistyped --history-db would otherwise be an empty
-    // history, and the real one unseen).
-    std::error_code error;
-    if (!std::filesystem::exists(history::fileSystemPath(file), error)) {
+    const std::optional<std::vector<history::UpdateRow>> rows = history::existingRows(file, serial);
+    if (!rows) {
       if (!path.empty()) {
         err << "zorvik-updater-cli: no update history at \"" << path
             << "\": no such file (an update or a station with --history-db makes it)\n";
@@ -92,8 +89,7 @@ int listHistory(const std::string& path, HistoryFormat format, const std::string
       out << "No update history yet: no update has been recorded here.\n";
       return 0;
     }
-    history::SqliteHistory store(file);
-    return writeListing(format, csvFile, store.rows(serial), out, err);
+    return writeListing(format, csvFile, *rows, out, err);
   } catch (const history::HistoryError& e) {
     err << "zorvik-updater-cli: " << e.what() << '\n';
     return 1;
