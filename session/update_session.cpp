@@ -87,6 +87,25 @@ void UpdateSession::handleEvent(const engine::RunEvent& event) {
     answered_ = true;
     view_.portHint({});
   }
+  const engine::EventPresentation p = present(event);
+  if (event.code == engine::kEvProgress && event.lines) view_.setLineProgress(timeLeft_.update(*event.lines, setup_.clock()));
+  view_.eventArrived(event, p);
+  if (engine::isFinalEvent(event.code)) releaseRun();
+  if (event.summary) learn(*event.summary);
+  tellSerialNumber();
+  if (p.message) finalText_ = p.text;
+  if (p.progress >= 0) {
+    progress_ = p.progress;
+    view_.setProgress(p.progress);
+  }
+  if (p.endRun) endRun();
+  show(p);
+  carryOn(event, p);
+}
+
+// The event as this update shows it: with the repeats that are left, and
+// with the cause and fix of a failure.
+engine::EventPresentation UpdateSession::present(const engine::RunEvent& event) {
   engine::EventPresentation p = presentEvent(event, request_.port);
   const bool repeat = p.repeat != engine::RepeatKind::None;
   const engine::Explanation hint = repeat ? silentPortHint(event) : engine::Explanation{};
@@ -99,23 +118,22 @@ void UpdateSession::handleEvent(const engine::RunEvent& event) {
   }
   p.reason = why.reason;
   p.fix = why.fix;
-  if (event.code == engine::kEvProgress && event.lines) view_.setLineProgress(timeLeft_.update(*event.lines, setup_.clock()));
-  view_.eventArrived(event, p);
-  if (engine::isFinalEvent(event.code)) releaseRun();
-  if (event.summary) learn(*event.summary);
-  tellSerialNumber();
-  if (p.message) finalText_ = p.text;
-  if (p.progress >= 0) {
-    progress_ = p.progress;
-    view_.setProgress(p.progress);
-  }
-  if (p.endRun) endRun();
+  return p;
+}
+
+// The order is the one a person reads: the beep, the status that comes
+// first, the report line, why it failed, then the status that follows it.
+void UpdateSession::show(const engine::EventPresentation& p) {
   if (p.beep) view_.beep();
   if (p.progressTitle) view_.setTaskbarTitle(std::to_string(progress_) + "%");
   if (p.status && p.statusFirst) view_.setStatus(p.text);
   if (p.report) view_.report(p.text);
-  if (!why.empty()) view_.explain(why.reason, why.fix);
+  if (!p.reason.empty()) view_.explain(p.reason, p.fix);
   if (p.status && !p.statusFirst) view_.setStatus(p.text);
+}
+
+// A repeat now or after the pause, or the update's end.
+void UpdateSession::carryOn(const engine::RunEvent& event, const engine::EventPresentation& p) {
   if (p.repeat == engine::RepeatKind::AtOnce) startAttempt();
   if (p.repeat == engine::RepeatKind::AfterPause) repeatAfterPause(event.value);
   if (p.message) view_.showMessage(p.text);

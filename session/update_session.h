@@ -113,6 +113,9 @@ class UpdateSession {
   engine::Explanation silentPortHint(const engine::RunEvent& event) const;
   void repeatAfterPause(std::int32_t command);
   engine::Explanation explanationFor(const engine::RunEvent& event, const engine::EventPresentation& p) const;
+  engine::EventPresentation present(const engine::RunEvent& event);
+  void show(const engine::EventPresentation& p);
+  void carryOn(const engine::RunEvent& event, const engine::EventPresentation& p);
   void releaseRun();
   void learn(const engine::RunSummary& summary);
   void tellSerialNumber();
