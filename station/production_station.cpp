@@ -27,30 +27,76 @@ std::string imageVersionText(const images::ImageSource& images, int image) {
   return images::versionText(h.versionHigh, h.versionLow);
 }
 
+}  // namespace
+
 // A unit's record of its update, as the history keeps it: where the station
 // knows better than the final message why the update ended (the adapter was
 // pulled out, the station stopped, the port was busy elsewhere), the result
-// text says so; the code stays the run's.
-class UnitRecorder final : public session::UpdateRecorder {
+// text says so; the code stays the run's. The end is written when the
+// station has decided the unit's result, which may be a moment after the
+// update ended (see Station::awaitsLink).
+class Station::UnitRecorder final : public session::UpdateRecorder {
  public:
   UnitRecorder(std::shared_ptr<session::UpdateRecorder> inner, std::function<std::string(std::int32_t)> stationText)
       : inner_(std::move(inner)), stationText_(std::move(stationText)) {}
+  // Whatever ends a station, an update's end is not lost with it: written
+  // with the text it had when the update ended (the unit may be gone).
+  ~UnitRecorder() override {
+    if (ended_) inner_->updateEnded(ended_->first, ended_->second);
+  }
+  UnitRecorder(const UnitRecorder&) = delete;
+  UnitRecorder& operator=(const UnitRecorder&) = delete;
+
   std::optional<std::string> updateStarted(const engine::RunRequest& request) override {
-    return inner_->updateStarted(request);
+    return noted(inner_->updateStarted(request));
+  }
+  std::optional<std::string> serialNumberRead(const engine::RunRequest& request, std::uint32_t serialNumber) override {
+    return noted(inner_->serialNumberRead(request, serialNumber));
   }
   std::optional<std::string> updateEnded(const engine::RunRequest& request, const session::UpdateEnding& ending) override {
-    session::UpdateEnding told = ending;
-    if (std::string text = stationText_(ending.outcome); !text.empty()) told.finalText = std::move(text);
-    return inner_->updateEnded(request, told);
+    ended_.emplace(request, told(ending));
+    return std::nullopt;
+  }
+  // Writes the end held back, with the station's text as it stands now. A
+  // problem comes back only if the update's session has not shown one yet.
+  std::optional<std::string> release() {
+    if (!ended_) return std::nullopt;
+    auto [request, ending] = std::move(*ended_);
+    ended_.reset();
+    const std::optional<std::string> problem = inner_->updateEnded(request, told(ending));
+    return problemShown_ ? std::nullopt : noted(problem);
   }
 
  private:
+  std::optional<std::string> noted(std::optional<std::string> problem) {
+    if (problem) problemShown_ = true;
+    return problem;
+  }
+
+  session::UpdateEnding told(session::UpdateEnding ending) const {
+    if (std::string text = stationText_(ending.outcome); !text.empty()) ending.finalText = std::move(text);
+    return ending;
+  }
+
   std::shared_ptr<session::UpdateRecorder> inner_;
   std::function<std::string(std::int32_t)> stationText_;
+  std::optional<std::pair<engine::RunRequest, session::UpdateEnding>> ended_;
+  bool problemShown_ = false;  // the session shows one problem per update
 };
+
+namespace {
 
 bool wasCurrent(std::optional<std::int32_t> outcome) {
   return outcome == engine::errorValue(engine::ErrorCode::AlreadyCurrent);
+}
+
+// The line itself went: the port failed, or was gone when a repeat opened it.
+// Pulling an adapter out looks like this before its link vanishes.
+bool lineLost(const engine::RunEvent& event) {
+  if (event.code != engine::kEvError) return false;
+  return event.value == engine::errorValue(engine::ErrorCode::PortIo) ||
+         (event.value == engine::errorValue(engine::ErrorCode::PortNotReady) &&
+          event.failure.kind == link::FailureKind::NotFound);
 }
 
 // Another program holds the port: the run could not even open it.
@@ -93,7 +139,10 @@ class Station::Unit final : public session::SessionView {
   Unit(StationView& view, UnitStart start) : view_(view), start_(std::move(start)) {}
 
   std::unique_ptr<session::UpdateSession> session;
+  std::shared_ptr<UnitRecorder> recorder;  // null: no history
   std::optional<Clock::time_point> pauseEnds;
+  bool lineLost = false;  // the last run ended because the port failed or went
+  std::optional<Clock::time_point> linkAwaited;  // until when its link may still vanish
   Clock::time_point started = Clock::now();
   engine::RunSummary identified;
   bool unplugged = false;
@@ -155,6 +204,7 @@ void Station::unitEvent(int unit, const engine::RunEvent& event) {
   if (found != units_.end()) {
     Unit& u = *found->second;
     if (heldElsewhere(event)) u.busyElsewhere = true;
+    if (engine::isFinalEvent(event.code)) u.lineLost = lineLost(event);
     u.session->handleEvent(event);
     if (u.session->summary() != u.identified) {
       u.identified = u.session->summary();
@@ -169,7 +219,9 @@ void Station::timePassed() { settle(); }
 std::optional<Clock::time_point> Station::nextDeadline() const {
   std::optional<Clock::time_point> next;
   for (const auto& [id, unit] : units_) {
-    if (unit->pauseEnds && (!next || *unit->pauseEnds < *next)) next = unit->pauseEnds;
+    for (const auto& due : {unit->pauseEnds, unit->linkAwaited}) {
+      if (due && (!next || *due < *next)) next = due;
+    }
   }
   return next;
 }
@@ -225,10 +277,11 @@ void Station::plugged(const std::string& link) {
   setup.silentRuns = session::kSilentPortRuns;
   if (setup_.recorders) {
     const Unit* u = unit.get();
-    setup.recorder = std::make_shared<UnitRecorder>(setup_.recorders(), [this, u](std::int32_t outcome) {
+    unit->recorder = std::make_shared<UnitRecorder>(setup_.recorders(), [this, u](std::int32_t outcome) {
       if (wasCurrent(outcome)) return std::string(kAlreadyCurrentText);
       return outcome == 0 ? std::string() : stationText(kindOf(*u));
     });
+    setup.recorder = unit->recorder;
   }
   setup.explain = setup_.explain;
   unit->session = std::make_unique<session::UpdateSession>(*unit, std::move(setup));
@@ -289,8 +342,11 @@ void Station::endDuePauses() {
 void Station::reportEnded() {
   std::vector<int> gone;
   for (auto& [id, unit] : units_) {
-    if (unit->ended || unit->session->running()) continue;
+    if (unit->ended || unit->session->running() || awaitsLink(*unit)) continue;
     unit->ended = true;
+    if (unit->recorder) {
+      if (const auto problem = unit->recorder->release()) view_.unitNote(id, *problem);
+    }
     const UnitResult result = resultOf(*unit);
     count(result.kind);
     if (result.alreadyCurrent) ++counters_.alreadyCurrent;
@@ -304,6 +360,17 @@ void Station::reportEnded() {
     units_.erase(id);
     view_.unitGone(id);
   }
+}
+
+// On real hardware a pulled adapter fails its port first; its link goes a
+// moment later, when the system has noticed. Until then (or until the
+// station stops) an update that lost its line waits for its result, so
+// that it is counted as unplugged rather than as a failed logger.
+bool Station::awaitsLink(Unit& unit) {
+  if (!unit.lineLost || unit.unplugged || stopping_) return false;
+  const auto now = Clock::now();
+  if (!unit.linkAwaited) unit.linkAwaited = now + setup_.unplugGrace;
+  return now < *unit.linkAwaited;
 }
 
 void Station::count(ResultKind kind) {

@@ -62,6 +62,9 @@ struct StationSetup {
   link::CancelToken cancel;       // every unit's run is cancelled with it
   std::shared_ptr<link::Sleeper> sleeper;  // the protocol's fixed pauses; null: real ones
   std::chrono::milliseconds repeatPause{1500};
+  // How long an update whose port failed waits for its link to vanish
+  // before it counts as failed rather than unplugged.
+  std::chrono::milliseconds unplugGrace{1500};
   int maxRepeats = -1;  // automatic repeats per unit; -1 unlimited
   engine::WorkerFactory workers = engine::makeLoggerUpdate;
   RecorderFactory recorders;
@@ -208,11 +211,13 @@ class Station {
 
  private:
   class Unit;
+  class UnitRecorder;
   void plugged(const std::string& link);
   void unplugged(const std::string& link);
   void settle();
   void endDuePauses();
   void reportEnded();
+  bool awaitsLink(Unit& unit);
   void count(ResultKind kind);
   ResultKind kindOf(const Unit& unit) const;
   UnitResult resultOf(const Unit& unit) const;

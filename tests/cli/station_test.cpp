@@ -162,6 +162,37 @@ TEST_F(StationTest, AHangUpEndsThatUnitAloneAndThePortIsTakenAgainAfterRepluggin
   EXPECT_EQ(next.restarts(), 1);
 }
 
+// On real hardware a pulled adapter fails its port first and its link goes a
+// moment later: here the line hangs up mid-image and the link is removed
+// just after. That is an unplugged adapter, not a failed logger, in the
+// result and in the history.
+TEST_F(StationTest, APortThatFailsJustBeforeItsLinkGoesIsUnpluggedNotFailed) {
+  startStation();
+  sim::LoggerConfig config = sim::loggerFor(12);
+  config.serialNumber = 600010;
+  sim::SimulatedLogger& pulled = logger(config);
+  pulled.injectFault({sim::FaultKind::HangUp, sim::Request::DataLine, 100});
+  plug(pulled, "pulled");
+  ASSERT_TRUE(waitFor([&] { return count(pulled, sim::Request::DataLine) >= 100; }));
+  std::this_thread::sleep_for(100ms);  // the port has failed; the system notices a moment later
+  unplug("pulled");
+  ASSERT_TRUE(waitFor([&] { return results() == 1; })) << out_.text();
+  stop();
+
+  const std::string result = lines("result").at(0);
+  EXPECT_EQ(field(result, "result"), "UNPLUGGED") << result;
+  EXPECT_EQ(field(result, "text"), "adapter unplugged");
+  const std::string counters = lines("counters").back();
+  EXPECT_EQ(field(counters, "failed"), "0") << counters;
+  EXPECT_EQ(field(counters, "unplugged"), "1") << counters;
+  EXPECT_EQ(status_, 0);
+  const auto rows = history::SqliteHistory(historyFile().string()).rows();
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(rows[0].end.has_value());
+  EXPECT_EQ(rows[0].end->resultText, "adapter unplugged");
+  EXPECT_EQ(rows[0].serialNumber, 600010u);
+}
+
 // A unit on which no logger ever answers fails without a serial number: the
 // JSON says so with null, as the history does, never with 0 or "".
 TEST_F(StationTest, AUnitThatNeverAnsweredHasNoSerialNumber) {
@@ -220,7 +251,9 @@ TEST_F(StationTest, KilledDuringTwoUpdatesLeavesThemInterruptedAndTheRestIntact)
   sim::LoggerConfig slow = sim::loggerFor(12);
   slow.wireTiming = true;
   slow.clockScale = 20;
+  slow.serialNumber = 600002;
   sim::SimulatedLogger& second = logger(slow);
+  slow.serialNumber = 600003;
   sim::SimulatedLogger& third = logger(slow);
   plug(second, "second");
   plug(third, "third");
@@ -237,6 +270,11 @@ TEST_F(StationTest, KilledDuringTwoUpdatesLeavesThemInterruptedAndTheRestIntact)
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].state, history::RowState::Interrupted);
   EXPECT_EQ(rows[1].state, history::RowState::Interrupted);
+  // Each interrupted row still names its logger: the serial number was
+  // written as soon as it was read.
+  std::vector<std::optional<std::uint32_t>> interrupted = {rows[0].serialNumber, rows[1].serialNumber};
+  std::sort(interrupted.begin(), interrupted.end());
+  EXPECT_EQ(interrupted, (std::vector<std::optional<std::uint32_t>>{600002u, 600003u}));
   EXPECT_EQ(rows[2].state, history::RowState::Finished);
   ASSERT_TRUE(rows[2].end.has_value());
   EXPECT_EQ(rows[2].serialNumber, 600001u);
