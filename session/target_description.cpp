@@ -1,4 +1,4 @@
-#include "apps/cli/target_description.h"
+#include "session/target_description.h"
 
 #include <optional>
 #include <utility>
@@ -7,7 +7,7 @@
 #include "images/identity_tables.h"
 #include "images/version_text.h"
 
-namespace zorvik::cli {
+namespace zorvik::session {
 namespace {
 
 std::optional<images::ImageHeader> newestFor(std::uint16_t deviceClass, const images::ImageSource& images) {
@@ -39,4 +39,4 @@ std::string describeTarget(const std::string& port, const engine::LoggerIdentity
          (images.isFile() ? " (the image file)" : " (the newest image for its class)");
 }
 
-}  // namespace zorvik::cli
+}  // namespace zorvik::session

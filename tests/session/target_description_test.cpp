@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "apps/cli/target_description.h"
 #include "images/identity_tables.h"
+#include "session/target_description.h"
 
 namespace zorvik::testing {
 namespace {
@@ -26,6 +26,7 @@ TEST(TargetDescription, SaysWhatEachLoggerHasAndWouldGet) {
     const char* what;
     engine::LoggerIdentity id;
     std::string line;
+    std::string port = "/dev/ttyUSB0";
   } cases[] = {
       {"in its application", inApplication,
        "/dev/ttyUSB0: ZorvikB, serial number 410001, version 6.20 -> 6.26 (the newest image for its class)"},
@@ -35,8 +36,8 @@ TEST(TargetDescription, SaysWhatEachLoggerHasAndWouldGet) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_NE(cli::describeTarget("/dev/ttyUSB0", c.id, images::ImageSource()).find(c.line), std::string::npos)
-        << cli::describeTarget("/dev/ttyUSB0", c.id, images::ImageSource());
+    const std::string line = session::describeTarget(c.port, c.id, images::ImageSource());
+    EXPECT_NE(line.find(c.line), std::string::npos) << line;
   }
 }
 

@@ -1,5 +1,6 @@
-// What an update is about to overwrite, said before the user is asked: the
-// logger on each port as it tells itself without leaving its application.
+// What an update is about to overwrite, said before the user is asked (on
+// the command line and in both windows alike): the logger on a port as it
+// tells itself without leaving its application.
 #pragma once
 
 #include <string>
@@ -7,7 +8,7 @@
 #include "engine/logger_identity.h"
 #include "images/catalogue.h"
 
-namespace zorvik::cli {
+namespace zorvik::session {
 
 // "/dev/ttyUSB0: ZorvikB, serial number 100200, version 6.14 -> 6.26 (the
 // newest image for its class)". The image version is the newest the source
@@ -17,4 +18,4 @@ namespace zorvik::cli {
 std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
                            const images::ImageSource& images);
 
-}  // namespace zorvik::cli
+}  // namespace zorvik::session
