@@ -26,6 +26,7 @@ std::optional<images::ImageHeader> newestFor(std::uint16_t deviceClass, const im
 
 std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
                            const images::ImageSource& images) {
+  if (port.find_first_not_of(' ') == std::string::npos) return "No port chosen: the logger could not be asked who it is";
   if (id.error != 0) return port + ": the logger could not be asked who it is (" + engine::errorText(id.error, port) + ")";
   if (id.inBootloader) {
     return port + ": the logger is in its bootloader (an earlier update stopped half-way); its serial number and "

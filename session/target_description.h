@@ -14,7 +14,8 @@ namespace zorvik::session {
 // newest image for its class)". The image version is the newest the source
 // holds for the logger's class: which one fits its platform and print only
 // its bootloader tells, after the question. A logger that did not answer,
-// or sits in its bootloader, is said to be so.
+// or sits in its bootloader, is said to be so; so is a port name left blank
+// (nothing could be asked).
 std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
                            const images::ImageSource& images);
 

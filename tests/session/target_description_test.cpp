@@ -33,6 +33,7 @@ TEST(TargetDescription, SaysWhatEachLoggerHasAndWouldGet) {
       {"a class with no image", otherClass, "(no image here is for its class)"},
       {"in its bootloader", inBootloader, "/dev/ttyUSB0: the logger is in its bootloader"},
       {"no answer", silent, "/dev/ttyUSB0: the logger could not be asked who it is ("},
+      {"no port chosen", inApplication, "No port chosen: the logger could not be asked who it is", "  "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
