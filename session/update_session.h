@@ -140,10 +140,13 @@ class UpdateSession {
   bool answered_ = false;  // a valid frame came in one of this update's runs
 };
 
-// The confirmation an update asks for in this mode, if any: two lines.
+// The confirmation an update asks for in this mode, if any: two lines, and
+// under them, where a front end knows it, what the answer is about (the
+// logger on the port; updateQuestion leaves it empty).
 struct Question {
   std::string line1;
   std::string line2;
+  std::string detail{};
 };
 std::optional<Question> updateQuestion(const engine::StartupOptions& options);
 Question closeQuestion();

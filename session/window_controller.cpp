@@ -2,8 +2,10 @@
 
 #include "engine/event_texts.h"
 #include "engine/update_error.h"
+#include "images/catalogue.h"
 #include "images/image_file.h"
 #include "session/image_file_failure.h"
+#include "session/target_description.h"
 #include "session/trace_files.h"
 
 namespace zorvik::session {
@@ -13,20 +15,25 @@ namespace {
 constexpr std::chrono::milliseconds kCloseWaitStep{20};
 }  // namespace
 
-WindowControls windowControls(const Controls& session, bool checkingPort) {
+WindowControls windowControls(const Controls& session, Aside aside) {
+  const bool portFree = aside == Aside::Nothing;
+  const bool asking = aside == Aside::AskingLogger;
   WindowControls c;
-  c.updateEnabled = session.updateEnabled && !checkingPort;
-  c.fileEnabled = session.fileEnabled && !checkingPort;
+  c.updateEnabled = session.updateEnabled && portFree;
+  c.fileEnabled = session.fileEnabled && portFree;
   c.fileVersionEnabled = session.fileVersionEnabled;
-  c.portEnabled = session.portEnabled;
+  // The question will name the port being asked: it stays the one shown.
+  c.portEnabled = session.portEnabled && !asking;
   // The station and a second check would reach for ports as an update does.
-  c.stationEnabled = session.updateEnabled && !checkingPort;
-  c.checkPortEnabled = session.updateEnabled && !checkingPort;
+  c.stationEnabled = session.updateEnabled && portFree;
+  c.checkPortEnabled = session.updateEnabled && portFree;
   c.cancelShown = session.cancelShown;
   c.closeShown = session.closeShown;
-  c.busyCursor = session.busyCursor;
+  c.busyCursor = session.busyCursor || asking;
   return c;
 }
+
+std::string askingLoggerText(const std::string& port) { return "Asking the logger on " + port + " who it is ..."; }
 
 std::string messageText(const std::string& text, const Explanation& why) {
   if (why.empty()) return text;
@@ -39,7 +46,7 @@ WindowController::WindowController(WindowView& view, WindowSetup setup)
     : view_(view), setup_(std::move(setup)), session_(*this, setup_.session) {}
 
 void WindowController::showIdle() {
-  view_.setStatus(setup_.options.memoryFormat ? "F" : "");
+  showStatus(setup_.options.memoryFormat ? "F" : "");
   session_.showIdle();
 }
 
@@ -65,15 +72,65 @@ std::optional<ChosenFile> WindowController::chooseFile() {
 
 void WindowController::updateClicked() {
   if (!portFree()) return;
-  if (const auto question = updateQuestion(setup_.options); question && !ask(*question)) return;
-  if (auto request = prepareRun(std::nullopt)) session_.start(std::move(*request));
+  const std::string port = view_.portName();
+  const std::optional<Question> question = updateQuestion(setup_.options);
+  if (!question) {
+    if (auto request = prepareRun(port, std::nullopt)) session_.start(std::move(*request));
+    return;
+  }
+  // A blank port box has nobody to ask; the question says so at once.
+  if (port.find_first_not_of(' ') == std::string::npos) {
+    Question named = *question;
+    named.detail = describeTarget(port, engine::LoggerIdentity{}, images::ImageSource());
+    askAndStart(named, port);
+    return;
+  }
+  askLogger(port);
+}
+
+// The question is asked only once the logger has answered, so that it names
+// what is about to be overwritten; meanwhile the window paints and says what
+// it waits for, and nothing else may reach for the port.
+void WindowController::askLogger(const std::string& port) {
+  const int query = ++queries_;
+  query_ = std::make_unique<TargetQuery>(port, setup_.sleeper, [&view = view_, query](const engine::LoggerIdentity& id) {
+    view.postTargetAnswer(TargetAnswer{query, id});
+  });
+  statusBeforeAsking_ = status_;
+  showStatus(askingLoggerText(port));
+  drawControls();
+}
+
+void WindowController::targetAnswered(const TargetAnswer& answer) {
+  if (!query_ || answer.query != queries_) return;  // given up (the window is closing)
+  const std::string port = query_->port();
+  query_.reset();  // the asking has answered and is ending
+  showStatus(statusBeforeAsking_);
+  drawControls();
+  Question question = *updateQuestion(setup_.options);
+  // The image named is the newest built-in for the logger's class: an update
+  // from the window sends a built-in image.
+  question.detail = describeTarget(port, answer.identity, images::ImageSource());
+  askAndStart(question, port);
+}
+
+void WindowController::askAndStart(const Question& question, const std::string& port) {
+  if (!ask(question)) return;
+  if (auto request = prepareRun(port, std::nullopt)) session_.start(std::move(*request));
+}
+
+void WindowController::stopAskingLogger() {
+  if (!query_) return;
+  query_.reset();  // cancelled and waited for; its answer, still on its way, is ignored
+  showStatus(statusBeforeAsking_);
+  drawControls();
 }
 
 void WindowController::fileClicked() {
   if (!portFree()) return;
   const std::optional<ChosenFile> file = chooseFile();
   if (!file) return;
-  if (auto request = prepareRun(file)) session_.start(std::move(*request));
+  if (auto request = prepareRun(view_.portName(), file)) session_.start(std::move(*request));
 }
 
 void WindowController::cancelClicked() {
@@ -110,12 +167,13 @@ void WindowController::fileVersionClicked() {
 // chosen image file cannot be sent whole (the user has been told why, and
 // nothing was sent: sending a built-in image instead would surprise the user,
 // and a damaged file must never get as far as the logger).
-std::optional<engine::RunRequest> WindowController::prepareRun(const std::optional<ChosenFile>& file) {
+std::optional<engine::RunRequest> WindowController::prepareRun(const std::string& port,
+                                                                const std::optional<ChosenFile>& file) {
   view_.clearReport();
   // The overview shows a file's header only until the next update.
   fileHeader_.reset();
   engine::RunRequest request;
-  request.port = view_.portName();
+  request.port = port;
   request.options = setup_.options.runOptions;
   request.options.readInfoOnly = view_.readInfoOnly();
   if (setup_.sleeper) request.sleeper = setup_.sleeper;
@@ -155,7 +213,7 @@ bool WindowController::openTrace(engine::RunRequest& request) {
 // Why an update was not started, told everywhere a run's end would be.
 void WindowController::refuseRun(const std::string& text) {
   view_.report(text);
-  view_.setStatus(text);
+  showStatus(text);
   view_.showMessage(text, MessageIcon::Warning);
 }
 
@@ -197,7 +255,10 @@ void WindowController::showMessage(const std::string& text) {
   explanation_ = {};
 }
 
-void WindowController::drawControls() { view_.showControls(windowControls(sessionControls_, checkingPort_)); }
+void WindowController::drawControls() {
+  const Aside aside = query_ ? Aside::AskingLogger : checkingPort_ ? Aside::PortCheck : Aside::Nothing;
+  view_.showControls(windowControls(sessionControls_, aside));
+}
 
 // ---- Events of the runs and the pause ----------------------------------------------
 
@@ -246,6 +307,7 @@ void WindowController::pauseOver() {
 bool WindowController::closeRequested() {
   // Once while the window waits for a cancelled run.
   if (closing_ == Closing::Waiting) return false;
+  stopAskingLogger();
   if (pausing_) {
     closeAfterPause_ = true;
     return false;
@@ -256,6 +318,7 @@ bool WindowController::closeRequested() {
 }
 
 void WindowController::abandonUpdate() {
+  stopAskingLogger();
   if (!session_.running()) return;
   // Stop the run at its next exchange attempt and let it release the port
   // before the window goes; the window keeps painting meanwhile but handles

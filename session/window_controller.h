@@ -1,15 +1,17 @@
 // What a desktop window does around its updates, without any toolkit: the
 // request made from what the window holds (port, "Read info only", an image
 // file, "Write trace"), refusing an update that cannot start, "File version",
-// the question before an update and before closing during one, the runs'
-// events held back while the window must not handle them, closing during a
-// run, and which controls may be used. It sits on one UpdateSession; the Qt
-// window and the Windows window implement a WindowView and only draw what it
-// says and forward what the user does.
+// the question before an update (naming the logger, asked aside first) and
+// before closing during one, the runs' events held back while the window
+// must not handle them, closing during a run, and which controls may be
+// used. It sits on one UpdateSession; the Qt window and the Windows window
+// implement a WindowView and only draw what it says and forward what the
+// user does.
 //
 // Thread safety: used by the window's thread only, as the session is. The
-// runs post to the sink in the setup; bringing their events back to the
-// window's thread (runEventArrived) is the window's part.
+// runs post to the sink in the setup, the asking before the question to
+// WindowView::postTargetAnswer; bringing both back to the window's thread
+// (runEventArrived, targetAnswered) is the window's part.
 #pragma once
 
 #include <chrono>
@@ -20,11 +22,13 @@
 #include <string>
 
 #include "engine/events.h"
+#include "engine/logger_identity.h"
 #include "engine/run_request.h"
 #include "engine/startup_options.h"
 #include "images/image_header.h"
 #include "link/sleeper.h"
 #include "session/session_view.h"
+#include "session/target_query.h"
 #include "session/update_session.h"
 
 namespace zorvik::session {
@@ -33,8 +37,9 @@ namespace zorvik::session {
 // (five attempts of about 200 ms each at worst) and close the port.
 constexpr std::chrono::milliseconds kCloseWait{5000};
 
-// The controls of the window: the session's, less what a port check under
-// way keeps off (a check and an update must not both reach for the port).
+// The controls of the window: the session's, less what work aside keeps off
+// (a port check, or asking the logger before the update question: neither
+// may meet an update at the port).
 struct WindowControls {
   bool updateEnabled = true;
   bool fileEnabled = true;
@@ -48,7 +53,17 @@ struct WindowControls {
   friend bool operator==(const WindowControls&, const WindowControls&) = default;
 };
 
-WindowControls windowControls(const Controls& session, bool checkingPort);
+enum class Aside { Nothing, PortCheck, AskingLogger };
+WindowControls windowControls(const Controls& session, Aside aside);
+
+// The status while the logger is asked who it is, before the update question.
+std::string askingLoggerText(const std::string& port);
+
+// What asking the logger found, on its way back to the window's thread.
+struct TargetAnswer {
+  int query = 0;  // which asking it answers: only the latest counts
+  engine::LoggerIdentity identity;
+};
 
 // The icon the final message shows: whether the user has a fault to mend.
 enum class MessageIcon { Information, Warning };
@@ -89,7 +104,8 @@ class WindowView {
   // The firmware overview: the built-in images, `fileHeader` on top if set.
   virtual void showOverview(const std::optional<images::ImageHeader>& fileHeader) = 0;
 
-  // Modal, and the window's events go on meanwhile.
+  // Modal, and the window's events go on meanwhile. The question's detail,
+  // when there is one, stands under its two lines.
   virtual bool ask(const Question& question) = 0;
   virtual std::optional<ChosenFile> chooseFile() = 0;
 
@@ -111,6 +127,10 @@ class WindowView {
   virtual void keepPainting() = 0;
   // The runs post into nothing from now on (the window is going).
   virtual void forgetRunEvents() = 0;
+  // Called on the thread that asked the logger: bring `answer` to
+  // WindowController::targetAnswered on the window's thread, later. Must not
+  // throw; once the window is going it may drop the answer.
+  virtual void postTargetAnswer(const TargetAnswer& answer) = 0;
 };
 
 struct WindowSetup {
@@ -131,15 +151,20 @@ class WindowController final : private SessionView {
   bool running() const { return session_.running(); }
   // The pause before a repeat: the window takes no input.
   bool pausing() const { return pausing_; }
-  // Neither an update nor a port check has the port.
-  bool portFree() const { return !session_.running() && !checkingPort_; }
+  // Neither an update nor a port check nor the asking before the question
+  // has the port.
+  bool portFree() const { return !session_.running() && !checkingPort_ && !query_; }
+  // The logger is being asked who it is; the question follows.
+  bool askingLogger() const { return query_ != nullptr; }
   // The header "File version" read, or the image file's the last update sent.
   const std::optional<images::ImageHeader>& fileHeader() const { return fileHeader_; }
 
   // Status, caption, idle controls and task-bar title, as at start-up.
   void showIdle();
 
-  // The user's actions.
+  // The user's actions. Where the mode asks before an update, the logger is
+  // asked who it is first (aside: the window goes on), and the question
+  // comes when it has answered (targetAnswered).
   void updateClicked();
   void fileClicked();
   // Also during the pause before a repeat, the one input the window takes
@@ -149,7 +174,9 @@ class WindowController final : private SessionView {
   void firmwareClicked();
   // The window is asked to close: true when it may go now. During the pause
   // the question waits for its end; during a run it is asked, and "Yes"
-  // cancels the run and waits (painting) for it to let go of the port.
+  // cancels the run and waits (painting) for it to let go of the port. The
+  // asking before an update question is cancelled and waited for (a
+  // fraction of a second); nothing has been written.
   bool closeRequested();
   // The window goes without asking (the system's session ends): as "Yes".
   void abandonUpdate();
@@ -157,6 +184,10 @@ class WindowController final : private SessionView {
   // "Check port": the window's own check of the port box's port.
   void portCheckStarted();
   void portCheckEnded();
+
+  // The logger has answered (WindowView::postTargetAnswer): the update's
+  // question, naming it. An answer to an asking given up is ignored.
+  void targetAnswered(const TargetAnswer& answer);
 
   // A run's event, on the window's thread in posting order.
   void runEventArrived(engine::RunEvent event);
@@ -168,17 +199,23 @@ class WindowController final : private SessionView {
  private:
   bool ask(const Question& question);
   std::optional<ChosenFile> chooseFile();
-  std::optional<engine::RunRequest> prepareRun(const std::optional<ChosenFile>& file);
+  void askLogger(const std::string& port);
+  void stopAskingLogger();
+  void askAndStart(const Question& question, const std::string& port);
+  std::optional<engine::RunRequest> prepareRun(const std::string& port, const std::optional<ChosenFile>& file);
   bool openTrace(engine::RunRequest& request);
   void refuseRun(const std::string& text);
   void drawControls();
+  // Every status goes through here: the asking puts back the one before it.
+  void showStatus(const std::string& text) {
+    status_ = text;
+    view_.setStatus(text);
+  }
 
   // SessionView: drawn by the window, the pause and the controls kept here.
   void report(const std::string& text) override { view_.report(text); }
   // The status keeps its own text first; a port hint follows it.
-  void setStatus(const std::string& text) override {
-    view_.setStatus(portHint_.empty() ? text : text + " (" + portHint_ + ")");
-  }
+  void setStatus(const std::string& text) override { showStatus(portHint_.empty() ? text : text + " (" + portHint_ + ")"); }
   void portHint(const Explanation& hint) override { portHint_ = hint.empty() ? std::string() : hint.reason + ": " + hint.fix; }
   void setProgress(int percent) override { view_.setProgress(percent); }
   void setLineProgress(const LineProgress& progress) override { view_.setLineProgress(progress); }
@@ -216,6 +253,12 @@ class WindowController final : private SessionView {
   // something to mend (a cancel or "Read info only" is no fault).
   Explanation explanation_;
   bool eventFailed_ = false;
+  std::string status_;  // the last status shown
+  // The asking before the update question; its answers are numbered so that
+  // one of an asking given up can never stand for a later one.
+  std::unique_ptr<TargetQuery> query_;
+  int queries_ = 0;
+  std::string statusBeforeAsking_;
 };
 
 }  // namespace zorvik::session

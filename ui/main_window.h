@@ -64,6 +64,8 @@ class MainWindow : public QMainWindow, private session::WindowView {
   void handleDeviceChange(const ports::DeviceNotification& notification);
 
   bool running() const { return controller_.running(); }
+  // "Update" asks the logger who it is before its question.
+  bool askingLogger() const { return controller_.askingLogger(); }
   const engine::StartupOptions& options() const { return controller_.options(); }
   QString statusText() const;
   ReportWindow* reportWindow() const { return reportWindow_; }
@@ -132,6 +134,7 @@ class MainWindow : public QMainWindow, private session::WindowView {
   void closeLater() override;
   void keepPainting() override;
   void forgetRunEvents() override;
+  void postTargetAnswer(const session::TargetAnswer& answer) override;
 
   Environment environment_;
   QString dialogDirectory_;  // where the file dialog opens

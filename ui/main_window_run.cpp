@@ -64,6 +64,9 @@ bool isInput(QEvent::Type type) {
 bool MainWindow::ask(const session::Question& question) {
   QMessageBox box(QMessageBox::Question, "Confirm", q(question.line1) + "\n" + q(question.line2),
                   QMessageBox::NoButton, this);
+  box.setTextFormat(Qt::PlainText);
+  // What the answer is about, under the question as a message box puts it.
+  box.setInformativeText(q(question.detail));
   QPushButton* yes = box.addButton("Yes", QMessageBox::YesRole);
   QPushButton* no = box.addButton("No", QMessageBox::NoRole);
   box.setDefaultButton(yes);
@@ -205,6 +208,13 @@ void MainWindow::closeLater() {
 void MainWindow::keepPainting() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20); }
 
 void MainWindow::forgetRunEvents() { target_->detach(); }
+
+// From the asking's own thread. The controller waits for that thread before
+// it goes, and the window outlives the controller, so the queued call always
+// has a window to go to (or is dropped with it unhandled).
+void MainWindow::postTargetAnswer(const session::TargetAnswer& answer) {
+  QMetaObject::invokeMethod(this, [this, answer] { controller_.targetAnswered(answer); }, Qt::QueuedConnection);
+}
 
 bool MainWindow::event(QEvent* e) {
   if (e->type() != UpdateEvent::type()) return QMainWindow::event(e);

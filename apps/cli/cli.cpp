@@ -12,7 +12,6 @@
 #include "apps/cli/port_listing.h"
 #include "apps/cli/port_names.h"
 #include "apps/cli/station.h"
-#include "apps/cli/target_description.h"
 #include "apps/cli/update_runner.h"
 #include "diagnostics/doctor.h"
 #include "engine/event_texts.h"
@@ -26,6 +25,7 @@
 #include "link/file_trace.h"
 #include "ports/adapter_identity.h"
 #include "ports/port_lister.h"
+#include "session/target_description.h"
 #include "session/update_session.h"
 #include "station/station_policy.h"
 
@@ -361,7 +361,7 @@ bool mayWrite(const Options& o, const engine::StartupOptions& startup, const ima
   }
   if (!o.readInfo) {
     for (const std::string& port : o.ports) {
-      io.err << describeTarget(port, engine::identifyLogger(port, *io.sleeper, io.interrupt), images) << '\n';
+      io.err << session::describeTarget(port, engine::identifyLogger(port, *io.sleeper, io.interrupt), images) << '\n';
     }
   }
   return confirmed(*question, io);

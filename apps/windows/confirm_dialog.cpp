@@ -16,12 +16,21 @@ constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 23;
 constexpr int kButtonGap = 6;
 constexpr int kMinTextWidth = 160;
+// A longer text (the line naming the logger) wraps at words, as a message box's does.
+constexpr int kMaxTextWidth = 440;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+
+// The two lines, and what the answer is about under them after a blank line.
+std::string questionText(const session::Question& question) {
+  std::string text = question.line1 + "\r\n" + question.line2;
+  if (!question.detail.empty()) text += "\r\n\r\n" + question.detail;
+  return text;
+}
 
 class ConfirmDialog {
  public:
   explicit ConfirmDialog(const session::Question& question)
-      : text_(widen(question.line1 + "\r\n" + question.line2)), scale_(Scale::ofSystem()) {
+      : text_(widen(questionText(question))), scale_(Scale::ofSystem()) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
@@ -56,8 +65,8 @@ class ConfirmDialog {
   SIZE measureText(HWND dialog) const {
     HDC dc = GetDC(dialog);
     const HGDIOBJ old = SelectObject(dc, font_.get());
-    RECT rect{0, 0, 0, 0};
-    DrawTextW(dc, text_.c_str(), -1, &rect, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    RECT rect{0, 0, scale_(kMaxTextWidth), 0};
+    DrawTextW(dc, text_.c_str(), -1, &rect, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
     SelectObject(dc, old);
     ReleaseDC(dialog, dc);
     return SIZE{std::max<LONG>(rect.right, scale_(kMinTextWidth)), std::max<LONG>(rect.bottom, scale_(kIconSize))};

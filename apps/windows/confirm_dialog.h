@@ -1,5 +1,6 @@
 // The confirmation question: caption "Confirm", the question icon, two lines
-// of text and the buttons "Yes" and "No". A message box cannot be given its
+// of text (and, after a blank line, what the answer is about) and the
+// buttons "Yes" and "No". A message box cannot be given its
 // button texts portably (they follow the system's language), so this is a
 // small dialog of its own, laid out the way a message box is.
 #pragma once

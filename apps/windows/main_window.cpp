@@ -388,6 +388,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kPortCheckMessage:
       portCheckArrived(lParam);
       return 0;
+    case kTargetAnswerMessage:
+      targetAnswerArrived(lParam);
+      return 0;
     case WM_TIMER:
       if (wParam == kPauseTimer) pauseOver();
       return 0;
@@ -406,6 +409,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (target_) target_->detach();
       discardRunEvents(window_);
       discardPosted<PortCheckResult>(window_, kPortCheckMessage);
+      discardPosted<session::TargetAnswer>(window_, kTargetAnswerMessage);
       PostQuitMessage(0);
       return 0;
     case WM_MOVE:

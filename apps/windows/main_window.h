@@ -47,6 +47,8 @@ class MainWindow final : private session::WindowView {
  private:
   // Posted to itself: go on with the events held back by a question.
   static constexpr UINT kResumeEventsMessage = WM_APP + 2;
+  // lParam: a session::TargetAnswer, owned by the receiver (takePosted).
+  static constexpr UINT kTargetAnswerMessage = WM_APP + 4;
   static constexpr UINT_PTR kPauseTimer = 1;
 
   // Construction (main_window.cpp).
@@ -84,6 +86,7 @@ class MainWindow final : private session::WindowView {
 
   // Events of the runs, the pause's timer and closing (main_window_run.cpp).
   void runEventArrived(LPARAM lParam);
+  void targetAnswerArrived(LPARAM lParam);
   void pauseOver();
   void closeRequested();
   bool endSessionAllowed();
@@ -112,6 +115,7 @@ class MainWindow final : private session::WindowView {
   void closeLater() override;
   void keepPainting() override;
   void forgetRunEvents() override;
+  void postTargetAnswer(const session::TargetAnswer& answer) override;
 
   TaskbarWindow& taskbar_;
   Scale scale_;

@@ -136,6 +136,22 @@ void MainWindow::runEventArrived(LPARAM lParam) {
   if (event) controller_->runEventArrived(std::move(*event));
 }
 
+// From the asking's own thread, as the runs post their events: a window
+// that has gone (its target detached) gets nothing.
+void MainWindow::postTargetAnswer(const session::TargetAnswer& answer) {
+  try {
+    target_->post(kTargetAnswerMessage, 0, std::make_unique<session::TargetAnswer>(answer));
+  } catch (...) {
+    // Out of memory for the copy: nothing sensible is left to tell anyone,
+    // and an exception must not end the program from that thread.
+  }
+}
+
+void MainWindow::targetAnswerArrived(LPARAM lParam) {
+  const std::unique_ptr<session::TargetAnswer> answer = takePosted<session::TargetAnswer>(lParam);
+  if (answer && controller_) controller_->targetAnswered(*answer);
+}
+
 // ---- Closing --------------------------------------------------------------------
 
 void MainWindow::closeRequested() {

@@ -6,6 +6,7 @@
 // with nothing behind it.
 #include <algorithm>
 
+#include "engine/event_queue.h"
 #include "engine/event_texts.h"
 #include "session/window_controller.h"
 #include "sim/logger_for_image.h"
@@ -116,8 +117,10 @@ class StatusWindow final : public session::WindowView {
   void closeLater() override {}
   void keepPainting() override {}
   void forgetRunEvents() override {}
+  void postTargetAnswer(const session::TargetAnswer& answer) override { answers.push(answer); }
 
   std::string port;
+  engine::EventQueue<session::TargetAnswer> answers;
 };
 
 TEST(SilentPortWindow, TheStatusKeepsItsTextFirstAndAddsTheHint) {
@@ -131,6 +134,10 @@ TEST(SilentPortWindow, TheStatusKeepsItsTextFirstAndAddsTheHint) {
   setup.sleeper = std::make_shared<link::NoPauses>();
   session::WindowController controller(window, std::move(setup));
   controller.updateClicked();
+  // Asked who it is before the question, in vain: the question comes all the same.
+  const auto answer = window.answers.takeWithin(std::chrono::seconds(30));
+  ASSERT_TRUE(answer.has_value()) << "the asking never ended";
+  controller.targetAnswered(*answer);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   int pausesOver = 0;
   while (controller.running() && std::chrono::steady_clock::now() < deadline) {
@@ -145,13 +152,14 @@ TEST(SilentPortWindow, TheStatusKeepsItsTextFirstAndAddsTheHint) {
   const std::string start = engine::startText(pty.path());
   const std::string hinted = " (" + portHintFor(pty.path()) + ")";
   const std::vector<std::string> expected = {
+      session::askingLoggerText(pty.path()), "",  // the asking before the question, then the status as it was
       start, kRepeat,                              // the first run: nothing said of the port yet
       start, std::string(kRepeat) + hinted,        // the first repeat found nothing either
       start + hinted, std::string(kRepeat) + hinted,
       "Process cancelled!" + hinted,  // cancelled in the pause: the update ends after it
   };
   ASSERT_GE(window.statuses.size(), expected.size());
-  EXPECT_EQ(std::vector<std::string>(window.statuses.begin(), window.statuses.begin() + 7), expected);
+  EXPECT_EQ(std::vector<std::string>(window.statuses.begin(), window.statuses.begin() + 9), expected);
   EXPECT_EQ(window.statuses.back().rfind("Process cancelled!", 0), 0u) << window.statuses.back();
 }
 

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "engine/event_queue.h"
 #include "engine/event_texts.h"
 #include "images/catalogue.h"
 #include "link/serial_port.h"
@@ -45,6 +46,7 @@ class FakeWindow final : public session::WindowView {
   std::function<void()> duringQuestion;  // runs while a question is open
   int eventsLater = 0;                   // asked for, not yet given
   int closesLater = 0;
+  engine::EventQueue<session::TargetAnswer> targetAnswers;  // posted from the asking's thread
 
   void report(const std::string& text) override { calls.push_back("report: " + text); }
   void setStatus(const std::string& text) override { calls.push_back("status: " + text); }
@@ -82,7 +84,7 @@ class FakeWindow final : public session::WindowView {
   }
 
   bool ask(const session::Question& q) override {
-    calls.push_back("ask: " + q.line1 + " | " + q.line2);
+    calls.push_back("ask: " + q.line1 + " | " + q.line2 + (q.detail.empty() ? "" : " | " + q.detail));
     if (duringQuestion) duringQuestion();
     const bool yes = !answers.empty() && answers.front();
     if (!answers.empty()) answers.pop_front();
@@ -115,6 +117,7 @@ class FakeWindow final : public session::WindowView {
   }
   void keepPainting() override { calls.push_back("paint"); }
   void forgetRunEvents() override { calls.push_back("forget events"); }
+  void postTargetAnswer(const session::TargetAnswer& answer) override { targetAnswers.push(answer); }
 };
 
 // The runs' fixed pauses: the first holds its run until released, the rest
@@ -146,7 +149,7 @@ class HoldingSleeper final : public link::Sleeper {
 };
 
 enum class Mode { Normal, MemoryFormat, Service, Files };
-enum class Logger { Ready, Paced, SilentOnce };
+enum class Logger { Ready, Paced, SilentOnce, Mute };
 enum class File { Cancelled, Gone, GoodHeader, BrokenHeader, Image627 };
 
 struct Step {
@@ -181,6 +184,11 @@ const std::string kStartStatus = "status: Start at serial port \"$PORT\"";
 const std::string kSaveQuestion = "ask: Do you save your measurements ? | Do you really continue without saving ?";
 const std::string kCloseQuestion = "ask: The update is not finished! | Do you really close the program ?";
 const std::string kReadInfo = "message: Only read update info!";
+// Before the question: the logger is asked who it is, aside.
+const std::string kAsking = "status: Asking the logger on $PORT who it is ...";
+const std::string kAskingControls = "controls: fileVersion close busy";
+// The simulated logger as the question names it.
+const std::string kNamed = " | $PORT: ZorvikB, serial number 100200, version 6.26 -> 6.26 (the newest image for its class)";
 const std::string kRepeat = "Repeat update because communication error!";
 // What starting a run draws, after the report is cleared.
 const std::vector<std::string> kRunStart = {kStart, kStartStatus, "progress: 0", kRunning};
@@ -204,6 +212,7 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
     logger = std::make_unique<sim::SimulatedLogger>(config);
     if (!logger->start()) GTEST_SKIP() << "no pseudo-terminal available (needs /dev/ptmx)";
     if (s.logger == Logger::SilentOnce) logger->injectFault({sim::FaultKind::NoAnswer, sim::Request::IdentityQuery, 0, 5});
+    if (s.logger == Logger::Mute) logger->injectFault({sim::FaultKind::NoAnswer, sim::Request::IdentityQuery, 0, 1000});
     scratch = fs::temp_directory_path() / ("zorvik-window-controller-" + std::to_string(::getpid()));
     fs::remove_all(scratch);
     fs::create_directories(scratch);
@@ -348,6 +357,27 @@ class WindowControllerTest : public ::testing::TestWithParam<Scenario> {
       link::closeSerialPort(again);
     } else if (action == "logger") {
       view.calls.push_back("logger requests: " + std::to_string(logger->requests().size()));
+    } else if (action == "logger state") {
+      // Asked who it is, or written to (anything beyond the asking).
+      int asked = 0;
+      int written = 0;
+      for (const sim::Request r : logger->requests()) {
+        if (r == sim::Request::IdentityQuery) ++asked;
+        else if (r != sim::Request::NullFrame && r != sim::Request::SerialQuery) ++written;
+      }
+      view.calls.push_back("logger: written " + std::to_string(written) + ", " +
+                           (logger->mode() == sim::Mode::Application ? "application" : "bootloader") + ", asked " +
+                           std::to_string(asked));
+    } else if (action == "answered" || action == "answer") {
+      // The asking's answer as the window's event loop hands it over; "answer"
+      // also says how the asking ended.
+      const auto answer = view.targetAnswers.takeWithin(std::chrono::seconds(20));
+      if (!answer) {
+        view.calls.push_back("no answer");
+        return;
+      }
+      if (action == "answer") view.calls.push_back("answer: error " + std::to_string(answer->identity.error));
+      controller->targetAnswered(*answer);
     } else if (action == "trace files") {
       const fs::path folder = scratch / "traces";
       std::size_t n = 0;
@@ -419,15 +449,25 @@ const Scenario kScenarios[] = {
     {.name = "update declined starts nothing",
      .mode = Mode::Normal,
      .answers = {false},
-     .steps = {{"update", {kSaveQuestion, "events later"}}, {"logger", {"logger requests: 0"}}}},
+     .steps = {{"update", {kAsking, kAskingControls}},
+               {"port free?", {"port free: no"}},
+               {"update", {}},
+               {"answered", {"status: ", kIdle, kSaveQuestion + kNamed, "events later"}},
+               {"logger state", {"logger: written 0, application, asked 1"}},
+               {"port free?", {"port free: yes"}}}},
     {.name = "memory format asks its own question",
      .mode = Mode::MemoryFormat,
      .answers = {false},
-     .steps = {{"update", {"ask: This update clears all measurements! | Do you really continue ?", "events later"}}}},
+     .steps = {{"show idle", {"status: F"}, false},
+               {"update", {kAsking, kAskingControls}},
+               {"answered",
+                {"status: F", kIdle, "ask: This update clears all measurements! | Do you really continue ?" + kNamed,
+                 "events later"}}}},
     {.name = "update confirmed runs with the port and read-info box",
      .mode = Mode::Normal,
      .answers = {true},
-     .steps = {{"update", std::vector<std::string>{kSaveQuestion, "events later", "clear report"} + kRunStart},
+     .steps = {{"update", {kAsking, kAskingControls}},
+               {"answered", std::vector<std::string>{"status: ", kIdle, kSaveQuestion + kNamed, "events later", "clear report"} + kRunStart},
                {"port free?", {"port free: no"}},
                {"update", {}},
                {"run to end", {kIdle, kReadInfo}, false},
@@ -473,7 +513,8 @@ const Scenario kScenarios[] = {
      .mode = Mode::Normal,
      .answers = {true},
      .trace = true,
-     .steps = {{"update", std::vector<std::string>{kSaveQuestion, "events later", "clear report"} + kRunStart},
+     .steps = {{"update", {kAsking, kAskingControls}},
+               {"answered", std::vector<std::string>{"status: ", kIdle, kSaveQuestion + kNamed, "events later", "clear report"} + kRunStart},
                {"run to end", {kReadInfo}, false},
                {"trace files", {"trace files: 0"}}}},
     {.name = "event arriving during a question is held and handled after",
@@ -512,7 +553,11 @@ const Scenario kScenarios[] = {
      .answers = {true},
      .port = "/dev/zorvik-no-such-port",
      .explain = true,
-     .steps = {{"update", std::vector<std::string>{kSaveQuestion, "events later", "clear report"} + kRunStart},
+     .steps = {{"update", {kAsking, kAskingControls}},
+               {"answered", std::vector<std::string>{"status: ", kIdle,
+                                                     kSaveQuestion + " | $PORT: the logger could not be asked who it is "
+                                                                     "(Aborted because serial port \"$PORT\" is not ready!)",
+                                                     "events later", "clear report"} + kRunStart},
                {"run to end",
                 {"report: Aborted because serial port \"$PORT\" is not ready!",
                  "report: no such port (No such file or directory): is the adapter plugged in? see "
@@ -520,6 +565,19 @@ const Scenario kScenarios[] = {
                  "warning: Aborted because serial port \"$PORT\" is not ready!\n\nCause: no such port (No such file "
                  "or directory)\nFix: is the adapter plugged in? see zorvik-updater-cli --list-ports"},
                 false}}},
+    {.name = "a blank port box is named at once, nobody asked",
+     .mode = Mode::Normal,
+     .answers = {false},
+     .port = " ",
+     .steps = {{"update", {kSaveQuestion + " | No port chosen: the logger could not be asked who it is", "events later"}},
+               {"logger state", {"logger: written 0, application, asked 0"}}}},
+    {.name = "closing while the logger is asked gives the asking up",
+     .mode = Mode::Normal,
+     .logger = Logger::Mute,
+     .steps = {{"update", {kAsking, kAskingControls}},
+               {"close", {"status: ", kIdle, "closed: yes"}},
+               {"answer", {"answer: error 20"}},
+               {"logger state", {"logger: written 0, application, *"}}}},
     {.name = "close during a run declined then accepted",
      .logger = Logger::Paced,
      .answers = {false, true},

@@ -25,6 +25,8 @@
 
 #include "engine/event_texts.h"
 #include "engine/startup_options.h"
+#include "link/serial_port.h"
+#include "session/window_controller.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/report_window.h"
 
@@ -190,13 +192,17 @@ TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
     if (c.intern) setInternalSetting(c.intern);
     else clearInternalSetting();
     pilot->questions.clear();
-    open(c.switches, {"/dev/zorvik-never-opened"});
+    open(c.switches, {"/dev/zorvik-no-such-port"});
     pilot->answers = {"No"};
     click(roles::kUpdateButton);
+    // The logger is asked who it is first; here the port is not there.
+    ASSERT_TRUE(waitFor([this] { return !pilot->questions.empty(); }));
     ASSERT_EQ(pilot->questions.size(), 1u);
     const SeenQuestion& q = pilot->questions.front();
     EXPECT_EQ(q.title, "Confirm");
     EXPECT_EQ(q.text, c.question);
+    EXPECT_EQ(q.detail, "/dev/zorvik-no-such-port: the logger could not be asked who it is (Aborted because serial "
+                        "port \"/dev/zorvik-no-such-port\" is not ready!)");
     EXPECT_EQ(q.buttons, (QStringList{"Yes", "No"}));
     EXPECT_TRUE(q.questionIcon);
     EXPECT_FALSE(window->running());
@@ -204,6 +210,62 @@ TEST_F(MainWindowTest, QuestionBeforeUpdateAndNoStartsNothing) {
     EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
     window.reset();
   }
+}
+
+// The question names what is about to be overwritten, as the logger tells
+// it; "No" leaves the logger in its application with nothing written.
+TEST_F(MainWindowTest, QuestionNamesTheLoggerAndNoLeavesItUntouched) {
+  sim::LoggerConfig config;
+  config.appVersion = 0x0614;
+  config.serialNumber = 410001;
+  startLogger(config);
+  open({}, {logger->devicePath()});
+  pilot->answers = {"No"};
+  click(roles::kUpdateButton);
+  ASSERT_TRUE(waitFor([this] { return !pilot->questions.empty(); }));
+  ASSERT_EQ(pilot->questions.size(), 1u);
+  const SeenQuestion& q = pilot->questions.front();
+  EXPECT_EQ(q.text, "Do you save your measurements ?\nDo you really continue without saving ?")
+      << "the two lines stay as they were, first";
+  EXPECT_EQ(q.detail, port() + ": ZorvikB, serial number 410001, version 6.20 -> 6.26 (the newest image for its class)");
+  EXPECT_FALSE(window->running());
+  EXPECT_TRUE(window->reportWindow()->lines().isEmpty()) << "nothing prepared, nothing started";
+  for (const sim::Request r : logger->requests()) {
+    EXPECT_TRUE(r == sim::Request::NullFrame || r == sim::Request::IdentityQuery || r == sim::Request::SerialQuery)
+        << "only asked who it is, never switched: request " << static_cast<int>(r);
+  }
+  EXPECT_EQ(logger->mode(), sim::Mode::Application);
+  EXPECT_TRUE(logger->flashWrites().empty());
+  EXPECT_EQ(window->statusText(), "") << "the status as it was before the asking";
+  EXPECT_TRUE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
+  EXPECT_TRUE(child<QComboBox>(roles::kPortBox)->isEnabled());
+}
+
+// A logger that does not answer keeps the asking going for a while: the
+// window says what it waits for, starts no second update, and closes at once
+// when asked to (the asking is cancelled; no question comes after).
+TEST_F(MainWindowTest, WhileTheLoggerIsAskedNoSecondUpdateAndClosingGivesUp) {
+  startLogger();
+  logger->injectFault({sim::FaultKind::NoAnswer, sim::Request::IdentityQuery, 0, 100000});
+  open({}, {logger->devicePath()});
+  click(roles::kUpdateButton);
+  EXPECT_EQ(window->statusText(), QString::fromStdString(session::askingLoggerText(logger->devicePath())));
+  EXPECT_TRUE(window->askingLogger());
+  EXPECT_FALSE(child<QPushButton>(roles::kUpdateButton)->isEnabled());
+  EXPECT_FALSE(child<QComboBox>(roles::kPortBox)->isEnabled()) << "the question will name the port being asked";
+  EXPECT_FALSE(child<QAction>(roles::kStationAction)->isEnabled());
+  EXPECT_FALSE(child<QAction>(roles::kCheckPortAction)->isEnabled());
+  QTest::qWait(100);
+  EXPECT_TRUE(window->askingLogger()) << "a silent logger takes longer than that";
+
+  EXPECT_TRUE(window->close()) << "nothing has been written: no question before closing";
+  EXPECT_FALSE(window->askingLogger());
+  link::PortHandle again = link::openSerialPort(logger->devicePath(), 9600);
+  EXPECT_TRUE(again) << "the asking let go of the port before the window closed";
+  link::closeSerialPort(again);
+  QTest::qWait(100);  // room for the answer of the asking given up
+  EXPECT_TRUE(pilot->questions.empty()) << "no question after the window has closed";
+  EXPECT_FALSE(window->running());
 }
 
 TEST_F(MainWindowTest, ServiceModeStartsWithoutQuestion) {

@@ -55,7 +55,7 @@ void ModalPilot::look() {
     if (duringMessage) duringMessage();
     message->findChild<QPushButton*>(roles::kOkButton)->click();
   } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-    SeenQuestion seen{box->windowTitle(), box->text(), {}, box->icon() == QMessageBox::Question};
+    SeenQuestion seen{box->windowTitle(), box->text(), {}, box->icon() == QMessageBox::Question, box->informativeText()};
     for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
     questions.push_back(seen);
     QString answer = "No";
@@ -177,7 +177,7 @@ bool UiTest::waitFor(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 bool UiTest::waitForIdle(int timeoutMs) {
-  return waitFor([this] { return !window->running(); }, timeoutMs);
+  return waitFor([this] { return !window->running() && !window->askingLogger(); }, timeoutMs);
 }
 
 QStringList UiTest::reportTexts() const {

@@ -51,6 +51,7 @@ struct SeenQuestion {  // a confirmation
   QString text;
   QStringList buttons;
   bool questionIcon = false;
+  QString detail;  // the text under the question (what it is about)
 };
 struct SeenHistory {  // "Info" -> "History"
   QStringList headings;
@@ -112,6 +113,7 @@ class UiTest : public ::testing::Test {
   }
   void click(const char* name);
   bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
+  // Neither an update nor the asking of the logger before its question.
   bool waitForIdle(int timeoutMs = 20000);
   // The report's texts without their time stamps.
   QStringList reportTexts() const;

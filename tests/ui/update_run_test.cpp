@@ -51,8 +51,8 @@ class UpdateRunTest : public UiTest {
                      [this](const QString& title) { titles << title; });
   }
 
-  // Right after the click that started a run, before any of its events is
-  // handled: the running state as the user sees it.
+  // Once the run has started (after the question, in normal mode): the
+  // running state as the user sees it.
   void takeSnapshot() {
     snapshot = {true,
                 child<QPushButton>(roles::kUpdateButton)->isEnabled(),
@@ -117,6 +117,7 @@ TEST_F(UpdateRunTest, FullUpdateFromClickToSuccessMessage) {
   watchTitles();
   pilot->answers = {"Yes"};
   click(roles::kUpdateButton);
+  ASSERT_TRUE(waitFor([this] { return window->running(); }));
   takeSnapshot();
   ASSERT_TRUE(waitForIdle(60000));
 

@@ -82,7 +82,9 @@ TEST_F(WineWindow, CompleteUpdateFromClickToFinalMessage) {
   EXPECT_EQ(t.first(kReadCaption), kTitle);
   EXPECT_EQ(t.first(kReadTaskbar), kTitle);
   EXPECT_EQ(t.first(kReadStatus), "");
-  EXPECT_EQ(t.first("dialog Confirm"), "Do you save your measurements ?\\nDo you really continue without saving ?");
+  EXPECT_EQ(t.first("dialog Confirm"), "Do you save your measurements ?\\nDo you really continue without saving ?\\n\\n"
+                                       "COM5: ZorvikB, serial number 100200, version 6.26 -> 6.26 (the newest image for "
+                                       "its class)");
   EXPECT_EQ(t.first("dialog Confirm buttons"), "Yes, No");
 
   // Under way: the task-bar button shows the progress, the caption stays.
@@ -196,7 +198,8 @@ TEST_F(WineWindow, LayoutAndVisibilityByMode) {
   }
 }
 
-// Every mode that asks before "Update": "No" (or Escape) starts nothing.
+// Every mode that asks before "Update": the logger is asked who it is, the
+// question names it under its two lines, and "No" (or Escape) starts nothing.
 struct QuestionCase {
   const char* name;
   bool serviceMode;
@@ -205,6 +208,10 @@ struct QuestionCase {
   const char* question;
   const char* answer;  // a pilot command
 };
+
+// The logger as the question names it.
+constexpr const char* kNamed =
+    "\\n\\nCOM5: ZorvikB, serial number 410001, version 6.20 -> 6.26 (the newest image for its class)";
 
 const QuestionCase kQuestions[] = {
     {"normal mode, No", false, "", "", "Do you save your measurements ?\\nDo you really continue without saving ?",
@@ -215,8 +222,11 @@ const QuestionCase kQuestions[] = {
      "answer Confirm No"},
 };
 
-TEST_F(WineWindow, QuestionAnsweredNoStartsNothing) {
-  startLogger();
+TEST_F(WineWindow, QuestionNamesTheLoggerAndNoStartsNothing) {
+  LoggerConfig older;
+  older.appVersion = 0x0614;
+  older.serialNumber = 410001;
+  startLogger(older);
   if (IsSkipped()) return;
   for (const auto& c : kQuestions) {
     SCOPED_TRACE(c.name);
@@ -226,12 +236,18 @@ TEST_F(WineWindow, QuestionAnsweredNoStartsNothing) {
                                 "close", "wait-exit 20"});
     ASSERT_TRUE(t.completed()) << t.raw;
     EXPECT_EQ(t.first(kReadStatus), c.status);
-    EXPECT_EQ(t.first("dialog Confirm"), c.question);
+    EXPECT_EQ(t.first("dialog Confirm"), std::string(c.question) + kNamed);
     EXPECT_EQ(t.first("dialog Confirm buttons"), "Yes, No");
     expectControls(t, 0, idle());
     EXPECT_EQ(t.first(kReadReport), "") << "no run was started";
     EXPECT_EQ(t.first(kReadTaskbar), kTitle);
-    EXPECT_TRUE(logger_->requests().empty()) << "nothing reached the logger";
+    const std::vector<Request> requests = logger_->requests();
+    EXPECT_NE(std::find(requests.begin(), requests.end(), Request::IdentityQuery), requests.end());
+    for (const Request r : requests) {
+      EXPECT_TRUE(r == Request::NullFrame || r == Request::IdentityQuery || r == Request::SerialQuery)
+          << "only asked who it is, nothing written: request " << static_cast<int>(r);
+    }
+    EXPECT_EQ(logger_->mode(), sim::Mode::Application);
   }
 }
 

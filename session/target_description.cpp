@@ -1,4 +1,4 @@
-#include "apps/cli/target_description.h"
+#include "session/target_description.h"
 
 #include <optional>
 #include <utility>
@@ -7,7 +7,7 @@
 #include "images/identity_tables.h"
 #include "images/version_text.h"
 
-namespace zorvik::cli {
+namespace zorvik::session {
 namespace {
 
 std::optional<images::ImageHeader> newestFor(std::uint16_t deviceClass, const images::ImageSource& images) {
@@ -26,6 +26,7 @@ std::optional<images::ImageHeader> newestFor(std::uint16_t deviceClass, const im
 
 std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
                            const images::ImageSource& images) {
+  if (port.find_first_not_of(' ') == std::string::npos) return "No port chosen: the logger could not be asked who it is";
   if (id.error != 0) return port + ": the logger could not be asked who it is (" + engine::errorText(id.error, port) + ")";
   if (id.inBootloader) {
     return port + ": the logger is in its bootloader (an earlier update stopped half-way); its serial number and "
@@ -39,4 +40,4 @@ std::string describeTarget(const std::string& port, const engine::LoggerIdentity
          (images.isFile() ? " (the image file)" : " (the newest image for its class)");
 }
 
-}  // namespace zorvik::cli
+}  // namespace zorvik::session

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "apps/cli/target_description.h"
 #include "images/identity_tables.h"
+#include "session/target_description.h"
 
 namespace zorvik::testing {
 namespace {
@@ -26,17 +26,19 @@ TEST(TargetDescription, SaysWhatEachLoggerHasAndWouldGet) {
     const char* what;
     engine::LoggerIdentity id;
     std::string line;
+    std::string port = "/dev/ttyUSB0";
   } cases[] = {
       {"in its application", inApplication,
        "/dev/ttyUSB0: ZorvikB, serial number 410001, version 6.20 -> 6.26 (the newest image for its class)"},
       {"a class with no image", otherClass, "(no image here is for its class)"},
       {"in its bootloader", inBootloader, "/dev/ttyUSB0: the logger is in its bootloader"},
       {"no answer", silent, "/dev/ttyUSB0: the logger could not be asked who it is ("},
+      {"no port chosen", inApplication, "No port chosen: the logger could not be asked who it is", "  "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_NE(cli::describeTarget("/dev/ttyUSB0", c.id, images::ImageSource()).find(c.line), std::string::npos)
-        << cli::describeTarget("/dev/ttyUSB0", c.id, images::ImageSource());
+    const std::string line = session::describeTarget(c.port, c.id, images::ImageSource());
+    EXPECT_NE(line.find(c.line), std::string::npos) << line;
   }
 }
 
