@@ -1,29 +1,13 @@
 #include "session/target_description.h"
 
 #include <optional>
-#include <utility>
 
 #include "engine/event_texts.h"
+#include "images/catalogue.h"
 #include "images/identity_tables.h"
 #include "images/version_text.h"
 
 namespace zorvik::session {
-namespace {
-
-std::optional<images::ImageHeader> newestFor(std::uint16_t deviceClass, const images::ImageSource& images) {
-  std::optional<images::ImageHeader> newest;
-  for (int i = images.firstIndex(); i <= images.lastIndex(); ++i) {
-    const images::ImageHeader h = images.header(i);
-    if (h.deviceClass != deviceClass) continue;
-    if (!newest || std::pair(h.versionHigh, h.versionLow) > std::pair(newest->versionHigh, newest->versionLow)) {
-      newest = h;
-    }
-  }
-  return newest;
-}
-
-}  // namespace
-
 std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
                            const images::ImageSource& images) {
   if (port.find_first_not_of(' ') == std::string::npos) return "No port chosen: the logger could not be asked who it is";
@@ -34,7 +18,7 @@ std::string describeTarget(const std::string& port, const engine::LoggerIdentity
   }
   std::string line = port + ": " + images::className(id.deviceClass, 0xFFFF) + ", serial number " +
                      std::to_string(id.serialNumber) + ", version " + images::versionWordText(id.version);
-  const std::optional<images::ImageHeader> newest = newestFor(id.deviceClass, images);
+  const std::optional<images::ImageHeader> newest = images::newestImageFor(id.deviceClass, images);
   if (!newest) return line + " (no image here is for its class)";
   return line + " -> " + images::versionText(newest->versionHigh, newest->versionLow) +
          (images.isFile() ? " (the image file)" : " (the newest image for its class)");
