@@ -70,7 +70,8 @@ class Tour : public QObject {
       case Stage::Idle:
         save("idle");
         stage_ = Stage::Confirm;
-        window_.findChild<QPushButton*>(roles::kUpdateButton)->click();  // returns once the run has started
+        // In normal mode the logger is asked who it is first; the question follows.
+        window_.findChild<QPushButton*>(roles::kUpdateButton)->click();
         return;
       case Stage::Confirm:
         // Normal mode asks first; answered from inside the question's own loop.
