@@ -68,8 +68,9 @@ XDG_CONFIG_HOME=$scratch QT_QPA_PLATFORM=xcb timeout 300 \
 # into the user's own.
 watch=$scratch/watch
 mkdir -p "$watch"
+# A screen of 1280x800, the smallest the station view is laid out for.
 XDG_CONFIG_HOME=$scratch XDG_DATA_HOME=$scratch/data QT_QPA_PLATFORM=xcb timeout 300 \
-  xvfb-run -a -s "-screen 0 1024x768x24" \
+  xvfb-run -a -s "-screen 0 1280x800x24" \
   "$build/tools/screenshot_tour/zorvik-screenshot-tour" --station --watch-dir "$watch" --screenshot-dir "$out" &
 station_pid=$!
 sleep 3
@@ -85,7 +86,7 @@ start_sim --serial 410004 --wire-timing --clock-scale 20
 ln -s "$sim_port" "$watch/usb-FTDI_FT232R_USB_UART_A10K3FAC-if00-port0"
 sleep 4
 rm "$watch/usb-FTDI_FT232R_USB_UART_A10K3F9B-if00-port0"
-# The picture is taken once PASS, FAIL and an update under way are all there;
+# The picture is taken once PASS, UNPLUGGED and an update under way are all there;
 # the station then closes itself.
 wait "$station_pid"
 

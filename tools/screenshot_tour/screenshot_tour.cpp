@@ -130,9 +130,9 @@ class Tour : public QObject {
   int ticks_ = 0;
 };
 
-// Waits for the picture the README needs: at least one PASS and one FAIL
-// tile and an update under way beside them; a station that never gets there
-// is saved as it is after two minutes, so the script always ends.
+// Waits for the picture the README needs: at least one PASS and one
+// UNPLUGGED tile and an update under way beside them; a station that never
+// gets there is saved as it is after two minutes, so the script always ends.
 class StationShot : public QObject {
  public:
   StationShot(ui::StationWindow& station, TourRequest request)
@@ -148,24 +148,36 @@ class StationShot : public QObject {
   void step() {
     ++ticks_;
     int pass = 0;
-    int fail = 0;
+    int unplugged = 0;
     bool underWay = false;
     for (const ui::StationTile* tile : station_.findChildren<ui::StationTile*>()) {
       const QString result = tile->findChild<QLabel*>(roles::station::kResultLabel)->text();
       pass += result == "PASS" ? 1 : 0;
-      fail += result == "FAIL" ? 1 : 0;
+      unplugged += result == "UNPLUGGED" ? 1 : 0;
       const int percent = tile->findChild<QProgressBar*>(roles::station::kProgressBar)->value();
       underWay = underWay || (result.isEmpty() && percent >= 30);
     }
-    if ((pass < 1 || fail < 1 || !underWay) && ticks_ < kGiveUpTicks) return;
+    if ((pass < 1 || unplugged < 1 || !underWay) && ticks_ < kGiveUpTicks) return;
     timer_.stop();
-    screenAround(station_, station_.frameGeometry()).save(QDir(request_.directory).filePath("station.png"));
+    // The view itself, not the screen around it: it fills the screen, and
+    // whatever else is open there would stand in the picture.
+    station_.grab().save(QDir(request_.directory).filePath("station.png"));
+    // Closing while an update runs asks first; the tour says "Yes" from
+    // inside the question's own loop.
+    connect(&answer_, &QTimer::timeout, this, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        for (QAbstractButton* b : box->buttons())
+          if (b->text() == "Yes") b->click();
+      }
+    });
+    answer_.start(100);
     QTimer::singleShot(100, &station_, [this] { station_.close(); });
   }
 
   ui::StationWindow& station_;
   TourRequest request_;
   QTimer timer_;
+  QTimer answer_;
   int ticks_ = 0;
 };
 
