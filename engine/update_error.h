@@ -35,6 +35,12 @@ enum class ErrorCode : std::int32_t {
 // The number events, reports and the exit status carry.
 constexpr std::int32_t errorValue(ErrorCode code) { return static_cast<std::int32_t>(code); }
 
+// An update's outcome that is no failure: it succeeded, or found the logger
+// already current and left it as it was.
+constexpr bool isPassingOutcome(std::int32_t outcome) {
+  return outcome == 0 || outcome == errorValue(ErrorCode::AlreadyCurrent);
+}
+
 constexpr ErrorCode errorCode(link::ExchangeError error) {
   return static_cast<ErrorCode>(static_cast<std::int32_t>(error));
 }

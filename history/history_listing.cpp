@@ -124,11 +124,7 @@ std::string startText(const std::string& utc) {
 std::string resultText(const UpdateRow& row) {
   switch (row.state) {
     case RowState::Finished:
-      // A station's logger found current passed without an update.
-      if (!row.end || row.end->resultCode == 0 ||
-          row.end->resultCode == engine::errorValue(engine::ErrorCode::AlreadyCurrent)) {
-        return "PASS";
-      }
+      if (!row.end || engine::isPassingOutcome(row.end->resultCode)) return "PASS";
       return "FAIL " + std::to_string(row.end->resultCode);
     case RowState::Running: return "running";
     case RowState::Interrupted: return "interrupted";

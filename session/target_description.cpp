@@ -10,7 +10,7 @@
 namespace zorvik::session {
 std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
                            const images::ImageSource& images) {
-  if (port.find_first_not_of(' ') == std::string::npos) return "No port chosen: the logger could not be asked who it is";
+  if (portLeftBlank(port)) return "No port chosen: the logger could not be asked who it is";
   if (id.error != 0) return port + ": the logger could not be asked who it is (" + engine::errorText(id.error, port) + ")";
   if (id.inBootloader) {
     return port + ": the logger is in its bootloader (an earlier update stopped half-way); its serial number and "
@@ -23,5 +23,7 @@ std::string describeTarget(const std::string& port, const engine::LoggerIdentity
   return line + " -> " + images::versionText(newest->versionHigh, newest->versionLow) +
          (images.isFile() ? " (the image file)" : " (the newest image for its class)");
 }
+
+bool portLeftBlank(const std::string& port) { return port.find_first_not_of(' ') == std::string::npos; }
 
 }  // namespace zorvik::session

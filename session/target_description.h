@@ -19,4 +19,7 @@ namespace zorvik::session {
 std::string describeTarget(const std::string& port, const engine::LoggerIdentity& id,
                            const images::ImageSource& images);
 
+// Nothing but blanks in the port box: there is no logger to ask.
+bool portLeftBlank(const std::string& port);
+
 }  // namespace zorvik::session

@@ -79,7 +79,7 @@ void WindowController::updateClicked() {
     return;
   }
   // A blank port box has nobody to ask; the question says so at once.
-  if (port.find_first_not_of(' ') == std::string::npos) {
+  if (portLeftBlank(port)) {
     Question named = *question;
     named.detail = describeTarget(port, engine::LoggerIdentity{}, images::ImageSource());
     askAndStart(named, port);

@@ -37,7 +37,8 @@ std::string imageVersionText(const images::ImageSource& images, int image) {
 // update ended (see Station::awaitsLink).
 class Station::UnitRecorder final : public session::UpdateRecorder {
  public:
-  UnitRecorder(std::shared_ptr<session::UpdateRecorder> inner, std::function<std::string(std::int32_t)> stationText)
+  // `stationText`: the station's own text of the unit's result, if any.
+  UnitRecorder(std::shared_ptr<session::UpdateRecorder> inner, std::function<std::string()> stationText)
       : inner_(std::move(inner)), stationText_(std::move(stationText)) {}
   // Whatever ends a station, an update's end is not lost with it: written
   // with the text it had when the update ended (the unit may be gone).
@@ -74,12 +75,12 @@ class Station::UnitRecorder final : public session::UpdateRecorder {
   }
 
   session::UpdateEnding told(session::UpdateEnding ending) const {
-    if (std::string text = stationText_(ending.outcome); !text.empty()) ending.finalText = std::move(text);
+    if (std::string text = stationText_(); !text.empty()) ending.finalText = std::move(text);
     return ending;
   }
 
   std::shared_ptr<session::UpdateRecorder> inner_;
-  std::function<std::string(std::int32_t)> stationText_;
+  std::function<std::string()> stationText_;
   std::optional<std::pair<engine::RunRequest, session::UpdateEnding>> ended_;
   bool problemShown_ = false;  // the session shows one problem per update
 };
@@ -277,10 +278,8 @@ void Station::plugged(const std::string& link) {
   setup.silentRuns = session::kSilentPortRuns;
   if (setup_.recorders) {
     const Unit* u = unit.get();
-    unit->recorder = std::make_shared<UnitRecorder>(setup_.recorders(), [this, u](std::int32_t outcome) {
-      if (wasCurrent(outcome)) return std::string(kAlreadyCurrentText);
-      return outcome == 0 ? std::string() : stationText(kindOf(*u));
-    });
+    // The session has its outcome by the time it tells the recorder.
+    unit->recorder = std::make_shared<UnitRecorder>(setup_.recorders(), [this, u] { return ownText(*u); });
     setup.recorder = unit->recorder;
   }
   setup.explain = setup_.explain;
@@ -389,10 +388,17 @@ void Station::count(ResultKind kind) {
 ResultKind Station::kindOf(const Unit& unit) const {
   if (unit.unplugged) return ResultKind::Unplugged;
   const auto outcome = unit.session->outcome();
-  if ((outcome && *outcome == 0) || wasCurrent(outcome)) return ResultKind::Pass;
+  if (outcome && engine::isPassingOutcome(*outcome)) return ResultKind::Pass;
   if (unit.busyElsewhere) return ResultKind::BusyElsewhere;
   if (unit.stoppedByStation && outcome == engine::errorValue(engine::ErrorCode::Cancelled)) return ResultKind::Stopped;
   return ResultKind::Fail;
+}
+
+// What the station says of a unit's result in place of the final message;
+// empty where the final message says it.
+std::string Station::ownText(const Unit& unit) const {
+  if (wasCurrent(unit.session->outcome())) return kAlreadyCurrentText;
+  return stationText(kindOf(unit));
 }
 
 UnitResult Station::resultOf(const Unit& unit) const {
@@ -413,7 +419,7 @@ UnitResult Station::resultOf(const Unit& unit) const {
   r.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - unit.started);
   r.repeats = s.attempts() - 1;
   r.code = s.outcome().value_or(1);
-  const std::string own = r.alreadyCurrent ? std::string(kAlreadyCurrentText) : stationText(r.kind);
+  const std::string own = ownText(unit);
   r.text = own.empty() ? s.finalText() : own;
   return r;
 }

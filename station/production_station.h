@@ -221,6 +221,7 @@ class Station {
   void count(ResultKind kind);
   ResultKind kindOf(const Unit& unit) const;
   UnitResult resultOf(const Unit& unit) const;
+  std::string ownText(const Unit& unit) const;
 
   StationSetup setup_;
   StationView& view_;

@@ -4,6 +4,7 @@
 #include "apps/windows/main_window.h"
 
 #include "apps/windows/control_ids.h"
+#include "session/target_description.h"
 
 namespace zorvik::win {
 
@@ -13,7 +14,7 @@ void MainWindow::checkPortClicked() {
   if (!controller_->portFree()) return;
   const std::string port = narrow(windowText(control(kIdPortBox)));
   const RECT outer = outerRect(window_);
-  if (port.find_first_not_of(' ') == std::string::npos) {
+  if (session::portLeftBlank(port)) {
     checkPortWindow_.show(window_, outer.left, outer.top, noPortText());
     return;
   }
